@@ -1,0 +1,361 @@
+#pragma once
+
+// The platform layer: what the system asks of a window system and a web
+// engine, no wider. Portable code (app/ web/ bridge/ system/ ball/) talks only
+// to these interfaces; platform/gtk/ and platform/mac/ implement them, and the
+// build links exactly one of the two through makePlatform().
+
+#include "platform/canvas.h"
+#include "platform/geometry.h"
+
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// ---- one thread -------------------------------------------------------------
+
+// "Submit asynchronously to the main queue": work runs on a later turn of the
+// main loop, in the order it was posted.
+class MainQueue {
+public:
+  virtual ~MainQueue() = default;
+  virtual void post(std::function<void()> work) = 0;
+};
+
+// ---- settings and places ----------------------------------------------------
+
+// The user defaults: string values under string keys, kept across runs.
+class Defaults {
+public:
+  virtual ~Defaults() = default;
+  virtual std::optional<std::string> stringForKey(const std::string& key) = 0;
+  virtual void setString(const std::string& key, const std::string& value) = 0;
+};
+
+enum class SystemKind { Mac, Linux };
+
+// Where things are on this machine. Every path the system writes to or reads
+// from comes from here, so tests can point all of it at temporary folders.
+struct Environment {
+  SystemKind kind = SystemKind::Linux;
+  std::filesystem::path homeDirectory;
+  // The user's Downloads folder; empty when the platform reports none.
+  std::optional<std::filesystem::path> downloadsDirectory;
+  // The folder the web app is served from; empty when the app has none.
+  std::optional<std::filesystem::path> resourceDirectory;
+  // The running application: the .app bundle on macOS, the app folder on Linux.
+  std::filesystem::path bundlePath;
+  // The executable inside it, as a login item must start it.
+  std::filesystem::path executablePath;
+  // Where applications get installed: /Applications, or ~/Applications.
+  std::filesystem::path applicationsDirectory;
+  // Linux only: $XDG_CONFIG_HOME and $XDG_DATA_HOME.
+  std::filesystem::path configDirectory;
+  std::filesystem::path dataDirectory;
+};
+
+// ---- screens ----------------------------------------------------------------
+
+class Screens {
+public:
+  virtual ~Screens() = default;
+  // The main screen's frame without menu bar and Dock (or panels).
+  virtual std::optional<Rect> mainVisibleFrame() = 0;
+  // The visible frames of every connected screen.
+  virtual std::vector<Rect> visibleFrames() = 0;
+  // The pointer, in global screen coordinates.
+  virtual Point pointerLocation() = 0;
+};
+
+// ---- menus ------------------------------------------------------------------
+
+// One item. A separator has no title and no action. Actions are selector
+// names: the platform's standard ones ("performClose:", "terminate:", "undo:",
+// "copy:", ...) are carried out by the platform; any other is handed to the
+// application delegate (or, for a context menu, to its callback).
+struct MenuItem {
+  std::string title;
+  std::string action;
+  // Empty for none; a capital letter implies Shift. The platform's command
+  // modifier (Command, or Ctrl on Linux) is always added.
+  std::string keyEquivalent;
+  bool separator = false;
+  bool operator==(const MenuItem&) const = default;
+};
+
+struct Menu {
+  // Empty for the application menu, which the platform titles itself.
+  std::string title;
+  std::vector<MenuItem> items;
+};
+
+using MenuBar = std::vector<Menu>;
+
+// ---- application ------------------------------------------------------------
+
+class ApplicationDelegate {
+public:
+  virtual ~ApplicationDelegate() = default;
+  virtual void applicationDidFinishLaunching() = 0;
+  virtual bool applicationShouldTerminateAfterLastWindowClosed() = 0;
+  // The app was opened again while running (Dock icon, second start).
+  virtual bool applicationShouldHandleReopen(bool hasVisibleWindows) = 0;
+  // A menu action that no window handled.
+  virtual void performAction(const std::string& action) = 0;
+};
+
+class Application {
+public:
+  virtual ~Application() = default;
+  // Every argument of the process, the program path first, as given.
+  virtual std::vector<std::string> arguments() = 0;
+  // Non-owning: the caller keeps the delegate alive while the loop runs.
+  virtual void setDelegate(ApplicationDelegate* delegate) = 0;
+  // Runs the event loop; returns the exit status once the app terminates.
+  virtual int run() = 0;
+  virtual void setActivationPolicyRegular() = 0;
+  virtual void activateIgnoringOtherApps() = 0;
+  virtual void terminate() = 0;
+  virtual void setMainMenu(const MenuBar& menu) = 0;
+};
+
+// ---- windows ----------------------------------------------------------------
+
+class WebView;
+
+// The main window: titled, closable, miniaturizable, resizable, with the
+// content under the title bar. Closing hides it; it is never released.
+class Window {
+public:
+  virtual ~Window() = default;
+  virtual void setTitle(const std::string& title) = 0;
+  virtual std::string title() = 0;
+  virtual void setMinSize(Size size) = 0;
+  virtual void center() = 0;
+  virtual void setContentView(WebView& view) = 0;
+  virtual void makeKeyAndOrderFront() = 0;
+  virtual void orderOut() = 0;
+  virtual bool isVisible() = 0;
+  // The same measure the window was created with: the content rectangle.
+  virtual Rect frame() = 0;
+  // windowWillClose: runs when the user (or the close action) closes it.
+  virtual void setWillCloseCallback(std::function<void()> callback) = 0;
+};
+
+// What a custom-drawn view reports. Mouse positions are not passed: the view's
+// owner reads the global pointer location, which does not move with the window.
+class ViewDelegate {
+public:
+  virtual ~ViewDelegate() = default;
+  virtual void draw(Canvas& canvas, const Rect& bounds) = 0;
+  virtual void mouseDown() = 0;
+  virtual void mouseDragged() = 0;
+  virtual void mouseUp() = 0;
+  virtual void rightMouseUp() = 0;
+};
+
+class View {
+public:
+  virtual ~View() = default;
+  // Non-owning.
+  virtual void setDelegate(ViewDelegate* delegate) = 0;
+  virtual void setNeedsDisplay() = 0;
+  // Shows the items as a context menu at the pointer; a chosen item's action
+  // is passed to the callback; dismissing calls nothing.
+  virtual void popUpContextMenu(const std::vector<MenuItem>& items,
+                                std::function<void(const std::string& action)> chosen) = 0;
+};
+
+// The window settings of a floating panel, in AppKit's terms.
+struct PanelSettings {
+  bool nonactivating = true;
+  bool opaque = false;
+  bool clearBackground = true;
+  bool hasShadow = true;
+  int level = 3;                         // floating
+  unsigned collectionBehavior = 0x111;   // all spaces, stationary, full-screen aux
+  bool movableByWindowBackground = false;
+  bool acceptsMouseMovedEvents = true;
+  bool ignoresMouseEvents = false;
+  bool hidesOnDeactivate = false;
+  bool becomesKeyOnlyIfNeeded = true;
+  bool canBecomeKey = true;
+  bool canBecomeMain = false;
+};
+
+class Panel {
+public:
+  virtual ~Panel() = default;
+  virtual void setContentView(View& view) = 0;
+  virtual Point frameOrigin() = 0;
+  virtual void setFrameOrigin(Point origin) = 0;
+  virtual void orderFrontRegardless() = 0;
+};
+
+// ---- modal user interface -----------------------------------------------------
+
+struct SavePanelOptions {
+  std::string nameFieldValue;
+  std::optional<std::filesystem::path> directory;
+  bool canCreateDirectories = true;
+};
+
+struct OpenPanelOptions {
+  bool canChooseFiles = true;
+  bool allowsMultipleSelection = false;
+  bool canChooseDirectories = false;
+};
+
+// Every call runs application-modally and returns when the user is done.
+class Dialogs {
+public:
+  virtual ~Dialogs() = default;
+  // The chosen path, or nothing when cancelled.
+  virtual std::optional<std::filesystem::path> runSavePanel(const SavePanelOptions& options) = 0;
+  virtual std::optional<std::vector<std::filesystem::path>>
+  runOpenPanel(const OpenPanelOptions& options) = 0;
+  virtual void runAlert(const std::string& message, const std::string& informative) = 0;
+};
+
+class Workspace {
+public:
+  virtual ~Workspace() = default;
+  // Hands the URL to the user's default application for it.
+  virtual void openURL(const std::string& url) = 0;
+  // Shows the file selected in the file manager.
+  virtual void revealFile(const std::filesystem::path& file) = 0;
+};
+
+// ---- the web view -----------------------------------------------------------
+
+struct SchemeRequest {
+  // Empty when the request carries no URL.
+  std::optional<std::string> url;
+};
+
+struct SchemeResponse {
+  bool ok = false;
+  // ok: a plain URL response (no HTTP status, no headers) and the body.
+  std::string url;
+  std::string mimeType;
+  std::string textEncodingName;
+  std::string data;
+  // !ok: the error handed to the engine.
+  std::string errorDomain;
+  int errorCode = 0;
+  std::string errorDescription;
+};
+
+using SchemeHandlerFunction = std::function<SchemeResponse(const SchemeRequest&)>;
+
+struct ScriptMessage {
+  // The posted value as JSON; empty when it cannot be represented (a
+  // function, a cycle, text that is not valid Unicode).
+  std::optional<nlohmann::json> body;
+  // Who sent it. Trustworthy only on channels registered with senderChecked;
+  // elsewhere a best effort.
+  bool fromMainFrame = false;
+  std::string senderScheme;
+};
+
+struct MessageChannel {
+  std::string name;
+  std::function<void(const ScriptMessage&)> handler;
+  // The handler needs to know reliably which frame and origin posted.
+  bool senderChecked = false;
+};
+
+struct UserScript {
+  std::string source;
+  bool atDocumentStart = true;
+  bool mainFrameOnly = false;
+};
+
+struct WebViewConfiguration {
+  std::string schemeName;
+  SchemeHandlerFunction schemeHandler;
+  bool allowFileAccessFromFileURLs = false;
+  std::vector<UserScript> userScripts;
+  std::vector<MessageChannel> channels;
+};
+
+enum class ResponsePolicy { Allow, Download };
+
+struct OpenPanelParameters {
+  bool allowsMultipleSelection = false;
+  bool allowsDirectories = false;
+};
+
+struct DownloadError {
+  std::string localizedDescription;
+  // The user or the app cancelled it; not a failure to report.
+  bool cancelled = false;
+};
+
+// Navigation, UI and download callbacks of the web view, all on the main
+// thread. Completion functions must be called exactly once.
+class WebViewDelegate {
+public:
+  virtual ~WebViewDelegate() = default;
+  virtual ResponsePolicy decidePolicyForNavigationResponse(bool canShowMIMEType) = 0;
+  // path: where to write; replaceExisting: the user confirmed replacing it.
+  using DestinationCompletion =
+      std::function<void(std::optional<std::filesystem::path> path, bool replaceExisting)>;
+  virtual void downloadDecideDestination(const std::string& suggestedFilename,
+                                         DestinationCompletion completion) = 0;
+  virtual void downloadDidFail(const DownloadError& error) = 0;
+  using OpenPanelCompletion =
+      std::function<void(std::optional<std::vector<std::filesystem::path>> files)>;
+  virtual void runOpenPanel(const OpenPanelParameters& parameters,
+                            OpenPanelCompletion completion) = 0;
+  // The page asked for a new window; no web view is ever created for it.
+  virtual void createWebView(const std::optional<std::string>& url) = 0;
+  virtual void didFinishNavigation() = 0;
+};
+
+class WebView {
+public:
+  virtual ~WebView() = default;
+  virtual void loadRequest(const std::string& url, double timeoutSeconds) = 0;
+  virtual void reload() = 0;
+  // Fire and forget: the result and any error are ignored.
+  virtual void evaluateJavaScript(const std::string& script) = 0;
+  // The URL of the document in the main frame, empty before the first load.
+  virtual std::string currentURL() = 0;
+  // The document's title as it stands now; empty when it has none.
+  virtual void readTitle(std::function<void(std::string)> done) = 0;
+  // Non-owning.
+  virtual void setDelegate(WebViewDelegate* delegate) = 0;
+  virtual void setAllowsBackForwardNavigationGestures(bool allow) = 0;
+};
+
+// ---- the whole layer --------------------------------------------------------
+
+class Platform {
+public:
+  virtual ~Platform() = default;
+  virtual Application& application() = 0;
+  virtual MainQueue& mainQueue() = 0;
+  virtual Defaults& defaults() = 0;
+  virtual Screens& screens() = 0;
+  virtual Dialogs& dialogs() = 0;
+  virtual Workspace& workspace() = 0;
+  virtual const Environment& environment() = 0;
+  virtual std::unique_ptr<Window> createWindow(const Rect& contentRect) = 0;
+  virtual std::unique_ptr<Panel> createPanel(const Rect& contentRect,
+                                             const PanelSettings& settings) = 0;
+  virtual std::unique_ptr<View> createView(const Rect& frame) = 0;
+  virtual std::shared_ptr<WebView> createWebView(const WebViewConfiguration& configuration) = 0;
+};
+
+// Defined by the backend the build links.
+std::unique_ptr<Platform> makePlatform(int argc, char** argv);
+
+} // namespace platform

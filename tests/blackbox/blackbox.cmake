@@ -1,0 +1,1 @@
+# Black-box tests: the built app driven from outside under Xvfb.

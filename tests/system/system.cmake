@@ -1,0 +1,1 @@
+# System tests: the real GTK + WebKitGTK backend under Xvfb.
