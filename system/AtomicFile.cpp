@@ -1,0 +1,83 @@
+#include "system/AtomicFile.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+FileResult failure(int error) { return {false, std::strerror(error)}; }
+
+// Follows a chain of links to the file that is really written, without
+// requiring that file to exist yet.
+fs::path resolveLinks(fs::path path) {
+  std::error_code ec;
+  for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(path, ec)); ++hops) {
+    fs::path target = fs::read_symlink(path, ec);
+    if (ec)
+      break;
+    path = target.is_absolute() ? target : path.parent_path() / target;
+  }
+  return path;
+}
+
+bool writeAll(int fd, std::string_view bytes) {
+  const char* data = bytes.data();
+  std::size_t left = bytes.size();
+  while (left > 0) {
+    ssize_t n = ::write(fd, data, left);
+    if (n < 0) {
+      if (errno == EINTR)
+        continue;
+      return false;
+    }
+    data += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+} // namespace
+
+FileResult writeFileAtomically(const fs::path& requested, std::string_view bytes) {
+  const fs::path target = resolveLinks(requested);
+  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+
+  struct stat existing {};
+  bool replacing = ::stat(target.c_str(), &existing) == 0;
+  if (replacing && S_ISDIR(existing.st_mode))
+    return failure(EISDIR);
+
+  std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+  int fd = ::mkstemp(pattern.data());
+  if (fd < 0)
+    return failure(errno);
+
+  // mkstemp makes the file 0600; give it the mode the replaced file had, or
+  // the mode a plain new file gets under the user's umask.
+  mode_t mode;
+  if (replacing) {
+    mode = existing.st_mode & 07777;
+  } else {
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode = 0666 & ~mask;
+  }
+
+  int error = 0;
+  if (::fchmod(fd, mode) != 0 || !writeAll(fd, bytes) || ::fsync(fd) != 0)
+    error = errno;
+  if (::close(fd) != 0 && error == 0)
+    error = errno;
+  if (error == 0 && ::rename(pattern.c_str(), target.c_str()) != 0)
+    error = errno;
+  if (error != 0) {
+    ::unlink(pattern.c_str());
+    return failure(error);
+  }
+  return {true, {}};
+}
