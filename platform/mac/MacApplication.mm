@@ -1,0 +1,189 @@
+// The application object, its delegate and the menu bar.
+
+#import <AppKit/AppKit.h>
+#import <Foundation/Foundation.h>
+
+#include "platform/mac/MacBackend.h"
+
+#include <set>
+#include <string>
+
+NS_ASSUME_NONNULL_BEGIN
+
+// Answers AppKit's application callbacks and the menu actions that no window
+// handles, and hands each to the portable application delegate. Menu actions
+// arrive through the responder chain as messages named after the action, so
+// the object answers exactly the names the menu bar was built with.
+@interface MacApplicationDelegate : NSObject <NSApplicationDelegate>
+- (void)setTarget:(platform::ApplicationDelegate* _Nullable)target;
+- (void)addForwardedAction:(const std::string&)action;
+@end
+
+@implementation MacApplicationDelegate {
+  platform::ApplicationDelegate* _target;
+  std::set<std::string> _forwarded;
+}
+
+- (void)setTarget:(platform::ApplicationDelegate* _Nullable)target {
+  _target = target;
+}
+
+- (void)addForwardedAction:(const std::string&)action {
+  _forwarded.insert(action);
+}
+
+- (void)applicationDidFinishLaunching:(NSNotification*)notification {
+  if (_target)
+    _target->applicationDidFinishLaunching();
+}
+
+- (BOOL)applicationShouldTerminateAfterLastWindowClosed:(NSApplication*)sender {
+  return _target ? _target->applicationShouldTerminateAfterLastWindowClosed() : NO;
+}
+
+- (BOOL)applicationShouldHandleReopen:(NSApplication*)sender hasVisibleWindows:(BOOL)flag {
+  return _target ? _target->applicationShouldHandleReopen(flag) : YES;
+}
+
+- (BOOL)forwards:(SEL)selector {
+  return _forwarded.count(platform::mac::toStdString(NSStringFromSelector(selector))) > 0;
+}
+
+- (BOOL)respondsToSelector:(SEL)selector {
+  return [super respondsToSelector:selector] || [self forwards:selector];
+}
+
+- (nullable NSMethodSignature*)methodSignatureForSelector:(SEL)selector {
+  NSMethodSignature* known = [super methodSignatureForSelector:selector];
+  if (known || ![self forwards:selector])
+    return known;
+  // One object argument per colon of the name: an action takes its sender.
+  std::string types = "v@:";
+  for (char c : platform::mac::toStdString(NSStringFromSelector(selector)))
+    if (c == ':')
+      types += '@';
+  return [NSMethodSignature signatureWithObjCTypes:types.c_str()];
+}
+
+- (void)forwardInvocation:(NSInvocation*)invocation {
+  if (![self forwards:invocation.selector]) {
+    [super forwardInvocation:invocation];
+    return;
+  }
+  if (_target)
+    _target->performAction(platform::mac::toStdString(NSStringFromSelector(invocation.selector)));
+}
+
+@end
+
+NS_ASSUME_NONNULL_END
+
+namespace platform::mac {
+namespace {
+
+// The actions AppKit's own responders carry out (windows, text, the
+// application); a menu item with one of these goes to whichever responder
+// takes it, and is disabled when none does.
+bool isStandardAction(const std::string& action) {
+  static const std::set<std::string> standard{
+      "performClose:",
+      "performMiniaturize:",
+      "performZoom:",
+      "toggleFullScreen:",
+      "arrangeInFront:",
+      "terminate:",
+      "hide:",
+      "hideOtherApplications:",
+      "unhideAllApplications:",
+      "orderFrontStandardAboutPanel:",
+      "undo:",
+      "redo:",
+      "cut:",
+      "copy:",
+      "paste:",
+      "pasteAsPlainText:",
+      "delete:",
+      "selectAll:",
+  };
+  return standard.count(action) > 0;
+}
+
+class MacApplication final : public Application {
+public:
+  MacApplication() : delegate_([[MacApplicationDelegate alloc] init]) {}
+
+  ~MacApplication() override {
+    [delegate_ setTarget:nullptr];
+    if (NSApp.delegate == delegate_)
+      NSApp.delegate = nil;
+  }
+
+  std::vector<std::string> arguments() override {
+    std::vector<std::string> result;
+    for (NSString* argument in [NSProcessInfo processInfo].arguments)
+      result.push_back(toStdString(argument));
+    return result;
+  }
+
+  void setDelegate(ApplicationDelegate* delegate) override {
+    [delegate_ setTarget:delegate];
+    // NSApplication's delegate reference is weak; this object keeps it.
+    [NSApp setDelegate:delegate_];
+  }
+
+  int run() override {
+    [NSApp run];
+    return 0;
+  }
+
+  void setActivationPolicyRegular() override {
+    [NSApp setActivationPolicy:NSApplicationActivationPolicyRegular];
+  }
+
+  void activateIgnoringOtherApps() override { [NSApp activateIgnoringOtherApps:YES]; }
+
+  void terminate() override { [NSApp terminate:nil]; }
+
+  void setMainMenu(const MenuBar& menuBar) override {
+    NSMenu* bar = [[NSMenu alloc] init];
+    for (const Menu& menu : menuBar) {
+      NSMenuItem* top = [[NSMenuItem alloc] init];
+      // The application menu has no title of its own: AppKit shows the
+      // application's name there.
+      NSMenu* submenu = menu.title.empty() ? [[NSMenu alloc] init]
+                                           : [[NSMenu alloc] initWithTitle:toNSString(menu.title)];
+      for (const MenuItem& item : menu.items)
+        addItem(submenu, item);
+      top.submenu = submenu;
+      [bar addItem:top];
+    }
+    [NSApp setMainMenu:bar];
+  }
+
+private:
+  void addItem(NSMenu* menu, const MenuItem& item) {
+    if (item.separator) {
+      [menu addItem:[NSMenuItem separatorItem]];
+      return;
+    }
+    SEL action = nullptr;
+    if (!item.action.empty()) {
+      action = NSSelectorFromString(toNSString(item.action));
+      if (!isStandardAction(item.action))
+        [delegate_ addForwardedAction:item.action];
+    }
+    [menu addItemWithTitle:toNSString(item.title)
+                    action:action
+             keyEquivalent:toNSString(item.keyEquivalent)];
+  }
+
+  MacApplicationDelegate* delegate_;
+};
+
+} // namespace
+
+std::unique_ptr<Application> makeApplication() {
+  return std::make_unique<MacApplication>();
+}
+
+} // namespace platform::mac

@@ -1,0 +1,177 @@
+// The platform layer on AppKit, WebKit and Foundation: the small services
+// (main queue, defaults, screens, dialogs, workspace, places) and the factory
+// that puts the backend together.
+
+#import <AppKit/AppKit.h>
+#import <Foundation/Foundation.h>
+#include <dispatch/dispatch.h>
+
+#include "platform/mac/MacBackend.h"
+
+#include <utility>
+
+namespace platform::mac {
+namespace {
+
+class MacMainQueue final : public MainQueue {
+public:
+  void post(std::function<void()> work) override {
+    if (!work)
+      return;
+    dispatch_async(dispatch_get_main_queue(), ^{
+      work();
+    });
+  }
+};
+
+class MacDefaults final : public Defaults {
+public:
+  std::optional<std::string> stringForKey(const std::string& key) override {
+    NSString* value = [[NSUserDefaults standardUserDefaults] stringForKey:toNSString(key)];
+    if (!value)
+      return std::nullopt;
+    return toStdString(value);
+  }
+
+  void setString(const std::string& key, const std::string& value) override {
+    [[NSUserDefaults standardUserDefaults] setObject:toNSString(value) forKey:toNSString(key)];
+  }
+};
+
+class MacScreens final : public Screens {
+public:
+  std::optional<Rect> mainVisibleFrame() override {
+    NSScreen* screen = [NSScreen mainScreen];
+    if (!screen)
+      return std::nullopt;
+    return toRect(screen.visibleFrame);
+  }
+
+  std::vector<Rect> visibleFrames() override {
+    std::vector<Rect> frames;
+    for (NSScreen* screen in [NSScreen screens])
+      frames.push_back(toRect(screen.visibleFrame));
+    return frames;
+  }
+
+  Point pointerLocation() override { return toPoint([NSEvent mouseLocation]); }
+};
+
+class MacDialogs final : public Dialogs {
+public:
+  std::optional<std::filesystem::path> runSavePanel(const SavePanelOptions& options) override {
+    NSSavePanel* panel = [NSSavePanel savePanel];
+    panel.nameFieldStringValue = toNSString(options.nameFieldValue);
+    panel.canCreateDirectories = options.canCreateDirectories;
+    if (options.directory)
+      panel.directoryURL = fileURLOf(*options.directory, true);
+    if ([panel runModal] != NSModalResponseOK)
+      return std::nullopt;
+    NSURL* chosen = panel.URL;
+    if (!chosen)
+      return std::nullopt;
+    return pathOf(chosen);
+  }
+
+  std::optional<std::vector<std::filesystem::path>>
+  runOpenPanel(const OpenPanelOptions& options) override {
+    NSOpenPanel* panel = [NSOpenPanel openPanel];
+    panel.canChooseFiles = options.canChooseFiles;
+    panel.allowsMultipleSelection = options.allowsMultipleSelection;
+    panel.canChooseDirectories = options.canChooseDirectories;
+    if ([panel runModal] != NSModalResponseOK)
+      return std::nullopt;
+    std::vector<std::filesystem::path> files;
+    for (NSURL* url in panel.URLs)
+      files.push_back(pathOf(url));
+    return files;
+  }
+
+  void runAlert(const std::string& message, const std::string& informative) override {
+    NSAlert* alert = [[NSAlert alloc] init];
+    alert.messageText = toNSString(message);
+    alert.informativeText = toNSString(informative);
+    [alert runModal];
+  }
+};
+
+class MacWorkspace final : public Workspace {
+public:
+  void openURL(const std::string& url) override {
+    NSURL* target = [NSURL URLWithString:toNSString(url)];
+    if (!target)
+      return;
+    [[NSWorkspace sharedWorkspace] openURL:target];
+  }
+
+  void revealFile(const std::filesystem::path& file) override {
+    [[NSWorkspace sharedWorkspace] activateFileViewerSelectingURLs:@[ fileURLOf(file, false) ]];
+  }
+};
+
+Environment makeEnvironment() {
+  Environment environment;
+  environment.kind = SystemKind::Mac;
+  NSFileManager* files = [NSFileManager defaultManager];
+  environment.homeDirectory = pathOf(files.homeDirectoryForCurrentUser);
+  NSURL* downloads =
+      [files URLsForDirectory:NSDownloadsDirectory inDomains:NSUserDomainMask].firstObject;
+  if (downloads)
+    environment.downloadsDirectory = pathOf(downloads);
+  NSBundle* bundle = [NSBundle mainBundle];
+  NSURL* resources = bundle.resourceURL;
+  if (resources)
+    environment.resourceDirectory = pathOf(resources);
+  environment.bundlePath = pathOf(bundle.bundlePath);
+  environment.executablePath = pathOf(bundle.executablePath);
+  environment.applicationsDirectory = "/Applications";
+  return environment;
+}
+
+class MacPlatform final : public Platform {
+public:
+  MacPlatform() : application_(makeApplication()), environment_(makeEnvironment()) {}
+
+  Application& application() override { return *application_; }
+  MainQueue& mainQueue() override { return mainQueue_; }
+  Defaults& defaults() override { return defaults_; }
+  Screens& screens() override { return screens_; }
+  Dialogs& dialogs() override { return dialogs_; }
+  Workspace& workspace() override { return workspace_; }
+  const Environment& environment() override { return environment_; }
+
+  std::unique_ptr<Window> createWindow(const Rect& contentRect) override {
+    return makeWindow(contentRect);
+  }
+  std::unique_ptr<Panel> createPanel(const Rect& contentRect,
+                                     const PanelSettings& settings) override {
+    return makePanel(contentRect, settings);
+  }
+  std::unique_ptr<View> createView(const Rect& frame) override { return makeView(frame); }
+  std::shared_ptr<WebView> createWebView(const WebViewConfiguration& configuration) override {
+    return makeWebView(configuration);
+  }
+
+private:
+  std::unique_ptr<Application> application_;
+  MacMainQueue mainQueue_;
+  MacDefaults defaults_;
+  MacScreens screens_;
+  MacDialogs dialogs_;
+  MacWorkspace workspace_;
+  Environment environment_;
+};
+
+} // namespace
+} // namespace platform::mac
+
+namespace platform {
+
+std::unique_ptr<Platform> makePlatform(int, char**) {
+  // The arguments come from NSProcessInfo, which has them as the system
+  // passed them; the shared application must exist before anything of AppKit.
+  [NSApplication sharedApplication];
+  return std::make_unique<mac::MacPlatform>();
+}
+
+} // namespace platform

@@ -1,0 +1,436 @@
+// The web view on WKWebView: the scheme handler, script message channels, user
+// scripts, and the navigation, UI and download delegate, each a thin object
+// that hands WebKit's call to the portable side.
+
+#import <AppKit/AppKit.h>
+#import <Foundation/Foundation.h>
+#import <WebKit/WebKit.h>
+
+#include "platform/mac/MacBackend.h"
+#include "platform/mac/MessageBody.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace platform::mac {
+namespace {
+
+// What convertBody needs to know about the Foundation objects WebKit makes of
+// a posted value.
+struct FoundationBodyReader {
+  BodyKind kind(id _Nullable value) const {
+    if (!value)
+      return BodyKind::Other;
+    if ([value isKindOfClass:[NSNull class]])
+      return BodyKind::Null;
+    if ([value isKindOfClass:[NSNumber class]]) {
+      // true and false arrive as the CFBoolean singletons.
+      if (CFGetTypeID((__bridge CFTypeRef)value) == CFBooleanGetTypeID())
+        return BodyKind::Boolean;
+      switch ([(NSNumber*)value objCType][0]) {
+      case 'c':
+      case 's':
+      case 'i':
+      case 'l':
+      case 'q':
+        return BodyKind::Integer;
+      case 'C':
+      case 'S':
+      case 'I':
+      case 'L':
+      case 'Q':
+        return BodyKind::Unsigned;
+      case 'B':
+        return BodyKind::Boolean;
+      default:
+        return BodyKind::Floating;
+      }
+    }
+    if ([value isKindOfClass:[NSString class]])
+      return BodyKind::String;
+    if ([value isKindOfClass:[NSArray class]])
+      return BodyKind::Array;
+    if ([value isKindOfClass:[NSDictionary class]])
+      return BodyKind::Dictionary;
+    return BodyKind::Other;
+  }
+
+  bool boolean(id value) const { return [(NSNumber*)value boolValue]; }
+  std::int64_t integer(id value) const { return [(NSNumber*)value longLongValue]; }
+  std::uint64_t unsignedInteger(id value) const { return [(NSNumber*)value unsignedLongLongValue]; }
+  double floating(id value) const { return [(NSNumber*)value doubleValue]; }
+  std::optional<std::string> utf8(id value) const { return utf8Of((NSString*)value); }
+
+  template <class F> bool forEachElement(id value, F each) const {
+    for (id element in (NSArray*)value)
+      if (!each(element))
+        return false;
+    return true;
+  }
+
+  template <class F> bool forEachEntry(id value, F each) const {
+    NSDictionary* dictionary = (NSDictionary*)value;
+    for (id key in dictionary) {
+      id entry = [dictionary objectForKey:key];
+      if (!entry || !each(key, entry))
+        return false;
+    }
+    return true;
+  }
+};
+
+NSError* errorWith(const std::string& domain, int code, const std::string& description) {
+  return [NSError errorWithDomain:domain.empty() ? NSURLErrorDomain : toNSString(domain)
+                             code:code
+                         userInfo:@{NSLocalizedDescriptionKey : toNSString(description)}];
+}
+
+// Calls a WebKit completion handler at most once, and with "nothing" if the
+// portable side drops its completion without calling it: WebKit requires
+// every handler to be called.
+template <class Block> class OnceHandler {
+public:
+  OnceHandler(Block block, std::function<void(Block)> cancel)
+      : block_(block), cancel_(std::move(cancel)) {}
+  ~OnceHandler() {
+    if (block_)
+      cancel_(block_);
+  }
+  OnceHandler(const OnceHandler&) = delete;
+  OnceHandler& operator=(const OnceHandler&) = delete;
+
+  // The handler, or nil when it has been used already.
+  Block _Nullable take() {
+    Block block = block_;
+    block_ = nil;
+    return block;
+  }
+
+private:
+  Block _Nullable block_;
+  std::function<void(Block)> cancel_;
+};
+
+using DestinationBlock = void (^)(NSURL* _Nullable);
+using FilesBlock = void (^)(NSArray<NSURL*>* _Nullable);
+
+} // namespace
+} // namespace platform::mac
+
+NS_ASSUME_NONNULL_BEGIN
+
+@interface MacSchemeHandler : NSObject <WKURLSchemeHandler>
+@property(nonatomic) platform::SchemeHandlerFunction function;
+@end
+
+@implementation MacSchemeHandler
+
+// Answered whole before returning, so no task is ever in flight.
+- (void)webView:(WKWebView*)webView startURLSchemeTask:(id<WKURLSchemeTask>)task {
+  using namespace platform::mac;
+  NSURL* requestURL = task.request.URL;
+  platform::SchemeRequest request;
+  if (requestURL && requestURL.absoluteString)
+    request.url = toStdString(requestURL.absoluteString);
+  platform::SchemeResponse response;
+  if (_function)
+    response = _function(request);
+  else
+    response.errorCode = NSURLErrorResourceUnavailable;
+  if (!response.ok) {
+    [task didFailWithError:errorWith(response.errorDomain, response.errorCode,
+                                     response.errorDescription)];
+    return;
+  }
+  NSURL* responseURL = response.url.empty() ? nil : [NSURL URLWithString:toNSString(response.url)];
+  if (!responseURL)
+    responseURL = requestURL;
+  if (!responseURL) {
+    [task didFailWithError:errorWith(std::string(), NSURLErrorBadURL, "Bad URL")];
+    return;
+  }
+  NSURLResponse* answer = [[NSURLResponse alloc]
+                initWithURL:responseURL
+                   MIMEType:response.mimeType.empty() ? nil : toNSString(response.mimeType)
+      expectedContentLength:static_cast<NSInteger>(response.data.size())
+           textEncodingName:response.textEncodingName.empty()
+                                ? nil
+                                : toNSString(response.textEncodingName)];
+  [task didReceiveResponse:answer];
+  [task didReceiveData:[NSData dataWithBytes:response.data.data() length:response.data.size()]];
+  [task didFinish];
+}
+
+- (void)webView:(WKWebView*)webView stopURLSchemeTask:(id<WKURLSchemeTask>)task {
+}
+
+@end
+
+@interface MacScriptMessageHandler : NSObject <WKScriptMessageHandler>
+@property(nonatomic) std::function<void(const platform::ScriptMessage&)> function;
+@end
+
+@implementation MacScriptMessageHandler
+
+- (void)userContentController:(WKUserContentController*)userContentController
+      didReceiveScriptMessage:(WKScriptMessage*)message {
+  using namespace platform::mac;
+  if (!_function)
+    return;
+  platform::ScriptMessage converted;
+  converted.body = convertBody(FoundationBodyReader{}, message.body);
+  WKFrameInfo* frame = message.frameInfo;
+  converted.fromMainFrame = frame.isMainFrame;
+  converted.senderScheme = toStdString(frame.securityOrigin.protocol);
+  // A copy: tearing the web view down from inside the handler clears the
+  // stored function, which must not be destroyed while it runs.
+  auto function = _function;
+  function(converted);
+}
+
+@end
+
+@interface MacWebViewDelegate : NSObject <WKNavigationDelegate, WKUIDelegate, WKDownloadDelegate>
+@property(nonatomic) platform::WebViewDelegate* _Nullable target;
+@end
+
+@implementation MacWebViewDelegate
+
+- (void)webView:(WKWebView*)webView
+    decidePolicyForNavigationResponse:(WKNavigationResponse*)navigationResponse
+                      decisionHandler:(void (^)(WKNavigationResponsePolicy))decisionHandler {
+  if (!_target) {
+    decisionHandler(WKNavigationResponsePolicyAllow);
+    return;
+  }
+  platform::ResponsePolicy policy =
+      _target->decidePolicyForNavigationResponse(navigationResponse.canShowMIMEType);
+  decisionHandler(policy == platform::ResponsePolicy::Download ? WKNavigationResponsePolicyDownload
+                                                               : WKNavigationResponsePolicyAllow);
+}
+
+- (void)webView:(WKWebView*)webView
+     navigationAction:(WKNavigationAction*)navigationAction
+    didBecomeDownload:(WKDownload*)download {
+  download.delegate = self;
+}
+
+- (void)webView:(WKWebView*)webView
+    navigationResponse:(WKNavigationResponse*)navigationResponse
+     didBecomeDownload:(WKDownload*)download {
+  download.delegate = self;
+}
+
+- (void)webView:(WKWebView*)webView didFinishNavigation:(null_unspecified WKNavigation*)navigation {
+  if (_target)
+    _target->didFinishNavigation();
+}
+
+- (void)download:(WKDownload*)download
+    decideDestinationUsingResponse:(NSURLResponse*)response
+                 suggestedFilename:(NSString*)suggestedFilename
+                 completionHandler:(void (^)(NSURL* _Nullable destination))completionHandler {
+  using namespace platform::mac;
+  if (!_target) {
+    completionHandler(nil);
+    return;
+  }
+  auto once = std::make_shared<OnceHandler<DestinationBlock>>(
+      completionHandler, [](DestinationBlock block) { block(nil); });
+  _target->downloadDecideDestination(
+      toStdString(suggestedFilename),
+      [once](std::optional<std::filesystem::path> path, bool replaceExisting) {
+        DestinationBlock block = once->take();
+        if (!block)
+          return;
+        if (!path) {
+          block(nil);
+          return;
+        }
+        NSURL* destination = fileURLOf(*path, false);
+        NSFileManager* files = [NSFileManager defaultManager];
+        // WebKit refuses to write over an existing file. The user has agreed
+        // to replace it, so it goes to the Trash, where it can be got back if
+        // the download then fails.
+        if (replaceExisting && [files attributesOfItemAtPath:destination.path ?: @"" error:nil])
+          [files trashItemAtURL:destination resultingItemURL:nil error:nil];
+        block(destination);
+      });
+}
+
+- (void)download:(WKDownload*)download
+    didFailWithError:(NSError*)error
+          resumeData:(nullable NSData*)resumeData {
+  if (!_target)
+    return;
+  platform::DownloadError failure;
+  failure.localizedDescription = platform::mac::toStdString(error.localizedDescription);
+  failure.cancelled =
+      [error.domain isEqualToString:NSURLErrorDomain] && error.code == NSURLErrorCancelled;
+  _target->downloadDidFail(failure);
+}
+
+- (void)webView:(WKWebView*)webView
+    runOpenPanelWithParameters:(WKOpenPanelParameters*)parameters
+              initiatedByFrame:(WKFrameInfo*)frame
+             completionHandler:(void (^)(NSArray<NSURL*>* _Nullable URLs))completionHandler {
+  using namespace platform::mac;
+  if (!_target) {
+    completionHandler(nil);
+    return;
+  }
+  platform::OpenPanelParameters options;
+  options.allowsMultipleSelection = parameters.allowsMultipleSelection;
+  options.allowsDirectories = parameters.allowsDirectories;
+  auto once = std::make_shared<OnceHandler<FilesBlock>>(completionHandler,
+                                                        [](FilesBlock block) { block(nil); });
+  _target->runOpenPanel(options, [once](std::optional<std::vector<std::filesystem::path>> files) {
+    FilesBlock block = once->take();
+    if (!block)
+      return;
+    if (!files) {
+      block(nil);
+      return;
+    }
+    NSMutableArray<NSURL*>* urls = [NSMutableArray array];
+    for (const std::filesystem::path& file : *files)
+      [urls addObject:fileURLOf(file, false)];
+    block(urls);
+  });
+}
+
+- (nullable WKWebView*)webView:(WKWebView*)webView
+    createWebViewWithConfiguration:(WKWebViewConfiguration*)configuration
+               forNavigationAction:(WKNavigationAction*)navigationAction
+                    windowFeatures:(WKWindowFeatures*)windowFeatures {
+  if (!_target)
+    return nil;
+  NSString* url = navigationAction.request.URL.absoluteString;
+  _target->createWebView(url ? std::optional<std::string>(platform::mac::toStdString(url))
+                             : std::nullopt);
+  return nil;
+}
+
+@end
+
+NS_ASSUME_NONNULL_END
+
+namespace platform::mac {
+namespace {
+
+class MacWebView final : public WebView {
+public:
+  explicit MacWebView(const WebViewConfiguration& configuration)
+      : delegate_([[MacWebViewDelegate alloc] init]) {
+    WKWebViewConfiguration* setup = [[WKWebViewConfiguration alloc] init];
+    setup.websiteDataStore = [WKWebsiteDataStore defaultDataStore];
+
+    NSString* scheme = toNSString(configuration.schemeName);
+    // WebKit throws for a scheme it handles itself (http, file, ...).
+    if (scheme.length > 0 && configuration.schemeHandler && ![WKWebView handlesURLScheme:scheme]) {
+      schemeHandler_ = [[MacSchemeHandler alloc] init];
+      schemeHandler_.function = configuration.schemeHandler;
+      [setup setURLSchemeHandler:schemeHandler_ forURLScheme:scheme];
+    }
+
+    if (configuration.allowFileAccessFromFileURLs) {
+      // Not a published preference: set by key, and a WebKit without the key
+      // throws, which must not take the app down.
+      @try {
+        [setup.preferences setValue:@YES forKey:@"allowFileAccessFromFileURLs"];
+      } @catch (NSException* ignored) {
+        (void)ignored;
+      }
+    }
+
+    controller_ = setup.userContentController;
+    for (const UserScript& script : configuration.userScripts) {
+      WKUserScriptInjectionTime time = script.atDocumentStart
+                                           ? WKUserScriptInjectionTimeAtDocumentStart
+                                           : WKUserScriptInjectionTimeAtDocumentEnd;
+      [controller_ addUserScript:[[WKUserScript alloc] initWithSource:toNSString(script.source)
+                                                        injectionTime:time
+                                                     forMainFrameOnly:script.mainFrameOnly]];
+    }
+    // WebKit reports every message's frame and origin, so senderChecked
+    // channels need nothing extra here.
+    for (const MessageChannel& channel : configuration.channels) {
+      MacScriptMessageHandler* handler = [[MacScriptMessageHandler alloc] init];
+      handler.function = channel.handler;
+      [controller_ addScriptMessageHandler:handler name:toNSString(channel.name)];
+      messageHandlers_.push_back(handler);
+    }
+
+    webView_ = [[WKWebView alloc] initWithFrame:NSZeroRect configuration:setup];
+    // Both delegate references are weak; this object keeps the delegate.
+    webView_.navigationDelegate = delegate_;
+    webView_.UIDelegate = delegate_;
+  }
+
+  ~MacWebView() override {
+    webView_.navigationDelegate = nil;
+    webView_.UIDelegate = nil;
+    delegate_.target = nullptr;
+    // The controller holds its handlers strongly; the portable functions they
+    // carry must not outlive this object.
+    [controller_ removeAllScriptMessageHandlers];
+    for (MacScriptMessageHandler* handler : messageHandlers_)
+      handler.function = nullptr;
+    if (schemeHandler_)
+      schemeHandler_.function = nullptr;
+  }
+
+  void loadRequest(const std::string& url, double timeoutSeconds) override {
+    NSURL* target = [NSURL URLWithString:toNSString(url)];
+    if (!target)
+      return;
+    [webView_ loadRequest:[NSURLRequest requestWithURL:target
+                                           cachePolicy:NSURLRequestUseProtocolCachePolicy
+                                       timeoutInterval:timeoutSeconds]];
+  }
+
+  void reload() override { [webView_ reload]; }
+
+  void evaluateJavaScript(const std::string& script) override {
+    [webView_ evaluateJavaScript:toNSString(script) completionHandler:nil];
+  }
+
+  std::string currentURL() override { return toStdString(webView_.URL.absoluteString); }
+
+  void readTitle(std::function<void(std::string)> done) override {
+    if (done)
+      done(toStdString(webView_.title));
+  }
+
+  void setDelegate(WebViewDelegate* delegate) override { delegate_.target = delegate; }
+
+  void setAllowsBackForwardNavigationGestures(bool allow) override {
+    webView_.allowsBackForwardNavigationGestures = allow;
+  }
+
+  NSView* native() { return webView_; }
+
+private:
+  MacWebViewDelegate* delegate_;
+  MacSchemeHandler* _Nullable schemeHandler_ = nil;
+  WKUserContentController* controller_;
+  std::vector<MacScriptMessageHandler*> messageHandlers_;
+  WKWebView* webView_;
+};
+
+} // namespace
+
+std::shared_ptr<WebView> makeWebView(const WebViewConfiguration& configuration) {
+  return std::make_shared<MacWebView>(configuration);
+}
+
+NSView* _Nullable nativeView(WebView& view) {
+  auto* mac = dynamic_cast<MacWebView*>(&view);
+  return mac ? mac->native() : nil;
+}
+
+} // namespace platform::mac

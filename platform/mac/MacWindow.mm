@@ -1,0 +1,166 @@
+// The main window and the floating panel.
+
+#import <AppKit/AppKit.h>
+#import <Foundation/Foundation.h>
+
+#include "platform/mac/MacBackend.h"
+
+#include <cstdlib>
+#include <functional>
+#include <utility>
+
+NS_ASSUME_NONNULL_BEGIN
+
+// Tells the window's owner that the window is about to close.
+@interface MacWindowDelegate : NSObject <NSWindowDelegate>
+@property(nonatomic) std::function<void()> willClose;
+@end
+
+@implementation MacWindowDelegate
+- (void)windowWillClose:(NSNotification*)notification {
+  if (_willClose)
+    _willClose();
+}
+@end
+
+// A panel that can take the keyboard (for its context menu's key equivalents)
+// but never becomes the main window, so it leaves the main window's state alone.
+@interface BallPanel : NSPanel
+@property(nonatomic) BOOL allowsKey;
+@property(nonatomic) BOOL allowsMain;
+@end
+
+@implementation BallPanel
+- (instancetype)initWithContentRect:(NSRect)contentRect
+                          styleMask:(NSWindowStyleMask)style
+                            backing:(NSBackingStoreType)backingStoreType
+                              defer:(BOOL)flag {
+  self = [super initWithContentRect:contentRect
+                          styleMask:style
+                            backing:backingStoreType
+                              defer:flag];
+  if (self) {
+    _allowsKey = YES;
+    _allowsMain = NO;
+  }
+  return self;
+}
+
+- (BOOL)canBecomeKeyWindow {
+  return _allowsKey;
+}
+
+- (BOOL)canBecomeMainWindow {
+  return _allowsMain;
+}
+@end
+
+NS_ASSUME_NONNULL_END
+
+namespace platform::mac {
+namespace {
+
+// Titled, closable, miniaturizable, resizable, content under the title bar.
+constexpr NSWindowStyleMask MAIN_WINDOW_STYLE =
+    NSWindowStyleMaskTitled | NSWindowStyleMaskClosable | NSWindowStyleMaskMiniaturizable |
+    NSWindowStyleMaskResizable | NSWindowStyleMaskFullSizeContentView;
+static_assert(MAIN_WINDOW_STYLE == 0x800F);
+
+class MacWindow final : public Window {
+public:
+  explicit MacWindow(const Rect& contentRect)
+      : window_([[NSWindow alloc] initWithContentRect:toNSRect(contentRect)
+                                            styleMask:MAIN_WINDOW_STYLE
+                                              backing:NSBackingStoreBuffered
+                                                defer:NO]),
+        delegate_([[MacWindowDelegate alloc] init]) {
+    // Closing only hides the window; its web view and page stay alive.
+    window_.releasedWhenClosed = NO;
+    // The window's delegate reference is weak; this object keeps it.
+    window_.delegate = delegate_;
+  }
+
+  ~MacWindow() override {
+    window_.delegate = nil;
+    delegate_.willClose = nullptr;
+  }
+
+  void setTitle(const std::string& title) override { window_.title = toNSString(title); }
+  std::string title() override { return toStdString(window_.title); }
+  void setMinSize(Size size) override { window_.minSize = NSMakeSize(size.width, size.height); }
+  void center() override { [window_ center]; }
+
+  void setContentView(WebView& view) override {
+    NSView* native = nativeView(view);
+    if (!native)
+      std::abort(); // a web view of another backend: a programming error
+    window_.contentView = native;
+  }
+
+  void makeKeyAndOrderFront() override { [window_ makeKeyAndOrderFront:nil]; }
+  void orderOut() override { [window_ orderOut:nil]; }
+  bool isVisible() override { return window_.isVisible; }
+  // With the content under the title bar the frame is the content rectangle.
+  Rect frame() override { return toRect(window_.frame); }
+
+  void setWillCloseCallback(std::function<void()> callback) override {
+    delegate_.willClose = std::move(callback);
+  }
+
+private:
+  NSWindow* window_;
+  MacWindowDelegate* delegate_;
+};
+
+class MacPanel final : public Panel {
+public:
+  MacPanel(const Rect& contentRect, const PanelSettings& settings)
+      : panel_([[BallPanel alloc]
+            initWithContentRect:toNSRect(contentRect)
+                      styleMask:settings.nonactivating ? NSWindowStyleMaskNonactivatingPanel
+                                                       : NSWindowStyleMaskBorderless
+                        backing:NSBackingStoreBuffered
+                          defer:NO]) {
+    panel_.allowsKey = settings.canBecomeKey;
+    panel_.allowsMain = settings.canBecomeMain;
+    panel_.opaque = settings.opaque;
+    if (settings.clearBackground)
+      panel_.backgroundColor = [NSColor clearColor];
+    panel_.hasShadow = settings.hasShadow;
+    panel_.level = settings.level;
+    panel_.collectionBehavior =
+        static_cast<NSWindowCollectionBehavior>(settings.collectionBehavior);
+    panel_.movableByWindowBackground = settings.movableByWindowBackground;
+    panel_.acceptsMouseMovedEvents = settings.acceptsMouseMovedEvents;
+    panel_.ignoresMouseEvents = settings.ignoresMouseEvents;
+    panel_.hidesOnDeactivate = settings.hidesOnDeactivate;
+    panel_.becomesKeyOnlyIfNeeded = settings.becomesKeyOnlyIfNeeded;
+    panel_.releasedWhenClosed = NO;
+  }
+
+  void setContentView(View& view) override {
+    NSView* native = nativeView(view);
+    if (!native)
+      std::abort(); // a view of another backend: a programming error
+    panel_.contentView = native;
+  }
+
+  Point frameOrigin() override { return toPoint(panel_.frame.origin); }
+  void setFrameOrigin(Point origin) override { [panel_ setFrameOrigin:toNSPoint(origin)]; }
+  void orderFrontRegardless() override { [panel_ orderFrontRegardless]; }
+
+private:
+  BallPanel* panel_;
+};
+
+} // namespace
+
+std::unique_ptr<Window> makeWindow(const Rect& contentRect) {
+  return std::make_unique<MacWindow>(contentRect);
+}
+
+std::unique_ptr<Panel> makePanel(const Rect& contentRect, const PanelSettings& settings) {
+  return std::make_unique<MacPanel>(contentRect, settings);
+}
+
+} // namespace platform::mac

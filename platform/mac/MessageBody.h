@@ -1,0 +1,119 @@
+#pragma once
+
+// Turning what WebKit hands over as a script message body (Foundation objects
+// on macOS) into JSON. The walk and its rules are here, free of Cocoa, so they
+// are compiled and tested on every platform; the backend only supplies a
+// reader that says what each native value is.
+
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace platform::mac {
+
+// Deeper bodies are refused: a page can post a cyclic or absurdly nested
+// object, and the walk must not run out of stack on it.
+inline constexpr int MAX_BODY_NESTING = 64;
+
+enum class BodyKind {
+  Null,
+  Boolean,
+  Integer,  // a signed integer number
+  Unsigned, // an unsigned integer number
+  Floating, // a floating-point number, as every JavaScript number arrives
+  String,
+  Array,
+  Dictionary,
+  Other, // dates, data, anything JSON has no form for
+};
+
+// True when the bytes are well-formed UTF-8 (no overlong forms, no surrogate
+// code points, nothing above U+10FFFF). JSON text cannot carry anything else:
+// nlohmann::json would throw when such a string is written out.
+bool isValidUtf8(std::string_view bytes);
+
+// A JavaScript number as the page's own JSON.stringify would write it and a
+// JSON parser would read it back: integral values within 64 bits become
+// integers (so 5 arrives as 5, not 5.0), other finite values stay floating
+// point, and NaN and the infinities become null.
+nlohmann::json jsonFromNumber(double value);
+
+// Converts one value. Reader supplies, for its Value type:
+//   BodyKind kind(Value) const;
+//   bool boolean(Value) const;
+//   std::int64_t integer(Value) const;
+//   std::uint64_t unsignedInteger(Value) const;
+//   double floating(Value) const;
+//   std::optional<std::string> utf8(Value) const;  // nothing when not encodable
+//   template <class F> bool forEachElement(Value, F each) const;
+//   template <class F> bool forEachEntry(Value, F each) const;
+// where each(...) returns false to stop the walk, and forEachElement/Entry
+// return false when stopped. forEachEntry passes (key, value), both Values.
+//
+// The result is empty when any part of the value has no JSON form: a kind
+// Other, a dictionary key that is not a string, text that is not valid
+// Unicode, or nesting deeper than MAX_BODY_NESTING containers.
+template <class Reader, class Value>
+std::optional<nlohmann::json> convertBody(const Reader& reader, Value value, int nesting = 0) {
+  switch (reader.kind(value)) {
+  case BodyKind::Null:
+    return nlohmann::json(nullptr);
+  case BodyKind::Boolean:
+    return nlohmann::json(reader.boolean(value));
+  case BodyKind::Integer:
+    return nlohmann::json(reader.integer(value));
+  case BodyKind::Unsigned:
+    return nlohmann::json(reader.unsignedInteger(value));
+  case BodyKind::Floating:
+    return jsonFromNumber(reader.floating(value));
+  case BodyKind::String: {
+    std::optional<std::string> text = reader.utf8(value);
+    if (!text || !isValidUtf8(*text))
+      return std::nullopt;
+    return nlohmann::json(std::move(*text));
+  }
+  case BodyKind::Array: {
+    if (nesting >= MAX_BODY_NESTING)
+      return std::nullopt;
+    nlohmann::json array = nlohmann::json::array();
+    bool complete = reader.forEachElement(value, [&](Value element) {
+      std::optional<nlohmann::json> converted = convertBody(reader, element, nesting + 1);
+      if (!converted)
+        return false;
+      array.push_back(std::move(*converted));
+      return true;
+    });
+    if (!complete)
+      return std::nullopt;
+    return array;
+  }
+  case BodyKind::Dictionary: {
+    if (nesting >= MAX_BODY_NESTING)
+      return std::nullopt;
+    nlohmann::json object = nlohmann::json::object();
+    bool complete = reader.forEachEntry(value, [&](Value key, Value entry) {
+      if (reader.kind(key) != BodyKind::String)
+        return false;
+      std::optional<std::string> name = reader.utf8(key);
+      if (!name || !isValidUtf8(*name))
+        return false;
+      std::optional<nlohmann::json> converted = convertBody(reader, entry, nesting + 1);
+      if (!converted)
+        return false;
+      object[std::move(*name)] = std::move(*converted);
+      return true;
+    });
+    if (!complete)
+      return std::nullopt;
+    return object;
+  }
+  case BodyKind::Other:
+    break;
+  }
+  return std::nullopt;
+}
+
+} // namespace platform::mac
