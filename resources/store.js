@@ -197,12 +197,13 @@ export class Store {
     }
     if (raw === null) return { data: emptyData(), notices: [] };
     let obj;
+    let parsed = true;
     try {
       obj = JSON.parse(raw);
     } catch {
-      obj = undefined;
+      parsed = false;
     }
-    const { data, problems } = normalize(obj);
+    const { data, problems } = parsed ? normalize(obj) : { data: null, problems: ['内容不是有效的 JSON，可能只写入了一部分。'] };
     if (data && problems.length === 0 && obj.version === SCHEMA_VERSION) return { data, notices: [] };
 
     const clean = data && problems.length === 0;
