@@ -140,6 +140,11 @@ function render() {
     main.scrollTop = scroll;
     const again = key && main.querySelector(`[data-key="${CSS.escape(key)}"]`);
     if (again) again.focus({ preventScroll: true });
+    // The control is gone (a finished task, a deleted row): start from the heading.
+    else if (key || active === document.body) {
+      const heading = main.querySelector('h1');
+      if (heading && !document.querySelector('dialog[open]')) heading.focus({ preventScroll: true });
+    }
   }
 }
 

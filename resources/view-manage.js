@@ -136,7 +136,7 @@ export function renderAssignments(ctx) {
         'div',
         { class: 'head-actions' },
         h('label', { class: 'check' }, toggle, '显示已批完'),
-        h('button', { type: 'button', class: 'btn primary', onclick: () => editAssignment(ctx, null) }, '新建作业'),
+        h('button', { type: 'button', class: 'btn primary', 'data-key': 'new-assignment', onclick: () => editAssignment(ctx, null) }, '新建作业'),
       ),
     ),
     rows.length
@@ -234,7 +234,7 @@ export function renderClasses(ctx) {
       'header',
       { class: 'view-head' },
       h('div', null, h('h1', { tabindex: '-1' }, '班级'), h('p', { class: 'sub' }, `共 ${data.classes.length} 个班级`)),
-      h('button', { type: 'button', class: 'btn primary', onclick: () => editClass(ctx, null) }, '新建班级'),
+      h('button', { type: 'button', class: 'btn primary', 'data-key': 'new-class', onclick: () => editClass(ctx, null) }, '新建班级'),
     ),
     cards.length ? h('ul', { class: 'classes' }, cards) : h('div', { class: 'empty' }, h('p', null, '还没有班级。班级的颜色会标在计划和周视图里。')),
   );

@@ -9,6 +9,12 @@ export function renderTime(ctx) {
   const weekly = data.availability.weekly;
   const names = Array.from({ length: 7 }, (_, i) => h('span', null, fmtDateWeekday(addDays(startOfWeek(today), i))));
   const errors = ctx.params.errors || {};
+  // Errors stay beside their field, and focus stays where the teacher is.
+  const showErrors = (params, focusOn) => {
+    ctx.params = params;
+    if (focusOn) focusOn.focus();
+    ctx.render();
+  };
   const max = Math.max(60, ...weekly);
 
   const dayInputs = weekly.map((m, i) => {
@@ -24,7 +30,7 @@ export function renderTime(ctx) {
       'data-key': id,
       onchange: (ev) => {
         const n = checkMinutes(ev.target.value);
-        if (n === null) return ctx.go('time', { errors: { [id]: '请填 0 到 1440 之间的整数。' } });
+        if (n === null) return showErrors({ errors: { [id]: '请填 0 到 1440 之间的整数。' } });
         ctx.params.errors = {};
         ctx.commit((d) => (d.availability.weekly[i] = n));
       },
@@ -38,17 +44,17 @@ export function renderTime(ctx) {
     );
   });
 
-  const exDate = h('input', { id: 'ex-date', type: 'date', value: ctx.params.exDate || addDays(today, 1), placeholder: 'YYYY-MM-DD' });
-  const exMinutes = h('input', { id: 'ex-min', type: 'number', min: '0', max: '1440', step: '5', value: ctx.params.exMin ?? '0' });
-  const exNote = h('input', { id: 'ex-note', type: 'text', maxlength: '40', value: ctx.params.exNote || '', placeholder: '例如：运动会、晚上有空' });
+  const exDate = h('input', { id: 'ex-date', 'data-key': 'ex-date', type: 'date', value: ctx.params.exDate || addDays(today, 1), placeholder: 'YYYY-MM-DD' });
+  const exMinutes = h('input', { id: 'ex-min', 'data-key': 'ex-min', type: 'number', min: '0', max: '1440', step: '5', value: ctx.params.exMin ?? '0' });
+  const exNote = h('input', { id: 'ex-note', 'data-key': 'ex-note', type: 'text', maxlength: '40', value: ctx.params.exNote || '', placeholder: '例如：运动会、晚上有空' });
 
   const addException = (ev) => {
     ev.preventDefault();
     const date = exDate.value.trim();
     const minutes = checkMinutes(exMinutes.value);
     const keep = { exDate: date, exMin: exMinutes.value, exNote: exNote.value };
-    if (!isISODate(date)) return ctx.go('time', { ...keep, errors: { 'ex-date': '请填写日期。' } });
-    if (minutes === null) return ctx.go('time', { ...keep, errors: { 'ex-min': '请填 0 到 1440 之间的整数。' } });
+    if (!isISODate(date)) return showErrors({ ...keep, errors: { 'ex-date': '请填写日期。' } }, exDate);
+    if (minutes === null) return showErrors({ ...keep, errors: { 'ex-min': '请填 0 到 1440 之间的整数。' } }, exMinutes);
     const existed = data.availability.exceptions.some((e) => e.date === date);
     ctx.params = {};
     ctx.commit((d) => setException(d, date, minutes, exNote.value));
@@ -98,7 +104,7 @@ export function renderTime(ctx) {
           field('日期', exDate, errors['ex-date']),
           field('分钟', exMinutes, errors['ex-min']),
           field('备注', exNote),
-          h('button', { type: 'submit', class: 'btn primary' }, '添加'),
+          h('button', { type: 'submit', class: 'btn primary', 'data-key': 'ex-add' }, '添加'),
         ),
         upcoming.length ? h('ul', { class: 'ex-list' }, upcoming.map(exRow)) : h('p', { class: 'muted' }, '没有即将到来的例外。'),
         past.length

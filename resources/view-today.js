@@ -80,7 +80,7 @@ export function renderToday(ctx) {
       'div',
       { class: 'empty' },
       h('p', null, '还没有作业。添加一项作业，就能得到批改计划。'),
-      h('button', { type: 'button', class: 'btn primary', onclick: () => editAssignment(ctx, null) }, '新建作业'),
+      h('button', { type: 'button', class: 'btn primary', 'data-key': 'new-assignment-empty', onclick: () => editAssignment(ctx, null) }, '新建作业'),
     );
   else if (!items.length)
     empty = h(
@@ -99,7 +99,7 @@ export function renderToday(ctx) {
       'header',
       { class: 'view-head' },
       h('div', null, h('h1', { tabindex: '-1' }, '今天'), h('p', { class: 'sub' }, fmtDate(today, 'full'))),
-      h('button', { type: 'button', class: 'btn', onclick: () => editAssignment(ctx, null) }, '新建作业'),
+      h('button', { type: 'button', class: 'btn', 'data-key': 'new-assignment', onclick: () => editAssignment(ctx, null) }, '新建作业'),
     ),
     h(
       'section',

@@ -4,6 +4,7 @@ import { h, fmtDate, fmtMinutes } from './ui.js';
 import { addDays, dayRange, startOfWeek } from './dates.js';
 import { dayLoad } from './planner.js';
 import { classOf } from './model.js';
+import { lateReport } from './view-plan.js';
 
 export function renderWeek(ctx) {
   const { data, plan, today } = ctx;
@@ -49,7 +50,7 @@ export function renderWeek(ctx) {
         { class: 'wday-list' },
         l.sessions.map((s) => {
           const a = byId.get(s.assignmentId);
-          return h('li', null, h('span', { class: 'dot', style: { background: colorOf(a) } }), `${a.title} ${s.count} 份`);
+          return h('li', null, h('span', { class: 'dot', style: { background: colorOf(a) } }), h('span', null, `${a.title} `, h('span', { class: 'num' }, `${s.count} 份`)));
         }),
         dueHere.map((a) => h('li', { class: 'due' }, `归还：${a.title}`)),
       ),
@@ -78,6 +79,7 @@ export function renderWeek(ctx) {
         h('button', { type: 'button', class: 'btn', 'data-key': 'week-next', onclick: () => week(addDays(start, 7)) }, '下一周 ›'),
       ),
     ),
+    lateReport(ctx),
     h('ol', { class: 'week card' }, columns),
     h(
       'div',
