@@ -3,6 +3,13 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { createNative } from '../../resources/native.js';
 
+// A reply that never arrives fails the test instead of leaving it hanging.
+function settled(p) {
+  let timer;
+  const late = new Promise((_, reject) => (timer = setTimeout(() => reject(new Error('no reply matched')), 500)));
+  return Promise.race([p, late]).finally(() => clearTimeout(timer));
+}
+
 function fakeWindow({ launch = true, badge = true } = {}) {
   const sent = { launch: [], badge: [] };
   const messageHandlers = {};
@@ -26,8 +33,8 @@ test('commands go out as JSON text and replies are matched by token', async () =
   win.__hlvnApply(7, { ok: false });
   win.__hlvnApply(Number(m2.cb), { ok: true, autostart: true });
   win.__hlvnApply(Number(m1.cb), { kind: 'mac', installed: false, autostart: true, appPath: '/Users/t/Dovrelist.app' });
-  assert.deepEqual(await auto, { ok: true, autostart: true });
-  assert.equal((await status).appPath, '/Users/t/Dovrelist.app');
+  assert.deepEqual(await settled(auto), { ok: true, autostart: true });
+  assert.equal((await settled(status)).appPath, '/Users/t/Dovrelist.app');
   // A repeated reply for a settled token is ignored.
   win.__hlvnApply(1, { kind: 'other' });
 });

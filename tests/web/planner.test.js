@@ -161,6 +161,10 @@ test('a week across a month end and a clock change', () => {
   ]);
   assert.deepEqual(week.map(weekdayIndex), [0, 1, 2, 3, 4, 5, 6]);
   assert.equal(diffDays('2024-10-28', '2024-11-04'), 7);
+  // The 25-hour day: stepping over it must land on the next calendar day.
+  assert.equal(addDays('2024-11-03', 1), '2024-11-04');
+  assert.equal(addDays('2024-11-04', -1), '2024-11-03');
+  assert.equal(addDays('2024-10-31', 1), '2024-11-01');
   assert.equal(localISO(new Date(2024, 10, 3, 23, 30)), '2024-11-03');
   assert.equal(localISO(new Date(2024, 10, 4, 0, 15)), '2024-11-04');
 

@@ -102,6 +102,17 @@ test('an invalid backup is rejected and replaces nothing', () => {
   }
 });
 
+test('an import that cannot first keep the current data aside changes nothing', () => {
+  const current = dataWith({ assignments: [{ due: '2025-03-05', submissions: 3, minutesEach: 5 }] });
+  const storage = new MemoryStorage({}, { failFor: (k) => k.startsWith(ASIDE_PREFIX) });
+  const store = new Store(storage);
+  store.save(current);
+  const before = storage.getItem(STORAGE_KEY);
+  const r = store.importBackup(backupText(dataWith(), NOW), current, NOW);
+  assert.equal(r.ok, false);
+  assert.equal(storage.getItem(STORAGE_KEY), before);
+});
+
 test('a valid backup round-trips and the replaced data is kept aside', () => {
   const current = dataWith({ assignments: [{ due: '2025-03-05', submissions: 3, minutesEach: 5 }] });
   const incoming = dataWith({
