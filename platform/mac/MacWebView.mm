@@ -7,7 +7,7 @@
 #import <WebKit/WebKit.h>
 
 #include "platform/mac/MacBackend.h"
-#include "platform/mac/MessageBody.h"
+#include "platform/MessageBody.h"
 
 #include <cstdint>
 #include <functional>

@@ -21,4 +21,3 @@ add_test(NAME mac_typecheck
   WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
 set_tests_properties(mac_typecheck PROPERTIES SKIP_RETURN_CODE 77 LABELS mac TIMEOUT 600)
 
-include(${CMAKE_CURRENT_LIST_DIR}/helpers.cmake)

@@ -1,8 +1,8 @@
-#include "platform/mac/MessageBody.h"
+#include "platform/MessageBody.h"
 
 #include <cmath>
 
-namespace platform::mac {
+namespace platform {
 
 bool isValidUtf8(std::string_view bytes) {
   std::size_t i = 0;
@@ -61,4 +61,4 @@ nlohmann::json jsonFromNumber(double value) {
   return value;
 }
 
-} // namespace platform::mac
+} // namespace platform

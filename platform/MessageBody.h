@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-namespace platform::mac {
+namespace platform {
 
 // Deeper bodies are refused: a page can post a cyclic or absurdly nested
 // object, and the walk must not run out of stack on it.
@@ -116,4 +116,4 @@ std::optional<nlohmann::json> convertBody(const Reader& reader, Value value, int
   return std::nullopt;
 }
 
-} // namespace platform::mac
+} // namespace platform

@@ -2,7 +2,7 @@
 // driven through a reader over a small in-memory tree instead of Foundation
 // objects.
 
-#include "platform/mac/MessageBody.h"
+#include "platform/MessageBody.h"
 
 #include <gtest/gtest.h>
 
@@ -11,11 +11,11 @@
 #include <utility>
 #include <vector>
 
-using platform::mac::BodyKind;
-using platform::mac::convertBody;
-using platform::mac::isValidUtf8;
-using platform::mac::jsonFromNumber;
-using platform::mac::MAX_BODY_NESTING;
+using platform::BodyKind;
+using platform::convertBody;
+using platform::isValidUtf8;
+using platform::jsonFromNumber;
+using platform::MAX_BODY_NESTING;
 
 namespace {
 

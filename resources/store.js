@@ -1,0 +1,289 @@
+// The teacher's data in local storage, under a versioned schema.
+// Version 1 kept "homework" with Sunday-first weekly minutes and a date map of
+// exceptions; version 2 is what the app works with. Anything that cannot be
+// read is copied aside before the main key is ever written again.
+
+import { isISODate } from './dates.js';
+
+export const SCHEMA_VERSION = 2;
+export const STORAGE_KEY = 'dovrelist';
+export const ASIDE_PREFIX = 'dovrelist.aside.';
+export const DEFAULT_COLOR = '#4f7cac';
+const MAX_BACKUP_CHARS = 5_000_000;
+
+export function emptyData() {
+  return {
+    version: SCHEMA_VERSION,
+    classes: [],
+    assignments: [],
+    availability: { weekly: [60, 60, 60, 60, 60, 180, 120], exceptions: [] },
+    progress: {},
+    settings: { gradeOnReturnDay: false, sessionStart: '19:00' },
+  };
+}
+
+const isObj = (v) => v !== null && typeof v === 'object' && !Array.isArray(v);
+const isInt = (v, lo, hi) => Number.isInteger(v) && v >= lo && v <= hi;
+const nonEmpty = (v) => typeof v === 'string' && v.trim() !== '';
+
+function fromV1(o) {
+  const weekly = isObj(o.weekly)
+    ? [1, 2, 3, 4, 5, 6, 0].map((js) => o.weekly[String(js)] ?? 0) // Monday first now
+    : o.weekly;
+  const exceptions = isObj(o.exceptions)
+    ? Object.keys(o.exceptions)
+        .sort()
+        .map((date) => ({ date, minutes: o.exceptions[date], note: '' }))
+    : o.exceptions;
+  const list = (v, f) => (Array.isArray(v) ? v.map((x) => (isObj(x) ? f(x) : x)) : v);
+  return {
+    version: 2,
+    classes: list(o.classes, (c) => ({ id: c.id, name: c.name, color: c.colour })),
+    assignments: list(o.homework, (h) => ({
+      id: h.id,
+      title: h.title,
+      classId: h.classId ?? null,
+      collected: h.collectedOn,
+      due: h.returnOn,
+      submissions: h.count,
+      minutesEach: h.minutesPer,
+      graded: h.graded ?? 0,
+    })),
+    availability: { weekly, exceptions },
+    progress: {},
+  };
+}
+
+// Returns { data, problems }: data is the readable part (null when nothing
+// is), problems the reasons, in Chinese, why anything was left out.
+export function normalize(input) {
+  if (!isObj(input)) return { data: null, problems: ['内容不是 Dovrelist 的数据。'] };
+  let o = input;
+  if (o.version === 1) o = fromV1(o);
+  else if (typeof o.version === 'number' && o.version > SCHEMA_VERSION)
+    return { data: null, problems: [`数据来自更新版本的 Dovrelist（版本 ${o.version}），这一版读不了。`] };
+  else if (o.version !== SCHEMA_VERSION) return { data: null, problems: ['无法识别的数据版本。'] };
+
+  const problems = [];
+  const data = emptyData();
+
+  const classIds = new Set();
+  if (!Array.isArray(o.classes)) problems.push('缺少班级列表。');
+  else
+    o.classes.forEach((c, i) => {
+      const where = `班级 ${i + 1}`;
+      if (!isObj(c) || !nonEmpty(c.id) || classIds.has(c.id)) return problems.push(`${where}：编号缺失或重复。`);
+      if (!nonEmpty(c.name)) return problems.push(`${where}：缺少名称。`);
+      let color = c.color;
+      if (typeof color !== 'string' || !/^#[0-9a-fA-F]{6}$/.test(color)) {
+        problems.push(`${where}（${c.name}）：颜色无效。`);
+        color = DEFAULT_COLOR;
+      }
+      classIds.add(c.id);
+      data.classes.push({ id: c.id, name: c.name.trim(), color: color.toLowerCase() });
+    });
+
+  const ids = new Set();
+  if (!Array.isArray(o.assignments)) problems.push('缺少作业列表。');
+  else
+    o.assignments.forEach((a, i) => {
+      const where = isObj(a) && nonEmpty(a.title) ? `作业「${a.title}」` : `作业 ${i + 1}`;
+      if (!isObj(a) || !nonEmpty(a.id) || ids.has(a.id)) return problems.push(`${where}：编号缺失或重复。`);
+      if (!nonEmpty(a.title)) return problems.push(`${where}：缺少标题。`);
+      if (!isISODate(a.collected) || !isISODate(a.due)) return problems.push(`${where}：日期无效。`);
+      if (a.due < a.collected) return problems.push(`${where}：归还日期早于收取日期。`);
+      if (!isInt(a.submissions, 0, 100000)) return problems.push(`${where}：份数无效。`);
+      if (typeof a.minutesEach !== 'number' || !(a.minutesEach > 0 && a.minutesEach <= 1440))
+        return problems.push(`${where}：每份分钟数无效。`);
+      if (!isInt(a.graded, 0, a.submissions)) return problems.push(`${where}：已批份数无效。`);
+      let classId = a.classId ?? null;
+      if (classId !== null && !classIds.has(classId)) {
+        problems.push(`${where}：所属班级不存在。`);
+        classId = null;
+      }
+      ids.add(a.id);
+      data.assignments.push({
+        id: a.id,
+        title: a.title.trim(),
+        classId,
+        collected: a.collected,
+        due: a.due,
+        submissions: a.submissions,
+        minutesEach: a.minutesEach,
+        graded: a.graded,
+      });
+    });
+
+  const av = o.availability;
+  if (!isObj(av)) problems.push('缺少可用时间。');
+  else {
+    if (Array.isArray(av.weekly) && av.weekly.length === 7 && av.weekly.every((m) => isInt(m, 0, 1440)))
+      data.availability.weekly = av.weekly.slice();
+    else problems.push('每周可用时间无效。');
+    const dates = new Set();
+    if (!Array.isArray(av.exceptions)) problems.push('缺少例外日期列表。');
+    else
+      av.exceptions.forEach((e, i) => {
+        if (!isObj(e) || !isISODate(e.date) || dates.has(e.date) || !isInt(e.minutes, 0, 1440))
+          return problems.push(`例外日期 ${i + 1} 无效。`);
+        dates.add(e.date);
+        data.availability.exceptions.push({ date: e.date, minutes: e.minutes, note: typeof e.note === 'string' ? e.note : '' });
+      });
+    data.availability.exceptions.sort((x, y) => (x.date < y.date ? -1 : 1));
+  }
+
+  if (o.progress !== undefined && !isObj(o.progress)) problems.push('批改记录无效。');
+  else
+    for (const [date, done] of Object.entries(o.progress ?? {})) {
+      if (!isISODate(date) || !isObj(done)) {
+        problems.push(`批改记录 ${date} 无效。`);
+        continue;
+      }
+      const day = {};
+      for (const [id, n] of Object.entries(done)) if (ids.has(id) && isInt(n, 1, 100000)) day[id] = n;
+      if (Object.keys(day).length) data.progress[date] = day;
+    }
+
+  const s = o.settings;
+  if (s !== undefined) {
+    if (!isObj(s)) problems.push('设置无效。');
+    else {
+      if (typeof s.gradeOnReturnDay === 'boolean') data.settings.gradeOnReturnDay = s.gradeOnReturnDay;
+      else if (s.gradeOnReturnDay !== undefined) problems.push('设置「归还日当天」无效。');
+      if (typeof s.sessionStart === 'string' && /^([01]\d|2[0-3]):[0-5]\d$/.test(s.sessionStart))
+        data.settings.sessionStart = s.sessionStart;
+      else if (s.sessionStart !== undefined) problems.push('设置「开始时间」无效。');
+    }
+  }
+  return { data, problems };
+}
+
+export function backupText(data, now = new Date()) {
+  return JSON.stringify({ app: 'Dovrelist', exportedAt: now.toISOString(), ...data }, null, 2);
+}
+
+// A backup is taken only whole: any problem rejects it.
+export function parseBackup(text) {
+  if (typeof text !== 'string' || text.length > MAX_BACKUP_CHARS)
+    return { ok: false, problems: ['文件太大，或不是文本文件。'] };
+  let obj;
+  try {
+    obj = JSON.parse(text.replace(/^\uFEFF/, ''));
+  } catch {
+    return { ok: false, problems: ['文件不是有效的 JSON。'] };
+  }
+  const { data, problems } = normalize(obj);
+  if (!data || problems.length) return { ok: false, problems: problems.length ? problems : ['无法读取。'] };
+  return { ok: true, data };
+}
+
+// `storage` is anything shaped like window.localStorage.
+export class Store {
+  constructor(storage) {
+    this.storage = storage;
+    // Set when stored data could not be copied aside: the main key is then
+    // left alone, so nothing unreadable is ever overwritten.
+    this.blocked = false;
+  }
+
+  // Returns { data, notices }. Notices: { kind: 'migrated' | 'partial' |
+  // 'unreadable' | 'storage', problems?, asideKey? }.
+  load(now = new Date()) {
+    let raw;
+    try {
+      raw = this.storage.getItem(STORAGE_KEY);
+    } catch {
+      return { data: emptyData(), notices: [{ kind: 'storage' }] };
+    }
+    if (raw === null) return { data: emptyData(), notices: [] };
+    let obj;
+    let parsed = true;
+    try {
+      obj = JSON.parse(raw);
+    } catch {
+      parsed = false;
+    }
+    const { data, problems } = parsed ? normalize(obj) : { data: null, problems: ['内容不是有效的 JSON，可能只写入了一部分。'] };
+    if (data && problems.length === 0 && obj.version === SCHEMA_VERSION) return { data, notices: [] };
+
+    const clean = data && problems.length === 0;
+    const reason = clean ? `v${obj.version}` : 'unreadable';
+    const asideKey = this.keepAside(raw, reason, now);
+    if (!asideKey) this.blocked = true;
+    const notices = [];
+    if (clean) notices.push({ kind: 'migrated', from: obj.version, asideKey });
+    else notices.push({ kind: data ? 'partial' : 'unreadable', problems, asideKey });
+    const result = data ?? emptyData();
+    if (asideKey) this.save(result);
+    return { data: result, notices };
+  }
+
+  save(data) {
+    if (this.blocked) return { ok: false, error: 'blocked' };
+    try {
+      this.storage.setItem(STORAGE_KEY, JSON.stringify(data));
+      return { ok: true };
+    } catch (e) {
+      return { ok: false, error: String((e && e.message) || e) };
+    }
+  }
+
+  // Replaces the data set with a backup only if the backup is valid and the
+  // current data could be copied aside first; otherwise nothing changes.
+  importBackup(text, current, now = new Date()) {
+    const parsed = parseBackup(text);
+    if (!parsed.ok) return parsed;
+    const asideKey = this.keepAside(JSON.stringify(current), 'before-import', now);
+    if (!asideKey) return { ok: false, problems: ['无法先另存当前数据，导入已取消。'] };
+    const saved = this.save(parsed.data);
+    if (!saved.ok) {
+      this.discardAside(asideKey);
+      return { ok: false, problems: ['无法保存导入的数据，当前数据未改变。'] };
+    }
+    return { ok: true, data: parsed.data, asideKey };
+  }
+
+  keepAside(raw, reason, now = new Date()) {
+    let key = `${ASIDE_PREFIX}${reason}.${now.toISOString()}`;
+    try {
+      for (let i = 2; this.storage.getItem(key) !== null; i++) key = `${ASIDE_PREFIX}${reason}.${now.toISOString()}.${i}`;
+      this.storage.setItem(key, raw);
+      return this.storage.getItem(key) === raw ? key : null;
+    } catch {
+      return null;
+    }
+  }
+
+  listAside() {
+    const out = [];
+    try {
+      for (let i = 0; i < this.storage.length; i++) {
+        const key = this.storage.key(i);
+        if (!key || !key.startsWith(ASIDE_PREFIX)) continue;
+        const rest = key.slice(ASIDE_PREFIX.length);
+        const dot = rest.indexOf('.');
+        out.push({ key, reason: rest.slice(0, dot), at: rest.slice(dot + 1) });
+      }
+    } catch {
+      return out;
+    }
+    return out.sort((a, b) => (a.at < b.at ? 1 : -1));
+  }
+
+  readAside(key) {
+    try {
+      return this.storage.getItem(key);
+    } catch {
+      return null;
+    }
+  }
+
+  discardAside(key) {
+    try {
+      this.storage.removeItem(key);
+      return true;
+    } catch {
+      return false;
+    }
+  }
+}

@@ -1,0 +1,156 @@
+// Small DOM helpers shared by the views: element building, locale dates,
+// in-page dialogs and file downloads.
+
+import { toUTCDate } from './dates.js';
+
+// h('button', { class: 'x', onclick: f }, 'text', child, [more]).
+// Text always goes in as text, never as markup.
+export function h(tag, attrs, ...children) {
+  const el = document.createElement(tag);
+  for (const [k, v] of Object.entries(attrs || {})) {
+    if (v === null || v === undefined || v === false) continue;
+    if (k.startsWith('on')) el.addEventListener(k.slice(2), v);
+    else if (k === 'class') el.className = v;
+    else if (k === 'style' && typeof v === 'object') Object.assign(el.style, v);
+    else if (k in el && typeof v !== 'string') el[k] = v;
+    else el.setAttribute(k, v === true ? '' : v);
+  }
+  append(el, children);
+  return el;
+}
+
+function append(el, children) {
+  for (const c of children) {
+    if (c === null || c === undefined || c === false) continue;
+    if (Array.isArray(c)) append(el, c);
+    else el.append(c instanceof Node ? c : String(c));
+  }
+}
+
+const formats = new Map();
+function formatter(style) {
+  if (!formats.has(style)) {
+    const opts = {
+      long: { month: 'long', day: 'numeric', weekday: 'long' },
+      full: { year: 'numeric', month: 'long', day: 'numeric', weekday: 'long' },
+      medium: { month: 'short', day: 'numeric', weekday: 'short' },
+      short: { month: 'numeric', day: 'numeric' },
+      weekday: { weekday: 'short' },
+    }[style];
+    formats.set(style, new Intl.DateTimeFormat(undefined, { ...opts, timeZone: 'UTC' }));
+  }
+  return formats.get(style);
+}
+
+// Dates in the user's own locale.
+export function fmtDate(iso, style = 'medium') {
+  return formatter(style).format(toUTCDate(iso));
+}
+
+export function fmtDateTime(date) {
+  return new Intl.DateTimeFormat(undefined, { dateStyle: 'medium', timeStyle: 'short' }).format(date);
+}
+
+export function fmtMinutes(m) {
+  const total = Math.round(m);
+  if (total < 60) return `${total} 分钟`;
+  const hours = Math.floor(total / 60);
+  const rest = total % 60;
+  return rest ? `${hours} 小时 ${rest} 分钟` : `${hours} 小时`;
+}
+
+export function dot(color) {
+  return h('span', { class: 'dot', style: { background: color }, 'aria-hidden': 'true' });
+}
+
+// Saves text as a file the way a browser page does; inside the app this
+// becomes the native save panel.
+export function download(name, text, type) {
+  const url = URL.createObjectURL(new Blob([text], { type }));
+  const a = h('a', { href: url, download: name, hidden: true });
+  document.body.append(a);
+  a.click();
+  a.remove();
+  URL.revokeObjectURL(url);
+}
+
+// A modal dialog in the page. actions: [{ label, kind, onClick }]; onClick
+// may return false to keep the dialog open. Resolves with the action's
+// `value`, or null when dismissed.
+export function openDialog({ title, body, actions, labelledBy }) {
+  return new Promise((resolve) => {
+    const heading = h('h2', { id: 'dlg-title' }, title);
+    const buttons = actions.map((a) =>
+      h(
+        'button',
+        {
+          type: a.submit ? 'submit' : 'button',
+          class: `btn ${a.kind || ''}`,
+          onclick: async (ev) => {
+            ev.preventDefault();
+            const keep = a.onClick ? await a.onClick() : undefined;
+            if (keep === false) return;
+            close(a.value ?? true);
+          },
+        },
+        a.label,
+      ),
+    );
+    const form = h('form', { method: 'dialog', class: 'dialog-body' }, body, h('div', { class: 'dialog-actions' }, buttons));
+    const dlg = h('dialog', { class: 'dialog', 'aria-labelledby': labelledBy || 'dlg-title' }, heading, form);
+    let done = false;
+    const close = (value) => {
+      if (done) return;
+      done = true;
+      dlg.close();
+      dlg.remove();
+      resolve(value);
+    };
+    dlg.addEventListener('cancel', (ev) => {
+      ev.preventDefault();
+      close(null);
+    });
+    document.body.append(dlg);
+    dlg.showModal();
+    const first = dlg.querySelector('input, select, textarea') || buttons.find((b) => !b.classList.contains('danger')) || buttons[0];
+    if (first) first.focus();
+  });
+}
+
+export function confirmDialog({ title, message, ok = '确定', danger = false }) {
+  return openDialog({
+    title,
+    body: h('p', null, message),
+    actions: [
+      { label: '取消', value: false },
+      { label: ok, kind: danger ? 'danger' : 'primary', value: true },
+    ],
+  }).then((v) => v === true);
+}
+
+let toastTimer = 0;
+export function toast(message) {
+  const el = document.getElementById('toast');
+  el.textContent = message;
+  el.classList.add('show');
+  clearTimeout(toastTimer);
+  toastTimer = setTimeout(() => el.classList.remove('show'), 4000);
+}
+
+// A labelled form field with room for an error message.
+export function field(label, input, error, hint) {
+  const id = input.id;
+  const errId = `${id}-error`;
+  if (error) {
+    input.setAttribute('aria-invalid', 'true');
+    input.setAttribute('aria-describedby', errId);
+  }
+  return h(
+    'div',
+    { class: 'field' },
+    h('label', { for: id }, label),
+    input,
+    hint ? h('div', { class: 'hint' }, hint) : null,
+    h('div', { class: 'error', id: errId, role: error ? 'alert' : null }, error || ''),
+  );
+}

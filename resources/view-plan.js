@@ -1,0 +1,148 @@
+// The whole plan day by day, the report of what will be late, and exports.
+
+import { h, dot, fmtDate, fmtMinutes, download } from './ui.js';
+import { planCalendar, planCSV } from './exports.js';
+import { classOf } from './model.js';
+import { editAssignment } from './view-manage.js';
+
+export function lateText(ctx, info) {
+  const a = ctx.data.assignments.find((x) => x.id === info.assignmentId);
+  const cls = classOf(ctx.data, a);
+  const name = `「${a.title}」${cls ? `（${cls.name}）` : ''}`;
+  const amount = `${info.late} 份（约 ${fmtMinutes(info.lateMinutes)}）`;
+  if (info.reason === 'closed') {
+    const when = a.due < ctx.today ? `归还日期已过（${fmtDate(a.due)}）` : `今天（${fmtDate(a.due)}）就要归还`;
+    return `${name}${when}，还有 ${amount}没有批完。`;
+  }
+  if (info.reason === 'tooLong')
+    return `${name}每份约 ${fmtMinutes(a.minutesEach)}，比归还前任何一天的可用时间都长：${amount}排不进去。`;
+  return `${name}时间不够：${fmtDate(a.due)} 归还前还有 ${amount}排不进去。`;
+}
+
+// The plain statement of what will be late, with the two ways out.
+export function lateReport(ctx) {
+  const late = ctx.plan.late;
+  if (!late.length) return null;
+  return h(
+    'section',
+    { class: 'late', 'aria-labelledby': 'late-title' },
+    h('h2', { id: 'late-title' }, late.length === 1 ? '有一项作业来不及批完' : `有 ${late.length} 项作业来不及批完`),
+    h(
+      'ul',
+      null,
+      late.map((info) =>
+        h(
+          'li',
+          null,
+          h('span', null, lateText(ctx, info)),
+          h(
+            'span',
+            { class: 'late-actions' },
+            h('button', { type: 'button', class: 'btn small', 'data-key': `late-time-${info.assignmentId}`, onclick: () => ctx.go('time') }, '增加时间'),
+            h(
+              'button',
+              { type: 'button', class: 'btn small', 'data-key': `late-edit-${info.assignmentId}`, onclick: () => editAssignment(ctx, info.assignmentId) },
+              '修改归还日期',
+            ),
+          ),
+        ),
+      ),
+    ),
+  );
+}
+
+export function loadBar(day, scale) {
+  const pct = (m) => `${Math.min(100, (m / scale) * 100)}%`;
+  return h(
+    'div',
+    { class: 'hbar', 'aria-hidden': 'true' },
+    h('div', { class: 'hbar-track', style: { width: pct(day.available) } }),
+    h('div', { class: 'hbar-used', style: { width: pct(day.used) } }),
+    h('div', { class: 'hbar-fill', style: { left: pct(day.used), width: pct(day.planned) } }),
+  );
+}
+
+export function renderPlan(ctx) {
+  const { data, plan } = ctx;
+  const byId = new Map(data.assignments.map((a) => [a.id, a]));
+  const busy = plan.days.filter((d) => d.sessions.length);
+  const scale = Math.max(60, ...plan.days.map((d) => d.available));
+  const total = busy.reduce((n, d) => n + d.sessions.reduce((m, s) => m + s.count, 0), 0);
+
+  const exportICS = () => download(`dovrelist-plan-${ctx.today}.ics`, planCalendar(plan, data), 'text/calendar');
+  const exportCSV = () => download(`dovrelist-plan-${ctx.today}.csv`, planCSV(plan, data), 'text/csv');
+
+  const rows = [...plan.status.values()].map((st) => {
+    const a = byId.get(st.assignmentId);
+    const cls = classOf(data, a);
+    return h(
+      'tr',
+      null,
+      h('td', null, dot(cls ? cls.color : '#9a9a9a'), ' ', a.title),
+      h('td', null, cls ? cls.name : '未分班'),
+      h('td', { class: 'num' }, `${st.remaining} 份`),
+      h('td', null, st.late ? h('span', { class: 'muted' }, '来不及') : st.lastDay ? fmtDate(st.lastDay) : '—'),
+      h('td', null, fmtDate(a.due)),
+      h('td', null, st.late ? h('span', { class: 'tag warn' }, `差 ${st.late} 份`) : h('span', { class: 'tag ok' }, '按时')),
+    );
+  });
+
+  return h(
+    'div',
+    { class: 'view' },
+    h(
+      'header',
+      { class: 'view-head' },
+      h('div', null, h('h1', { tabindex: '-1' }, '批改计划'), h('p', { class: 'sub' }, busy.length ? `共 ${busy.length} 天、${total} 份` : '没有待批改的作业')),
+      h(
+        'div',
+        { class: 'head-actions' },
+        h('button', { type: 'button', class: 'btn', onclick: exportICS, disabled: !busy.length }, '导出日历（.ics）'),
+        h('button', { type: 'button', class: 'btn', onclick: exportCSV, disabled: !busy.length }, '导出 CSV'),
+      ),
+    ),
+    lateReport(ctx),
+    rows.length
+      ? h(
+          'section',
+          { class: 'card' },
+          h('h2', null, '各项作业'),
+          h(
+            'table',
+            { class: 'table' },
+            h('thead', null, h('tr', null, ['作业', '班级', '剩余', '预计批完', '归还日期', '状态'].map((t) => h('th', { scope: 'col' }, t)))),
+            h('tbody', null, rows),
+          ),
+        )
+      : null,
+    busy.map((d) =>
+      h(
+        'section',
+        { class: `card day${d.date === ctx.today ? ' is-today' : ''}` },
+        h(
+          'div',
+          { class: 'day-head' },
+          h('h2', null, d.date === ctx.today ? `今天 · ${fmtDate(d.date, 'long')}` : fmtDate(d.date, 'long')),
+          h('span', { class: 'sub' }, `计划 ${fmtMinutes(d.planned)} / 可用 ${fmtMinutes(d.available)}`),
+        ),
+        loadBar(d, scale),
+        h(
+          'ul',
+          { class: 'sessions' },
+          d.sessions.map((s) => {
+            const a = byId.get(s.assignmentId);
+            const cls = classOf(data, a);
+            return h(
+              'li',
+              null,
+              dot(cls ? cls.color : '#9a9a9a'),
+              h('span', { class: 'grow' }, a.title, cls ? h('span', { class: 'muted' }, ` · ${cls.name}`) : null),
+              h('span', { class: 'num' }, `${s.count} 份`),
+              h('span', { class: 'num muted' }, fmtMinutes(s.minutes)),
+            );
+          }),
+        ),
+      ),
+    ),
+  );
+}

@@ -1,0 +1,261 @@
+// Settings: the app's own features (start at login, install), planning
+// options, and the data set (backup, import, copies kept aside).
+
+import { h, fmtDateTime, download, openDialog, confirmDialog, toast } from './ui.js';
+import { parseBackup } from './store.js';
+
+const INSTALLED_FROM = 'dovrelist.installedFrom';
+
+function readInstalledFrom(ctx) {
+  try {
+    return ctx.store.storage.getItem(INSTALLED_FROM);
+  } catch {
+    return null;
+  }
+}
+
+function appSection(ctx) {
+  const { native, app } = ctx;
+  if (!native.hasLaunch) return null;
+  const s = app.status;
+
+  const autostart = h('input', {
+    type: 'checkbox',
+    role: 'switch',
+    id: 'autostart',
+    class: 'switch',
+    'data-key': 'autostart',
+    checked: !!(s && s.autostart),
+    disabled: !s || app.busy === 'autostart',
+    onchange: async (ev) => {
+      const on = ev.target.checked;
+      app.busy = 'autostart';
+      app.error = null;
+      ctx.render();
+      const r = await native.request('autostart', { on });
+      app.busy = null;
+      if (r && r.ok) {
+        app.status = { ...app.status, autostart: !!r.autostart };
+        toast(on ? '已开启开机自启。' : '已关闭开机自启。');
+      } else {
+        app.error = on ? '没能开启开机自启。' : '没能关闭开机自启。';
+      }
+      // A failed change may leave either state on disk: ask again.
+      if (!r || !r.ok) await ctx.refreshStatus();
+      ctx.render();
+    },
+  });
+
+  // After a successful copy this process still runs from where it was
+  // started, so "status" keeps saying "not installed" until the copy is opened.
+  const copied = s && !s.installed && (app.justInstalled || readInstalledFrom(ctx) === s.appPath);
+  let install = null;
+  if (!s) install = h('p', { class: 'muted' }, '正在读取…');
+  else if (s.installed) install = h('p', null, '已在「应用程序」中。');
+  else if (copied)
+    install = h(
+      'p',
+      { class: 'notice', role: 'status' },
+      '已复制到「应用程序」。请退出 Dovrelist，再打开「应用程序」里的那一份；现在运行的仍是原来位置的这一份。',
+    );
+  else
+    install = h(
+      'div',
+      null,
+      h(
+        'button',
+        {
+          type: 'button',
+          class: 'btn primary',
+          'data-key': 'install',
+          disabled: app.busy === 'install',
+          onclick: async () => {
+            app.busy = 'install';
+            app.installError = null;
+            ctx.render();
+            const r = await native.request('install');
+            app.busy = null;
+            if (r && r.ok) {
+              try {
+                ctx.store.storage.setItem(INSTALLED_FROM, s.appPath);
+              } catch {
+                // Only the hint after a restart of the page is lost.
+              }
+              app.justInstalled = true;
+            } else app.installError = (r && r.error) || '安装失败。';
+            ctx.render();
+          },
+        },
+        app.busy === 'install' ? '正在复制…' : '安装到「应用程序」',
+      ),
+      app.installError ? h('p', { class: 'error', role: 'alert' }, app.installError) : null,
+    );
+
+  return h(
+    'section',
+    { class: 'card', 'aria-labelledby': 'set-app' },
+    h('h2', { id: 'set-app' }, 'App'),
+    h(
+      'div',
+      { class: 'setting' },
+      h('label', { for: 'autostart', class: 'grow' }, h('strong', null, '开机自启'), h('div', { class: 'muted' }, '登录后自动在后台运行，悬浮球显示今天要批的份数。')),
+      autostart,
+    ),
+    app.error ? h('p', { class: 'error', role: 'alert' }, app.error) : null,
+    h('div', { class: 'setting' }, h('div', { class: 'grow' }, h('strong', null, '安装'), install)),
+    h(
+      'div',
+      { class: 'setting' },
+      h('div', { class: 'grow' }, h('strong', null, 'App 位置'), h('div', null, h('code', { id: 'app-path' }, s ? s.appPath : ''))),
+    ),
+  );
+}
+
+function planSection(ctx) {
+  const { settings } = ctx.data;
+  const onReturn = h('input', {
+    type: 'checkbox',
+    role: 'switch',
+    class: 'switch',
+    id: 'on-return',
+    'data-key': 'on-return',
+    checked: settings.gradeOnReturnDay,
+    onchange: (ev) => ctx.commit((d) => (d.settings.gradeOnReturnDay = ev.target.checked)),
+  });
+  const startTime = h('input', {
+    type: 'time',
+    id: 'session-start',
+    'data-key': 'session-start',
+    value: settings.sessionStart,
+    onchange: (ev) => {
+      if (/^([01]\d|2[0-3]):[0-5]\d$/.test(ev.target.value)) ctx.commit((d) => (d.settings.sessionStart = ev.target.value));
+    },
+  });
+  return h(
+    'section',
+    { class: 'card', 'aria-labelledby': 'set-plan' },
+    h('h2', { id: 'set-plan' }, '计划'),
+    h(
+      'div',
+      { class: 'setting' },
+      h('label', { for: 'on-return', class: 'grow' }, h('strong', null, '归还日当天也可以批改'), h('div', { class: 'muted' }, '不勾选时，作业最晚在归还日的前一天批完。')),
+      onReturn,
+    ),
+    h(
+      'div',
+      { class: 'setting' },
+      h('label', { for: 'session-start', class: 'grow' }, h('strong', null, '日历里的开始时间'), h('div', { class: 'muted' }, '导出的日历从这个时间起依次排列每天的批改。')),
+      startTime,
+    ),
+  );
+}
+
+const ASIDE_LABELS = { unreadable: '无法读取的数据', 'before-import': '导入前的数据', v1: '旧版本的数据' };
+
+function dataSection(ctx) {
+  const { store } = ctx;
+  const file = h('input', {
+    type: 'file',
+    id: 'import-file',
+    accept: '.json,application/json',
+    class: 'sr',
+    onchange: async (ev) => {
+      const f = ev.target.files && ev.target.files[0];
+      ev.target.value = '';
+      if (f) await importFile(ctx, f);
+    },
+  });
+  const aside = store.listAside();
+  return h(
+    'section',
+    { class: 'card', 'aria-labelledby': 'set-data' },
+    h('h2', { id: 'set-data' }, '数据'),
+    h('p', { class: 'muted' }, '数据保存在本机，每次修改都会立即保存。备份文件包含全部班级、作业、时间和设置。'),
+    h(
+      'div',
+      { class: 'head-actions' },
+      h('button', { type: 'button', class: 'btn', onclick: ctx.exportBackup }, '导出备份（JSON）'),
+      h('button', { type: 'button', class: 'btn', onclick: () => file.click() }, '导入备份…'),
+      h('label', { for: 'import-file', class: 'sr' }, '选择备份文件'),
+      file,
+    ),
+    aside.length
+      ? h(
+          'div',
+          { class: 'aside' },
+          h('h3', null, '另存的数据'),
+          h(
+            'ul',
+            null,
+            aside.map((x) => {
+              const when = new Date(x.at.split('.').slice(0, 2).join('.'));
+              return h(
+                'li',
+                null,
+                h('span', { class: 'grow' }, ASIDE_LABELS[x.reason] || '另存的数据', h('span', { class: 'muted' }, ` · ${isNaN(when) ? x.at : fmtDateTime(when)}`)),
+                h('button', { type: 'button', class: 'btn small', onclick: () => download(`dovrelist-${x.reason}.json`, store.readAside(x.key) ?? '', 'application/json') }, '导出'),
+                h(
+                  'button',
+                  {
+                    type: 'button',
+                    class: 'btn small quiet',
+                    onclick: async () => {
+                      const ok = await confirmDialog({ title: '删除另存的数据', message: '删除后无法找回。建议先导出。', ok: '删除', danger: true });
+                      if (ok) {
+                        store.discardAside(x.key);
+                        ctx.render();
+                      }
+                    },
+                  },
+                  '删除',
+                ),
+              );
+            }),
+          ),
+        )
+      : null,
+  );
+}
+
+async function importFile(ctx, f) {
+  let text;
+  try {
+    text = await f.text();
+  } catch {
+    text = null;
+  }
+  const check = text === null ? { ok: false, problems: ['无法读取这个文件。'] } : parseBackup(text);
+  if (!check.ok) {
+    await openDialog({
+      title: '无法导入',
+      body: [h('p', null, '这个文件不是有效的 Dovrelist 备份，现有数据没有任何改变。'), h('ul', { class: 'problems' }, check.problems.slice(0, 8).map((p) => h('li', null, p)))],
+      actions: [{ label: '知道了', kind: 'primary' }],
+    });
+    return;
+  }
+  const n = check.data.assignments.length;
+  const ok = await confirmDialog({
+    title: '导入备份',
+    message: `备份里有 ${check.data.classes.length} 个班级、${n} 项作业。导入会替换现在的全部数据；现在的数据会先另存一份。`,
+    ok: '导入',
+  });
+  if (!ok) return;
+  const r = ctx.store.importBackup(text, ctx.data);
+  if (!r.ok) {
+    await openDialog({ title: '无法导入', body: h('p', null, r.problems.join(' ')), actions: [{ label: '知道了', kind: 'primary' }] });
+    return;
+  }
+  ctx.replaceData(r.data);
+  toast('备份已导入。');
+}
+
+export function renderSettings(ctx) {
+  return h(
+    'div',
+    { class: 'view' },
+    h('header', { class: 'view-head' }, h('div', null, h('h1', { tabindex: '-1' }, '设置'))),
+    appSection(ctx),
+    planSection(ctx),
+    dataSection(ctx),
+  );
+}

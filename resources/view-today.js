@@ -1,0 +1,126 @@
+// What to grade today, with quick progress buttons that re-plan at once.
+
+import { h, dot, fmtDate, fmtMinutes } from './ui.js';
+import { classOf, recordProgress, gradedToday } from './model.js';
+import { lateReport, loadBar } from './view-plan.js';
+import { editAssignment } from './view-manage.js';
+
+export function renderToday(ctx) {
+  const { data, plan, today } = ctx;
+  const day = plan.days[0];
+  const byId = new Map(data.assignments.map((a) => [a.id, a]));
+  const doneToday = Object.entries(data.progress[today] || {}).filter(([id]) => byId.has(id));
+  const doneCount = doneToday.reduce((n, [, c]) => n + c, 0);
+
+  const progress = (id, delta) =>
+    ctx.commit((d) => {
+      recordProgress(d, id, delta, today);
+    });
+
+  const items = day.sessions.map((s) => {
+    const a = byId.get(s.assignmentId);
+    const cls = classOf(data, a);
+    const done = gradedToday(data, today, a.id);
+    const k = (what) => `today-${a.id}-${what}`;
+    return h(
+      'li',
+      { class: 'task' },
+      h(
+        'div',
+        { class: 'task-main' },
+        h('div', { class: 'task-title' }, dot(cls ? cls.color : '#9a9a9a'), h('strong', null, a.title), cls ? h('span', { class: 'muted' }, cls.name) : null),
+        h(
+          'div',
+          { class: 'task-meta' },
+          `今天批 ${s.count} 份，约 ${fmtMinutes(s.minutes)}`,
+          ' · ',
+          `已批 ${a.graded} / ${a.submissions}`,
+          done ? ` · 今天已批 ${done} 份` : '',
+          ' · ',
+          `${fmtDate(a.due)} 归还`,
+        ),
+        h('progress', { max: a.submissions, value: a.graded, 'aria-label': `「${a.title}」批改进度` }),
+      ),
+      h(
+        'div',
+        { class: 'task-actions', role: 'group', 'aria-label': `记录「${a.title}」的进度` },
+        done
+          ? h('button', { type: 'button', class: 'btn quiet', 'data-key': k('m1'), 'aria-label': `「${a.title}」撤销一份`, onclick: () => progress(a.id, -1) }, '−1')
+          : null,
+        h('button', { type: 'button', class: 'btn', 'data-key': k('p1'), 'aria-label': `「${a.title}」已批加 1 份`, onclick: () => progress(a.id, 1) }, '+1'),
+        h('button', { type: 'button', class: 'btn', 'data-key': k('p5'), 'aria-label': `「${a.title}」已批加 5 份`, onclick: () => progress(a.id, 5) }, '+5'),
+        h(
+          'button',
+          { type: 'button', class: 'btn primary', 'data-key': k('done'), title: `把今天计划的 ${s.count} 份记为已批`, onclick: () => progress(a.id, s.count) },
+          '今天的批完了',
+        ),
+      ),
+    );
+  });
+
+  // Work recorded today that the plan no longer holds for today.
+  const finished = doneToday
+    .filter(([id]) => !day.sessions.some((s) => s.assignmentId === id))
+    .map(([id, count]) => {
+      const a = byId.get(id);
+      return h(
+        'li',
+        { class: 'done-item' },
+        h('span', null, `「${a.title}」今天已批 ${count} 份`),
+        h('button', { type: 'button', class: 'btn small', 'data-key': `today-${id}-undo`, 'aria-label': `「${a.title}」撤销一份`, onclick: () => progress(id, -1) }, '撤销一份'),
+      );
+    });
+
+  const next = plan.days.find((d) => d.date > today && d.sessions.length);
+  const remainingToday = day.sessions.reduce((n, s) => n + s.count, 0);
+
+  let empty = null;
+  if (!data.assignments.length)
+    empty = h(
+      'div',
+      { class: 'empty' },
+      h('p', null, '还没有作业。添加一项作业，就能得到批改计划。'),
+      h('button', { type: 'button', class: 'btn primary', 'data-key': 'new-assignment-empty', onclick: () => editAssignment(ctx, null) }, '新建作业'),
+    );
+  else if (!items.length)
+    empty = h(
+      'div',
+      { class: 'empty' },
+      h('p', null, doneCount ? '今天计划的都批完了。' : '今天没有安排批改。'),
+      next
+        ? h('p', { class: 'muted' }, `下一次：${fmtDate(next.date, 'long')}，共 ${next.sessions.reduce((n, s) => n + s.count, 0)} 份。`)
+        : null,
+    );
+
+  return h(
+    'div',
+    { class: 'view' },
+    h(
+      'header',
+      { class: 'view-head' },
+      h('div', null, h('h1', { tabindex: '-1' }, '今天'), h('p', { class: 'sub' }, fmtDate(today, 'full'))),
+      h('button', { type: 'button', class: 'btn', 'data-key': 'new-assignment', onclick: () => editAssignment(ctx, null) }, '新建作业'),
+    ),
+    h(
+      'section',
+      { class: 'card summary', 'aria-label': '今天的时间' },
+      h(
+        'div',
+        { class: 'stats' },
+        stat('还要批', `${remainingToday} 份`),
+        stat('预计用时', fmtMinutes(day.planned)),
+        stat('今天已批', `${doneCount} 份`),
+        stat('可用时间', fmtMinutes(day.available)),
+      ),
+      loadBar(day, Math.max(day.available, day.used + day.planned, 1)),
+    ),
+    lateReport(ctx),
+    items.length ? h('ul', { class: 'tasks' }, items) : null,
+    empty,
+    finished.length ? h('section', { class: 'card' }, h('h2', null, '今天已记录'), h('ul', { class: 'done-list' }, finished)) : null,
+  );
+}
+
+function stat(label, value) {
+  return h('div', { class: 'stat' }, h('div', { class: 'stat-value' }, value), h('div', { class: 'stat-label' }, label));
+}

@@ -1,0 +1,92 @@
+// One week at a glance: each day's planned load against its available time.
+
+import { h, fmtDate, fmtMinutes } from './ui.js';
+import { addDays, dayRange, startOfWeek } from './dates.js';
+import { dayLoad } from './planner.js';
+import { classOf } from './model.js';
+import { lateReport } from './view-plan.js';
+
+export function renderWeek(ctx) {
+  const { data, plan, today } = ctx;
+  const start = ctx.params.week || startOfWeek(today);
+  const days = dayRange(start, addDays(start, 6));
+  const loads = days.map((d) => dayLoad(plan, data, d));
+  const scale = Math.max(60, ...loads.map((l) => Math.max(l.available, l.used + l.planned)));
+  const byId = new Map(data.assignments.map((a) => [a.id, a]));
+  const colorOf = (a) => (classOf(data, a) || { color: '#9a9a9a' }).color;
+  const exceptions = new Map(data.availability.exceptions.map((e) => [e.date, e]));
+  const planned = loads.reduce((n, l) => n + l.planned, 0);
+  const available = loads.reduce((n, l) => n + (l.past ? 0 : l.available), 0);
+
+  const week = (date) => ctx.go('week', { week: date });
+
+  const columns = loads.map((l) => {
+    const ex = exceptions.get(l.date);
+    const dueHere = data.assignments.filter((a) => a.due === l.date && a.graded < a.submissions);
+    const pct = (m) => `${(m / scale) * 100}%`;
+    const summary =
+      `${fmtDate(l.date, 'long')}：` +
+      (l.past ? '已过去' : `计划 ${fmtMinutes(l.planned)}，可用 ${fmtMinutes(l.available)}`) +
+      (l.used ? `，已批用时 ${fmtMinutes(l.used)}` : '');
+    return h(
+      'li',
+      { class: `wday${l.date === today ? ' is-today' : ''}${l.past ? ' is-past' : ''}`, 'aria-label': summary },
+      h('div', { class: 'wday-head' }, h('span', { class: 'wday-name' }, fmtDate(l.date, 'weekday')), h('span', { class: 'wday-date' }, fmtDate(l.date, 'short'))),
+      h(
+        'div',
+        { class: 'vbar', 'aria-hidden': 'true' },
+        h('div', { class: 'vbar-track', style: { height: pct(l.available) } }),
+        h(
+          'div',
+          { class: 'vbar-stack' },
+          l.used ? h('div', { class: 'vbar-seg used', style: { height: pct(l.used) } }) : null,
+          l.sessions.map((s) => h('div', { class: 'vbar-seg', style: { height: pct(s.minutes), background: colorOf(byId.get(s.assignmentId)) } })),
+        ),
+      ),
+      h('div', { class: 'wday-load' }, l.past ? '已过' : [`${Math.round(l.used + l.planned)} / ${l.available}`, h('span', { class: 'muted' }, ' 分钟')]),
+      ex ? h('div', { class: 'tag' }, ex.note || (ex.minutes === 0 ? '休息' : '特别安排')) : null,
+      h(
+        'ul',
+        { class: 'wday-list' },
+        l.sessions.map((s) => {
+          const a = byId.get(s.assignmentId);
+          return h('li', null, h('span', { class: 'dot', style: { background: colorOf(a) } }), h('span', null, `${a.title} `, h('span', { class: 'num' }, `${s.count} 份`)));
+        }),
+        dueHere.map((a) => h('li', { class: 'due' }, `归还：${a.title}`)),
+      ),
+    );
+  });
+
+  const legend = data.classes.map((c) => h('span', { class: 'legend-item' }, h('span', { class: 'dot', style: { background: c.color } }), c.name));
+
+  return h(
+    'div',
+    { class: 'view' },
+    h(
+      'header',
+      { class: 'view-head' },
+      h(
+        'div',
+        null,
+        h('h1', { tabindex: '-1' }, start === startOfWeek(today) ? '本周' : '一周'),
+        h('p', { class: 'sub' }, `${fmtDate(days[0], 'medium')} – ${fmtDate(days[6], 'medium')} · 计划 ${fmtMinutes(planned)}，可用 ${fmtMinutes(available)}`),
+      ),
+      h(
+        'div',
+        { class: 'head-actions', role: 'group', 'aria-label': '切换周' },
+        h('button', { type: 'button', class: 'btn', 'data-key': 'week-prev', onclick: () => week(addDays(start, -7)) }, '‹ 上一周'),
+        h('button', { type: 'button', class: 'btn', 'data-key': 'week-now', onclick: () => week(startOfWeek(today)) }, '本周'),
+        h('button', { type: 'button', class: 'btn', 'data-key': 'week-next', onclick: () => week(addDays(start, 7)) }, '下一周 ›'),
+      ),
+    ),
+    lateReport(ctx),
+    h('ol', { class: 'week card' }, columns),
+    h(
+      'div',
+      { class: 'legend' },
+      h('span', { class: 'legend-item' }, h('span', { class: 'swatch track' }), '可用时间'),
+      h('span', { class: 'legend-item' }, h('span', { class: 'swatch used' }), '今天已批'),
+      legend,
+    ),
+  );
+}

@@ -1,0 +1,123 @@
+// Calendar and CSV files written from a plan.
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import { escapeText, foldLine, buildCalendar, localStamp } from '../../resources/ics.js';
+import { csvField, toCSV } from '../../resources/csv.js';
+import { planCalendar, planCSV } from '../../resources/exports.js';
+import { makePlan } from '../../resources/planner.js';
+import { dataWith, every } from './fixtures.js';
+
+const unfold = (text) => text.replace(/\r\n[ \t]/g, '');
+const LONE_SURROGATE = /[\uD800-\uDBFF](?![\uDC00-\uDFFF])|(?<![\uD800-\uDBFF])[\uDC00-\uDFFF]/;
+
+test('ics: long lines fold at 75 octets without splitting characters', () => {
+  const line = 'SUMMARY:' + '批改「期中作文」'.repeat(12) + '📚'.repeat(30) + 'abc'.repeat(40);
+  const folded = foldLine(line);
+  const physical = folded.split('\r\n');
+  assert.ok(physical.length > 5);
+  for (const [i, p] of physical.entries()) {
+    assert.ok(Buffer.byteLength(p, 'utf8') <= 75, `line ${i} is ${Buffer.byteLength(p)} octets`);
+    assert.ok(!LONE_SURROGATE.test(p), `line ${i} splits a character`);
+    if (i > 0) assert.equal(p[0], ' ');
+  }
+  assert.equal(unfold(folded), line);
+  assert.equal(foldLine('SUMMARY:short'), 'SUMMARY:short');
+});
+
+test('ics: text values are escaped', () => {
+  assert.equal(escapeText('a,b;c\\d\ne\r\nf'), 'a\\,b\\;c\\\\d\\ne\\nf');
+  const cal = buildCalendar({
+    name: 'x',
+    now: new Date(Date.UTC(2025, 2, 3, 8, 5, 9)),
+    events: [{ uid: 'u1@x', start: '20250303T190000', end: '20250303T193000', summary: '听写, 第3课; 订正', description: '一\n二' }],
+  });
+  const lines = unfold(cal).split('\r\n');
+  assert.ok(lines.includes('SUMMARY:听写\\, 第3课\\; 订正'));
+  assert.ok(lines.includes('DESCRIPTION:一\\n二'));
+  assert.ok(lines.includes('DTSTAMP:20250303T080509Z'));
+});
+
+test('ics: a plan becomes one valid event per session', () => {
+  const data = dataWith({
+    weekly: every(300),
+    classes: [{ id: 'c1', name: '初二(3)班, 语文', color: '#4f7cac' }],
+    // Ids that a careless UID scheme would merge.
+    assignments: [
+      { id: 'a-1', title: '作文;第一单元', due: '2025-03-05', submissions: 40, minutesEach: 12 },
+      { id: 'a_1', title: '作文', due: '2025-03-06', submissions: 10, minutesEach: 6 },
+    ],
+    settings: { sessionStart: '21:30' },
+  });
+  const plan = makePlan(data, '2025-03-03');
+  const text = planCalendar(plan, data, new Date(Date.UTC(2025, 2, 3)));
+  assert.ok(text.endsWith('\r\n'));
+  assert.ok(!/[^\r]\n/.test(text), 'bare LF found');
+  const lines = unfold(text).split('\r\n').slice(0, -1);
+  assert.equal(lines[0], 'BEGIN:VCALENDAR');
+  assert.equal(lines.at(-1), 'END:VCALENDAR');
+  assert.ok(lines.includes('VERSION:2.0'));
+  assert.ok(lines.some((l) => l.startsWith('PRODID:')));
+
+  const sessions = plan.days.reduce((n, d) => n + d.sessions.length, 0);
+  const events = lines.filter((l) => l === 'BEGIN:VEVENT').length;
+  assert.equal(events, sessions);
+  assert.equal(lines.filter((l) => l === 'END:VEVENT').length, events);
+  assert.equal(lines.filter((l) => l.startsWith('DTSTAMP:')).length, events);
+  const uids = lines.filter((l) => l.startsWith('UID:'));
+  assert.equal(new Set(uids).size, events);
+
+  // Monday: 25 × 12 min = 300 min from 21:30 runs to 02:30 the next day.
+  assert.ok(lines.includes('DTSTART:20250303T213000'));
+  assert.ok(lines.includes('DTEND:20250304T023000'));
+  assert.equal(localStamp('2025-03-31', 1440 + 15), '20250401T001500');
+  assert.ok(lines.includes('SUMMARY:批改「作文\\;第一单元」25 份'));
+  assert.ok(lines.some((l) => l.startsWith('DESCRIPTION:班级：初二(3)班\\, 语文\\n')));
+});
+
+test('csv: commas, quotes and line breaks are quoted', () => {
+  assert.equal(csvField('plain'), 'plain');
+  assert.equal(csvField('a,b'), '"a,b"');
+  assert.equal(csvField('他说"好"'), '"他说""好"""');
+  assert.equal(csvField('一\n二'), '"一\n二"');
+  assert.equal(csvField('x\r'), '"x\r"');
+  assert.equal(csvField(' lead'), '" lead"');
+  assert.equal(csvField(12), '12');
+  assert.equal(csvField(null), '');
+  assert.equal(toCSV([['a', 'b,c'], ['"', '']]), 'a,"b,c"\r\n"""",\r\n');
+});
+
+test('csv: a plan exports one row per session and reads back', () => {
+  const data = dataWith({
+    weekly: every(60),
+    classes: [{ id: 'c1', name: '高一, 1班', color: '#4f7cac' }],
+    assignments: [{ title: '实验"报告"\n第二份', due: '2025-03-05', submissions: 8, minutesEach: 10 }],
+  });
+  const text = planCSV(makePlan(data, '2025-03-03'), data);
+  assert.equal(text[0], '\uFEFF');
+  assert.deepEqual(parseCSV(text.slice(1)), [
+    ['日期', '班级', '作业', '份数', '预计分钟', '归还日期'],
+    ['2025-03-03', '高一, 1班', '实验"报告"\n第二份', '6', '60', '2025-03-05'],
+    ['2025-03-04', '高一, 1班', '实验"报告"\n第二份', '2', '20', '2025-03-05'],
+  ]);
+});
+
+// A strict reader: quoted fields may hold anything, rows end in CRLF.
+function parseCSV(text) {
+  const rows = [];
+  let row = [], field = '', i = 0, quoted = false;
+  while (i < text.length) {
+    const ch = text[i];
+    if (quoted) {
+      if (ch === '"' && text[i + 1] === '"') (field += '"'), (i += 2);
+      else if (ch === '"') (quoted = false), i++;
+      else (field += ch), i++;
+    } else if (ch === '"' && field === '') (quoted = true), i++;
+    else if (ch === ',') row.push(field), (field = ''), i++;
+    else if (ch === '\r' && text[i + 1] === '\n') row.push(field), rows.push(row), (row = []), (field = ''), (i += 2);
+    else if (ch === '"' || ch === '\n' || ch === '\r') throw new Error(`unquoted ${JSON.stringify(ch)} at ${i}`);
+    else (field += ch), i++;
+  }
+  assert.equal(field, '');
+  assert.equal(row.length, 0, 'last row not ended');
+  return rows;
+}

@@ -1,0 +1,135 @@
+// Stored data: migration, unreadable data kept aside, backups checked whole.
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import { Store, STORAGE_KEY, ASIDE_PREFIX, backupText, parseBackup } from '../../resources/store.js';
+import { MemoryStorage, dataWith, every } from './fixtures.js';
+
+const NOW = new Date(Date.UTC(2025, 2, 3, 9, 0, 0));
+
+const V1 = {
+  version: 1,
+  classes: [{ id: 'c1', name: '三年二班', colour: '#5A9E6F' }],
+  homework: [
+    { id: 'h1', title: '作文', classId: 'c1', collectedOn: '2025-03-01', returnOn: '2025-03-07', count: 40, minutesPer: 8, graded: 12 },
+  ],
+  weekly: { 0: 30, 1: 60, 2: 61, 3: 62, 4: 63, 5: 64, 6: 180 },
+  exceptions: { '2025-03-08': 0, '2025-03-05': 120 },
+};
+
+test('data of the previous version is migrated, and the original kept', () => {
+  const raw = JSON.stringify(V1);
+  const storage = new MemoryStorage({ [STORAGE_KEY]: raw });
+  const store = new Store(storage);
+  const { data, notices } = store.load(NOW);
+
+  assert.equal(data.version, 2);
+  assert.deepEqual(data.classes, [{ id: 'c1', name: '三年二班', color: '#5a9e6f' }]);
+  assert.deepEqual(data.assignments, [
+    { id: 'h1', title: '作文', classId: 'c1', collected: '2025-03-01', due: '2025-03-07', submissions: 40, minutesEach: 8, graded: 12 },
+  ]);
+  // Sunday was first in version 1; Monday is first now.
+  assert.deepEqual(data.availability.weekly, [60, 61, 62, 63, 64, 180, 30]);
+  assert.deepEqual(data.availability.exceptions, [
+    { date: '2025-03-05', minutes: 120, note: '' },
+    { date: '2025-03-08', minutes: 0, note: '' },
+  ]);
+  assert.equal(notices[0].kind, 'migrated');
+  assert.equal(storage.getItem(notices[0].asideKey), raw);
+  assert.deepEqual(JSON.parse(storage.getItem(STORAGE_KEY)), data);
+  // A second start reads version 2 and keeps nothing more aside.
+  assert.deepEqual(new Store(storage).load(NOW).notices, []);
+  assert.equal(store.listAside().length, 1);
+});
+
+test('unreadable data is kept aside, never overwritten, and reported', () => {
+  for (const raw of ['{"version": 2, "classes": [', '"just text"', JSON.stringify({ version: 9, classes: [] })]) {
+    const storage = new MemoryStorage({ [STORAGE_KEY]: raw });
+    const store = new Store(storage);
+    const { data, notices } = store.load(NOW);
+    assert.equal(notices[0].kind, 'unreadable', raw);
+    assert.equal(data.assignments.length, 0);
+    assert.equal(store.readAside(notices[0].asideKey), raw);
+    assert.deepEqual(
+      store.listAside().map((a) => a.reason),
+      ['unreadable'],
+    );
+    // Working on afterwards leaves the kept copy as it was.
+    store.save(dataWith({ assignments: [{ due: '2025-03-05', submissions: 1, minutesEach: 1 }] }));
+    assert.equal(store.readAside(notices[0].asideKey), raw);
+  }
+});
+
+test('partly damaged data keeps what is readable and the whole original', () => {
+  const good = dataWith({ weekly: every(45), assignments: [{ due: '2025-03-05', submissions: 3, minutesEach: 5 }] });
+  const damaged = structuredClone(good);
+  damaged.assignments.push({ id: 'x', title: '坏', collected: '2025-13-01', due: '2025-03-05', submissions: 1, minutesEach: 1, graded: 0 });
+  const raw = JSON.stringify(damaged);
+  const storage = new MemoryStorage({ [STORAGE_KEY]: raw });
+  const { data, notices } = new Store(storage).load(NOW);
+  assert.equal(notices[0].kind, 'partial');
+  assert.match(notices[0].problems.join(), /作业「坏」：日期无效/);
+  assert.deepEqual(data.assignments, good.assignments);
+  assert.equal(storage.getItem(notices[0].asideKey), raw);
+});
+
+test('when the copy aside cannot be made, the stored data is not touched', () => {
+  const raw = '{broken';
+  const storage = new MemoryStorage({ [STORAGE_KEY]: raw }, { failFor: (k) => k.startsWith(ASIDE_PREFIX) });
+  const store = new Store(storage);
+  const { notices } = store.load(NOW);
+  assert.equal(notices[0].asideKey, null);
+  assert.equal(store.save(dataWith()).ok, false);
+  assert.equal(storage.getItem(STORAGE_KEY), raw);
+});
+
+test('an invalid backup is rejected and replaces nothing', () => {
+  const current = dataWith({ assignments: [{ due: '2025-03-05', submissions: 3, minutesEach: 5 }] });
+  const storage = new MemoryStorage();
+  const store = new Store(storage);
+  store.save(current);
+  const before = new Map(storage.map);
+
+  const wrongGraded = JSON.parse(backupText(current, NOW));
+  wrongGraded.assignments[0].graded = 9; // more than submitted
+  const unknownClass = JSON.parse(backupText(current, NOW));
+  unknownClass.assignments[0].classId = 'nope';
+  const cases = ['', 'not json', '[]', JSON.stringify({ version: 3 }), JSON.stringify(wrongGraded), JSON.stringify(unknownClass)];
+  for (const text of cases) {
+    const r = store.importBackup(text, current, NOW);
+    assert.equal(r.ok, false, text);
+    assert.ok(r.problems.length > 0);
+    assert.deepEqual(storage.map, before, `storage changed by ${text}`);
+  }
+});
+
+test('an import that cannot first keep the current data aside changes nothing', () => {
+  const current = dataWith({ assignments: [{ due: '2025-03-05', submissions: 3, minutesEach: 5 }] });
+  const storage = new MemoryStorage({}, { failFor: (k) => k.startsWith(ASIDE_PREFIX) });
+  const store = new Store(storage);
+  store.save(current);
+  const before = storage.getItem(STORAGE_KEY);
+  const r = store.importBackup(backupText(dataWith(), NOW), current, NOW);
+  assert.equal(r.ok, false);
+  assert.equal(storage.getItem(STORAGE_KEY), before);
+});
+
+test('a valid backup round-trips and the replaced data is kept aside', () => {
+  const current = dataWith({ assignments: [{ due: '2025-03-05', submissions: 3, minutesEach: 5 }] });
+  const incoming = dataWith({
+    weekly: [10, 20, 30, 40, 50, 60, 70],
+    exceptions: [{ date: '2025-04-01', minutes: 0, note: '春游' }],
+    assignments: [{ title: '测验, "二"', due: '2025-04-03', submissions: 31, minutesEach: 2.5, graded: 4 }],
+    settings: { gradeOnReturnDay: true, sessionStart: '07:45' },
+  });
+  incoming.progress = { '2025-03-02': { a1: 4 } };
+  assert.deepEqual(parseBackup(backupText(incoming, NOW)).data, incoming);
+  assert.equal(parseBackup(JSON.stringify(V1)).ok, true);
+
+  const storage = new MemoryStorage();
+  const store = new Store(storage);
+  store.save(current);
+  const r = store.importBackup('\uFEFF' + backupText(incoming, NOW), current, NOW);
+  assert.equal(r.ok, true);
+  assert.deepEqual(JSON.parse(storage.getItem(STORAGE_KEY)), incoming);
+  assert.deepEqual(JSON.parse(store.readAside(r.asideKey)), current);
+});
