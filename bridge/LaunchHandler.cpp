@@ -1,0 +1,174 @@
+#include "bridge/LaunchHandler.h"
+
+#include "app/constants.h"
+#include "system/Autostart.h"
+#include "system/Install.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+using nlohmann::json;
+
+namespace {
+
+// Counts brackets outside strings. Exact for valid JSON, which is all that
+// matters: text that is not valid fails the parse anyway.
+bool nestingWithin(std::string_view text, int limit) {
+  int depth = 0;
+  bool inString = false;
+  bool escaped = false;
+  for (char c : text) {
+    if (inString) {
+      if (escaped)
+        escaped = false;
+      else if (c == '\\')
+        escaped = true;
+      else if (c == '"')
+        inString = false;
+      continue;
+    }
+    if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > limit)
+        return false;
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return true;
+}
+
+bool requestsOn(const json& command) {
+  auto params = command.find("params");
+  if (params == command.end() || !params->is_object())
+    return false;
+  auto on = params->find("on");
+  if (on == params->end())
+    return false;
+  if (on->is_boolean())
+    return on->get<bool>();
+  if (on->is_number_unsigned())
+    return on->get<std::uint64_t>() == 1;
+  if (on->is_number_integer())
+    return on->get<std::int64_t>() == 1;
+  if (on->is_number_float())
+    return on->get<double>() == 1.0;
+  return false;
+}
+
+void replaceAll(std::string& text, std::string_view from, std::string_view to) {
+  for (std::size_t at = text.find(from); at != std::string::npos;
+       at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+}
+
+} // namespace
+
+std::optional<LaunchCommand> launchCommandFromText(std::string_view text) {
+  if (!nestingWithin(text, MAX_COMMAND_NESTING))
+    return std::nullopt;
+  // No exceptions: a parse error, trailing text, bytes that are not UTF-8 and
+  // unpaired surrogate escapes all give a discarded value.
+  json parsed = json::parse(text.begin(), text.end(), nullptr, false);
+  if (parsed.is_discarded() || !parsed.is_object())
+    return std::nullopt;
+  auto cmd = parsed.find("cmd");
+  if (cmd == parsed.end() || !cmd->is_string())
+    return std::nullopt;
+  auto cb = parsed.find("cb");
+  if (cb == parsed.end() || !cb->is_string())
+    return std::nullopt;
+  return LaunchCommand{cmd->get<std::string>(), cb->get<std::string>(), requestsOn(parsed)};
+}
+
+std::optional<LaunchCommand> launchCommandFromBody(const json& body) {
+  if (!body.is_string())
+    return std::nullopt;
+  return launchCommandFromText(body.get_ref<const std::string&>());
+}
+
+json runLaunchCommand(const LaunchCommand& command, const platform::Environment& env) {
+  if (command.cmd == "status") {
+    json reply = json::object();
+    reply["kind"] = env.kind == platform::SystemKind::Mac ? "mac" : "linux";
+    reply["installed"] = isInstalledInApplications(env);
+    reply["autostart"] = hlvnAutostartEnabled(env);
+    reply["appPath"] = env.bundlePath.string();
+    return reply;
+  }
+  if (command.cmd == "autostart") {
+    bool ok = hlvnSetAutostart(env, command.on);
+    return json{{"ok", ok}, {"autostart", command.on && ok}};
+  }
+  if (command.cmd == "install") {
+    InstallResult result = hlvnInstallToApplications(env);
+    json reply{{"ok", result.ok}};
+    if (result.error)
+      reply["error"] = *result.error;
+    if (result.ok)
+      reply["installed"] = true;
+    return reply;
+  }
+  return json{{"ok", false}, {"error", "unknown cmd"}};
+}
+
+std::string scriptSafeJson(const json& value) {
+  std::string text = value.dump(-1, ' ', false, json::error_handler_t::replace);
+  // Both can only stand inside strings, where an escape means the same.
+  replaceAll(text, "\xE2\x80\xA8", "\\u2028");
+  replaceAll(text, "\xE2\x80\xA9", "\\u2029");
+  return text;
+}
+
+std::string launchReplyScript(std::string_view token, const json& reply) {
+  std::string script = "window.__hlvnApply && window.__hlvnApply(";
+  script += token;
+  script += ", ";
+  script += scriptSafeJson(reply);
+  script += ");";
+  return script;
+}
+
+bool isAppPageURL(std::string_view url) {
+  return url.size() > APP_SCHEME.size() && url.starts_with(APP_SCHEME) &&
+         url[APP_SCHEME.size()] == ':';
+}
+
+LaunchHandler::LaunchHandler(platform::MainQueue& queue, const platform::Environment& env)
+    : queue_(queue), env_(env) {}
+
+void LaunchHandler::didReceiveScriptMessage(const platform::ScriptMessage& message) {
+  // Only the app's own page may command the system: a frame or a page of
+  // another origin gets no answer at all, like a malformed message.
+  if (!message.fromMainFrame || message.senderScheme != APP_SCHEME)
+    return;
+  {
+    std::shared_ptr<platform::WebView> view = webView.lock();
+    if (!view || !isAppPageURL(view->currentURL()))
+      return;
+  }
+  if (!message.body)
+    return;
+  std::optional<LaunchCommand> command = launchCommandFromBody(*message.body);
+  if (!command)
+    return;
+  std::shared_ptr<LaunchHandler> self = weak_from_this().lock();
+  // Not owned by a shared_ptr: a programming error in the owner, not an
+  // input the page could cause.
+  if (!self)
+    std::abort();
+  json result = runLaunchCommand(*command, env_);
+  reply(std::move(self), command->cb, result);
+}
+
+void LaunchHandler::reply(std::shared_ptr<LaunchHandler> self, const std::string& token,
+                          const json& result) {
+  queue_.post([self = std::move(self), script = launchReplyScript(token, result)] {
+    std::shared_ptr<platform::WebView> view = self->webView.lock();
+    // The main frame may have left the app's pages since the command came.
+    if (!view || !isAppPageURL(view->currentURL()))
+      return;
+    view->evaluateJavaScript(script);
+  });
+}

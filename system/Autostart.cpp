@@ -1,0 +1,83 @@
+#include "system/Autostart.h"
+
+#include "app/constants.h"
+#include "system/AtomicFile.h"
+#include "system/DesktopEntry.h"
+#include "system/PropertyList.h"
+
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool isExecutableFile(const fs::path& path) {
+  std::error_code ec;
+  fs::file_status st = fs::status(path, ec);
+  if (ec || !fs::is_regular_file(st))
+    return false;
+  constexpr fs::perms anyExec =
+      fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec;
+  return (st.permissions() & anyExec) != fs::perms::none;
+}
+
+} // namespace
+
+fs::path xdgConfigHome(const platform::Environment& env) {
+  if (env.configDirectory.is_absolute())
+    return env.configDirectory;
+  return env.homeDirectory / ".config";
+}
+
+fs::path xdgDataHome(const platform::Environment& env) {
+  if (env.dataDirectory.is_absolute())
+    return env.dataDirectory;
+  return env.homeDirectory / ".local" / "share";
+}
+
+fs::path autostartItemPath(const platform::Environment& env) {
+  if (env.kind == platform::SystemKind::Mac)
+    return env.homeDirectory / "Library" / "LaunchAgents" / (std::string(LA_LABEL) + ".plist");
+  return xdgConfigHome(env) / "autostart" / (std::string(LA_LABEL) + ".desktop");
+}
+
+std::optional<std::string> autostartItemText(const platform::Environment& env) {
+  // launchd and the session start the program itself; a bundle folder or a
+  // relative path would name nothing they could run.
+  if (!env.executablePath.is_absolute() || !isExecutableFile(env.executablePath))
+    return std::nullopt;
+  std::vector<std::string> arguments{env.executablePath.string(), "--ball-only"};
+  if (env.kind == platform::SystemKind::Mac)
+    return launchAgentPropertyList(LA_LABEL, arguments);
+  return desktopEntryText(arguments, true);
+}
+
+bool hlvnAutostartEnabled(const platform::Environment& env) {
+  std::error_code ec;
+  return fs::exists(fs::symlink_status(autostartItemPath(env), ec));
+}
+
+bool hlvnSetAutostart(const platform::Environment& env, bool on) {
+  const fs::path item = autostartItemPath(env);
+  std::error_code ec;
+  fs::create_directories(item.parent_path(), ec);
+  if (ec)
+    return false;
+
+  if (!on) {
+    fs::file_status st = fs::symlink_status(item, ec);
+    if (st.type() == fs::file_type::not_found)
+      return true;
+    if (st.type() == fs::file_type::none)
+      return false;
+    // Exactly the item that makes the status "on": a link itself, not what
+    // it points to.
+    fs::remove_all(item, ec);
+    return !ec;
+  }
+
+  std::optional<std::string> text = autostartItemText(env);
+  if (!text)
+    return false;
+  return writeFileAtomically(item, *text).ok;
+}

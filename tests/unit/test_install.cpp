@@ -1,0 +1,230 @@
+#include "system/Install.h"
+
+#include "system/Autostart.h"
+#include "test_install_roots.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+using platform::SystemKind;
+using roots::Machine;
+using roots::snapshot;
+
+namespace {
+
+const std::string messageStart = "复制到应用程序文件夹失败（";
+const std::string messageEnd = "）。可以手动把 App 拖进「应用程序」再点一次开机自启。";
+
+void expectFailureMessage(const InstallResult& result) {
+  EXPECT_FALSE(result.ok);
+  ASSERT_TRUE(result.error.has_value());
+  EXPECT_TRUE(result.error->starts_with(messageStart)) << *result.error;
+  EXPECT_TRUE(result.error->ends_with(messageEnd)) << *result.error;
+  // The failing step's own description sits between the two.
+  EXPECT_GT(result.error->size(), messageStart.size() + messageEnd.size());
+}
+
+bool isExecutable(const fs::path& path) {
+  return (fs::status(path).permissions() & fs::perms::owner_exec) != fs::perms::none;
+}
+
+class InstallOnBoth : public testing::TestWithParam<SystemKind> {};
+
+INSTANTIATE_TEST_SUITE_P(Systems, InstallOnBoth,
+                         testing::Values(SystemKind::Mac, SystemKind::Linux), [](const auto& info) {
+                           return info.param == SystemKind::Mac ? "Mac" : "Linux";
+                         });
+
+} // namespace
+
+TEST(InstallPlace, InstalledMeansUnderTheApplicationsFolder) {
+  platform::Environment mac;
+  mac.kind = SystemKind::Mac; // no folder given: /Applications
+  for (const char* path : {"/Applications/X.app", "/Applications/Tools/X.app", "/Applications"}) {
+    mac.bundlePath = path;
+    EXPECT_TRUE(isInstalledInApplications(mac)) << path;
+    // Answered from the path alone: none of these exists here.
+    InstallResult result = hlvnInstallToApplications(mac);
+    EXPECT_TRUE(result.ok) << path;
+    EXPECT_FALSE(result.error.has_value());
+  }
+  for (const char* path : {"/ApplicationsX/X.app", "/Users/a/Applications/X.app", "/X.app"}) {
+    mac.bundlePath = path;
+    EXPECT_FALSE(isInstalledInApplications(mac)) << path;
+  }
+
+  platform::Environment linux;
+  linux.kind = SystemKind::Linux;
+  linux.homeDirectory = "/home/ada";
+  EXPECT_EQ(applicationsFolder(linux), "/home/ada/Applications");
+  linux.bundlePath = "/home/ada/Applications/Tessaloom";
+  EXPECT_TRUE(isInstalledInApplications(linux));
+  linux.bundlePath = "/home/ada/ApplicationsOld/Tessaloom";
+  EXPECT_FALSE(isInstalledInApplications(linux));
+  linux.applicationsDirectory = "/home/ada/Apps/";
+  linux.bundlePath = "/home/ada/Apps/Tessaloom";
+  EXPECT_TRUE(isInstalledInApplications(linux));
+}
+
+TEST_P(InstallOnBoth, AlreadyInstalledTouchesNothing) {
+  Machine machine(GetParam());
+  fs::path apps = machine.env.applicationsDirectory;
+  for (fs::path inside : {apps / "Tessaloom", apps / "Tools" / "Tessaloom"}) {
+    platform::Environment env = machine.env;
+    fs::create_directories(inside.parent_path());
+    fs::copy(env.bundlePath, inside, fs::copy_options::recursive);
+    env.bundlePath = inside;
+    env.executablePath = inside / env.executablePath.lexically_relative(machine.env.bundlePath);
+    auto before = snapshot(machine.dir.path());
+    InstallResult result = hlvnInstallToApplications(env);
+    EXPECT_TRUE(result.ok);
+    EXPECT_FALSE(result.error.has_value());
+    EXPECT_EQ(snapshot(machine.dir.path()), before) << inside;
+  }
+}
+
+TEST_P(InstallOnBoth, CopiesTheWholeAppUnderItsOwnName) {
+  Machine machine(GetParam());
+  const fs::path& app = machine.env.bundlePath;
+  fs::create_directories(app / "lib");
+  writeFile(app / "lib" / "libcore.so.1", "code");
+  fs::create_symlink("libcore.so.1", app / "lib" / "libcore.so");
+  auto source = snapshot(app);
+
+  InstallResult result = hlvnInstallToApplications(machine.env);
+  ASSERT_TRUE(result.ok) << result.error.value_or("");
+  EXPECT_FALSE(result.error.has_value());
+
+  fs::path copy = machine.env.applicationsDirectory / app.filename();
+  EXPECT_EQ(snapshot(copy), source);
+  EXPECT_TRUE(fs::is_symlink(copy / "lib" / "libcore.so"));
+  EXPECT_TRUE(isExecutable(copy / machine.env.executablePath.lexically_relative(app)));
+  EXPECT_EQ(snapshot(app), source);
+  // Nothing but the copy is left in the Applications folder.
+  EXPECT_EQ(roots::entryCount(machine.env.applicationsDirectory), 1u);
+  // The running app is still where it was started from.
+  EXPECT_FALSE(isInstalledInApplications(machine.env));
+}
+
+TEST_P(InstallOnBoth, AnOlderCopyIsReplaced) {
+  Machine machine(GetParam());
+  fs::path copy = machine.env.applicationsDirectory / machine.env.bundlePath.filename();
+  fs::create_directories(copy / "old-only");
+  writeFile(copy / "old-only" / "stale.txt", "old");
+  writeFile(copy / "version", "1");
+  writeFile(machine.env.bundlePath / "version", "2");
+
+  ASSERT_TRUE(hlvnInstallToApplications(machine.env).ok);
+  EXPECT_EQ(snapshot(copy), snapshot(machine.env.bundlePath));
+  EXPECT_EQ(readFile(copy / "version"), "2");
+  EXPECT_EQ(roots::entryCount(machine.env.applicationsDirectory), 1u);
+}
+
+TEST_P(InstallOnBoth, AFailedCopyKeepsThePreviousCopyAndLeavesNoTemporary) {
+  Machine machine(GetParam());
+  fs::path apps = machine.env.applicationsDirectory;
+  fs::path copy = apps / machine.env.bundlePath.filename();
+  fs::create_directories(apps);
+  fs::copy(machine.env.bundlePath, copy, fs::copy_options::recursive);
+  writeFile(copy / "version", "1");
+  auto previous = snapshot(copy);
+
+  // Something no copy can take, whoever runs it: a named pipe.
+  writeFile(machine.env.bundlePath / "version", "2");
+  ASSERT_EQ(::mkfifo((machine.env.bundlePath / "zz-pipe").c_str(), 0644), 0);
+
+  expectFailureMessage(hlvnInstallToApplications(machine.env));
+  EXPECT_EQ(snapshot(copy), previous);
+  EXPECT_EQ(roots::entryCount(apps), 1u);
+  EXPECT_FALSE(fs::exists(launcherEntryPath(machine.env)));
+
+  // Without a previous copy, nothing at all is left behind.
+  fs::remove_all(copy);
+  expectFailureMessage(hlvnInstallToApplications(machine.env));
+  EXPECT_EQ(roots::entryCount(apps), 0u);
+}
+
+TEST_P(InstallOnBoth, AnApplicationsFolderThatCannotBeMadeFails) {
+  Machine machine(GetParam());
+  fs::path apps = machine.env.applicationsDirectory;
+  fs::create_directories(apps.parent_path());
+  writeFile(apps, "a file");
+  expectFailureMessage(hlvnInstallToApplications(machine.env));
+  EXPECT_EQ(readFile(apps), "a file");
+}
+
+TEST_P(InstallOnBoth, TheAutostartItemIsRewrittenOnlyWhenItExisted) {
+  Machine machine(GetParam());
+  ASSERT_TRUE(hlvnInstallToApplications(machine.env).ok);
+  EXPECT_FALSE(hlvnAutostartEnabled(machine.env));
+
+  fs::path item = autostartItemPath(machine.env);
+  fs::create_directories(item.parent_path());
+  writeFile(item, "stale");
+  ASSERT_TRUE(hlvnInstallToApplications(machine.env).ok);
+  // Still the running app, not the copy: the copy has not been started.
+  EXPECT_EQ(readFile(item), autostartItemText(machine.env));
+}
+
+TEST_P(InstallOnBoth, ADestinationThatIsTheRunningAppIsAlreadyThere) {
+  Machine machine(GetParam());
+  platform::Environment env = machine.env;
+  // The Applications folder is a link to the folder the app runs from.
+  env.applicationsDirectory = machine.dir.path() / "LinkedApplications";
+  fs::create_symlink(env.bundlePath.parent_path(), env.applicationsDirectory);
+  auto before = snapshot(machine.dir.path());
+  InstallResult result = hlvnInstallToApplications(env);
+  EXPECT_TRUE(result.ok) << result.error.value_or("");
+  EXPECT_EQ(snapshot(machine.dir.path()), before);
+
+  // The destination itself is a link to the running app.
+  env = machine.env;
+  fs::create_directories(env.applicationsDirectory);
+  fs::create_symlink(env.bundlePath, env.applicationsDirectory / env.bundlePath.filename());
+  before = snapshot(machine.dir.path());
+  EXPECT_TRUE(hlvnInstallToApplications(env).ok);
+  EXPECT_EQ(snapshot(machine.dir.path()), before);
+}
+
+TEST_P(InstallOnBoth, RefusesDestinationsThatCannotHoldTheApp) {
+  Machine machine(GetParam());
+  platform::Environment env = machine.env;
+  for (fs::path bundle : {fs::path("/"), fs::path(""), fs::path("."), fs::path("..")}) {
+    env.bundlePath = bundle;
+    expectFailureMessage(hlvnInstallToApplications(env));
+  }
+  EXPECT_FALSE(fs::exists(env.applicationsDirectory));
+
+  // An Applications folder inside the app would copy the app into itself.
+  env = machine.env;
+  env.applicationsDirectory = env.bundlePath / "Applications";
+  auto before = snapshot(machine.dir.path());
+  expectFailureMessage(hlvnInstallToApplications(env));
+  EXPECT_EQ(snapshot(machine.dir.path()), before);
+}
+
+TEST(InstallLinux, WritesALauncherEntryForTheCopy) {
+  Machine machine(SystemKind::Linux, "Tessa loom");
+  ASSERT_TRUE(hlvnInstallToApplications(machine.env).ok);
+  fs::path copy = machine.env.homeDirectory / "Applications" / "Tessa loom";
+  EXPECT_EQ(launcherEntryPath(machine.env),
+            machine.env.homeDirectory /
+                ".local/share/applications/org.tessaloom.Tessaloom.desktop");
+  EXPECT_EQ(readFile(launcherEntryPath(machine.env)), "[Desktop Entry]\n"
+                                                      "Type=Application\n"
+                                                      "Name=Dovrelist\n"
+                                                      "Exec=\"" +
+                                                          (copy / "tessaloom").string() + "\"\n");
+}
+
+TEST(InstallLinux, AnExecutableOutsideTheAppFolderIsRefused) {
+  Machine machine(SystemKind::Linux);
+  platform::Environment env = machine.env;
+  env.executablePath = machine.dir.path() / "elsewhere" / "tessaloom";
+  roots::writeExecutable(env.executablePath, "#!/bin/sh\n");
+  expectFailureMessage(hlvnInstallToApplications(env));
+  EXPECT_FALSE(fs::exists(env.applicationsDirectory));
+  EXPECT_FALSE(fs::exists(launcherEntryPath(env)));
+}
