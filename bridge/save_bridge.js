@@ -48,7 +48,9 @@
           } catch (e) {
             data = '';
           }
-          if (data) handler.postMessage({name: name, data: data});
+          if (data) {
+            try { handler.postMessage({name: name, data: data}); } catch (e) {}
+          }
         });
         reader.addEventListener('error', function () {
           try { click.call(anchor); } catch (e) {}

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "platform/platform.h"
+
+#include <string_view>
+
+// The application's own menu actions; the platform hands them to the
+// application delegate. The other actions are the platform's standard ones.
+inline constexpr std::string_view SHOW_MAIN_ACTION = "showMain";
+inline constexpr std::string_view RELOAD_PAGE_ACTION = "reloadPage";
+
+// The menu bar: the application menu with the window and page commands and
+// quit, and the edit menu, which gives the page's text fields their usual
+// shortcuts. Built once and never changed.
+platform::MenuBar mainMenu();

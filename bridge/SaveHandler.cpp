@@ -1,0 +1,135 @@
+#include "bridge/SaveHandler.h"
+
+#include "bridge/Base64.h"
+#include "system/AtomicFile.h"
+
+#include <cstdlib>
+#include <utility>
+
+namespace {
+
+constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
+
+void appendAscii(std::string& out, unsigned char c) {
+  out.push_back(c == '/' || c < 0x20 || c == 0x7F ? '_' : static_cast<char>(c));
+}
+
+} // namespace
+
+std::optional<SaveRequest> saveRequestFromBody(const nlohmann::json& body) {
+  if (!body.is_object())
+    return std::nullopt;
+  auto name = body.find("name");
+  auto data = body.find("data");
+  if (name == body.end() || !name->is_string() || data == body.end() || !data->is_string())
+    return std::nullopt;
+  std::optional<std::string> bytes = decodeBase64(data->get_ref<const std::string&>());
+  if (!bytes)
+    return std::nullopt;
+  return SaveRequest{cleanFileName(name->get_ref<const std::string&>()), std::move(*bytes)};
+}
+
+std::string cleanFileName(std::string_view in) {
+  std::string out;
+  out.reserve(in.size());
+  std::size_t i = 0;
+  while (i < in.size()) {
+    auto lead = static_cast<unsigned char>(in[i]);
+    if (lead < 0x80) {
+      appendAscii(out, lead);
+      ++i;
+      continue;
+    }
+    // Well-formed sequences after the Unicode standard's table: no overlong
+    // forms, no surrogates, nothing above U+10FFFF.
+    int continuation = 0;
+    unsigned char low = 0x80, high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      continuation = 1;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      continuation = 2;
+      if (lead == 0xE0)
+        low = 0xA0;
+      if (lead == 0xED)
+        high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      continuation = 3;
+      if (lead == 0xF0)
+        low = 0x90;
+      if (lead == 0xF4)
+        high = 0x8F;
+    }
+    std::size_t end = i + 1;
+    bool whole = continuation > 0;
+    for (int k = 0; k < continuation; ++k, ++end) {
+      if (end >= in.size()) {
+        whole = false;
+        break;
+      }
+      auto c = static_cast<unsigned char>(in[end]);
+      if (c < low || c > high) {
+        whole = false;
+        break;
+      }
+      low = 0x80;
+      high = 0xBF;
+    }
+    // A broken sequence becomes one replacement character for its longest
+    // valid beginning; decoding goes on at the byte that broke it.
+    if (whole)
+      out.append(in.substr(i, end - i));
+    else
+      out.append(kReplacementCharacter);
+    i = end;
+  }
+  if (out == "." || out == "..")
+    out.clear();
+  return out;
+}
+
+std::optional<std::filesystem::path> chooseSaveDestination(platform::Dialogs& dialogs,
+                                                           const platform::Environment& env,
+                                                           std::string_view proposedName) {
+  platform::SavePanelOptions options;
+  options.nameFieldValue = cleanFileName(proposedName);
+  options.directory = env.downloadsDirectory;
+  options.canCreateDirectories = true;
+  return dialogs.runSavePanel(options);
+}
+
+void showFailureAlert(platform::Dialogs& dialogs, const std::string& description) {
+  dialogs.runAlert(std::string(FAILURE_ALERT_TEXT), description);
+}
+
+void runSaveStep(platform::Dialogs& dialogs, platform::Workspace& workspace,
+                 const platform::Environment& env, const SaveRequest& request) {
+  std::optional<std::filesystem::path> path = chooseSaveDestination(dialogs, env, request.name);
+  if (!path || path->empty())
+    return;
+  FileResult written = writeFileAtomically(*path, request.bytes);
+  if (!written.ok) {
+    showFailureAlert(dialogs, written.error);
+    return;
+  }
+  workspace.revealFile(*path);
+}
+
+SaveHandler::SaveHandler(platform::MainQueue& queue, platform::Dialogs& dialogs,
+                         platform::Workspace& workspace, const platform::Environment& env)
+    : queue_(queue), dialogs_(dialogs), workspace_(workspace), env_(env) {}
+
+void SaveHandler::didReceiveScriptMessage(const platform::ScriptMessage& message) {
+  if (!message.body)
+    return;
+  std::optional<SaveRequest> request = saveRequestFromBody(*message.body);
+  if (!request)
+    return;
+  std::shared_ptr<SaveHandler> self = weak_from_this().lock();
+  // Not owned by a shared_ptr: a programming error in the owner, not an
+  // input the page could cause.
+  if (!self)
+    std::abort();
+  queue_.post([self, request = std::move(*request)] {
+    runSaveStep(self->dialogs_, self->workspace_, self->env_, request);
+  });
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "platform/platform.h"
+
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// The message text of the system's one failure alert, for a failed save and a
+// failed download alike.
+inline constexpr std::string_view FAILURE_ALERT_TEXT = "导出失败";
+
+// A save the page asked for, checked and decoded.
+struct SaveRequest {
+  // Cleaned for the save panel's name field (see cleanFileName).
+  std::string name;
+  std::string bytes;
+  bool operator==(const SaveRequest&) const = default;
+};
+
+// A save message is an object with a string "name" and a string "data" that
+// holds the file's bytes in Base64 (see decodeBase64). Anything else is
+// nothing.
+std::optional<SaveRequest> saveRequestFromBody(const nlohmann::json& body);
+
+// The name the page proposes may be anything; the name field must get a plain
+// file name. "/" (a folder separator), the control characters and DEL become
+// "_", bytes that are not UTF-8 become U+FFFD, and "." or ".." (which name
+// folders) leave the field empty, as does an empty name.
+std::string cleanFileName(std::string_view proposed);
+
+// Asks the user where to save, in a save panel on the Downloads folder with
+// the cleaned name filled in. Nothing when the user cancels.
+std::optional<std::filesystem::path> chooseSaveDestination(platform::Dialogs& dialogs,
+                                                           const platform::Environment& env,
+                                                           std::string_view proposedName);
+
+// The failure alert, with the system's description of what went wrong.
+void showFailureAlert(platform::Dialogs& dialogs, const std::string& description);
+
+// The save step: panel, then the bytes written in one piece over whatever is
+// there (the panel has had the user confirm a replacement), then the file
+// shown in the file manager. A failed write alerts and leaves any previous
+// file as it was; cancelling does nothing at all.
+void runSaveStep(platform::Dialogs& dialogs, platform::Workspace& workspace,
+                 const platform::Environment& env, const SaveRequest& request);
+
+// Receives the save script's messages. A well-formed one is saved on a later
+// turn of the main queue, so that no modal panel runs inside the engine's
+// callback; malformed ones are dropped without a word. Must be owned by a
+// std::shared_ptr: a posted save keeps its handler alive until it has run.
+class SaveHandler : public std::enable_shared_from_this<SaveHandler> {
+public:
+  SaveHandler(platform::MainQueue& queue, platform::Dialogs& dialogs,
+              platform::Workspace& workspace, const platform::Environment& env);
+
+  void didReceiveScriptMessage(const platform::ScriptMessage& message);
+
+private:
+  platform::MainQueue& queue_;
+  platform::Dialogs& dialogs_;
+  platform::Workspace& workspace_;
+  const platform::Environment& env_;
+};

@@ -1,0 +1,46 @@
+#include "app/MainMenu.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+platform::MenuItem item(const char* title, const char* action, const char* key) {
+  return {title, action, key, false};
+}
+
+const platform::MenuItem separator{"", "", "", true};
+
+} // namespace
+
+TEST(MainMenu, HasTheApplicationMenuThenTheEditMenu) {
+  platform::MenuBar bar = mainMenu();
+  ASSERT_EQ(bar.size(), 2u);
+
+  EXPECT_EQ(bar[0].title, "");
+  EXPECT_EQ(bar[0].items, (std::vector<platform::MenuItem>{
+                              item("打开Corvanet", "showMain", "o"),
+                              item("关闭窗口", "performClose:", "w"),
+                              item("重新加载", "reloadPage", "r"),
+                              separator,
+                              item("退出Dovrelist", "terminate:", "q"),
+                          }));
+
+  EXPECT_EQ(bar[1].title, "编辑");
+  EXPECT_EQ(bar[1].items, (std::vector<platform::MenuItem>{
+                              item("撤销", "undo:", "z"),
+                              item("重做", "redo:", "Z"),
+                              separator,
+                              item("剪切", "cut:", "x"),
+                              item("拷贝", "copy:", "c"),
+                              item("粘贴", "paste:", "v"),
+                              item("全选", "selectAll:", "a"),
+                          }));
+}
+
+TEST(MainMenu, TheDelegateActionsAreTheOnesTheMenuSends) {
+  platform::MenuBar bar = mainMenu();
+  EXPECT_EQ(bar[0].items[0].action, SHOW_MAIN_ACTION);
+  EXPECT_EQ(bar[0].items[2].action, RELOAD_PAGE_ACTION);
+}

@@ -1,0 +1,103 @@
+#include "web/Navigation.h"
+
+#include "app/constants.h"
+#include "bridge/SaveHandler.h"
+
+#include <array>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+namespace {
+
+bool isAsciiLetter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+char toLower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// The scheme as URL syntax defines it (a letter, then letters, digits, "+",
+// "-" or "."), lower-cased; nothing when the text does not begin with one
+// followed by ":".
+std::optional<std::string> schemeOf(std::string_view url) {
+  std::size_t colon = url.find(':');
+  if (colon == std::string_view::npos || colon == 0 || !isAsciiLetter(url[0]))
+    return std::nullopt;
+  std::string scheme;
+  for (char c : url.substr(0, colon)) {
+    bool digit = c >= '0' && c <= '9';
+    if (!isAsciiLetter(c) && !digit && c != '+' && c != '-' && c != '.')
+      return std::nullopt;
+    scheme.push_back(toLower(c));
+  }
+  return scheme;
+}
+
+} // namespace
+
+platform::ResponsePolicy responsePolicy(bool canShowMIMEType) {
+  return canShowMIMEType ? platform::ResponsePolicy::Allow : platform::ResponsePolicy::Download;
+}
+
+bool mayOpenExternally(std::string_view url) {
+  std::optional<std::string> scheme = schemeOf(url);
+  if (!scheme)
+    return false;
+  constexpr std::array<std::string_view, 3> allowed{"http", "https", "mailto"};
+  for (std::string_view a : allowed)
+    if (*scheme == a)
+      return true;
+  return false;
+}
+
+void openExternally(platform::Workspace& workspace, const std::optional<std::string>& url) {
+  if (url && mayOpenExternally(*url))
+    workspace.openURL(*url);
+}
+
+std::string windowTitle(const std::string& pageTitle) {
+  return pageTitle.empty() ? std::string(APP_TITLE) : pageTitle;
+}
+
+bool shouldAlertDownloadFailure(const platform::DownloadError& error) {
+  return !error.cancelled;
+}
+
+void reportDownloadFailure(platform::Dialogs& dialogs, const platform::DownloadError& error) {
+  if (shouldAlertDownloadFailure(error))
+    showFailureAlert(dialogs, error.localizedDescription);
+}
+
+void chooseDownloadDestination(platform::Dialogs& dialogs, const platform::Environment& env,
+                               const std::string& suggestedFilename,
+                               const platform::WebViewDelegate::DestinationCompletion& completion) {
+  // Nobody to tell where to write: asking the user would be for nothing.
+  if (!completion)
+    return;
+  std::optional<std::filesystem::path> path =
+      chooseSaveDestination(dialogs, env, suggestedFilename);
+  if (!path || path->empty()) {
+    completion(std::nullopt, false);
+    return;
+  }
+  // A link, even a dangling one, is something there that the panel asked
+  // about.
+  std::error_code ec;
+  bool there = std::filesystem::exists(std::filesystem::symlink_status(*path, ec));
+  completion(*path, there);
+}
+
+void chooseUploadFiles(platform::Dialogs& dialogs, const platform::OpenPanelParameters& parameters,
+                       const platform::WebViewDelegate::OpenPanelCompletion& completion) {
+  if (!completion)
+    return;
+  platform::OpenPanelOptions options;
+  options.canChooseFiles = true;
+  options.allowsMultipleSelection = parameters.allowsMultipleSelection;
+  options.canChooseDirectories = parameters.allowsDirectories;
+  std::optional<std::vector<std::filesystem::path>> files = dialogs.runOpenPanel(options);
+  completion(std::move(files));
+}
