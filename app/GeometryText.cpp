@@ -16,7 +16,9 @@ std::string number(double value) {
   return std::string(buffer.data(), end);
 }
 
-bool isDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
+bool isDigit(char c) {
+  return std::isdigit(static_cast<unsigned char>(c)) != 0;
+}
 
 // Fills up to N numbers scanned from the text; the rest stay 0.
 template <std::size_t N> std::array<double, N> scanNumbers(std::string_view text) {

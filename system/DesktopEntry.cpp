@@ -1,7 +1,7 @@
 #include "system/DesktopEntry.h"
 
 #include "app/constants.h"
-#include "system/Utf8.h"
+#include "platform/MessageBody.h"
 
 namespace {
 
@@ -58,7 +58,7 @@ std::string desktopExecArgument(std::string_view argument) {
 std::optional<std::string> desktopExecValue(const std::vector<std::string>& arguments) {
   std::string quoted;
   for (const std::string& argument : arguments) {
-    if (!isWellFormedUtf8(argument))
+    if (!platform::isValidUtf8(argument))
       return std::nullopt;
     if (!quoted.empty())
       quoted += ' ';

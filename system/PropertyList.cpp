@@ -1,6 +1,6 @@
 #include "system/PropertyList.h"
 
-#include "system/Utf8.h"
+#include "platform/MessageBody.h"
 
 std::string plistEscaped(std::string_view text) {
   std::string out;
@@ -25,10 +25,10 @@ std::string plistEscaped(std::string_view text) {
 
 std::optional<std::string> launchAgentPropertyList(std::string_view label,
                                                    const std::vector<std::string>& arguments) {
-  if (!isWellFormedUtf8(label))
+  if (!platform::isValidUtf8(label))
     return std::nullopt;
   for (const std::string& argument : arguments)
-    if (!isWellFormedUtf8(argument))
+    if (!platform::isValidUtf8(argument))
       return std::nullopt;
 
   std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"

@@ -30,9 +30,9 @@ std::string percentDecode(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() + 0 && i + 2 <= text.size() - 1 + 1) {
-      int high = i + 1 < text.size() ? hexValue(text[i + 1]) : -1;
-      int low = i + 2 < text.size() ? hexValue(text[i + 2]) : -1;
+    if (text[i] == '%' && i + 2 < text.size()) {
+      int high = hexValue(text[i + 1]);
+      int low = hexValue(text[i + 2]);
       if (high >= 0 && low >= 0) {
         out.push_back(static_cast<char>(high * 16 + low));
         i += 2;
@@ -80,7 +80,7 @@ std::string pathExtension(const std::string& name) {
   return name.substr(dot + 1);
 }
 
-bool exists(const fs::path& path) {
+bool pathExists(const fs::path& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0;
 }
@@ -177,7 +177,7 @@ platform::SchemeResponse SchemeHandler::start(const platform::SchemeRequest& req
   if (folder_) {
     std::optional<std::string> name = resourceName(request.url);
     fs::path candidate = name ? *folder_ / *name : fs::path();
-    chosen = name && exists(candidate) ? candidate : *folder_ / INDEX;
+    chosen = name && pathExists(candidate) ? candidate : *folder_ / INDEX;
     data = reader_(chosen);
   }
   if (!data) {

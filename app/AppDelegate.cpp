@@ -1,0 +1,210 @@
+#include "app/AppDelegate.h"
+
+#include "app/GeometryText.h"
+#include "app/MainMenu.h"
+#include "app/MainWindowFrame.h"
+#include "app/constants.h"
+#include "ball/BallPanel.h"
+#include "ball/BallView.h"
+#include "bridge/BadgeHandler.h"
+#include "bridge/LaunchHandler.h"
+#include "bridge/SaveHandler.h"
+#include "web/Navigation.h"
+#include "web/SchemeHandler.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace {
+
+// Launching always builds these; their absence is a programming error, not a
+// state any input can reach.
+template <class T> T& require(const T* object) {
+  if (!object)
+    std::abort();
+  return *const_cast<T*>(object);
+}
+
+} // namespace
+
+bool isBallOnlyLaunch(const std::vector<std::string>& arguments) {
+  return std::find(arguments.begin(), arguments.end(), "--ball-only") != arguments.end();
+}
+
+AppDelegate::AppDelegate(platform::Platform& platform)
+    : platform_(platform), alive_(std::make_shared<AppDelegate*>(this)) {
+  schemeHandler = std::make_shared<SchemeHandler>(platform.environment().resourceDirectory);
+  saveHandler = std::make_shared<SaveHandler>(platform.mainQueue(), platform.dialogs(),
+                                              platform.workspace(), platform.environment());
+  badgeHandler = std::make_shared<BadgeHandler>(platform.mainQueue());
+  launchHandler = std::make_shared<LaunchHandler>(platform.mainQueue(), platform.environment());
+}
+
+AppDelegate::~AppDelegate() = default;
+
+void AppDelegate::applicationDidFinishLaunching() {
+  buildMenu();
+  buildWebView();
+  buildMainWindow();
+  buildBallWindow();
+
+  platform::Application& app = platform_.application();
+  if (isBallOnlyLaunch(app.arguments())) {
+    require(window.get()).orderOut();
+  } else {
+    app.setActivationPolicyRegular();
+    app.activateIgnoringOtherApps();
+    require(window.get()).makeKeyAndOrderFront();
+  }
+  require(webView.get()).loadRequest(HOME_URL, 60.0);
+}
+
+bool AppDelegate::applicationShouldHandleReopen(bool) {
+  showMainWindow();
+  return true;
+}
+
+void AppDelegate::performAction(const std::string& action) {
+  if (action == SHOW_MAIN_ACTION)
+    showMain();
+  else if (action == RELOAD_PAGE_ACTION)
+    reloadPage();
+}
+
+void AppDelegate::showMainWindow() {
+  require(window.get()).makeKeyAndOrderFront();
+  platform_.application().setActivationPolicyRegular();
+  platform_.application().activateIgnoringOtherApps();
+}
+
+void AppDelegate::reloadPage() {
+  require(webView.get()).reload();
+}
+
+void AppDelegate::windowWillClose() {
+  platform_.defaults().setString(WINDOW_FRAME_KEY, stringFromRect(require(window.get()).frame()));
+}
+
+void AppDelegate::buildMenu() {
+  platform_.application().setMainMenu(mainMenu());
+}
+
+void AppDelegate::buildWebView() {
+  platform::WebViewConfiguration configuration;
+  configuration.schemeName = std::string(APP_SCHEME);
+  std::shared_ptr<SchemeHandler> scheme = schemeHandler;
+  configuration.schemeHandler = [scheme](const platform::SchemeRequest& request) {
+    return scheme->start(request);
+  };
+  configuration.allowFileAccessFromFileURLs = true;
+  configuration.userScripts.push_back({std::string(SAVE_BRIDGE_JS), true, false});
+
+  std::shared_ptr<SaveHandler> save = saveHandler;
+  configuration.channels.push_back(
+      {std::string(SAVE_HANDLER),
+       [save](const platform::ScriptMessage& m) { save->didReceiveScriptMessage(m); }, false});
+
+  std::weak_ptr<AppDelegate*> weakSelf = alive_;
+  badgeHandler->onCount = [weakSelf](int64_t count) {
+    std::shared_ptr<AppDelegate*> self = weakSelf.lock();
+    if (!self)
+      return;
+    require((*self)->ballView.get()).setCount(count);
+  };
+  std::shared_ptr<BadgeHandler> badge = badgeHandler;
+  configuration.channels.push_back(
+      {std::string(BADGE_HANDLER),
+       [badge](const platform::ScriptMessage& m) { badge->didReceiveScriptMessage(m); }, false});
+
+  std::shared_ptr<LaunchHandler> launch = launchHandler;
+  configuration.channels.push_back(
+      {"hlvnLaunch",
+       [launch](const platform::ScriptMessage& m) { launch->didReceiveScriptMessage(m); }, true});
+
+  webView = platform_.createWebView(configuration);
+  launchHandler->webView = webView;
+  webView->setDelegate(this);
+  webView->setAllowsBackForwardNavigationGestures(true);
+}
+
+void AppDelegate::buildMainWindow() {
+  platform::Rect rect = mainWindowContentRect(platform_.defaults().stringForKey(WINDOW_FRAME_KEY));
+  window = platform_.createWindow(rect);
+  window->setTitle(std::string(APP_TITLE));
+  window->setMinSize(MAIN_WINDOW_MIN_SIZE);
+  window->center();
+  window->setContentView(require(webView.get()));
+  std::weak_ptr<AppDelegate*> weakSelf = alive_;
+  window->setWillCloseCallback([weakSelf] {
+    if (std::shared_ptr<AppDelegate*> self = weakSelf.lock())
+      (*self)->windowWillClose();
+  });
+  window->makeKeyAndOrderFront();
+}
+
+void AppDelegate::buildBallWindow() {
+  platform::Point origin = ballPanelOrigin(platform_.defaults(), platform_.screens());
+  std::unique_ptr<platform::Panel> panel =
+      platform_.createPanel(ballContentRect(origin), ballPanelSettings());
+  std::unique_ptr<platform::View> surface = platform_.createView({{0, 0}, {BALL_SIZE, BALL_SIZE}});
+  auto view = std::make_unique<BallView>(platform_.screens());
+  view->attach(surface.get(), panel.get());
+  surface->setDelegate(view.get());
+
+  std::weak_ptr<AppDelegate*> weakSelf = alive_;
+  view->onOpen = [weakSelf] {
+    if (std::shared_ptr<AppDelegate*> self = weakSelf.lock())
+      (*self)->showMainWindow();
+  };
+  platform::Application* app = &platform_.application();
+  view->onQuit = [app] { app->terminate(); };
+  view->onDragEnd = [weakSelf] {
+    if (std::shared_ptr<AppDelegate*> self = weakSelf.lock())
+      storeBallPosition(require((*self)->ballWindow.get()), (*self)->platform_.defaults());
+  };
+
+  panel->setContentView(*surface);
+  panel->orderFrontRegardless();
+  ballWindow = std::move(panel);
+  ballSurface = std::move(surface);
+  ballView = std::move(view);
+}
+
+// ---- navigation, download and panel callbacks ----------------------------------
+
+platform::ResponsePolicy AppDelegate::decidePolicyForNavigationResponse(bool canShowMIMEType) {
+  return responsePolicy(canShowMIMEType);
+}
+
+void AppDelegate::downloadDecideDestination(const std::string& suggestedFilename,
+                                            DestinationCompletion completion) {
+  platform::Platform* p = &platform_;
+  platform_.mainQueue().post([p, suggestedFilename, completion = std::move(completion)] {
+    chooseDownloadDestination(p->dialogs(), p->environment(), suggestedFilename, completion);
+  });
+}
+
+void AppDelegate::downloadDidFail(const platform::DownloadError& error) {
+  platform::Platform* p = &platform_;
+  platform_.mainQueue().post([p, error] { reportDownloadFailure(p->dialogs(), error); });
+}
+
+void AppDelegate::runOpenPanel(const platform::OpenPanelParameters& parameters,
+                               OpenPanelCompletion completion) {
+  platform::Platform* p = &platform_;
+  platform_.mainQueue().post([p, parameters, completion = std::move(completion)] {
+    chooseUploadFiles(p->dialogs(), parameters, completion);
+  });
+}
+
+void AppDelegate::createWebView(const std::optional<std::string>& url) {
+  openExternally(platform_.workspace(), url);
+}
+
+void AppDelegate::didFinishNavigation() {
+  std::weak_ptr<AppDelegate*> weakSelf = alive_;
+  require(webView.get()).readTitle([weakSelf](std::string title) {
+    if (std::shared_ptr<AppDelegate*> self = weakSelf.lock())
+      require((*self)->window.get()).setTitle(windowTitle(title));
+  });
+}

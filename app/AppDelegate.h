@@ -1,0 +1,72 @@
+#pragma once
+
+#include "platform/platform.h"
+
+#include <memory>
+
+class BadgeHandler;
+class BallView;
+class LaunchHandler;
+class SaveHandler;
+class SchemeHandler;
+
+// The one object that owns everything long-lived: the main window, the web
+// view, the ball and the four bridge handlers. It assembles them when
+// launching has finished and answers the application, window and web view
+// callbacks.
+class AppDelegate : public platform::ApplicationDelegate, public platform::WebViewDelegate {
+public:
+  explicit AppDelegate(platform::Platform& platform);
+  ~AppDelegate() override;
+
+  // platform::ApplicationDelegate
+  void applicationDidFinishLaunching() override;
+  bool applicationShouldTerminateAfterLastWindowClosed() override { return false; }
+  bool applicationShouldHandleReopen(bool hasVisibleWindows) override;
+  void performAction(const std::string& action) override;
+
+  void showMainWindow();
+  void showMain() { showMainWindow(); }
+  void reloadPage();
+  void windowWillClose();
+
+  // platform::WebViewDelegate
+  platform::ResponsePolicy decidePolicyForNavigationResponse(bool canShowMIMEType) override;
+  void downloadDecideDestination(const std::string& suggestedFilename,
+                                 DestinationCompletion completion) override;
+  void downloadDidFail(const platform::DownloadError& error) override;
+  void runOpenPanel(const platform::OpenPanelParameters& parameters,
+                    OpenPanelCompletion completion) override;
+  void createWebView(const std::optional<std::string>& url) override;
+  void didFinishNavigation() override;
+
+  // For tests and benchmarks that drive the assembled app.
+  platform::Window& mainWindow() { return *window; }
+  platform::WebView& mainWebView() { return *webView; }
+  BallView& ball() { return *ballView; }
+  platform::Panel& ballPanel() { return *ballWindow; }
+
+private:
+  void buildMenu();
+  void buildWebView();
+  void buildMainWindow();
+  void buildBallWindow();
+
+  platform::Platform& platform_;
+  // Lets posted work and callbacks notice that the delegate is gone.
+  std::shared_ptr<AppDelegate*> alive_;
+
+  std::unique_ptr<platform::Window> window;
+  std::shared_ptr<platform::WebView> webView;
+  std::unique_ptr<platform::Panel> ballWindow;
+  std::unique_ptr<BallView> ballView;
+  std::unique_ptr<platform::View> ballSurface;
+  std::shared_ptr<SchemeHandler> schemeHandler;
+  std::shared_ptr<SaveHandler> saveHandler;
+  std::shared_ptr<BadgeHandler> badgeHandler;
+  std::shared_ptr<LaunchHandler> launchHandler;
+};
+
+// Ball-only mode: some argument, the program path included, is exactly
+// "--ball-only" (whole string, letter case as written).
+bool isBallOnlyLaunch(const std::vector<std::string>& arguments);

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "platform/geometry.h"
+
+#include <optional>
+#include <string>
+
+// The main window's remembered size, kept under "windowFrame" in the
+// rectangle text form.
+inline constexpr const char* WINDOW_FRAME_KEY = "windowFrame";
+inline constexpr platform::Rect DEFAULT_CONTENT_RECT{{0, 0}, {1360, 840}};
+inline constexpr platform::Size MAIN_WINDOW_MIN_SIZE{1170, 460};
+
+// The content rectangle to build the window with. A stored frame that is not
+// a usable window (too narrow, no height, not finite, absurdly large) gives
+// the default; heights below the minimum size are still used as stored.
+platform::Rect mainWindowContentRect(const std::optional<std::string>& stored);
