@@ -176,7 +176,9 @@ platform::SchemeResponse SchemeHandler::start(const platform::SchemeRequest& req
   fs::path chosen;
   if (folder_) {
     std::optional<std::string> name = resourceName(request.url);
-    fs::path candidate = name ? *folder_ / *name : fs::path();
+    // "/" names the resource folder itself; appended as a path it would
+    // name the root of the file system instead.
+    fs::path candidate = !name ? fs::path() : *name == "/" ? *folder_ : *folder_ / *name;
     chosen = name && pathExists(candidate) ? candidate : *folder_ / INDEX;
     data = reader_(chosen);
   }

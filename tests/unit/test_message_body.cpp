@@ -28,7 +28,9 @@ struct Node {
   // Empty for a string the engine cannot encode as UTF-8.
   std::optional<std::string> text;
   std::vector<Node> elements;
-  std::vector<std::pair<Node, Node>> entries;
+  // Parallel lists: a pair of an incomplete type cannot be stored.
+  std::vector<Node> keys;
+  std::vector<Node> values;
 };
 
 struct TreeReader {
@@ -45,8 +47,8 @@ struct TreeReader {
     return true;
   }
   template <class F> bool forEachEntry(const Node* n, F each) const {
-    for (const auto& [key, value] : n->entries)
-      if (!each(&key, &value))
+    for (std::size_t i = 0; i < n->keys.size(); ++i)
+      if (!each(&n->keys[i], &n->values[i]))
         return false;
     return true;
   }
@@ -104,7 +106,10 @@ Node array(std::vector<Node> elements) {
 Node dictionary(std::vector<std::pair<Node, Node>> entries) {
   Node n;
   n.kind = BodyKind::Dictionary;
-  n.entries = std::move(entries);
+  for (auto& [key, value] : entries) {
+    n.keys.push_back(std::move(key));
+    n.values.push_back(std::move(value));
+  }
   return n;
 }
 

@@ -1,0 +1,35 @@
+#include "app/AppDelegate.h"
+#include "app/MainWindowFrame.h"
+
+#include <gtest/gtest.h>
+
+using platform::Rect;
+
+TEST(MainWindowFrame, StoredSizesAndTheirLimits) {
+  EXPECT_EQ(mainWindowContentRect(std::nullopt), (Rect{{0, 0}, {1360, 840}}));
+  EXPECT_EQ(mainWindowContentRect("{{300, 200}, {1500, 900}}"), (Rect{{300, 200}, {1500, 900}}));
+  EXPECT_EQ(mainWindowContentRect("{{0, 0}, {1170, 900}}").size.width, 1170);
+  EXPECT_EQ(mainWindowContentRect("{{0, 0}, {1169.5, 900}}"), DEFAULT_CONTENT_RECT);
+  // Heights below the minimum size are used as stored.
+  EXPECT_EQ(mainWindowContentRect("{{0, 0}, {1400, 300}}"), (Rect{{0, 0}, {1400, 300}}));
+  EXPECT_EQ(mainWindowContentRect("not a rectangle"), DEFAULT_CONTENT_RECT);
+}
+
+TEST(MainWindowFrame, UnusableValuesGiveTheDefault) {
+  for (const char* bad :
+       {"{{0, 0}, {1500, nan}}", "{{0, 0}, {1500, 0}}", "{{0, 0}, {1500, -5}}",
+        "{{0, 0}, {1e300, 900}}", "{{0, 0}, {1500, 1e300}}", "{{0, 0}, {1500, 1e999}}",
+        "{{1e999, 0}, {1500, 900}}", "{{0, 0}, {100001, 900}}", "{{0, 0}, {1500}}"})
+    EXPECT_EQ(mainWindowContentRect(bad), DEFAULT_CONTENT_RECT) << bad;
+  EXPECT_EQ(mainWindowContentRect("{{0, 0}, {100000, 100000}}").size.width, 100000);
+}
+
+TEST(LaunchMode, BallOnlyMatchesWholeArgumentsExactly) {
+  EXPECT_TRUE(isBallOnlyLaunch({"/app/Tessaloom", "--ball-only"}));
+  EXPECT_TRUE(isBallOnlyLaunch({"--ball-only"}));
+  EXPECT_TRUE(isBallOnlyLaunch({"/app/Tessaloom", "-x", "--ball-only", "y"}));
+  EXPECT_FALSE(isBallOnlyLaunch({"/app/Tessaloom"}));
+  EXPECT_FALSE(isBallOnlyLaunch({"/app/Tessaloom", "--ball-only=1"}));
+  EXPECT_FALSE(isBallOnlyLaunch({"/app/Tessaloom", "--Ball-Only"}));
+  EXPECT_FALSE(isBallOnlyLaunch({"/app/Tessaloom", "--ball-onlyx", " --ball-only"}));
+}

@@ -1,0 +1,124 @@
+#include "web/SchemeHandler.h"
+
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Served {
+  TempDir dir;
+  fs::path res = dir.path() / "resources";
+  Served() {
+    fs::create_directory(res);
+    writeFile(res / "index.html", "<title>Dovrelist</title>");
+    writeFile(res / "app.JS", "export {};");
+    writeFile(res / "style.css", "body{}");
+    writeFile(res / "font.woff", "w1");
+    writeFile(res / "font.woff2", "w2");
+    writeFile(res / "secret.txt", "top");
+    writeFile(dir.path() / "outside.txt", "never");
+    fs::create_directory(res / "folder");
+  }
+  platform::SchemeResponse get(std::optional<std::string> url) const {
+    return SchemeHandler(res).start({std::move(url)});
+  }
+};
+
+void expect404(const platform::SchemeResponse& r) {
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.errorDomain, "Dovrelist");
+  EXPECT_EQ(r.errorCode, 404);
+  EXPECT_EQ(r.errorDescription, "Resource not found");
+}
+
+} // namespace
+
+TEST(SchemeHandler, ServesFilesWithTypeLengthAndEncoding) {
+  Served s;
+  auto index = s.get("halvane://local/index.html");
+  ASSERT_TRUE(index.ok);
+  EXPECT_EQ(index.mimeType, "text/html");
+  EXPECT_EQ(index.textEncodingName, "utf-8");
+  EXPECT_EQ(index.data, "<title>Dovrelist</title>");
+  EXPECT_EQ(index.url, "halvane://local/index.html");
+
+  auto js = s.get("halvane://local/app.JS");
+  EXPECT_EQ(js.mimeType, "application/javascript");
+  EXPECT_EQ(js.data, "export {};");
+  EXPECT_EQ(s.get("halvane://local/font.woff").mimeType, "application/octet-stream");
+  EXPECT_EQ(s.get("halvane://local/font.woff2").mimeType, "font/woff2");
+  EXPECT_EQ(s.get("halvane://local/font.woff2").textEncodingName, "utf-8");
+}
+
+TEST(SchemeHandler, OnlyTheLastComponentCountsAndTheHostIsIgnored) {
+  Served s;
+  EXPECT_EQ(s.get("halvane://local/sub/dir/style.css").data, "body{}");
+  EXPECT_EQ(s.get("halvane://other-host/style.css").data, "body{}");
+  EXPECT_EQ(s.get("halvane://local/index.html?x=1#top").data, "<title>Dovrelist</title>");
+  EXPECT_EQ(s.get("halvane://local/a%2F..%2Fsecret.txt").data, "top");
+  EXPECT_EQ(s.get("halvane://local/style.css/").data, "body{}");
+  // Nothing outside the folder can be named.
+  EXPECT_NE(s.get("halvane://local/..%2Foutside.txt").data, "never");
+  EXPECT_NE(s.get("halvane://local/%2E%2E/outside.txt").data, "never");
+}
+
+TEST(SchemeHandler, MissesGetIndexWithTheRequestedURL) {
+  Served s;
+  for (const char* url :
+       {"halvane://local/missing-page", "halvane://local", "halvane://local/%FF",
+        "halvane://local/%C3%28", "halvane://local/%00", "halvane://local/index.html%00.png",
+        "halvane:foo", "halvane://local/%zz", "halvane://local/trailing%"}) {
+    auto r = s.get(url);
+    ASSERT_TRUE(r.ok) << url;
+    EXPECT_EQ(r.mimeType, "text/html") << url;
+    EXPECT_EQ(r.data, "<title>Dovrelist</title>") << url;
+    EXPECT_EQ(r.url, url);
+  }
+  auto noUrl = s.get(std::nullopt);
+  ASSERT_TRUE(noUrl.ok);
+  EXPECT_EQ(noUrl.url, "halvane://local/index.html");
+  EXPECT_TRUE(s.get("halvane://local/" + std::string(300, 'a')).ok);
+}
+
+TEST(SchemeHandler, MalformedEscapesStayLiteral) {
+  Served s;
+  writeFile(s.res / "100%zz.txt", "pct");
+  EXPECT_EQ(s.get("halvane://local/100%zz.txt").data, "pct");
+  EXPECT_EQ(SchemeHandler::resourceName("halvane://local/a%"), "a%");
+  EXPECT_EQ(SchemeHandler::resourceName("halvane://local/%e4%b8%ad.png"), "中.png");
+}
+
+TEST(SchemeHandler, FoldersAndDotsFailWith404) {
+  Served s;
+  expect404(s.get("halvane://local/.."));
+  expect404(s.get("halvane://local/"));
+  expect404(s.get("halvane://local/."));
+  expect404(s.get("halvane://local/folder"));
+  expect404(s.get("halvane://local///"));
+}
+
+TEST(SchemeHandler, NoIndexOrNoFolderFails) {
+  Served s;
+  fs::remove(s.res / "index.html");
+  expect404(s.get("halvane://local/missing"));
+  EXPECT_TRUE(s.get("halvane://local/style.css").ok);
+  expect404(SchemeHandler(std::nullopt).start({"halvane://local/index.html"}));
+  // An index that cannot be read is the same failure.
+  SchemeHandler unreadable(s.res, [](const fs::path&) { return std::optional<std::string>(); });
+  expect404(unreadable.start({"halvane://local/index.html"}));
+}
+
+TEST(SchemeHandler, MimeTable) {
+  EXPECT_EQ(SchemeHandler::mime("HTM"), "text/html");
+  EXPECT_EQ(SchemeHandler::mime("Json"), "application/json");
+  EXPECT_EQ(SchemeHandler::mime("svg"), "image/svg+xml");
+  EXPECT_EQ(SchemeHandler::mime("PNG"), "image/png");
+  EXPECT_EQ(SchemeHandler::mime("jpeg"), "image/jpeg");
+  EXPECT_EQ(SchemeHandler::mime("JPG"), "image/jpeg");
+  EXPECT_EQ(SchemeHandler::mime("css"), "text/css");
+  for (const char* other : {"", "gif", "ico", "txt", "mjs", "woff", "html5", "jsx"})
+    EXPECT_EQ(SchemeHandler::mime(other), "application/octet-stream") << other;
+}
