@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Tessaloom builds, runs and is tested with,
+# when any is missing. Needs root (or sudo).
+set -euo pipefail
+packages=(
+  cmake ninja-build g++ clang pkg-config libclang-rt-14-dev
+  libgtk-3-dev libwebkit2gtk-4.1-dev nlohmann-json3-dev libgtest-dev googletest
+  nodejs xvfb xauth xdotool imagemagick dbus dbus-x11 x11-utils
+  fonts-noto-color-emoji fonts-noto-cjk
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+$sudo apt-get update
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Builds and runs every test: unit tests (normal and sanitized builds), the web
+# app's tests, and each fuzz target for FUZZ_SECONDS (default 30).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh
+jobs=$(nproc)
+export GSETTINGS_BACKEND=memory
+
+backend=ON
+# The app and the tests that drive it need the platform backend.
+ls platform/gtk/*.cpp >/dev/null 2>&1 || backend=OFF
+
+cmake -S . -B build -G Ninja -DTESSALOOM_BACKEND=$backend >/dev/null
+ninja -C build -j"$jobs"
+ctest --test-dir build --output-on-failure -j"$jobs"
+
+cmake -S . -B build-asan -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DTESSALOOM_BACKEND=OFF -DTESSALOOM_SANITIZE=ON -DTESSALOOM_FUZZ=ON >/dev/null
+ninja -C build-asan -j"$jobs"
+ctest --test-dir build-asan --output-on-failure -j"$jobs" -L unit
+
+node --test tests/web/
+
+bash tests/fuzz/run.sh build-asan "${FUZZ_SECONDS:-30}"
+echo "all tests passed"
