@@ -15,8 +15,8 @@
 std::string desktopExecArgument(std::string_view argument);
 
 // A whole Exec value as written in the file: the arguments joined by spaces,
-// then the string escapes (\\, \n, \t, \r) applied over the quoting, as the
-// specification orders. Nothing when an argument is not valid UTF-8 or holds
+// then the string escapes (\\, \n, \t, \r) applied over the quoting, as the Desktop Entry
+// Specification orders. Nothing when an argument is not valid UTF-8 or holds
 // a control character no escape can carry.
 std::optional<std::string> desktopExecValue(const std::vector<std::string>& arguments);
 

@@ -78,7 +78,7 @@ TEST(AutostartPaths, AgentUnderLaunchAgentsAndEntryUnderXdgAutostart) {
   linux.homeDirectory = "/home/ada";
   linux.configDirectory = "/home/ada/cfg";
   EXPECT_EQ(autostartItemPath(linux), "/home/ada/cfg/autostart/org.tessaloom.Tessaloom.desktop");
-  // No usable $XDG_CONFIG_HOME: the specification's default.
+  // No usable $XDG_CONFIG_HOME: the XDG Base Directory default.
   linux.configDirectory = "";
   EXPECT_EQ(autostartItemPath(linux),
             "/home/ada/.config/autostart/org.tessaloom.Tessaloom.desktop");
