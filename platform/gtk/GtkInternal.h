@@ -1,0 +1,63 @@
+#pragma once
+
+// Shared pieces of the GTK backend: coordinate conversion and the factories
+// each area's file provides.
+
+#include "platform/platform.h"
+
+#include <gtk/gtk.h>
+
+#include <functional>
+#include <memory>
+
+namespace platform::gtk {
+
+// Height of the primary monitor, used to flip between AppKit's y-up screen
+// coordinates and X11's y-down ones.
+double primaryScreenHeight();
+
+// gtkY = screenHeight - (y + height), and the same formula back.
+inline double flipY(double y, double height) {
+  return primaryScreenHeight() - (y + height);
+}
+
+class GtkApp;
+
+std::unique_ptr<Window> makeWindow(GtkApp& app, const Rect& contentRect);
+std::unique_ptr<Panel> makePanel(const Rect& contentRect, const PanelSettings& settings);
+std::unique_ptr<View> makeView(const Rect& frame);
+std::shared_ptr<WebView> makeWebView(const WebViewConfiguration& configuration);
+
+// The GtkWidget of a web view made by makeWebView, for packing into a window.
+GtkWidget* webViewWidget(WebView& view);
+
+// Runs an editing command ("undo:", "copy:", ...) on the web view; false when
+// the action is not one of them.
+bool runEditingCommand(WebView& view, const std::string& action);
+
+// The hook windows use to take part in the application's menu bar and
+// window bookkeeping.
+class MainWindowHost {
+public:
+  virtual ~MainWindowHost() = default;
+  // Rebuilds the window's menu bar from the application's current menu.
+  virtual void installMenuBar() = 0;
+  virtual void performClose() = 0;
+  virtual WebView* contentWebView() = 0;
+  virtual GtkWindow* gtkWindow() = 0;
+};
+
+class GtkApp : public Application {
+public:
+  virtual void addWindow(MainWindowHost* host) = 0;
+  virtual void removeWindow(MainWindowHost* host) = 0;
+  // True while applicationDidFinishLaunching runs: showing a window is put
+  // off until it returns, so a hidden start never flashes one.
+  virtual bool launching() const = 0;
+  virtual void lastWindowMayHaveClosed() = 0;
+};
+
+// A menu bar for the window, its key equivalents added to the group.
+GtkWidget* buildMenuBarFor(GtkApp& app, MainWindowHost* host, GtkAccelGroup* accelerators);
+
+} // namespace platform::gtk

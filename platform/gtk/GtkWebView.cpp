@@ -1,0 +1,455 @@
+#include "platform/gtk/GtkInternal.h"
+
+#include "platform/MessageBody.h"
+
+#include <webkit2/webkit2.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform::gtk {
+namespace {
+
+// The isolated script world that carries sender-checked channels: only the
+// top frame of a page from our own scheme gets a forwarder into it.
+constexpr const char* GATE_WORLD = "hlvnGate";
+const char* const GATE_ALLOW_LIST[] = {"halvane://*/*", nullptr};
+
+// Reads JavaScriptCore values for convertBody. Values are borrowed: every
+// value this reader creates lives only for the call it is handed to.
+struct JscReader {
+  BodyKind kind(JSCValue* v) const {
+    if (jsc_value_is_null(v) || jsc_value_is_undefined(v))
+      return BodyKind::Null;
+    if (jsc_value_is_boolean(v))
+      return BodyKind::Boolean;
+    if (jsc_value_is_number(v))
+      return BodyKind::Floating;
+    if (jsc_value_is_string(v))
+      return BodyKind::String;
+    if (jsc_value_is_array(v))
+      return BodyKind::Array;
+    if (jsc_value_is_function(v))
+      return BodyKind::Other;
+    if (jsc_value_is_object(v))
+      return BodyKind::Dictionary;
+    return BodyKind::Other;
+  }
+  bool boolean(JSCValue* v) const { return jsc_value_to_boolean(v); }
+  std::int64_t integer(JSCValue* v) const { return jsc_value_to_int32(v); }
+  std::uint64_t unsignedInteger(JSCValue* v) const { return std::uint64_t(jsc_value_to_double(v)); }
+  double floating(JSCValue* v) const { return jsc_value_to_double(v); }
+  std::optional<std::string> utf8(JSCValue* v) const {
+    gchar* text = jsc_value_to_string(v);
+    if (!text)
+      return std::nullopt;
+    std::string result(text);
+    g_free(text);
+    return result;
+  }
+  template <class F> bool forEachElement(JSCValue* v, F each) const {
+    JSCValue* lengthValue = jsc_value_object_get_property(v, "length");
+    double length = lengthValue ? jsc_value_to_double(lengthValue) : 0;
+    if (lengthValue)
+      g_object_unref(lengthValue);
+    for (guint i = 0; double(i) < length; ++i) {
+      JSCValue* element = jsc_value_object_get_property_at_index(v, i);
+      if (!element)
+        return false;
+      bool go = each(element);
+      g_object_unref(element);
+      if (!go)
+        return false;
+    }
+    return true;
+  }
+  template <class F> bool forEachEntry(JSCValue* v, F each) const {
+    gchar** names = jsc_value_object_enumerate_properties(v);
+    bool complete = true;
+    for (gchar** n = names; n && *n && complete; ++n) {
+      JSCValue* key = jsc_value_new_string(jsc_value_get_context(v), *n);
+      JSCValue* entry = jsc_value_object_get_property(v, *n);
+      complete = entry && each(key, entry);
+      if (entry)
+        g_object_unref(entry);
+      g_object_unref(key);
+    }
+    g_strfreev(names);
+    return complete;
+  }
+};
+
+std::string schemeOf(const char* uri) {
+  if (!uri)
+    return "";
+  gchar* scheme = g_uri_parse_scheme(uri);
+  if (!scheme)
+    return "";
+  std::string result(scheme);
+  g_free(scheme);
+  return result;
+}
+
+std::string jsString(const std::string& text) { return nlohmann::json(text).dump(); }
+
+// The page world's side of a gated channel: postMessage becomes a DOM event
+// the isolated world's forwarder picks up. Only text crosses; anything else
+// is sent as a number, which the handlers drop.
+std::string gateShim(const std::string& name) {
+  std::string n = jsString(name), e = jsString("__hlvnGate_" + name);
+  return "(function(){var name=" + n + ",ev=" + e +
+         ";var channel=Object.freeze({postMessage:function(x){"
+         "document.dispatchEvent(new CustomEvent(ev,{detail:typeof x==='string'?x:0}));}});"
+         "try{if(!window.webkit)Object.defineProperty(window,'webkit',{value:{},configurable:true});}"
+         "catch(e){}"
+         "var ns=window.webkit;"
+         "try{if(!ns.messageHandlers)Object.defineProperty(ns,'messageHandlers',{value:{}});}"
+         "catch(e){}"
+         "try{Object.defineProperty(ns.messageHandlers,name,{value:channel});}catch(e){}"
+         "if(!ns.messageHandlers||ns.messageHandlers[name]!==channel){"
+         "var real=ns.messageHandlers||{};"
+         "var handlers=new Proxy({},{get:function(t,k){return k===name?channel:real[k];}});"
+         "try{Object.defineProperty(window,'webkit',{value:{messageHandlers:handlers},"
+         "configurable:true});}catch(e){}}})();";
+}
+
+std::string gateForwarder(const std::string& name) {
+  std::string n = jsString(name), e = jsString("__hlvnGate_" + name);
+  return "(function(){var name=" + n + ";document.addEventListener(" + e +
+         ",function(event){try{window.webkit.messageHandlers[name].postMessage(event.detail);}"
+         "catch(x){}});})();";
+}
+
+class GtkWebViewImpl;
+
+struct ChannelBinding {
+  GtkWebViewImpl* view;
+  std::function<void(const ScriptMessage&)> handler;
+};
+
+struct SchemeBinding {
+  SchemeHandlerFunction handler;
+};
+
+class GtkWebViewImpl final : public WebView {
+public:
+  explicit GtkWebViewImpl(const WebViewConfiguration& config) {
+    std::string data = std::string(g_get_user_data_dir()) + "/Tessaloom";
+    std::string cache = std::string(g_get_user_cache_dir()) + "/Tessaloom";
+    WebKitWebsiteDataManager* manager = webkit_website_data_manager_new(
+        "base-data-directory", data.c_str(), "base-cache-directory", cache.c_str(), nullptr);
+    context_ = webkit_web_context_new_with_website_data_manager(manager);
+    g_object_unref(manager);
+
+    if (!config.schemeName.empty() && config.schemeHandler) {
+      auto* binding = new SchemeBinding{config.schemeHandler};
+      webkit_web_context_register_uri_scheme(context_, config.schemeName.c_str(),
+                                             &GtkWebViewImpl::onSchemeRequest, binding,
+                                             [](gpointer p) { delete static_cast<SchemeBinding*>(p); });
+      WebKitSecurityManager* security = webkit_web_context_get_security_manager(context_);
+      webkit_security_manager_register_uri_scheme_as_secure(security, config.schemeName.c_str());
+      webkit_security_manager_register_uri_scheme_as_cors_enabled(security,
+                                                                  config.schemeName.c_str());
+    }
+    g_signal_connect(context_, "download-started", G_CALLBACK(&GtkWebViewImpl::onDownload),
+                     this);
+
+    content_ = webkit_user_content_manager_new();
+    for (const UserScript& script : config.userScripts) {
+      WebKitUserScript* s = webkit_user_script_new(
+          script.source.c_str(),
+          script.mainFrameOnly ? WEBKIT_USER_CONTENT_INJECT_TOP_FRAME
+                               : WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+          script.atDocumentStart ? WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START
+                                 : WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_END,
+          nullptr, nullptr);
+      webkit_user_content_manager_add_script(content_, s);
+      webkit_user_script_unref(s);
+    }
+    for (const MessageChannel& channel : config.channels)
+      addChannel(channel);
+
+    GtkWidget* widget = GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context_,
+                                                "user-content-manager", content_, nullptr));
+    view_ = WEBKIT_WEB_VIEW(g_object_ref_sink(widget));
+    WebKitSettings* settings = webkit_web_view_get_settings(view_);
+    webkit_settings_set_allow_file_access_from_file_urls(settings,
+                                                         config.allowFileAccessFromFileURLs);
+    g_signal_connect(view_, "decide-policy", G_CALLBACK(&GtkWebViewImpl::onDecidePolicy), this);
+    g_signal_connect(view_, "run-file-chooser", G_CALLBACK(&GtkWebViewImpl::onFileChooser),
+                     this);
+    g_signal_connect(view_, "create", G_CALLBACK(&GtkWebViewImpl::onCreate), this);
+    g_signal_connect(view_, "load-changed", G_CALLBACK(&GtkWebViewImpl::onLoadChanged), this);
+  }
+
+  ~GtkWebViewImpl() override {
+    g_signal_handlers_disconnect_by_data(view_, this);
+    g_signal_handlers_disconnect_by_data(context_, this);
+    for (gulong id : channelSignals_)
+      g_signal_handler_disconnect(content_, id);
+    gtk_widget_destroy(GTK_WIDGET(view_));
+    g_object_unref(view_);
+    g_object_unref(content_);
+    g_object_unref(context_);
+  }
+
+  void loadRequest(const std::string& url, double) override {
+    webkit_web_view_load_uri(view_, url.c_str());
+  }
+  void reload() override { webkit_web_view_reload(view_); }
+  void evaluateJavaScript(const std::string& script) override {
+    webkit_web_view_evaluate_javascript(view_, script.c_str(), -1, nullptr, nullptr, nullptr,
+                                        nullptr, nullptr);
+  }
+  std::string currentURL() override {
+    const char* uri = webkit_web_view_get_uri(view_);
+    return uri ? uri : "";
+  }
+  void readTitle(std::function<void(std::string)> done) override {
+    // get_title lags the page at load end; the document itself does not.
+    auto* pending = new std::function<void(std::string)>(std::move(done));
+    webkit_web_view_evaluate_javascript(
+        view_, "document.title", -1, nullptr, nullptr, nullptr,
+        [](GObject* source, GAsyncResult* result, gpointer data) {
+          auto* callback = static_cast<std::function<void(std::string)>*>(data);
+          std::string title;
+          JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source),
+                                                                       result, nullptr);
+          if (value) {
+            if (jsc_value_is_string(value)) {
+              gchar* text = jsc_value_to_string(value);
+              title = text ? text : "";
+              g_free(text);
+            }
+            g_object_unref(value);
+          }
+          (*callback)(title);
+          delete callback;
+        },
+        pending);
+  }
+  void setDelegate(WebViewDelegate* delegate) override { delegate_ = delegate; }
+  void setAllowsBackForwardNavigationGestures(bool allow) override {
+    webkit_settings_set_enable_back_forward_navigation_gestures(
+        webkit_web_view_get_settings(view_), allow);
+  }
+
+  GtkWidget* widget() { return GTK_WIDGET(view_); }
+  WebKitWebView* webView() { return view_; }
+
+private:
+  void addChannel(const MessageChannel& channel) {
+    auto* binding = new ChannelBinding{this, channel.handler};
+    std::string signal = "script-message-received::" + channel.name;
+    if (channel.senderChecked) {
+      webkit_user_content_manager_register_script_message_handler_in_world(
+          content_, channel.name.c_str(), GATE_WORLD);
+      WebKitUserScript* forwarder = webkit_user_script_new_for_world(
+          gateForwarder(channel.name).c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+          WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, GATE_WORLD, GATE_ALLOW_LIST, nullptr);
+      webkit_user_content_manager_add_script(content_, forwarder);
+      webkit_user_script_unref(forwarder);
+      WebKitUserScript* shim = webkit_user_script_new(
+          gateShim(channel.name).c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+          WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, GATE_ALLOW_LIST, nullptr);
+      webkit_user_content_manager_add_script(content_, shim);
+      webkit_user_script_unref(shim);
+    } else {
+      webkit_user_content_manager_register_script_message_handler(content_,
+                                                                  channel.name.c_str());
+    }
+    channelSignals_.push_back(g_signal_connect_data(
+        content_, signal.c_str(), G_CALLBACK(&GtkWebViewImpl::onScriptMessage), binding,
+        [](gpointer p, GClosure*) { delete static_cast<ChannelBinding*>(p); },
+        GConnectFlags(0)));
+  }
+
+  static void onScriptMessage(WebKitUserContentManager*, WebKitJavascriptResult* result,
+                              gpointer data) {
+    auto* binding = static_cast<ChannelBinding*>(data);
+    ScriptMessage message;
+    JSCValue* value = webkit_javascript_result_get_js_value(result);
+    if (value)
+      message.body = convertBody(JscReader{}, value);
+    // Gated channels only hear from the top frame of our own pages (the
+    // forwarder's world exists nowhere else); other channels are best effort.
+    message.fromMainFrame = true;
+    message.senderScheme = schemeOf(webkit_web_view_get_uri(binding->view->view_));
+    if (binding->handler)
+      binding->handler(message);
+  }
+
+  static void onSchemeRequest(WebKitURISchemeRequest* request, gpointer data) {
+    auto* binding = static_cast<SchemeBinding*>(data);
+    SchemeRequest req;
+    if (const char* uri = webkit_uri_scheme_request_get_uri(request))
+      req.url = std::string(uri);
+    SchemeResponse response = binding->handler(req);
+    if (response.ok) {
+      GBytes* bytes = g_bytes_new(response.data.data(), response.data.size());
+      GInputStream* stream = g_memory_input_stream_new_from_bytes(bytes);
+      WebKitURISchemeResponse* r =
+          webkit_uri_scheme_response_new(stream, gint64(response.data.size()));
+      if (!response.mimeType.empty())
+        webkit_uri_scheme_response_set_content_type(r, response.mimeType.c_str());
+      webkit_uri_scheme_request_finish_with_response(request, r);
+      g_object_unref(r);
+      g_object_unref(stream);
+      g_bytes_unref(bytes);
+    } else {
+      GError* error = g_error_new_literal(g_quark_from_string(response.errorDomain.empty()
+                                                                  ? "TessaloomScheme"
+                                                                  : response.errorDomain.c_str()),
+                                          response.errorCode, response.errorDescription.c_str());
+      webkit_uri_scheme_request_finish_error(request, error);
+      g_error_free(error);
+    }
+  }
+
+  static gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+                                 WebKitPolicyDecisionType type, gpointer data) {
+    auto* self = static_cast<GtkWebViewImpl*>(data);
+    if (type != WEBKIT_POLICY_DECISION_TYPE_RESPONSE || !self->delegate_)
+      return FALSE;
+    bool supported = webkit_response_policy_decision_is_mime_type_supported(
+        WEBKIT_RESPONSE_POLICY_DECISION(decision));
+    if (self->delegate_->decidePolicyForNavigationResponse(supported) == ResponsePolicy::Allow)
+      webkit_policy_decision_use(decision);
+    else
+      webkit_policy_decision_download(decision);
+    return TRUE;
+  }
+
+  static void onDownload(WebKitWebContext*, WebKitDownload* download, gpointer data) {
+    // Held until the download ends, so a late destination still has it.
+    g_object_ref(download);
+    g_signal_connect(download, "decide-destination",
+                     G_CALLBACK(&GtkWebViewImpl::onDecideDestination), data);
+    g_signal_connect(download, "failed", G_CALLBACK(&GtkWebViewImpl::onDownloadFailed), data);
+    g_signal_connect(download, "finished", G_CALLBACK(&GtkWebViewImpl::onDownloadFinished),
+                     nullptr);
+  }
+
+  static gboolean onDecideDestination(WebKitDownload* download, gchar* suggested,
+                                      gpointer data) {
+    auto* self = static_cast<GtkWebViewImpl*>(data);
+    if (!self->delegate_) {
+      webkit_download_cancel(download);
+      return TRUE;
+    }
+    g_object_ref(download);
+    std::string name = suggested ? suggested : "";
+    self->delegate_->downloadDecideDestination(
+        name, [download](std::optional<std::filesystem::path> path, bool replace) {
+          if (path) {
+            webkit_download_set_allow_overwrite(download, replace);
+            gchar* uri = g_filename_to_uri(path->c_str(), nullptr, nullptr);
+            if (uri) {
+              webkit_download_set_destination(download, uri);
+              g_free(uri);
+            } else {
+              webkit_download_cancel(download);
+            }
+          } else {
+            webkit_download_cancel(download);
+          }
+          g_object_unref(download);
+        });
+    return TRUE;
+  }
+
+  static void onDownloadFailed(WebKitDownload*, GError* error, gpointer data) {
+    auto* self = static_cast<GtkWebViewImpl*>(data);
+    if (!self->delegate_)
+      return;
+    DownloadError e;
+    e.localizedDescription = error && error->message ? error->message : "";
+    e.cancelled = error && g_error_matches(error, WEBKIT_DOWNLOAD_ERROR,
+                                           WEBKIT_DOWNLOAD_ERROR_CANCELLED_BY_USER);
+    self->delegate_->downloadDidFail(e);
+  }
+
+  static void onDownloadFinished(WebKitDownload* download, gpointer) {
+    g_object_unref(download);
+  }
+
+  static gboolean onFileChooser(WebKitWebView*, WebKitFileChooserRequest* request,
+                                gpointer data) {
+    auto* self = static_cast<GtkWebViewImpl*>(data);
+    if (!self->delegate_)
+      return FALSE;
+    OpenPanelParameters parameters;
+    parameters.allowsMultipleSelection = webkit_file_chooser_request_get_select_multiple(request);
+    parameters.allowsDirectories = false;
+    g_object_ref(request);
+    self->delegate_->runOpenPanel(
+        parameters, [request](std::optional<std::vector<std::filesystem::path>> files) {
+          if (files && !files->empty()) {
+            std::vector<const gchar*> names;
+            for (const auto& f : *files)
+              names.push_back(f.c_str());
+            names.push_back(nullptr);
+            webkit_file_chooser_request_select_files(request, names.data());
+          } else {
+            webkit_file_chooser_request_cancel(request);
+          }
+          g_object_unref(request);
+        });
+    return TRUE;
+  }
+
+  static GtkWidget* onCreate(WebKitWebView*, WebKitNavigationAction* action, gpointer data) {
+    auto* self = static_cast<GtkWebViewImpl*>(data);
+    if (self->delegate_) {
+      std::optional<std::string> url;
+      WebKitURIRequest* request = webkit_navigation_action_get_request(action);
+      if (const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr)
+        url = std::string(uri);
+      self->delegate_->createWebView(url);
+    }
+    return nullptr;
+  }
+
+  static void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
+    auto* self = static_cast<GtkWebViewImpl*>(data);
+    if (event == WEBKIT_LOAD_FINISHED && self->delegate_)
+      self->delegate_->didFinishNavigation();
+  }
+
+  WebKitWebContext* context_ = nullptr;
+  WebKitUserContentManager* content_ = nullptr;
+  WebKitWebView* view_ = nullptr;
+  WebViewDelegate* delegate_ = nullptr;
+  std::vector<gulong> channelSignals_;
+};
+
+} // namespace
+
+std::shared_ptr<WebView> makeWebView(const WebViewConfiguration& configuration) {
+  return std::make_shared<GtkWebViewImpl>(configuration);
+}
+
+GtkWidget* webViewWidget(WebView& view) { return static_cast<GtkWebViewImpl&>(view).widget(); }
+
+bool runEditingCommand(WebView& view, const std::string& action) {
+  const char* command = nullptr;
+  if (action == "undo:")
+    command = WEBKIT_EDITING_COMMAND_UNDO;
+  else if (action == "redo:")
+    command = WEBKIT_EDITING_COMMAND_REDO;
+  else if (action == "cut:")
+    command = WEBKIT_EDITING_COMMAND_CUT;
+  else if (action == "copy:")
+    command = WEBKIT_EDITING_COMMAND_COPY;
+  else if (action == "paste:")
+    command = WEBKIT_EDITING_COMMAND_PASTE;
+  else if (action == "selectAll:")
+    command = WEBKIT_EDITING_COMMAND_SELECT_ALL;
+  if (!command)
+    return false;
+  webkit_web_view_execute_editing_command(static_cast<GtkWebViewImpl&>(view).webView(), command);
+  return true;
+}
+
+} // namespace platform::gtk
