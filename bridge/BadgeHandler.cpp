@@ -1,5 +1,7 @@
 #include "bridge/BadgeHandler.h"
 
+#include "bridge/OwnedSelf.h"
+
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -46,11 +48,7 @@ void BadgeHandler::didReceiveScriptMessage(const platform::ScriptMessage& messag
   std::optional<int64_t> count = countFromBody(*message.body);
   if (!count)
     return;
-  std::shared_ptr<BadgeHandler> self = weak_from_this().lock();
-  // Not owned by a shared_ptr: a programming error in the owner, not an
-  // input the page could cause.
-  if (!self)
-    std::abort();
+  std::shared_ptr<BadgeHandler> self = requireOwned(*this);
   queue_.post([self, n = *count] {
     if (self->onCount)
       self->onCount(n);

@@ -1,5 +1,7 @@
 #include "bridge/LaunchHandler.h"
 
+#include "bridge/OwnedSelf.h"
+
 #include "app/constants.h"
 #include "system/Autostart.h"
 #include "system/Install.h"
@@ -153,11 +155,7 @@ void LaunchHandler::didReceiveScriptMessage(const platform::ScriptMessage& messa
   std::optional<LaunchCommand> command = launchCommandFromBody(*message.body);
   if (!command)
     return;
-  std::shared_ptr<LaunchHandler> self = weak_from_this().lock();
-  // Not owned by a shared_ptr: a programming error in the owner, not an
-  // input the page could cause.
-  if (!self)
-    std::abort();
+  std::shared_ptr<LaunchHandler> self = requireOwned(*this);
   json result = runLaunchCommand(*command, env_);
   reply(std::move(self), command->cb, result);
 }

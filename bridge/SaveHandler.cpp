@@ -1,5 +1,7 @@
 #include "bridge/SaveHandler.h"
 
+#include "bridge/OwnedSelf.h"
+
 #include "bridge/Base64.h"
 #include "system/AtomicFile.h"
 
@@ -124,11 +126,7 @@ void SaveHandler::didReceiveScriptMessage(const platform::ScriptMessage& message
   std::optional<SaveRequest> request = saveRequestFromBody(*message.body);
   if (!request)
     return;
-  std::shared_ptr<SaveHandler> self = weak_from_this().lock();
-  // Not owned by a shared_ptr: a programming error in the owner, not an
-  // input the page could cause.
-  if (!self)
-    std::abort();
+  std::shared_ptr<SaveHandler> self = requireOwned(*this);
   queue_.post([self, request = std::move(*request)] {
     runSaveStep(self->dialogs_, self->workspace_, self->env_, request);
   });
