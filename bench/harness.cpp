@@ -1,0 +1,519 @@
+// Runs the real AppDelegate on the real GTK backend with a few things wrapped,
+// to time what cannot be seen from outside the process.
+//
+//   tessaloom_bench --mode fetch --resources DIR
+//       DIR is served as the app's resources; its index.html (the bench page)
+//       fetches big.bin over the app's scheme and reports the time. A plain
+//       C++ read of the same file in this process is the baseline.
+//   tessaloom_bench --mode export --resources DIR --size MB --out FILE
+//       The bench page exports MB megabytes through the save bridge; the save
+//       panel answers FILE. Prints the stages from the page's click() to the
+//       file on disk, peak memory of this (the UI) process and of WebKit's web
+//       process, and writing the same bytes straight to disk as the baseline.
+//   tessaloom_bench --mode ball-draw --frames N
+//       The ball view in a real ball panel; times N redraws of its face and
+//       badge through the backend's cairo canvas.
+//
+// The wrappers sit between the delegate and the platform (a scripted save
+// panel, a recording workspace, one extra message channel, the save channel's
+// handler timed); the product code itself is untouched.
+
+#include "app/AppDelegate.h"
+#include "app/constants.h"
+#include "ball/BallPanel.h"
+#include "ball/BallView.h"
+#include "proc_tree.h"
+
+#include <nlohmann/json.hpp>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Options {
+  std::string mode;
+  fs::path resources;
+  fs::path out;
+  int sizeMB = 1;
+  int frames = 120;
+};
+
+double median(std::vector<double> v) {
+  if (v.empty())
+    return 0;
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+double percentile(std::vector<double> v, int p) {
+  if (v.empty())
+    return 0;
+  std::sort(v.begin(), v.end());
+  return v[std::min(v.size() - 1, v.size() * std::size_t(p) / 100)];
+}
+
+// The export page fills its blob with the same sequence, so the file on disk
+// can be checked byte for byte.
+std::string pattern(std::size_t bytes) {
+  std::string data(bytes, '\0');
+  std::uint32_t x = 12345;
+  for (std::size_t i = 0; i + 4 <= bytes; i += 4) {
+    x = x * 1664525u + 1013904223u;
+    std::memcpy(&data[i], &x, 4);
+  }
+  return data;
+}
+
+// One open, the bytes in as few writes as the kernel allows, then close.
+bool writeAll(const fs::path& path, const std::string& bytes, bool sync) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0)
+    return false;
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n <= 0)
+      break;
+    done += std::size_t(n);
+  }
+  bool ok = done == bytes.size() && (!sync || ::fsync(fd) == 0);
+  return ::close(fd) == 0 && ok;
+}
+
+std::string readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string data;
+  std::error_code ec;
+  data.resize(std::size_t(fs::file_size(path, ec)));
+  in.read(data.data(), std::streamsize(data.size()));
+  data.resize(std::size_t(in.gcount()));
+  return data;
+}
+
+// ---- wrappers around the real platform ----------------------------------------
+
+class ScriptedDialogs final : public platform::Dialogs {
+public:
+  fs::path answer;
+  std::function<void()> onSavePanel;
+  std::optional<fs::path> runSavePanel(const platform::SavePanelOptions&) override {
+    if (onSavePanel)
+      onSavePanel();
+    return answer;
+  }
+  std::optional<std::vector<fs::path>> runOpenPanel(const platform::OpenPanelOptions&) override {
+    return std::nullopt;
+  }
+  void runAlert(const std::string& message, const std::string& informative) override {
+    std::printf("alert: %s: %s\n", message.c_str(), informative.c_str());
+  }
+};
+
+class RecordingWorkspace final : public platform::Workspace {
+public:
+  std::function<void(const fs::path&)> onReveal;
+  void openURL(const std::string&) override {}
+  void revealFile(const fs::path& file) override {
+    if (onReveal)
+      onReveal(file);
+  }
+};
+
+class BenchPlatform final : public platform::Platform {
+public:
+  BenchPlatform(platform::Platform& real, const Options& options)
+      : real_(real), environment_(real.environment()) {
+    if (!options.resources.empty())
+      environment_.resourceDirectory = options.resources;
+    if (!options.out.empty())
+      environment_.downloadsDirectory = options.out.parent_path();
+  }
+  platform::Application& application() override { return real_.application(); }
+  platform::MainQueue& mainQueue() override { return real_.mainQueue(); }
+  platform::Defaults& defaults() override { return real_.defaults(); }
+  platform::Screens& screens() override { return real_.screens(); }
+  platform::Dialogs& dialogs() override { return dialogs_; }
+  platform::Workspace& workspace() override { return workspace_; }
+  const platform::Environment& environment() override { return environment_; }
+  std::unique_ptr<platform::Window> createWindow(const platform::Rect& r) override {
+    return real_.createWindow(r);
+  }
+  std::unique_ptr<platform::Panel> createPanel(const platform::Rect& r,
+                                               const platform::PanelSettings& s) override {
+    return real_.createPanel(r, s);
+  }
+  std::unique_ptr<platform::View> createView(const platform::Rect& frame) override {
+    return real_.createView(frame);
+  }
+  std::shared_ptr<platform::WebView>
+  createWebView(const platform::WebViewConfiguration& configuration) override {
+    platform::WebViewConfiguration adjusted = configuration;
+    if (configure)
+      configure(adjusted);
+    webView = real_.createWebView(adjusted);
+    return webView;
+  }
+
+  ScriptedDialogs dialogs_;
+  RecordingWorkspace workspace_;
+  std::function<void(platform::WebViewConfiguration&)> configure;
+  std::shared_ptr<platform::WebView> webView;
+
+private:
+  platform::Platform& real_;
+  platform::Environment environment_;
+};
+
+// Adds the page-to-bench channel; its strings go to onReport.
+void addReportChannel(platform::WebViewConfiguration& c,
+                      std::function<void(const std::string&)> onReport) {
+  c.channels.push_back({"benchReport",
+                        [onReport](const platform::ScriptMessage& m) {
+                          if (m.body && m.body->is_string())
+                            onReport(m.body->get<std::string>());
+                        },
+                        false});
+}
+
+void addPageScript(platform::WebViewConfiguration& c, const std::string& source) {
+  c.userScripts.insert(c.userScripts.begin(), platform::UserScript{source, true, true});
+}
+
+int runApp(BenchPlatform& p) {
+  AppDelegate delegate(p);
+  p.application().setDelegate(&delegate);
+  return p.application().run();
+}
+
+// ---- scheme throughput ----------------------------------------------------------
+
+int fetchBench(platform::Platform& real, const Options& o) {
+  fs::path file = o.resources / "big.bin";
+  std::vector<double> times;
+  std::size_t bytes = 0;
+  for (int i = 0; i < 6; ++i) {
+    double t0 = bench::monotonicMs();
+    std::string data = readFile(file);
+    double t1 = bench::monotonicMs();
+    bytes = data.size();
+    if (i > 0) // the first read warms the page cache, as the page's first fetch does
+      times.push_back(t1 - t0);
+  }
+  double ms = median(times);
+  std::printf("disk_read_bytes=%zu\ndisk_read_median_ms=%.2f\ndisk_read_mbps=%.1f\n", bytes, ms,
+              double(bytes) / 1048576.0 / (ms / 1e3));
+  std::fflush(stdout);
+
+  BenchPlatform p(real, o);
+  p.configure = [&p](platform::WebViewConfiguration& c) {
+    addPageScript(c, "window.__benchMode='fetch';");
+    addReportChannel(c, [&p](const std::string& text) {
+      if (text == "done") {
+        p.application().terminate();
+        return;
+      }
+      std::printf("%s\n", text.c_str());
+      std::fflush(stdout);
+    });
+  };
+  return runApp(p);
+}
+
+// ---- export ---------------------------------------------------------------------
+
+struct Memory {
+  long uiKiB = -1;
+  long webKiB = -1;
+};
+
+pid_t webProcess() {
+  return bench::findDescendant(getpid(), "WebKitWebProces");
+}
+
+class ExportBench {
+public:
+  ExportBench(platform::Platform& real, const Options& o) : p_(real, o), o_(o) {
+    p_.dialogs_.answer = o.out;
+    p_.dialogs_.onSavePanel = [this] { native_["savePanel"] = bench::epochMs(); };
+    p_.workspace_.onReveal = [this](const fs::path&) {
+      native_["written"] = bench::epochMs();
+      peak_.uiKiB = bench::statusKiB(getpid(), "VmHWM:");
+      if (pid_t web = webProcess())
+        peak_.webKiB = bench::statusKiB(web, "VmHWM:");
+      written_ = true;
+      finishIfDone();
+    };
+    p_.configure = [this](platform::WebViewConfiguration& c) {
+      addPageScript(
+          c, "window.__benchMode='export';window.__benchSize=" + std::to_string(o_.sizeMB) + ";");
+      for (platform::MessageChannel& channel : c.channels) {
+        if (channel.name != "hlvnSave")
+          continue;
+        auto inner = channel.handler;
+        channel.handler = [this, inner](const platform::ScriptMessage& m) {
+          native_["handlerEnter"] = bench::epochMs();
+          inner(m);
+          native_["handlerReturn"] = bench::epochMs();
+        };
+      }
+      addReportChannel(c, [this](const std::string& text) { report(text); });
+    };
+  }
+
+  int run() { return runApp(p_); }
+
+private:
+  void report(const std::string& text) {
+    if (text == "ready") {
+      pid_t web = webProcess();
+      bench::resetPeak(getpid());
+      if (web)
+        bench::resetPeak(web);
+      before_.uiKiB = bench::statusKiB(getpid(), "VmRSS:");
+      if (web)
+        before_.webKiB = bench::statusKiB(web, "VmRSS:");
+      p_.webView->evaluateJavaScript("__benchGo()");
+    } else if (text.rfind("stamps:", 0) == 0) {
+      page_ = nlohmann::json::parse(text.substr(7), nullptr, false);
+      finishIfDone();
+    } else {
+      std::printf("%s\n", text.c_str());
+    }
+  }
+
+  double pageStamp(const char* key) {
+    return page_.is_object() && page_.contains(key) && page_[key].is_number()
+               ? page_[key].get<double>()
+               : -1;
+  }
+  double nativeStamp(const char* key) { return native_.count(key) ? native_[key] : -1; }
+
+  void finishIfDone() {
+    if (!written_ || page_.is_null() || finished_)
+      return;
+    finished_ = true;
+    std::size_t bytes = std::size_t(o_.sizeMB) * 1024 * 1024;
+    std::string expected = pattern(bytes);
+    std::string got = readFile(o_.out);
+    bool same = got == expected;
+    got.clear();
+    got.shrink_to_fit();
+
+    double click = pageStamp("click");
+    struct Stage {
+      const char* name;
+      double at;
+    } stages[] = {
+        {"click() called", click},
+        {"FileReader started (in click)", pageStamp("readStart")},
+        {"postMessage entered (data URL read, Base64 sliced)", pageStamp("postEnter")},
+        {"postMessage returned (message serialised, sent)", pageStamp("postReturn")},
+        {"save handler entered (IPC, JS value -> JSON)", nativeStamp("handlerEnter")},
+        {"save handler returned (checked, Base64 decoded, posted)", nativeStamp("handlerReturn")},
+        {"save panel asked (main queue turn)", nativeStamp("savePanel")},
+        {"file complete on disk (written, fsync, rename)", nativeStamp("written")},
+    };
+    std::printf("export %d MB: file %s\n", o_.sizeMB,
+                same ? "complete, bytes match" : "WRONG (bytes differ)");
+    double previous = click;
+    for (const Stage& s : stages) {
+      if (s.at < 0) {
+        std::printf("  %-58s      n/a\n", s.name);
+        continue;
+      }
+      std::printf("  %-58s %8.1f ms  (+%.1f)\n", s.name, s.at - click, s.at - previous);
+      previous = s.at;
+    }
+    double total = nativeStamp("written") - click;
+    double mb = double(bytes) / 1048576.0;
+    long uiExtra = peak_.uiKiB - before_.uiKiB;
+    long webExtra = peak_.webKiB - before_.webKiB;
+    std::printf("export_%dMB_ms=%.1f\n", o_.sizeMB, total);
+    std::printf("export_%dMB_ui_rss_before_MB=%.1f\n", o_.sizeMB, before_.uiKiB / 1024.0);
+    std::printf("export_%dMB_ui_peak_MB=%.1f\n", o_.sizeMB, peak_.uiKiB / 1024.0);
+    std::printf("export_%dMB_ui_extra_peak_MB=%.1f (%.2fx the file)\n", o_.sizeMB, uiExtra / 1024.0,
+                uiExtra / 1024.0 / mb);
+    if (peak_.webKiB >= 0)
+      std::printf("export_%dMB_web_extra_peak_MB=%.1f (%.2fx the file; web process)\n", o_.sizeMB,
+                  webExtra / 1024.0, webExtra / 1024.0 / mb);
+
+    // The baseline: the same bytes straight to disk, plain and made durable,
+    // the median of three each.
+    fs::path plain = o_.out.string() + ".baseline";
+    std::vector<double> writes, durable;
+    for (int round = 0; round < 3; ++round) {
+      fs::remove(plain);
+      double w0 = bench::monotonicMs();
+      bool wrote = writeAll(plain, expected, false);
+      double w1 = bench::monotonicMs();
+      fs::remove(plain);
+      bool synced = writeAll(plain, expected, true);
+      double w2 = bench::monotonicMs();
+      if (wrote && synced) {
+        writes.push_back(w1 - w0);
+        durable.push_back(w2 - w1);
+      }
+    }
+    fs::remove(plain);
+    double write = median(writes), fsynced = median(durable);
+    std::printf("baseline_%dMB_write_ms=%.1f\nbaseline_%dMB_write_fsync_ms=%.1f\n", o_.sizeMB,
+                write, o_.sizeMB, fsynced);
+    std::printf("export_%dMB_vs_write_fsync=%.1fx\n", o_.sizeMB,
+                fsynced > 0 ? total / fsynced : 0.0);
+    std::fflush(stdout);
+    p_.application().terminate();
+  }
+
+  BenchPlatform p_;
+  Options o_;
+  std::map<std::string, double> native_;
+  nlohmann::json page_;
+  Memory before_, peak_;
+  bool written_ = false;
+  bool finished_ = false;
+};
+
+// ---- the ball's redraw ----------------------------------------------------------
+
+// Sits between the platform's view and the ball, timing each draw.
+class TimedDraw final : public platform::ViewDelegate {
+public:
+  explicit TimedDraw(BallView& ball) : ball_(ball) {}
+  std::function<void()> afterDraw;
+  std::vector<double> times;
+  void draw(platform::Canvas& canvas, const platform::Rect& bounds) override {
+    double t0 = bench::monotonicMs();
+    ball_.draw(canvas, bounds);
+    times.push_back(bench::monotonicMs() - t0);
+    if (afterDraw)
+      afterDraw();
+  }
+  void mouseDown() override { ball_.mouseDown(); }
+  void mouseDragged() override { ball_.mouseDragged(); }
+  void mouseUp() override { ball_.mouseUp(); }
+  void rightMouseUp() override { ball_.rightMouseUp(); }
+
+private:
+  BallView& ball_;
+};
+
+class BallDrawBench final : public platform::ApplicationDelegate {
+public:
+  BallDrawBench(platform::Platform& p, int frames) : p_(p), frames_(frames) {}
+
+  void applicationDidFinishLaunching() override {
+    platform::Point origin = ballPanelOrigin(std::nullopt, p_.screens().mainVisibleFrame(),
+                                             p_.screens().visibleFrames());
+    panel_ = p_.createPanel(ballContentRect(origin), ballPanelSettings());
+    surface_ = p_.createView({{0, 0}, {BALL_SIZE, BALL_SIZE}});
+    ball_ = std::make_unique<BallView>(p_.screens());
+    ball_->attach(surface_.get(), panel_.get());
+    timed_ = std::make_unique<TimedDraw>(*ball_);
+    timed_->afterDraw = [this] {
+      // The next count on a later turn, so every change gets its own frame.
+      p_.mainQueue().post([this] { next(); });
+    };
+    surface_->setDelegate(timed_.get());
+    panel_->setContentView(*surface_);
+    panel_->orderFrontRegardless();
+    started_ = bench::monotonicMs();
+  }
+  bool applicationShouldTerminateAfterLastWindowClosed() override { return false; }
+  bool applicationShouldHandleReopen(bool) override { return true; }
+  void performAction(const std::string&) override {}
+
+private:
+  void next() {
+    int drawn = int(timed_->times.size());
+    if (drawn > frames_) {
+      report();
+      p_.application().terminate();
+      return;
+    }
+    // 1, 2, ... 120 and round again: one, two and three digits.
+    ball_->setCount(drawn % 120 + 1);
+  }
+  void report() {
+    double elapsed = bench::monotonicMs() - started_;
+    std::vector<double> t = timed_->times;
+    double first = t.front();
+    t.erase(t.begin()); // the first draw loads the fonts
+    std::printf("ball_draw_first_ms=%.3f\n", first);
+    std::printf("ball_draw_cairo_median_ms=%.3f\nball_draw_cairo_p95_ms=%.3f\n", median(t),
+                percentile(t, 95));
+    std::printf("ball_draw_frames_per_s=%.1f (%zu redraws in %.0f ms, paced by the frame "
+                "clock)\n",
+                double(timed_->times.size()) / (elapsed / 1e3), timed_->times.size(), elapsed);
+    std::fflush(stdout);
+  }
+
+  platform::Platform& p_;
+  int frames_;
+  std::unique_ptr<platform::Panel> panel_;
+  std::unique_ptr<platform::View> surface_;
+  std::unique_ptr<BallView> ball_;
+  std::unique_ptr<TimedDraw> timed_;
+  double started_ = 0;
+};
+
+Options parse(int argc, char** argv) {
+  Options o;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    std::string a = argv[i];
+    if (a == "--mode")
+      o.mode = argv[i + 1];
+    else if (a == "--resources")
+      o.resources = fs::absolute(argv[i + 1]);
+    else if (a == "--out")
+      o.out = fs::absolute(argv[i + 1]);
+    else if (a == "--size")
+      o.sizeMB = std::atoi(argv[i + 1]);
+    else if (a == "--frames")
+      o.frames = std::atoi(argv[i + 1]);
+  }
+  return o;
+}
+
+void onTimeout(int) {
+  const char text[] = "timeout: the benchmark did not finish\n";
+  ssize_t ignored = write(1, text, sizeof text - 1);
+  (void)ignored;
+  _exit(1);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  Options o = parse(argc, argv);
+  signal(SIGALRM, onTimeout);
+  alarm(120);
+  // Only the program name: the app must not see the bench's own switches.
+  char* appArgv[] = {argv[0], nullptr};
+  std::unique_ptr<platform::Platform> real = platform::makePlatform(1, appArgv);
+  if (o.mode == "fetch" && !o.resources.empty())
+    return fetchBench(*real, o);
+  if (o.mode == "export" && !o.resources.empty() && !o.out.empty() && o.sizeMB > 0)
+    return ExportBench(*real, o).run();
+  if (o.mode == "ball-draw") {
+    BenchPlatform p(*real, o);
+    BallDrawBench ball(p, o.frames);
+    p.application().setDelegate(&ball);
+    return p.application().run();
+  }
+  std::fprintf(stderr, "usage: tessaloom_bench --mode fetch|export|ball-draw ...\n");
+  return 2;
+}
