@@ -16,9 +16,12 @@ ninja -C build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
 cmake -S . -B build-asan -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-  -DTESSALOOM_BACKEND=OFF -DTESSALOOM_SANITIZE=ON -DTESSALOOM_FUZZ=ON >/dev/null
+  -DTESSALOOM_BACKEND=$backend -DTESSALOOM_SANITIZE=ON -DTESSALOOM_FUZZ=ON >/dev/null
 ninja -C build-asan -j"$jobs"
 ctest --test-dir build-asan --output-on-failure -j"$jobs" -L unit
+# GTK and WebKit keep process-lifetime allocations that the leak checker
+# would report; memory errors and undefined behaviour still fail.
+ASAN_OPTIONS=detect_leaks=0 ctest --test-dir build-asan --output-on-failure -L system
 
 node --test tests/web/
 
