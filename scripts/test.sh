@@ -11,7 +11,7 @@ backend=ON
 # The app and the tests that drive it need the platform backend.
 ls platform/gtk/*.cpp >/dev/null 2>&1 || backend=OFF
 
-cmake -S . -B build -G Ninja -DTESSALOOM_BACKEND=$backend >/dev/null
+cmake -S . -B build -G Ninja -DTESSALOOM_BACKEND=$backend -DTESSALOOM_TESTS=ON >/dev/null
 ninja -C build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
