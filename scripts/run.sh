@@ -4,6 +4,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
-cmake -S . -B build -G Ninja -DTESSALOOM_TESTS=OFF >/dev/null
+cmake -S . -B build -G Ninja >/dev/null
 ninja -C build Tessaloom
 exec build/Tessaloom/Tessaloom "$@"

@@ -182,7 +182,7 @@ NS_ASSUME_NONNULL_BEGIN
   if (!_function)
     return;
   platform::ScriptMessage converted;
-  converted.body = convertBody(FoundationBodyReader{}, message.body);
+  converted.body = platform::convertBody(FoundationBodyReader{}, message.body);
   WKFrameInfo* frame = message.frameInfo;
   converted.fromMainFrame = frame.isMainFrame;
   converted.senderScheme = toStdString(frame.securityOrigin.protocol);
