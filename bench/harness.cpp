@@ -266,8 +266,11 @@ public:
         auto inner = channel.handler;
         channel.handler = [this, inner](const platform::ScriptMessage& m) {
           native_["handlerEnter"] = bench::epochMs();
+          enterPeakKiB_ = bench::statusKiB(getpid(), "VmHWM:");
+          enterHeldKiB_ = bench::statusKiB(getpid(), "VmRSS:");
           inner(m);
           native_["handlerReturn"] = bench::epochMs();
+          returnPeakKiB_ = bench::statusKiB(getpid(), "VmHWM:");
         };
       }
       addReportChannel(c, [this](const std::string& text) { report(text); });
@@ -347,6 +350,13 @@ private:
     std::printf("export_%dMB_ui_peak_MB=%.1f\n", o_.sizeMB, peak_.uiKiB / 1024.0);
     std::printf("export_%dMB_ui_extra_peak_MB=%.1f (%.2fx the file)\n", o_.sizeMB, uiExtra / 1024.0,
                 uiExtra / 1024.0 / mb);
+    // Where the UI process's peak builds up, above its resident size before the
+    // click: the message as received and converted (peak by the handler's
+    // entry, and what is still held there), then decoding, then writing.
+    std::printf("  UI above pre-click RSS: by handler entry peak %.1f MB (held %.1f MB), "
+                "by handler return peak %.1f MB, by file written peak %.1f MB\n",
+                (enterPeakKiB_ - before_.uiKiB) / 1024.0, (enterHeldKiB_ - before_.uiKiB) / 1024.0,
+                (returnPeakKiB_ - before_.uiKiB) / 1024.0, uiExtra / 1024.0);
     if (peak_.webKiB >= 0)
       std::printf("export_%dMB_web_extra_peak_MB=%.1f (%.2fx the file; web process)\n", o_.sizeMB,
                   webExtra / 1024.0, webExtra / 1024.0 / mb);
@@ -383,6 +393,9 @@ private:
   std::map<std::string, double> native_;
   nlohmann::json page_;
   Memory before_, peak_;
+  // The UI process at the save handler's entry (peak, and what it holds) and
+  // at its return (peak).
+  long enterPeakKiB_ = -1, enterHeldKiB_ = -1, returnPeakKiB_ = -1;
   bool written_ = false;
   bool finished_ = false;
 };
