@@ -1,0 +1,11 @@
+#include "support/SystemHarness.h"
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+  // Before GTest or anything else reads the environment: every run gets a
+  // throw-away home, so no website data or settings leak between runs.
+  systest::prepareProcess();
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
