@@ -3,6 +3,8 @@
 
 #include "support/SystemHarness.h"
 
+#include "app/GeometryText.h"
+#include "app/MainWindowFrame.h"
 #include "app/constants.h"
 #include "ball/BallView.h"
 
@@ -119,6 +121,58 @@ TEST(MainWindow, ABallOnlyStartKeepsItHiddenWhileThePageRuns) {
   EXPECT_EQ(state.value, "kept");
   EXPECT_EQ(app.platform.app.regularPolicyCalls, 1);
   EXPECT_EQ(app.platform.app.activateCalls, 1);
+}
+
+TEST(MainWindow, ItOpensAtTheSavedSizeAndClosingStoresTheFrame) {
+  systest::SystemApp app;
+  app.platform.defaultsStore.values[WINDOW_FRAME_KEY] = "{{5, 7}, {1500, 900}}";
+  app.addResource("index.html", "<!doctype html><meta charset=utf-8><title>Plan</title>");
+  app.launch();
+  int maps = 0;
+  countMaps(app.mainGtkWindow(), &maps);
+  ASSERT_TRUE(app.waitForLoads(1));
+  ASSERT_TRUE(systest::spinUntil([&] { return maps > 0; }));
+  platform::Window& window = app.delegate().mainWindow();
+  ASSERT_TRUE(systest::spinUntil([&] { return window.frame().size.width == 1500; }))
+      << stringFromRect(window.frame());
+  EXPECT_EQ(window.frame().size.height, 900);
+
+  // Closed as the window manager closes it: the window hides, its frame is
+  // stored, and showing it again brings back the same page.
+  gtk_window_resize(app.mainGtkWindow(), 1600, 700);
+  ASSERT_TRUE(systest::spinUntil([&] { return window.frame().size.width == 1600; }));
+  gtk_window_close(app.mainGtkWindow());
+  ASSERT_TRUE(systest::spinUntil([&] { return !window.isVisible(); }));
+  platform::Rect stored = rectFromString(app.platform.defaultsStore.values[WINDOW_FRAME_KEY]);
+  EXPECT_EQ(stored.size.width, 1600);
+  EXPECT_EQ(stored.size.height, 700);
+  app.delegate().showMain();
+  ASSERT_TRUE(systest::spinUntil([&] { return maps > 1; }));
+  systest::spinFor(0.2);
+  EXPECT_EQ(app.loadsFinished(), 1);
+}
+
+// Centred as AppKit's center does it: exactly across, at or a little above
+// the middle vertically. A saved origin never survives.
+TEST(MainWindow, ItIsCentredOnTheScreenWhateverOriginWasSaved) {
+  for (const char* saved : {"", "{{5, 7}, {1500, 900}}"}) {
+    SCOPED_TRACE(std::string("saved frame: ") + saved);
+    systest::SystemApp app;
+    if (*saved)
+      app.platform.defaultsStore.values[WINDOW_FRAME_KEY] = saved;
+    app.addResource("index.html", "<!doctype html><meta charset=utf-8><title>Plan</title>");
+    app.launch();
+    int maps = 0;
+    countMaps(app.mainGtkWindow(), &maps);
+    ASSERT_TRUE(systest::spinUntil([&] { return maps > 0; }));
+    std::optional<platform::Rect> screen = app.platform.screens().mainVisibleFrame();
+    ASSERT_TRUE(screen);
+    platform::Rect frame = app.delegate().mainWindow().frame();
+    EXPECT_NEAR(frame.midX(), screen->midX(), 2) << stringFromRect(frame);
+    EXPECT_GE(frame.midY(), screen->midY() - 2) << stringFromRect(frame);
+    EXPECT_LE(frame.origin.y + frame.size.height, screen->origin.y + screen->size.height + 2)
+        << stringFromRect(frame);
+  }
 }
 
 } // namespace
