@@ -18,6 +18,7 @@ set_target_properties(system_tests PROPERTIES
   CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/xvfb.sh)
 gtest_discover_tests(system_tests
   DISCOVERY_MODE PRE_TEST
+  DISCOVERY_TIMEOUT 60
   TEST_PREFIX "system."
   PROPERTIES LABELS system RESOURCE_LOCK xvfb TIMEOUT 90
              ENVIRONMENT GSETTINGS_BACKEND=memory)
