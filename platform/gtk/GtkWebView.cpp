@@ -291,8 +291,13 @@ private:
       GInputStream* stream = g_memory_input_stream_new_from_bytes(bytes);
       WebKitURISchemeResponse* r =
           webkit_uri_scheme_response_new(stream, gint64(response.data.size()));
-      if (!response.mimeType.empty())
-        webkit_uri_scheme_response_set_content_type(r, response.mimeType.c_str());
+      // The engine takes the encoding from the content type's charset; without
+      // it a page that declares none is read as windows-1252.
+      std::string contentType = response.mimeType;
+      if (!contentType.empty() && !response.textEncodingName.empty())
+        contentType += "; charset=" + response.textEncodingName;
+      if (!contentType.empty())
+        webkit_uri_scheme_response_set_content_type(r, contentType.c_str());
       webkit_uri_scheme_request_finish_with_response(request, r);
       g_object_unref(r);
       g_object_unref(stream);

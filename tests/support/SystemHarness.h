@@ -1,0 +1,207 @@
+#pragma once
+
+// Drives the assembled app over the real GTK + WebKitGTK backend, with the
+// parts that would reach the user or the machine (dialogs, the file manager,
+// the defaults file, the folders) replaced by scripted and recording ones.
+// Shared by the system tests and the benchmarks.
+
+#include "app/AppDelegate.h"
+#include "platform/platform.h"
+#include "support/TempDir.h"
+
+#include <nlohmann/json.hpp>
+
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+typedef struct _GtkWidget GtkWidget;
+typedef struct _GtkWindow GtkWindow;
+
+namespace systest {
+
+// Call first in main(), before anything touches GLib: points HOME, the XDG
+// folders and the runtime folder at `home` (a fresh temporary folder, removed
+// at exit, when empty), so website data, settings and caches of the run are
+// thrown away. Also quiets the settings and accessibility backends.
+void prepareProcess(const std::filesystem::path& home = {});
+
+// The HOME that prepareProcess chose.
+const std::filesystem::path& processHome();
+
+// The backend's platform, made and registered once per process: windows must
+// be added to a started GtkApplication, and the real app would only start in
+// run(), which the harness never calls.
+platform::Platform& realPlatform();
+
+// Runs the GLib main loop until `done` holds or `timeoutSeconds` pass.
+// Returns done() as it stands at the end.
+bool spinUntil(const std::function<bool()>& done, double timeoutSeconds = 20);
+// Runs the main loop for about this long.
+void spinFor(double seconds);
+
+// ---- the replaced parts of the platform ---------------------------------------
+
+class ScriptedDialogs final : public platform::Dialogs {
+public:
+  struct Alert {
+    std::string message;
+    std::string informative;
+  };
+  // Answers used in order; with none left a panel is cancelled.
+  std::deque<std::optional<std::filesystem::path>> saveAnswers;
+  std::deque<std::optional<std::vector<std::filesystem::path>>> openAnswers;
+  // Every call, in order.
+  std::vector<platform::SavePanelOptions> savePanels;
+  std::vector<platform::OpenPanelOptions> openPanels;
+  std::vector<Alert> alerts;
+
+  std::optional<std::filesystem::path>
+  runSavePanel(const platform::SavePanelOptions& options) override;
+  std::optional<std::vector<std::filesystem::path>>
+  runOpenPanel(const platform::OpenPanelOptions& options) override;
+  void runAlert(const std::string& message, const std::string& informative) override;
+};
+
+class RecordingWorkspace final : public platform::Workspace {
+public:
+  std::vector<std::string> openedURLs;
+  std::vector<std::filesystem::path> revealedFiles;
+  void openURL(const std::string& url) override { openedURLs.push_back(url); }
+  void revealFile(const std::filesystem::path& file) override { revealedFiles.push_back(file); }
+};
+
+class MemoryDefaults final : public platform::Defaults {
+public:
+  std::map<std::string, std::string> values;
+  std::optional<std::string> stringForKey(const std::string& key) override;
+  void setString(const std::string& key, const std::string& value) override { values[key] = value; }
+};
+
+// The real application object, except that the arguments are the test's and
+// terminating only records the request (the process belongs to the test).
+class TestApplication final : public platform::Application {
+public:
+  TestApplication(platform::Application& real, std::vector<std::string> arguments);
+  ~TestApplication() override;
+  std::vector<std::string> arguments() override { return arguments_; }
+  void setDelegate(platform::ApplicationDelegate* delegate) override;
+  // Spins the main loop until terminate() is called.
+  int run() override;
+  void setActivationPolicyRegular() override;
+  void activateIgnoringOtherApps() override;
+  void terminate() override { ++terminateCalls; }
+  void setMainMenu(const platform::MenuBar& menu) override;
+
+  int regularPolicyCalls = 0;
+  int activateCalls = 0;
+  int terminateCalls = 0;
+  platform::MenuBar mainMenu;
+
+private:
+  platform::Application& real_;
+  std::vector<std::string> arguments_;
+};
+
+// Every folder of the environment lies under `root`: home (with Downloads),
+// the app folder (with resources/, which the test fills), config and data.
+platform::Environment environmentUnder(const std::filesystem::path& root);
+
+class TestPlatform final : public platform::Platform {
+public:
+  TestPlatform(const std::filesystem::path& root, std::vector<std::string> arguments);
+
+  platform::Application& application() override { return app; }
+  platform::MainQueue& mainQueue() override { return real_.mainQueue(); }
+  platform::Defaults& defaults() override { return defaultsStore; }
+  platform::Screens& screens() override { return real_.screens(); }
+  platform::Dialogs& dialogs() override { return dialogsScript; }
+  platform::Workspace& workspace() override { return workspaceLog; }
+  const platform::Environment& environment() override { return env; }
+  std::unique_ptr<platform::Window> createWindow(const platform::Rect& contentRect) override {
+    return real_.createWindow(contentRect);
+  }
+  std::unique_ptr<platform::Panel> createPanel(const platform::Rect& contentRect,
+                                               const platform::PanelSettings& settings) override {
+    return real_.createPanel(contentRect, settings);
+  }
+  std::unique_ptr<platform::View> createView(const platform::Rect& frame) override {
+    return real_.createView(frame);
+  }
+  std::shared_ptr<platform::WebView>
+  createWebView(const platform::WebViewConfiguration& configuration) override {
+    return real_.createWebView(configuration);
+  }
+
+  platform::Environment env;
+  TestApplication app;
+  ScriptedDialogs dialogsScript;
+  RecordingWorkspace workspaceLog;
+  MemoryDefaults defaultsStore;
+
+private:
+  platform::Platform& real_;
+};
+
+// ---- one app under test -------------------------------------------------------
+
+struct ScriptResult {
+  bool ok = false;
+  // The script's value as JSON (undefined becomes null).
+  nlohmann::json value;
+  // The exception's text, or why the script did not run.
+  std::string error;
+};
+
+class SystemApp {
+public:
+  explicit SystemApp(std::vector<std::string> arguments = {"Tessaloom"});
+  ~SystemApp();
+  SystemApp(const SystemApp&) = delete;
+  SystemApp& operator=(const SystemApp&) = delete;
+
+  // The served folder; fill it before launch().
+  const std::filesystem::path& resources() const { return *platform.env.resourceDirectory; }
+  void addResource(const std::string& name, std::string_view bytes);
+  // Copies every file of `folder` (flat) into resources().
+  void addResourcesFrom(const std::filesystem::path& folder);
+
+  // Builds the delegate over the test platform and runs the launch sequence,
+  // as the application does once its loop has started.
+  void launch();
+
+  AppDelegate& delegate() { return *delegate_; }
+  platform::WebView& webView() { return delegate_->mainWebView(); }
+  GtkWidget* webViewWidget();
+  // The main window's GTK toplevel.
+  GtkWindow* mainGtkWindow();
+
+  // Finished and failed main-frame loads since launch.
+  int loadsFinished() const { return *loadsFinished_; }
+  int loadsFailed() const { return *loadsFailed_; }
+  // Waits until `count` loads have finished in all.
+  bool waitForLoads(int count, double timeoutSeconds = 20);
+
+  // Runs `body` as the body of an async function in the page's main world
+  // (it may await; its return value is the result) and waits for the result.
+  ScriptResult evaluate(const std::string& body, double timeoutSeconds = 20);
+  // Evaluates `expression` repeatedly until it is truthy.
+  bool waitForScript(const std::string& expression, double timeoutSeconds = 20);
+
+  TempDir root;
+  TestPlatform platform;
+
+private:
+  std::unique_ptr<AppDelegate> delegate_;
+  std::shared_ptr<int> loadsFinished_ = std::make_shared<int>(0);
+  std::shared_ptr<int> loadsFailed_ = std::make_shared<int>(0);
+  unsigned long loadSignal_ = 0;
+  unsigned long failSignal_ = 0;
+};
+
+} // namespace systest

@@ -1,0 +1,8 @@
+#pragma once
+
+// Runs of the test binary that a test starts as a separate process, for what
+// only a fresh process shows (data that survives a restart).
+
+// The child's own main: `--storage-child=write|read HOME VALUE`. Returns the
+// exit status, or -1 when the arguments ask for no child run.
+int runStorageChild(int argc, char** argv);

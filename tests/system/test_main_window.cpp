@@ -1,0 +1,178 @@
+// The main window over the real backend: its title follows the page, and a
+// ball-only start keeps it off the screen while the page runs.
+
+#include "support/SystemHarness.h"
+
+#include "app/GeometryText.h"
+#include "app/MainWindowFrame.h"
+#include "app/constants.h"
+#include "ball/BallView.h"
+
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string gtkTitle(GtkWindow* window) {
+  const char* title = window ? gtk_window_get_title(window) : nullptr;
+  return title ? title : "";
+}
+
+std::vector<GtkWindow*> visibleToplevels() {
+  std::vector<GtkWindow*> shown;
+  GList* all = gtk_window_list_toplevels();
+  for (GList* w = all; w; w = w->next)
+    if (gtk_widget_get_visible(GTK_WIDGET(w->data)))
+      shown.push_back(GTK_WINDOW(w->data));
+  g_list_free(all);
+  return shown;
+}
+
+// Counts the times the window reaches the screen.
+void countMaps(GtkWindow* window, int* maps) {
+  g_signal_connect(window, "map",
+                   G_CALLBACK(+[](GtkWidget*, gpointer data) { ++*static_cast<int*>(data); }),
+                   maps);
+}
+
+TEST(MainWindow, ItsTitleFollowsThePageAfterEveryNavigation) {
+  systest::SystemApp app;
+  app.addResource("index.html", "<!doctype html><meta charset=utf-8><title>Plan A</title>");
+  app.addResource("untitled.html", "<!doctype html><meta charset=utf-8><p>no title</p>");
+  app.addResource("scripted.html", "<!doctype html><meta charset=utf-8>"
+                                   "<script>document.title = '由脚本命名';</script>");
+  app.launch();
+  platform::Window& window = app.delegate().mainWindow();
+  EXPECT_EQ(window.title(), APP_TITLE);
+
+  ASSERT_TRUE(systest::spinUntil([&] { return window.title() == "Plan A"; }))
+      << "title now " << window.title();
+  EXPECT_EQ(gtkTitle(app.mainGtkWindow()), "Plan A");
+
+  ASSERT_TRUE(app.evaluate("location.href = 'untitled.html';").ok);
+  ASSERT_TRUE(app.waitForLoads(2));
+  ASSERT_TRUE(systest::spinUntil([&] { return window.title() == APP_TITLE; }))
+      << "title now " << window.title();
+  EXPECT_EQ(gtkTitle(app.mainGtkWindow()), APP_TITLE);
+
+  ASSERT_TRUE(app.evaluate("location.href = 'scripted.html';").ok);
+  ASSERT_TRUE(app.waitForLoads(3));
+  ASSERT_TRUE(systest::spinUntil([&] { return window.title() == "由脚本命名"; }))
+      << "title now " << window.title();
+
+  // A title changed later by script waits for the next navigation.
+  ASSERT_TRUE(app.evaluate("document.title = 'later';").ok);
+  systest::spinFor(0.2);
+  EXPECT_EQ(window.title(), "由脚本命名");
+  app.delegate().reloadPage();
+  ASSERT_TRUE(app.waitForLoads(4));
+  EXPECT_TRUE(systest::spinUntil([&] { return window.title() == "由脚本命名"; }));
+}
+
+TEST(MainWindow, ANormalStartShowsItAndActivatesTheApp) {
+  systest::SystemApp app;
+  app.addResource("index.html", "<!doctype html><meta charset=utf-8><title>Plan</title>");
+  app.launch();
+  int maps = 0;
+  countMaps(app.mainGtkWindow(), &maps);
+  ASSERT_TRUE(app.waitForLoads(1));
+  ASSERT_TRUE(systest::spinUntil([&] { return maps > 0; }));
+  EXPECT_TRUE(app.delegate().mainWindow().isVisible());
+  EXPECT_EQ(app.platform.app.regularPolicyCalls, 1);
+  EXPECT_EQ(app.platform.app.activateCalls, 1);
+  // The window and the ball, nothing else.
+  EXPECT_EQ(visibleToplevels().size(), 2u);
+}
+
+TEST(MainWindow, ABallOnlyStartKeepsItHiddenWhileThePageRuns) {
+  systest::SystemApp app({"Tessaloom", "--ball-only"});
+  app.addResource("index.html", "<!doctype html><meta charset=utf-8><title>Hidden</title>"
+                                "<script>window.webkit.messageHandlers.hlvnBadge.postMessage("
+                                "{n: 5}); window.state = 'kept';</script>");
+  app.launch();
+  int maps = 0;
+  countMaps(app.mainGtkWindow(), &maps);
+
+  ASSERT_TRUE(app.waitForLoads(1));
+  ASSERT_TRUE(systest::spinUntil([&] { return app.delegate().ball().count() == 5; }))
+      << "count now " << app.delegate().ball().count();
+  // The title still follows the page in the hidden window.
+  ASSERT_TRUE(systest::spinUntil([&] { return app.delegate().mainWindow().title() == "Hidden"; }));
+  systest::spinFor(0.3);
+  EXPECT_EQ(maps, 0);
+  EXPECT_FALSE(app.delegate().mainWindow().isVisible());
+  EXPECT_FALSE(gtk_widget_get_visible(GTK_WIDGET(app.mainGtkWindow())));
+  EXPECT_EQ(app.platform.app.regularPolicyCalls, 0);
+  EXPECT_EQ(app.platform.app.activateCalls, 0);
+  // Only the ball is on screen.
+  std::vector<GtkWindow*> shown = visibleToplevels();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_NE(shown.front(), app.mainGtkWindow());
+
+  // Opening it later shows the same page, not a reloaded one.
+  app.delegate().showMain();
+  ASSERT_TRUE(systest::spinUntil([&] { return maps > 0; }));
+  EXPECT_EQ(app.loadsFinished(), 1);
+  systest::ScriptResult state = app.evaluate("return window.state;");
+  ASSERT_TRUE(state.ok) << state.error;
+  EXPECT_EQ(state.value, "kept");
+  EXPECT_EQ(app.platform.app.regularPolicyCalls, 1);
+  EXPECT_EQ(app.platform.app.activateCalls, 1);
+}
+
+TEST(MainWindow, ItOpensAtTheSavedSizeAndClosingStoresTheFrame) {
+  systest::SystemApp app;
+  app.platform.defaultsStore.values[WINDOW_FRAME_KEY] = "{{5, 7}, {1500, 900}}";
+  app.addResource("index.html", "<!doctype html><meta charset=utf-8><title>Plan</title>");
+  app.launch();
+  int maps = 0;
+  countMaps(app.mainGtkWindow(), &maps);
+  ASSERT_TRUE(app.waitForLoads(1));
+  ASSERT_TRUE(systest::spinUntil([&] { return maps > 0; }));
+  platform::Window& window = app.delegate().mainWindow();
+  ASSERT_TRUE(systest::spinUntil([&] { return window.frame().size.width == 1500; }))
+      << stringFromRect(window.frame());
+  EXPECT_EQ(window.frame().size.height, 900);
+
+  // Closed as the window manager closes it: the window hides, its frame is
+  // stored, and showing it again brings back the same page.
+  gtk_window_resize(app.mainGtkWindow(), 1600, 700);
+  ASSERT_TRUE(systest::spinUntil([&] { return window.frame().size.width == 1600; }));
+  gtk_window_close(app.mainGtkWindow());
+  ASSERT_TRUE(systest::spinUntil([&] { return !window.isVisible(); }));
+  platform::Rect stored = rectFromString(app.platform.defaultsStore.values[WINDOW_FRAME_KEY]);
+  EXPECT_EQ(stored.size.width, 1600);
+  EXPECT_EQ(stored.size.height, 700);
+  app.delegate().showMain();
+  ASSERT_TRUE(systest::spinUntil([&] { return maps > 1; }));
+  systest::spinFor(0.2);
+  EXPECT_EQ(app.loadsFinished(), 1);
+}
+
+// Centred as AppKit's center does it: exactly across, at or a little above
+// the middle vertically. A saved origin never survives.
+TEST(MainWindow, ItIsCentredOnTheScreenWhateverOriginWasSaved) {
+  for (const char* saved : {"", "{{5, 7}, {1500, 900}}"}) {
+    SCOPED_TRACE(std::string("saved frame: ") + saved);
+    systest::SystemApp app;
+    if (*saved)
+      app.platform.defaultsStore.values[WINDOW_FRAME_KEY] = saved;
+    app.addResource("index.html", "<!doctype html><meta charset=utf-8><title>Plan</title>");
+    app.launch();
+    int maps = 0;
+    countMaps(app.mainGtkWindow(), &maps);
+    ASSERT_TRUE(systest::spinUntil([&] { return maps > 0; }));
+    std::optional<platform::Rect> screen = app.platform.screens().mainVisibleFrame();
+    ASSERT_TRUE(screen);
+    platform::Rect frame = app.delegate().mainWindow().frame();
+    EXPECT_NEAR(frame.midX(), screen->midX(), 2) << stringFromRect(frame);
+    EXPECT_GE(frame.midY(), screen->midY() - 2) << stringFromRect(frame);
+    EXPECT_LE(frame.origin.y + frame.size.height, screen->origin.y + screen->size.height + 2)
+        << stringFromRect(frame);
+  }
+}
+
+} // namespace
