@@ -116,10 +116,16 @@ bb_cleanup() {
       [ -s "$i" ] && bb_log "--- $(basename "$i")" && tail -n 20 "$i" >&2
     done
   fi
+  # The app's web and network processes too, which would otherwise write
+  # into the home below after it is gone.
+  local all=("${BB_PIDS[@]}")
   for pid in "${BB_PIDS[@]}"; do
+    mapfile -t -O "${#all[@]}" all < <(pgrep -P "$pid")
+  done
+  for pid in "${all[@]}"; do
     kill "$pid" 2>/dev/null
   done
-  for pid in "${BB_PIDS[@]}"; do
+  for pid in "${all[@]}"; do
     for i in $(seq 50); do
       kill -0 "$pid" 2>/dev/null || break
       sleep 0.1
