@@ -2,7 +2,11 @@
 
 #include <pango/pangocairo.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <utility>
 
 namespace platform::gtk {
 namespace {
@@ -94,7 +98,9 @@ private:
   PangoLayout* makeLayout(const std::string& text, const Font& font) {
     PangoLayout* layout = pango_cairo_create_layout(cr_);
     PangoFontDescription* description = pango_font_description_from_string("sans");
-    pango_font_description_set_size(description, int(font.pointSize * PANGO_SCALE));
+    // AppKit's points are the canvas's pixels; Pango's own points would be a
+    // third larger at its 96 dpi, and three digits would overflow the badge.
+    pango_font_description_set_absolute_size(description, font.pointSize * PANGO_SCALE);
     pango_font_description_set_weight(description,
                                       font.bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
     pango_layout_set_font_description(layout, description);
@@ -128,6 +134,10 @@ public:
     g_signal_handlers_disconnect_by_data(area_, this);
     if (menu_)
       gtk_widget_destroy(menu_);
+    if (visible_)
+      cairo_region_destroy(visible_);
+    if (touchable_)
+      cairo_region_destroy(touchable_);
     g_object_unref(area_);
   }
   void setDelegate(ViewDelegate* delegate) override { delegate_ = delegate; }
@@ -156,7 +166,86 @@ public:
   }
   GtkWidget* widget() { return area_; }
 
+  // Cuts the window to the face before it is first shown, so it never
+  // appears as a square.
+  void updateShape() {
+    cairo_surface_t* drawing = render();
+    shapeWindowTo(drawing);
+    cairo_surface_destroy(drawing);
+  }
+
 private:
+  // The view's picture, drawn off screen so its transparency can be read.
+  cairo_surface_t* render() {
+    int w = gtk_widget_get_allocated_width(area_), h = gtk_widget_get_allocated_height(area_);
+    if (!gtk_widget_get_mapped(area_))
+      gtk_widget_get_size_request(area_, &w, &h);
+    w = std::max(w, 1);
+    h = std::max(h, 1);
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+    cairo_t* cr = cairo_create(surface);
+    if (delegate_) {
+      CairoCanvas canvas(cr, h);
+      delegate_->draw(canvas, {{0, 0}, {double(w), double(h)}});
+    }
+    cairo_destroy(cr);
+    cairo_surface_flush(surface);
+    return surface;
+  }
+  // A transparent window shows what is behind it only under a compositor;
+  // without one, the window is cut to the pixels that are mostly opaque, so
+  // the corners and the badge's surroundings show the desktop rather than
+  // black. Clicks everywhere fall through wherever nothing is drawn, as they
+  // do through a clear panel on macOS.
+  void shapeWindowTo(cairo_surface_t* drawing) {
+    GtkWidget* top = gtk_widget_get_toplevel(area_);
+    if (!gtk_widget_is_toplevel(top))
+      return;
+    int dx = 0, dy = 0;
+    gtk_widget_translate_coordinates(area_, top, 0, 0, &dx, &dy);
+    bool composited = gdk_screen_is_composited(gtk_widget_get_screen(top));
+    cairo_region_t* visible = regionWhereAlpha(drawing, 128);
+    cairo_region_t* touchable = regionWhereAlpha(drawing, 1);
+    cairo_region_translate(visible, dx, dy);
+    cairo_region_translate(touchable, dx, dy);
+    if (!shaped_ || composited != composited_ || !cairo_region_equal(visible, visible_) ||
+        !cairo_region_equal(touchable, touchable_)) {
+      gtk_widget_shape_combine_region(top, composited ? nullptr : visible);
+      gtk_widget_input_shape_combine_region(top, touchable);
+      shaped_ = true;
+      composited_ = composited;
+      std::swap(visible, visible_);
+      std::swap(touchable, touchable_);
+    }
+    if (visible)
+      cairo_region_destroy(visible);
+    if (touchable)
+      cairo_region_destroy(touchable);
+  }
+  // The pixels whose alpha is at least minAlpha (0..255), row by row.
+  static cairo_region_t* regionWhereAlpha(cairo_surface_t* surface, int minAlpha) {
+    cairo_region_t* region = cairo_region_create();
+    int w = cairo_image_surface_get_width(surface), h = cairo_image_surface_get_height(surface);
+    int stride = cairo_image_surface_get_stride(surface);
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    for (int y = 0; y < h; ++y) {
+      const auto* row = reinterpret_cast<const uint32_t*>(data + std::ptrdiff_t(y) * stride);
+      int x = 0;
+      while (x < w) {
+        while (x < w && int(row[x] >> 24) < minAlpha)
+          ++x;
+        int start = x;
+        while (x < w && int(row[x] >> 24) >= minAlpha)
+          ++x;
+        if (x > start) {
+          cairo_rectangle_int_t span{start, y, x - start, 1};
+          cairo_region_union_rectangle(region, &span);
+        }
+      }
+    }
+    return region;
+  }
+
   static void onChoose(GtkMenuItem*, gpointer data) {
     auto* choice = static_cast<MenuChoice*>(data);
     // Copies: the callback may replace the menu and with it this choice.
@@ -165,13 +254,13 @@ private:
     if (chosen)
       chosen(action);
   }
-  static gboolean onDraw(GtkWidget* widget, cairo_t* cr, gpointer data) {
+  static gboolean onDraw(GtkWidget*, cairo_t* cr, gpointer data) {
     auto* self = static_cast<GtkBallView*>(data);
-    double w = gtk_widget_get_allocated_width(widget), h = gtk_widget_get_allocated_height(widget);
-    if (self->delegate_) {
-      CairoCanvas canvas(cr, h);
-      self->delegate_->draw(canvas, {{0, 0}, {w, h}});
-    }
+    cairo_surface_t* drawing = self->render();
+    cairo_set_source_surface(cr, drawing, 0, 0);
+    cairo_paint(cr);
+    self->shapeWindowTo(drawing);
+    cairo_surface_destroy(drawing);
     return TRUE;
   }
   static gboolean onPress(GtkWidget*, GdkEventButton* event, gpointer data) {
@@ -201,6 +290,10 @@ private:
   GtkWidget* menu_ = nullptr;
   ViewDelegate* delegate_ = nullptr;
   std::function<void(const std::string&)> chosen_;
+  cairo_region_t* visible_ = nullptr;
+  cairo_region_t* touchable_ = nullptr;
+  bool shaped_ = false;
+  bool composited_ = false;
 };
 
 class GtkBallPanel final : public Panel {
@@ -227,15 +320,14 @@ public:
     // Never closed by the window manager: the ball quits through its menu.
     g_signal_connect(widget, "delete-event", G_CALLBACK(gtk_true), nullptr);
     setFrameOrigin(contentRect.origin);
-    if (!gdk_screen_is_composited(screen))
-      shapeAsCircle();
   }
   ~GtkBallPanel() override {
     gtk_widget_destroy(GTK_WIDGET(window_));
     g_object_unref(window_);
   }
   void setContentView(View& view) override {
-    GtkWidget* child = static_cast<GtkBallView&>(view).widget();
+    view_ = &static_cast<GtkBallView&>(view);
+    GtkWidget* child = view_->widget();
     if (GtkWidget* old = gtk_bin_get_child(GTK_BIN(window_)))
       gtk_container_remove(GTK_CONTAINER(window_), old);
     gtk_container_add(GTK_CONTAINER(window_), child);
@@ -250,30 +342,17 @@ public:
     gtk_window_move(window_, int(std::lround(origin.x)),
                     int(std::lround(flipY(origin.y, size_.height))));
   }
+  // Shown and raised, never focused: presenting would hand the ball the
+  // keyboard focus where no window manager stops it.
   void orderFrontRegardless() override {
+    if (view_)
+      view_->updateShape();
     gtk_widget_show(GTK_WIDGET(window_));
-    gtk_window_present(window_);
+    if (GdkWindow* gdkWindow = gtk_widget_get_window(GTK_WIDGET(window_)))
+      gdk_window_raise(gdkWindow);
   }
 
 private:
-  // Without a compositor there is no transparency; cut the window to the
-  // circle instead, one row of spans at a time.
-  void shapeAsCircle() {
-    cairo_region_t* region = cairo_region_create();
-    double r = std::min(size_.width, size_.height) / 2;
-    for (int y = 0; y < int(size_.height); ++y) {
-      double dy = y + 0.5 - size_.height / 2;
-      if (std::fabs(dy) > r)
-        continue;
-      double half = std::sqrt(r * r - dy * dy);
-      cairo_rectangle_int_t span{int(std::floor(size_.width / 2 - half)), y,
-                                 int(std::ceil(2 * half)), 1};
-      cairo_region_union_rectangle(region, &span);
-    }
-    gtk_widget_shape_combine_region(GTK_WIDGET(window_), region);
-    gtk_widget_input_shape_combine_region(GTK_WIDGET(window_), region);
-    cairo_region_destroy(region);
-  }
   static gboolean onDraw(GtkWidget*, cairo_t* cr, gpointer) {
     cairo_save(cr);
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
@@ -283,12 +362,15 @@ private:
     return FALSE;
   }
   GtkWindow* window_ = nullptr;
+  GtkBallView* view_ = nullptr;
   Size size_;
 };
 
 } // namespace
 
-std::unique_ptr<View> makeView(const Rect& frame) { return std::make_unique<GtkBallView>(frame); }
+std::unique_ptr<View> makeView(const Rect& frame) {
+  return std::make_unique<GtkBallView>(frame);
+}
 
 std::unique_ptr<Panel> makePanel(const Rect& contentRect, const PanelSettings& settings) {
   return std::make_unique<GtkBallPanel>(contentRect, settings);

@@ -1,22 +1,29 @@
 #include "platform/gtk/GtkInternal.h"
 
+#include <gdk/gdkx.h>
+
+#include <algorithm>
+
 namespace platform::gtk {
 namespace {
 
+// The main window. Its measure, everywhere in this layer, is the content
+// rectangle: the web view's area, without the menu bar above it and without
+// the window manager's frame. That is what AppKit's full-size content window
+// calls its frame, so a stored frame restores to the same size it was stored
+// from.
 class GtkMainWindow final : public Window, public MainWindowHost {
 public:
-  GtkMainWindow(GtkApp& app, const Rect& contentRect) : app_(app) {
+  GtkMainWindow(GtkApp& app, const Rect& contentRect) : app_(app), contentSize_(contentRect.size) {
     window_ = GTK_WINDOW(gtk_window_new(GTK_WINDOW_TOPLEVEL));
     g_object_ref_sink(window_);
-    gtk_window_set_default_size(window_, int(contentRect.size.width),
-                                int(contentRect.size.height));
-    gtk_window_move(window_, int(contentRect.origin.x),
-                    int(flipY(contentRect.origin.y, contentRect.size.height)));
     box_ = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
     gtk_container_add(GTK_CONTAINER(window_), box_);
     gtk_widget_show(box_);
     g_signal_connect(window_, "delete-event", G_CALLBACK(&GtkMainWindow::onDelete), this);
+    // Installs the menu bar, whose height the window adds to the content.
     app_.addWindow(this);
+    applySizes();
   }
   ~GtkMainWindow() override {
     if (pending_)
@@ -27,20 +34,36 @@ public:
     g_object_unref(window_);
   }
 
-  void setTitle(const std::string& title) override {
-    gtk_window_set_title(window_, title.c_str());
-  }
+  void setTitle(const std::string& title) override { gtk_window_set_title(window_, title.c_str()); }
   std::string title() override {
     const char* t = gtk_window_get_title(window_);
     return t ? t : "";
   }
   void setMinSize(Size size) override {
-    GdkGeometry hints{};
-    hints.min_width = int(size.width);
-    hints.min_height = int(size.height);
-    gtk_window_set_geometry_hints(window_, nullptr, &hints, GDK_HINT_MIN_SIZE);
+    minContentSize_ = size;
+    applySizes();
   }
-  void center() override { gtk_window_set_position(window_, GTK_WIN_POS_CENTER); }
+  // Centred on the primary monitor's work area, like AppKit's center. The
+  // origin a frame was stored with never matters.
+  void center() override {
+    GdkDisplay* display = gtk_widget_get_display(GTK_WIDGET(window_));
+    GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
+    if (!monitor)
+      monitor = gdk_display_get_monitor(display, 0);
+    if (!monitor) {
+      gtk_window_set_position(window_, GTK_WIN_POS_CENTER);
+      return;
+    }
+    GdkRectangle area;
+    gdk_monitor_get_workarea(monitor, &area);
+    // Unmapped, this is the size the window will be mapped with.
+    int w = 0, h = 0;
+    gtk_window_get_size(window_, &w, &h);
+    // A window larger than the screen keeps its menu bar reachable.
+    int x = std::max(area.x, area.x + (area.width - w) / 2);
+    int y = std::max(area.y, area.y + (area.height - h) / 2);
+    gtk_window_move(window_, x, y);
+  }
   void setContentView(WebView& view) override {
     if (content_)
       gtk_container_remove(GTK_CONTAINER(box_), webViewWidget(*content_));
@@ -57,10 +80,15 @@ public:
     return gtk_widget_get_visible(GTK_WIDGET(window_));
   }
   Rect frame() override {
-    int x = 0, y = 0, w = 0, h = 0;
-    gtk_window_get_position(window_, &x, &y);
-    gtk_window_get_size(window_, &w, &h);
-    return {{double(x), flipY(y, h)}, {double(w), double(h)}};
+    Size size = contentSize();
+    int x = 0, y = 0;
+    GdkWindow* gdkWindow = gtk_widget_get_window(GTK_WIDGET(window_));
+    if (gdkWindow && gtk_widget_get_mapped(GTK_WIDGET(window_)))
+      gdk_window_get_origin(gdkWindow, &x, &y); // the client area, inside the WM's frame
+    else
+      gtk_window_get_position(window_, &x, &y);
+    y += menuBarHeight();
+    return {{double(x), flipY(y, size.height)}, size};
   }
   void setWillCloseCallback(std::function<void()> callback) override {
     willClose_ = std::move(callback);
@@ -79,6 +107,7 @@ public:
     gtk_box_pack_start(GTK_BOX(box_), menuBar_, FALSE, FALSE, 0);
     gtk_box_reorder_child(GTK_BOX(box_), menuBar_, 0);
     gtk_widget_show_all(menuBar_);
+    applySizes();
   }
   void performClose() override {
     if (!gtk_widget_get_visible(GTK_WIDGET(window_)))
@@ -92,6 +121,40 @@ public:
   GtkWindow* gtkWindow() override { return window_; }
 
 private:
+  int menuBarHeight() {
+    if (!menuBar_ || !gtk_widget_get_visible(menuBar_))
+      return 0;
+    if (gtk_widget_get_mapped(menuBar_))
+      return gtk_widget_get_allocated_height(menuBar_);
+    int natural = 0;
+    gtk_widget_get_preferred_height(menuBar_, nullptr, &natural);
+    return natural;
+  }
+  // The web view's size once it is on screen; before that, the size it is
+  // going to get.
+  Size contentSize() {
+    GtkWidget* view = content_ ? webViewWidget(*content_) : nullptr;
+    if (view && gtk_widget_get_mapped(view))
+      return {double(gtk_widget_get_allocated_width(view)),
+              double(gtk_widget_get_allocated_height(view))};
+    if (!gtk_widget_get_realized(GTK_WIDGET(window_)))
+      return contentSize_;
+    int w = 0, h = 0;
+    gtk_window_get_size(window_, &w, &h);
+    return {double(w), double(std::max(0, h - menuBarHeight()))};
+  }
+  // The window holds the menu bar and the content; only the content has the
+  // sizes the system asks for.
+  void applySizes() {
+    int bar = menuBarHeight();
+    if (!gtk_widget_get_realized(GTK_WIDGET(window_)))
+      gtk_window_set_default_size(window_, int(contentSize_.width), int(contentSize_.height) + bar);
+    GdkGeometry hints{};
+    hints.min_width = int(minContentSize_.width);
+    hints.min_height = int(minContentSize_.height) + bar;
+    gtk_window_set_geometry_hints(window_, nullptr, &hints, GDK_HINT_MIN_SIZE);
+  }
+
   // Showing is applied on a later turn, and only the last request counts:
   // a window shown and hidden again during launch never reaches the screen.
   void request(bool visible) {
@@ -103,10 +166,20 @@ private:
     auto* self = static_cast<GtkMainWindow*>(data);
     self->pending_ = 0;
     if (self->wantVisible_)
-      gtk_window_present(self->window_);
+      self->present();
     else
       gtk_widget_hide(GTK_WIDGET(self->window_));
     return G_SOURCE_REMOVE;
+  }
+  // A fresh server timestamp: the window comes to the front also when the
+  // request did not start from an input event of ours (the ball, a second
+  // start), which window managers would otherwise treat as focus stealing.
+  void present() {
+    GdkWindow* gdkWindow = gtk_widget_get_window(GTK_WIDGET(window_));
+    if (gdkWindow && GDK_IS_X11_WINDOW(gdkWindow))
+      gtk_window_present_with_time(window_, gdk_x11_get_server_time(gdkWindow));
+    else
+      gtk_window_present(window_);
   }
   static gboolean onDelete(GtkWidget*, GdkEvent*, gpointer data) {
     static_cast<GtkMainWindow*>(data)->performClose();
@@ -119,6 +192,8 @@ private:
   GtkWidget* menuBar_ = nullptr;
   GtkAccelGroup* accelerators_ = nullptr;
   WebView* content_ = nullptr;
+  Size contentSize_;
+  Size minContentSize_{0, 0};
   std::function<void()> willClose_;
   bool wantVisible_ = false;
   guint pending_ = 0;

@@ -1,0 +1,134 @@
+#!/usr/bin/env bash
+# The main window: title, size and place, the remembered frame, hidden starts,
+# closing, a second start, and starting without a session bus.
+# shellcheck source=tests/blackbox/lib.sh
+source "$(dirname "$0")/lib.sh"
+
+expect_centred() {
+  bb_expect_near $((GX + GW / 2)) $((BB_SCREEN_W / 2)) 1 "horizontal centre of the main window"
+  bb_expect_near $((GY + GH / 2)) $((BB_SCREEN_H / 2)) 1 "vertical centre of the main window"
+}
+
+case_default_size_centred() {
+  bb_use_probe_app
+  bb_start
+  bb_measure_main
+  bb_expect_eq "${PROBE_W}x${PROBE_H}" 1360x840 "content size without a stored frame"
+  expect_centred
+  # The smallest size the user can drag it to, content again.
+  xprop -id "$BB_MAIN" WM_NORMAL_HINTS | grep -q "minimum size: 1170 by $((460 + MENU_H))$" ||
+    bb_fail "minimum size is not 1170 x 460 of content: $(xprop -id "$BB_MAIN" WM_NORMAL_HINTS)"
+  bb_wait_ball
+}
+
+case_real_page_title() {
+  bb_start
+  bb_wait_main
+  bb_wait_title "$BB_MAIN" '^Dovrelist$'
+  bb_geometry "$BB_MAIN"
+  expect_centred
+  # The page drew itself: a good share of the window is neither blank white nor black.
+  bb_wait_until "the page to draw" page_drawn
+}
+page_drawn() {
+  local drawn
+  drawn=$(bb_count_pixels "$GW" "$GH" "$GX" "$GY" \
+    '!((r > 245 && g > 245 && b > 245) || (r < 10 && g < 10 && b < 10))' 10)
+  [ "$drawn" -gt $((GW * GH / 100 / 20)) ]
+}
+
+case_stored_size_restored() {
+  bb_set_default windowFrame '{{0, 0}, {1500, 900}}'
+  bb_use_probe_app
+  bb_start
+  bb_measure_main
+  bb_expect_eq "${PROBE_W}x${PROBE_H}" 1500x900 "content size from a stored frame"
+  # The stored origin is not where it goes: it is centred.
+  expect_centred
+}
+
+case_unusable_stored_size() {
+  bb_set_default windowFrame '{{0, 0}, {1500, nan}}'
+  bb_use_probe_app
+  bb_start
+  bb_measure_main
+  bb_expect_eq "${PROBE_W}x${PROBE_H}" 1360x840 "content size from a frame without a height"
+  expect_centred
+}
+
+case_ball_only_maps_no_main_window() {
+  # Every window that reaches the screen, from before the start on.
+  xev -root -event substructure >"$BB_TMP/maps.log" 2>&1 &
+  BB_PIDS+=($!)
+  sleep 0.5
+  bb_use_probe_app 'webkit.messageHandlers.hlvnBadge.postMessage({ n: 7 });'
+  bb_start --ball-only
+  bb_wait_ball
+  # The page runs hidden: its count reaches the ball.
+  bb_wait_until "the badge of the hidden page's count" bb_badge_shown
+  sleep 1
+  bb_no_main || bb_fail "a main window is mapped in ball-only mode"
+  local id mapped=()
+  # Windows the window manager would manage (not the toolkit's own short-lived
+  # override-redirect helpers).
+  mapfile -t mapped < <(awk '/^MapNotify/ { getline
+    if (/override NO/ && match($0, /window 0x[0-9a-f]+/)) print substr($0, RSTART + 7, RLENGTH - 7) }' \
+    "$BB_TMP/maps.log")
+  [ ${#mapped[@]} -gt 0 ] || bb_fail "saw no window map at all"
+  for id in "${mapped[@]}"; do
+    [ $((id)) -eq "$BB_BALLWIN" ] ||
+      bb_fail "window $id ($(bb_title "$id")) was mapped besides the ball"
+  done
+}
+
+case_close_keeps_running_second_start_shows() {
+  bb_use_probe_app
+  bb_start
+  local first=$BB_PID
+  bb_measure_main
+  local window=$BB_MAIN size="${GW}x${GH}" frame
+  frame=$(bb_content_frame)
+  bb_wm_close "$window"
+  bb_wait_until "the main window to unmap" bb_no_main
+  sleep 0.5
+  bb_alive "$first" || bb_fail "closing the main window ended the process"
+  bb_find_ball || bb_fail "the ball went away with the main window"
+  bb_expect_eq "$(bb_default windowFrame)" "$frame" "windowFrame stored at close"
+
+  # Started again: the running one shows its window, the new one ends.
+  bb_start
+  bb_wait_exit
+  bb_expect_eq "$BB_STATUS" 0 "exit status of the second start"
+  BB_PID=$first
+  bb_wait_main
+  bb_expect_eq "$BB_MAIN" "$window" "window shown by the second start"
+  bb_geometry "$BB_MAIN"
+  bb_expect_eq "${GW}x${GH}" "$size" "window size after showing it again"
+  # The same page, not loaded again.
+  bb_wait_probe "$BB_MAIN"
+  bb_expect_eq "$PROBE_LOADS" 1 "page loads after showing the window again"
+
+  # What was stored brings back the same window, and is stored again unchanged.
+  bb_keys "$BB_MAIN" ctrl+q
+  bb_wait_exit "$first"
+  bb_start
+  bb_measure_main
+  bb_expect_eq "${GW}x${GH}" "$size" "window size restored from the stored frame"
+  bb_wm_close "$BB_MAIN"
+  bb_wait_until "the main window to unmap" bb_no_main
+  bb_expect_eq "$(bb_default windowFrame)" "$frame" "windowFrame stored after restoring it"
+}
+
+case_starts_without_session_bus() {
+  export DBUS_SESSION_BUS_ADDRESS=unix:path=$BB_TMP/no-bus
+  bb_use_probe_app
+  bb_start
+  bb_measure_main
+  bb_expect_eq "${PROBE_W}x${PROBE_H}" 1360x840 "content size without a session bus"
+  bb_wait_ball
+  bb_keys "$BB_MAIN" ctrl+q
+  bb_wait_exit
+  bb_expect_eq "$BB_STATUS" 0 "exit status without a session bus"
+}
+
+bb_main "$@"
