@@ -14,15 +14,16 @@
 //       The ball view in a real ball panel; times N redraws of its face and
 //       badge through the backend's cairo canvas.
 //
-// The wrappers sit between the delegate and the platform (a scripted save
-// panel, a recording workspace, one extra message channel, the save channel's
-// handler timed); the product code itself is untouched.
+// The system tests' harness sits between the delegate and the platform (a
+// scripted save panel, a recording workspace, memory defaults); the bench adds
+// one message channel and times the save channel's handler through it. The
+// product code itself is untouched.
 
-#include "app/AppDelegate.h"
 #include "app/constants.h"
 #include "ball/BallPanel.h"
 #include "ball/BallView.h"
 #include "proc_tree.h"
+#include "support/SystemHarness.h"
 
 #include <nlohmann/json.hpp>
 
@@ -94,7 +95,9 @@ bool writeAll(const fs::path& path, const std::string& bytes, bool sync) {
   return ::close(fd) == 0 && ok;
 }
 
-std::string readFile(const fs::path& path) {
+// Sized up front and read in one go: the baseline is one read, not a
+// growing string.
+std::string readAtOnce(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::string data;
   std::error_code ec;
@@ -104,79 +107,16 @@ std::string readFile(const fs::path& path) {
   return data;
 }
 
-// ---- wrappers around the real platform ----------------------------------------
+// ---- the app on the system tests' platform --------------------------------------
 
-class ScriptedDialogs final : public platform::Dialogs {
-public:
-  fs::path answer;
-  std::function<void()> onSavePanel;
-  std::optional<fs::path> runSavePanel(const platform::SavePanelOptions&) override {
-    if (onSavePanel)
-      onSavePanel();
-    return answer;
-  }
-  std::optional<std::vector<fs::path>> runOpenPanel(const platform::OpenPanelOptions&) override {
-    return std::nullopt;
-  }
-  void runAlert(const std::string& message, const std::string& informative) override {
-    std::printf("alert: %s: %s\n", message.c_str(), informative.c_str());
-  }
-};
+using systest::SystemApp;
 
-class RecordingWorkspace final : public platform::Workspace {
-public:
-  std::function<void(const fs::path&)> onReveal;
-  void openURL(const std::string&) override {}
-  void revealFile(const fs::path& file) override {
-    if (onReveal)
-      onReveal(file);
-  }
-};
-
-class BenchPlatform final : public platform::Platform {
-public:
-  BenchPlatform(platform::Platform& real, const Options& options)
-      : real_(real), environment_(real.environment()) {
-    if (!options.resources.empty())
-      environment_.resourceDirectory = options.resources;
-    if (!options.out.empty())
-      environment_.downloadsDirectory = options.out.parent_path();
-  }
-  platform::Application& application() override { return real_.application(); }
-  platform::MainQueue& mainQueue() override { return real_.mainQueue(); }
-  platform::Defaults& defaults() override { return real_.defaults(); }
-  platform::Screens& screens() override { return real_.screens(); }
-  platform::Dialogs& dialogs() override { return dialogs_; }
-  platform::Workspace& workspace() override { return workspace_; }
-  const platform::Environment& environment() override { return environment_; }
-  std::unique_ptr<platform::Window> createWindow(const platform::Rect& r) override {
-    return real_.createWindow(r);
-  }
-  std::unique_ptr<platform::Panel> createPanel(const platform::Rect& r,
-                                               const platform::PanelSettings& s) override {
-    return real_.createPanel(r, s);
-  }
-  std::unique_ptr<platform::View> createView(const platform::Rect& frame) override {
-    return real_.createView(frame);
-  }
-  std::shared_ptr<platform::WebView>
-  createWebView(const platform::WebViewConfiguration& configuration) override {
-    platform::WebViewConfiguration adjusted = configuration;
-    if (configure)
-      configure(adjusted);
-    webView = real_.createWebView(adjusted);
-    return webView;
-  }
-
-  ScriptedDialogs dialogs_;
-  RecordingWorkspace workspace_;
-  std::function<void(platform::WebViewConfiguration&)> configure;
-  std::shared_ptr<platform::WebView> webView;
-
-private:
-  platform::Platform& real_;
-  platform::Environment environment_;
-};
+// The bench's own folders stand in for the app's resources and downloads.
+void useFolders(SystemApp& app, const Options& o) {
+  app.platform.env.resourceDirectory = o.resources;
+  if (!o.out.empty())
+    app.platform.env.downloadsDirectory = o.out.parent_path();
+}
 
 // Adds the page-to-bench channel; its strings go to onReport.
 void addReportChannel(platform::WebViewConfiguration& c,
@@ -193,21 +133,37 @@ void addPageScript(platform::WebViewConfiguration& c, const std::string& source)
   c.userScripts.insert(c.userScripts.begin(), platform::UserScript{source, true, true});
 }
 
-int runApp(BenchPlatform& p) {
-  AppDelegate delegate(p);
-  p.application().setDelegate(&delegate);
-  return p.application().run();
+void onTimeout(int) {
+  const char text[] = "timeout: the benchmark did not finish\n";
+  ssize_t ignored = write(1, text, sizeof text - 1);
+  (void)ignored;
+  _exit(1);
+}
+
+// Runs the main loop until the bench terminates the app. Out of time, it says
+// so with any alert the app showed (a failed save, say) and leaves at once,
+// the engine perhaps stuck. The alarm set in main() is the backstop for a main
+// loop that never comes back.
+int runToEnd(SystemApp& app, double seconds = 110) {
+  const systest::TestApplication& application = app.platform.app;
+  if (systest::spinUntil([&] { return application.terminateCalls > 0; }, seconds))
+    return 0;
+  for (const systest::ScriptedDialogs::Alert& alert : app.platform.dialogsScript.alerts)
+    std::printf("alert: %s: %s\n", alert.message.c_str(), alert.informative.c_str());
+  std::fflush(stdout);
+  onTimeout(0);
+  return 1;
 }
 
 // ---- scheme throughput ----------------------------------------------------------
 
-int fetchBench(platform::Platform& real, const Options& o) {
+int fetchBench(const Options& o) {
   fs::path file = o.resources / "big.bin";
   std::vector<double> times;
   std::size_t bytes = 0;
   for (int i = 0; i < 6; ++i) {
     double t0 = bench::monotonicMs();
-    std::string data = readFile(file);
+    std::string data = readAtOnce(file);
     double t1 = bench::monotonicMs();
     bytes = data.size();
     if (i > 0) // the first read warms the page cache, as the page's first fetch does
@@ -218,19 +174,21 @@ int fetchBench(platform::Platform& real, const Options& o) {
               double(bytes) / 1048576.0 / (ms / 1e3));
   std::fflush(stdout);
 
-  BenchPlatform p(real, o);
-  p.configure = [&p](platform::WebViewConfiguration& c) {
+  SystemApp app;
+  useFolders(app, o);
+  app.platform.configureWebView = [&app](platform::WebViewConfiguration& c) {
     addPageScript(c, "window.__benchMode='fetch';");
-    addReportChannel(c, [&p](const std::string& text) {
+    addReportChannel(c, [&app](const std::string& text) {
       if (text == "done") {
-        p.application().terminate();
+        app.platform.application().terminate();
         return;
       }
       std::printf("%s\n", text.c_str());
       std::fflush(stdout);
     });
   };
-  return runApp(p);
+  app.launch();
+  return runToEnd(app);
 }
 
 // ---- export ---------------------------------------------------------------------
@@ -246,10 +204,13 @@ pid_t webProcess() {
 
 class ExportBench {
 public:
-  ExportBench(platform::Platform& real, const Options& o) : p_(real, o), o_(o) {
-    p_.dialogs_.answer = o.out;
-    p_.dialogs_.onSavePanel = [this] { native_["savePanel"] = bench::epochMs(); };
-    p_.workspace_.onReveal = [this](const fs::path&) {
+  explicit ExportBench(const Options& o) : o_(o) {
+    useFolders(app_, o);
+    app_.platform.dialogsScript.saveAnswers.push_back(o.out);
+    app_.platform.dialogsScript.onSavePanel = [this](const platform::SavePanelOptions&) {
+      native_["savePanel"] = bench::epochMs();
+    };
+    app_.platform.workspaceLog.onReveal = [this](const fs::path&) {
       native_["written"] = bench::epochMs();
       peak_.uiKiB = bench::statusKiB(getpid(), "VmHWM:");
       if (pid_t web = webProcess())
@@ -257,7 +218,7 @@ public:
       written_ = true;
       finishIfDone();
     };
-    p_.configure = [this](platform::WebViewConfiguration& c) {
+    app_.platform.configureWebView = [this](platform::WebViewConfiguration& c) {
       addPageScript(
           c, "window.__benchMode='export';window.__benchSize=" + std::to_string(o_.sizeMB) + ";");
       for (platform::MessageChannel& channel : c.channels) {
@@ -277,7 +238,10 @@ public:
     };
   }
 
-  int run() { return runApp(p_); }
+  int run() {
+    app_.launch();
+    return runToEnd(app_);
+  }
 
 private:
   void report(const std::string& text) {
@@ -289,7 +253,7 @@ private:
       before_.uiKiB = bench::statusKiB(getpid(), "VmRSS:");
       if (web)
         before_.webKiB = bench::statusKiB(web, "VmRSS:");
-      p_.webView->evaluateJavaScript("__benchGo()");
+      app_.webView().evaluateJavaScript("__benchGo()");
     } else if (text.rfind("stamps:", 0) == 0) {
       page_ = nlohmann::json::parse(text.substr(7), nullptr, false);
       finishIfDone();
@@ -311,7 +275,7 @@ private:
     finished_ = true;
     std::size_t bytes = std::size_t(o_.sizeMB) * 1024 * 1024;
     std::string expected = pattern(bytes);
-    std::string got = readFile(o_.out);
+    std::string got = readAtOnce(o_.out);
     bool same = got == expected;
     got.clear();
     got.shrink_to_fit();
@@ -385,10 +349,10 @@ private:
     std::printf("export_%dMB_vs_write_fsync=%.1fx\n", o_.sizeMB,
                 fsynced > 0 ? total / fsynced : 0.0);
     std::fflush(stdout);
-    p_.application().terminate();
+    app_.platform.application().terminate();
   }
 
-  BenchPlatform p_;
+  SystemApp app_;
   Options o_;
   std::map<std::string, double> native_;
   nlohmann::json page_;
@@ -501,32 +465,33 @@ Options parse(int argc, char** argv) {
   return o;
 }
 
-void onTimeout(int) {
-  const char text[] = "timeout: the benchmark did not finish\n";
-  ssize_t ignored = write(1, text, sizeof text - 1);
-  (void)ignored;
-  _exit(1);
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
   Options o = parse(argc, argv);
+  bool fetch = o.mode == "fetch" && !o.resources.empty();
+  bool exports = o.mode == "export" && !o.resources.empty() && !o.out.empty() && o.sizeMB > 0;
+  bool ballDraw = o.mode == "ball-draw";
+  if (!fetch && !exports && !ballDraw) {
+    std::fprintf(stderr, "usage: tessaloom_bench --mode fetch|export|ball-draw ...\n");
+    return 2;
+  }
+  // Before anything touches GLib: a throw-away home for the run's web data.
+  systest::prepareProcess();
   signal(SIGALRM, onTimeout);
   alarm(120);
-  // Only the program name: the app must not see the bench's own switches.
-  char* appArgv[] = {argv[0], nullptr};
-  std::unique_ptr<platform::Platform> real = platform::makePlatform(1, appArgv);
-  if (o.mode == "fetch" && !o.resources.empty())
-    return fetchBench(*real, o);
-  if (o.mode == "export" && !o.resources.empty() && !o.out.empty() && o.sizeMB > 0)
-    return ExportBench(*real, o).run();
-  if (o.mode == "ball-draw") {
-    BenchPlatform p(*real, o);
-    BallDrawBench ball(p, o.frames);
-    p.application().setDelegate(&ball);
-    return p.application().run();
-  }
-  std::fprintf(stderr, "usage: tessaloom_bench --mode fetch|export|ball-draw ...\n");
-  return 2;
+  // The backend up before any figure is taken, as the app has it.
+  systest::realPlatform();
+  if (fetch)
+    return fetchBench(o);
+  if (exports)
+    return ExportBench(o).run();
+  SystemApp app;
+  BallDrawBench ball(app.platform, o.frames);
+  app.platform.application().setDelegate(&ball);
+  ball.applicationDidFinishLaunching();
+  int status = runToEnd(app);
+  // The bench goes first; the application must not call it on the way out.
+  app.platform.application().setDelegate(nullptr);
+  return status;
 }

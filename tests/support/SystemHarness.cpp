@@ -109,6 +109,8 @@ void spinFor(double seconds) {
 
 std::optional<fs::path> ScriptedDialogs::runSavePanel(const platform::SavePanelOptions& options) {
   savePanels.push_back(options);
+  if (onSavePanel)
+    onSavePanel(options);
   if (saveAnswers.empty())
     return std::nullopt;
   std::optional<fs::path> answer = saveAnswers.front();
@@ -128,6 +130,12 @@ ScriptedDialogs::runOpenPanel(const platform::OpenPanelOptions& options) {
 
 void ScriptedDialogs::runAlert(const std::string& message, const std::string& informative) {
   alerts.push_back({message, informative});
+}
+
+void RecordingWorkspace::revealFile(const fs::path& file) {
+  revealedFiles.push_back(file);
+  if (onReveal)
+    onReveal(file);
 }
 
 std::optional<std::string> MemoryDefaults::stringForKey(const std::string& key) {
@@ -192,6 +200,15 @@ platform::Environment environmentUnder(const fs::path& root) {
 TestPlatform::TestPlatform(const fs::path& root, std::vector<std::string> arguments)
     : env(environmentUnder(root)), app(realPlatform().application(), std::move(arguments)),
       real_(realPlatform()) {}
+
+std::shared_ptr<platform::WebView>
+TestPlatform::createWebView(const platform::WebViewConfiguration& configuration) {
+  if (!configureWebView)
+    return real_.createWebView(configuration);
+  platform::WebViewConfiguration edited = configuration;
+  configureWebView(edited);
+  return real_.createWebView(edited);
+}
 
 // ---- one app under test -----------------------------------------------------------
 

@@ -60,6 +60,8 @@ public:
   std::vector<platform::SavePanelOptions> savePanels;
   std::vector<platform::OpenPanelOptions> openPanels;
   std::vector<Alert> alerts;
+  // Called as each save panel is asked, before it is answered.
+  std::function<void(const platform::SavePanelOptions&)> onSavePanel;
 
   std::optional<std::filesystem::path>
   runSavePanel(const platform::SavePanelOptions& options) override;
@@ -72,8 +74,10 @@ class RecordingWorkspace final : public platform::Workspace {
 public:
   std::vector<std::string> openedURLs;
   std::vector<std::filesystem::path> revealedFiles;
+  // Called with each revealed file, after it is recorded.
+  std::function<void(const std::filesystem::path&)> onReveal;
   void openURL(const std::string& url) override { openedURLs.push_back(url); }
-  void revealFile(const std::filesystem::path& file) override { revealedFiles.push_back(file); }
+  void revealFile(const std::filesystem::path& file) override;
 };
 
 class MemoryDefaults final : public platform::Defaults {
@@ -134,10 +138,10 @@ public:
     return real_.createView(frame);
   }
   std::shared_ptr<platform::WebView>
-  createWebView(const platform::WebViewConfiguration& configuration) override {
-    return real_.createWebView(configuration);
-  }
+  createWebView(const platform::WebViewConfiguration& configuration) override;
 
+  // Edits each web view's configuration before the real backend gets it.
+  std::function<void(platform::WebViewConfiguration&)> configureWebView;
   platform::Environment env;
   TestApplication app;
   ScriptedDialogs dialogsScript;
