@@ -10,10 +10,12 @@
 #include <gtest/gtest.h>
 #include <webkit2/webkit2.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <optional>
 #include <sched.h>
 #include <string>
 #include <sys/mount.h>
