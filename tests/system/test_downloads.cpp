@@ -197,7 +197,9 @@ TEST(NewWindows, OnlyWebAndMailAddressesLeaveAndNoWindowOpens) {
   // No window object comes back for any of them.
   EXPECT_EQ(r.value, json::array({nullptr, nullptr, nullptr, nullptr, nullptr, nullptr}));
   ASSERT_TRUE(app.evaluate("document.getElementById('blank').click();").ok);
-  systest::spinFor(0.3);
+  ASSERT_TRUE(systest::spinUntil([&] { return app.platform.workspaceLog.openedURLs.size() >= 3; }))
+      << app.platform.workspaceLog.openedURLs.size();
+  systest::spinFor(0.2);
   EXPECT_EQ(
       app.platform.workspaceLog.openedURLs,
       (std::vector<std::string>{"https://example.org/plan?week=1", "mailto:grader@example.org",

@@ -164,7 +164,7 @@ TEST_F(Launch, FramesOfOtherOriginsInsideTheAppPageReachNothing) {
           json("file://" + frameFile).dump() +
           "});"
           "const want = ['data', 'sandboxed', 'host'];"
-          "for (let i = 0; i < 500 && !want.every((w) => frameReports.some((r) => r.frame === w));"
+          "for (let i = 0; i < 1500 && !want.every((w) => frameReports.some((r) => r.frame === w));"
           "     ++i) await new Promise((r) => setTimeout(r, 10));"
           "return frameReports;");
   // Each frame ran its script inside this web view (it sees the save
