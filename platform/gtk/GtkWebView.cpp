@@ -93,6 +93,57 @@ std::string schemeOf(const char* uri) {
 
 std::string jsString(const std::string& text) { return nlohmann::json(text).dump(); }
 
+// The last segment of the address's path, decoded: what a browser proposes
+// for a download that names itself nothing.
+std::string filenameFromURL(const char* url) {
+  std::string name;
+  GUri* uri = url ? g_uri_parse(url, G_URI_FLAGS_ENCODED, nullptr) : nullptr;
+  if (!uri)
+    return name;
+  std::string path = g_uri_get_path(uri);
+  std::string last = path.substr(path.find_last_of('/') + 1);
+  if (gchar* decoded = g_uri_unescape_string(last.c_str(), nullptr)) {
+    name = decoded;
+    g_free(decoded);
+  } else {
+    name = last;
+  }
+  g_uri_unref(uri);
+  return name;
+}
+
+std::string suggestedFilename(WebKitURIResponse* response) {
+  if (const char* given = webkit_uri_response_get_suggested_filename(response); given && *given)
+    return given;
+  return filenameFromURL(webkit_uri_response_get_uri(response));
+}
+
+// Writes a download's bytes to path: over what is there only when the user
+// confirmed replacing it, and never leaving a half-written file behind.
+bool writeDownload(const std::filesystem::path& path, const std::string& bytes, bool replace,
+                   std::string& error) {
+  GFile* file = g_file_new_for_path(path.c_str());
+  GError* e = nullptr;
+  bool ok = false;
+  if (replace) {
+    // Written beside the target and renamed over it once whole.
+    ok = g_file_replace_contents(file, bytes.data(), bytes.size(), nullptr, FALSE,
+                                 G_FILE_CREATE_NONE, nullptr, nullptr, &e);
+  } else if (GFileOutputStream* out = g_file_create(file, G_FILE_CREATE_NONE, nullptr, &e)) {
+    ok = g_output_stream_write_all(G_OUTPUT_STREAM(out), bytes.data(), bytes.size(), nullptr,
+                                   nullptr, &e) &&
+         g_output_stream_close(G_OUTPUT_STREAM(out), nullptr, e ? nullptr : &e);
+    if (!ok)
+      g_file_delete(file, nullptr, nullptr);
+    g_object_unref(out);
+  }
+  if (!ok)
+    error = e && e->message ? e->message : "";
+  g_clear_error(&e);
+  g_object_unref(file);
+  return ok;
+}
+
 // The page world's side of a gated channel: postMessage becomes a DOM event
 // the isolated world's forwarder picks up. Only text crosses; anything else
 // is sent as a number, which the handlers drop.
@@ -152,6 +203,8 @@ public:
       webkit_security_manager_register_uri_scheme_as_cors_enabled(security,
                                                                   config.schemeName.c_str());
     }
+    ownScheme_ = config.schemeName;
+    ownSchemeHandler_ = config.schemeHandler;
     g_signal_connect(context_, "download-started", G_CALLBACK(&GtkWebViewImpl::onDownload),
                      this);
 
@@ -319,14 +372,77 @@ private:
       return FALSE;
     bool supported = webkit_response_policy_decision_is_mime_type_supported(
         WEBKIT_RESPONSE_POLICY_DECISION(decision));
-    if (self->delegate_->decidePolicyForNavigationResponse(supported) == ResponsePolicy::Allow)
+    if (self->delegate_->decidePolicyForNavigationResponse(supported) == ResponsePolicy::Allow) {
       webkit_policy_decision_use(decision);
-    else
-      webkit_policy_decision_download(decision);
+      return TRUE;
+    }
+    WebKitURIResponse* response =
+        webkit_response_policy_decision_get_response(WEBKIT_RESPONSE_POLICY_DECISION(decision));
+    const char* uri = webkit_uri_response_get_uri(response);
+    if (self->isOwnScheme(uri)) {
+      // The engine cannot turn a response of a scheme served by the app into a
+      // download (it drops the load without a word), so that download is made
+      // here, from the same handler's answer.
+      std::string url = uri, name = suggestedFilename(response);
+      webkit_policy_decision_ignore(decision);
+      self->startOwnSchemeDownload(url, name);
+      return TRUE;
+    }
+    webkit_policy_decision_download(decision);
     return TRUE;
   }
 
+  bool isOwnScheme(const char* uri) const {
+    return !ownScheme_.empty() && ownSchemeHandler_ && schemeOf(uri) == ownScheme_;
+  }
+
+  // A download of one of the app's own addresses, carried out like the
+  // engine's: the delegate picks the place, a failure or a cancellation is
+  // reported to it.
+  void startOwnSchemeDownload(const std::string& url, const std::string& suggested) {
+    if (!delegate_)
+      return;
+    std::weak_ptr<GtkWebViewImpl*> weakSelf = alive_;
+    delegate_->downloadDecideDestination(
+        suggested, [weakSelf, url](std::optional<std::filesystem::path> path, bool replace) {
+          std::shared_ptr<GtkWebViewImpl*> self = weakSelf.lock();
+          if (!self)
+            return;
+          (*self)->finishOwnSchemeDownload(url, path, replace);
+        });
+  }
+
+  void finishOwnSchemeDownload(const std::string& url,
+                               const std::optional<std::filesystem::path>& path, bool replace) {
+    DownloadError error;
+    if (!path || path->empty()) {
+      error.cancelled = true;
+    } else {
+      SchemeRequest request;
+      request.url = url;
+      SchemeResponse response = ownSchemeHandler_(request);
+      if (!response.ok)
+        error.localizedDescription = response.errorDescription;
+      else if (writeDownload(*path, response.data, replace, error.localizedDescription))
+        return;
+    }
+    if (delegate_)
+      delegate_->downloadDidFail(error);
+  }
+
   static void onDownload(WebKitWebContext*, WebKitDownload* download, gpointer data) {
+    auto* self = static_cast<GtkWebViewImpl*>(data);
+    WebKitURIRequest* request = webkit_download_get_request(download);
+    const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
+    if (self->isOwnScheme(uri)) {
+      // The engine's download of an app address could only fail ("cannot be
+      // shown"); it is stopped before it reports anything and made here. The
+      // name a download attribute gave is not exposed, so the address names it.
+      std::string url = uri;
+      webkit_download_cancel(download);
+      self->startOwnSchemeDownload(url, filenameFromURL(url.c_str()));
+      return;
+    }
     // Held until the download ends, so a late destination still has it.
     g_object_ref(download);
     g_signal_connect(download, "decide-destination",
@@ -427,6 +543,10 @@ private:
   WebKitWebView* view_ = nullptr;
   WebViewDelegate* delegate_ = nullptr;
   std::vector<gulong> channelSignals_;
+  std::string ownScheme_;
+  SchemeHandlerFunction ownSchemeHandler_;
+  // Lets a destination chosen later notice that the view is gone.
+  std::shared_ptr<GtkWebViewImpl*> alive_ = std::make_shared<GtkWebViewImpl*>(this);
 };
 
 } // namespace

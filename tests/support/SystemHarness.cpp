@@ -295,6 +295,10 @@ bool SystemApp::waitForLoads(int count, double timeoutSeconds) {
 }
 
 ScriptResult SystemApp::evaluate(const std::string& body, double timeoutSeconds) {
+  return evaluateIn(webViewWidget(), body, timeoutSeconds);
+}
+
+ScriptResult evaluateIn(GtkWidget* webView, const std::string& body, double timeoutSeconds) {
   std::string function = "const __hlvnTestValue = await (async () => {\n" + body +
                          "\n})();\nreturn JSON.stringify(__hlvnTestValue === undefined ? null : "
                          "__hlvnTestValue);";
@@ -302,7 +306,7 @@ ScriptResult SystemApp::evaluate(const std::string& body, double timeoutSeconds)
   auto pending = std::make_shared<PendingScript>();
   auto* hold = new std::shared_ptr<PendingScript>(pending);
   webkit_web_view_call_async_javascript_function(
-      WEBKIT_WEB_VIEW(webViewWidget()), function.c_str(), -1, nullptr, nullptr, nullptr, nullptr,
+      WEBKIT_WEB_VIEW(webView), function.c_str(), -1, nullptr, nullptr, nullptr, nullptr,
       [](GObject* source, GAsyncResult* result, gpointer data) {
         auto* held = static_cast<std::shared_ptr<PendingScript>*>(data);
         PendingScript& p = **held;

@@ -162,6 +162,10 @@ struct ScriptResult {
   std::string error;
 };
 
+// Runs `body` as the body of an async function in the main world of any
+// WebKitWebView (SystemApp::evaluate does this for the app's own view).
+ScriptResult evaluateIn(GtkWidget* webView, const std::string& body, double timeoutSeconds = 20);
+
 class SystemApp {
 public:
   explicit SystemApp(std::vector<std::string> arguments = {"Tessaloom"});
