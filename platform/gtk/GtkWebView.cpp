@@ -1,6 +1,7 @@
 #include "platform/gtk/GtkInternal.h"
 
 #include "platform/MessageBody.h"
+#include "system/AtomicFile.h"
 
 #include <webkit2/webkit2.h>
 
@@ -122,26 +123,15 @@ std::string suggestedFilename(WebKitURIResponse* response) {
 // confirmed replacing it, and never leaving a half-written file behind.
 bool writeDownload(const std::filesystem::path& path, const std::string& bytes, bool replace,
                    std::string& error) {
-  GFile* file = g_file_new_for_path(path.c_str());
-  GError* e = nullptr;
-  bool ok = false;
-  if (replace) {
-    // Written beside the target and renamed over it once whole.
-    ok = g_file_replace_contents(file, bytes.data(), bytes.size(), nullptr, FALSE,
-                                 G_FILE_CREATE_NONE, nullptr, nullptr, &e);
-  } else if (GFileOutputStream* out = g_file_create(file, G_FILE_CREATE_NONE, nullptr, &e)) {
-    ok = g_output_stream_write_all(G_OUTPUT_STREAM(out), bytes.data(), bytes.size(), nullptr,
-                                   nullptr, &e) &&
-         g_output_stream_close(G_OUTPUT_STREAM(out), nullptr, e ? nullptr : &e);
-    if (!ok)
-      g_file_delete(file, nullptr, nullptr);
-    g_object_unref(out);
+  std::error_code ec;
+  if (!replace && std::filesystem::symlink_status(path, ec).type() !=
+                      std::filesystem::file_type::not_found) {
+    error = std::make_error_code(std::errc::file_exists).message();
+    return false;
   }
-  if (!ok)
-    error = e && e->message ? e->message : "";
-  g_clear_error(&e);
-  g_object_unref(file);
-  return ok;
+  FileResult written = writeFileAtomically(path, bytes);
+  error = written.error;
+  return written.ok;
 }
 
 // The page world's side of a gated channel: postMessage becomes a DOM event
