@@ -32,9 +32,7 @@ struct Rect {
   Rect insetBy(double dx, double dy) const {
     return {{origin.x + dx, origin.y + dy}, {size.width - 2 * dx, size.height - 2 * dy}};
   }
-  Rect offsetBy(double dx, double dy) const {
-    return {{origin.x + dx, origin.y + dy}, size};
-  }
+  Rect offsetBy(double dx, double dy) const { return {{origin.x + dx, origin.y + dy}, size}; }
   // Half-open on the far edges, as NSPointInRect.
   bool contains(Point p) const {
     return p.x >= minX() && p.x < maxX() && p.y >= minY() && p.y < maxY();

@@ -179,8 +179,8 @@ struct PanelSettings {
   bool opaque = false;
   bool clearBackground = true;
   bool hasShadow = true;
-  int level = 3;                         // floating
-  unsigned collectionBehavior = 0x111;   // all spaces, stationary, full-screen aux
+  int level = 3;                       // floating
+  unsigned collectionBehavior = 0x111; // all spaces, stationary, full-screen aux
   bool movableByWindowBackground = false;
   bool acceptsMouseMovedEvents = true;
   bool ignoresMouseEvents = false;

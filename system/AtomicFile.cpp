@@ -10,7 +10,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-FileResult failure(int error) { return {false, std::strerror(error)}; }
+FileResult failure(int error) {
+  return {false, std::strerror(error)};
+}
 
 // Follows a chain of links to the file that is really written, without
 // requiring that file to exist yet.

@@ -255,8 +255,8 @@ public:
       const gchar* uris[] = {uri, nullptr};
       GVariant* reply = g_dbus_connection_call_sync(
           bus, "org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
-          "org.freedesktop.FileManager1", "ShowItems", g_variant_new("(^ass)", uris, ""),
-          nullptr, G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, nullptr);
+          "org.freedesktop.FileManager1", "ShowItems", g_variant_new("(^ass)", uris, ""), nullptr,
+          G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, nullptr);
       if (reply) {
         shown = true;
         g_variant_unref(reply);
@@ -354,12 +354,11 @@ public:
           if (g_unichar_isupper(c))
             mods = GdkModifierType(mods | GDK_SHIFT_MASK);
           guint key = gdk_unicode_to_keyval(g_unichar_tolower(c));
-          gtk_widget_add_accelerator(entry, "activate", accelerators, key, mods,
-                                     GTK_ACCEL_VISIBLE);
+          gtk_widget_add_accelerator(entry, "activate", accelerators, key, mods, GTK_ACCEL_VISIBLE);
         }
         auto* data = new MenuAction{this, host, item.action};
-        g_signal_connect_data(entry, "activate", G_CALLBACK(&GtkApplicationImpl::onMenuItem),
-                              data, &GtkApplicationImpl::freeMenuAction, GConnectFlags(0));
+        g_signal_connect_data(entry, "activate", G_CALLBACK(&GtkApplicationImpl::onMenuItem), data,
+                              &GtkApplicationImpl::freeMenuAction, GConnectFlags(0));
         gtk_menu_shell_append(GTK_MENU_SHELL(sub), entry);
       }
       gtk_menu_item_set_submenu(GTK_MENU_ITEM(top), sub);
@@ -429,8 +428,7 @@ class GtkPlatform final : public Platform {
 public:
   GtkPlatform(int argc, char** argv)
       : app_(argc, argv), environment_(makeEnvironment()),
-        defaults_(std::filesystem::path(g_get_user_config_dir()) / "Tessaloom" /
-                  "defaults.ini") {}
+        defaults_(std::filesystem::path(g_get_user_config_dir()) / "Tessaloom" / "defaults.ini") {}
   Application& application() override { return app_; }
   MainQueue& mainQueue() override { return queue_; }
   Defaults& defaults() override { return defaults_; }

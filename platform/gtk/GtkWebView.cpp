@@ -92,7 +92,9 @@ std::string schemeOf(const char* uri) {
   return result;
 }
 
-std::string jsString(const std::string& text) { return nlohmann::json(text).dump(); }
+std::string jsString(const std::string& text) {
+  return nlohmann::json(text).dump();
+}
 
 // The last segment of the address's path, decoded: what a browser proposes
 // for a download that names itself nothing.
@@ -124,8 +126,8 @@ std::string suggestedFilename(WebKitURIResponse* response) {
 bool writeDownload(const std::filesystem::path& path, const std::string& bytes, bool replace,
                    std::string& error) {
   std::error_code ec;
-  if (!replace && std::filesystem::symlink_status(path, ec).type() !=
-                      std::filesystem::file_type::not_found) {
+  if (!replace &&
+      std::filesystem::symlink_status(path, ec).type() != std::filesystem::file_type::not_found) {
     error = std::make_error_code(std::errc::file_exists).message();
     return false;
   }
@@ -142,7 +144,8 @@ std::string gateShim(const std::string& name) {
   return "(function(){var name=" + n + ",ev=" + e +
          ";var channel=Object.freeze({postMessage:function(x){"
          "document.dispatchEvent(new CustomEvent(ev,{detail:typeof x==='string'?x:0}));}});"
-         "try{if(!window.webkit)Object.defineProperty(window,'webkit',{value:{},configurable:true});}"
+         "try{if(!window.webkit)Object.defineProperty(window,'webkit',{value:{},configurable:true})"
+         ";}"
          "catch(e){}"
          "var ns=window.webkit;"
          "try{if(!ns.messageHandlers)Object.defineProperty(ns,'messageHandlers',{value:{}});}"
@@ -185,9 +188,9 @@ public:
 
     if (!config.schemeName.empty() && config.schemeHandler) {
       auto* binding = new SchemeBinding{config.schemeHandler};
-      webkit_web_context_register_uri_scheme(context_, config.schemeName.c_str(),
-                                             &GtkWebViewImpl::onSchemeRequest, binding,
-                                             [](gpointer p) { delete static_cast<SchemeBinding*>(p); });
+      webkit_web_context_register_uri_scheme(
+          context_, config.schemeName.c_str(), &GtkWebViewImpl::onSchemeRequest, binding,
+          [](gpointer p) { delete static_cast<SchemeBinding*>(p); });
       WebKitSecurityManager* security = webkit_web_context_get_security_manager(context_);
       webkit_security_manager_register_uri_scheme_as_secure(security, config.schemeName.c_str());
       webkit_security_manager_register_uri_scheme_as_cors_enabled(security,
@@ -195,8 +198,7 @@ public:
     }
     ownScheme_ = config.schemeName;
     ownSchemeHandler_ = config.schemeHandler;
-    g_signal_connect(context_, "download-started", G_CALLBACK(&GtkWebViewImpl::onDownload),
-                     this);
+    g_signal_connect(context_, "download-started", G_CALLBACK(&GtkWebViewImpl::onDownload), this);
 
     content_ = webkit_user_content_manager_new();
     for (const UserScript& script : config.userScripts) {
@@ -220,8 +222,7 @@ public:
     webkit_settings_set_allow_file_access_from_file_urls(settings,
                                                          config.allowFileAccessFromFileURLs);
     g_signal_connect(view_, "decide-policy", G_CALLBACK(&GtkWebViewImpl::onDecidePolicy), this);
-    g_signal_connect(view_, "run-file-chooser", G_CALLBACK(&GtkWebViewImpl::onFileChooser),
-                     this);
+    g_signal_connect(view_, "run-file-chooser", G_CALLBACK(&GtkWebViewImpl::onFileChooser), this);
     g_signal_connect(view_, "create", G_CALLBACK(&GtkWebViewImpl::onCreate), this);
     g_signal_connect(view_, "load-changed", G_CALLBACK(&GtkWebViewImpl::onLoadChanged), this);
   }
@@ -257,8 +258,8 @@ public:
         [](GObject* source, GAsyncResult* result, gpointer data) {
           auto* callback = static_cast<std::function<void(std::string)>*>(data);
           std::string title;
-          JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source),
-                                                                       result, nullptr);
+          JSCValue* value =
+              webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, nullptr);
           if (value) {
             if (jsc_value_is_string(value)) {
               gchar* text = jsc_value_to_string(value);
@@ -274,8 +275,8 @@ public:
   }
   void setDelegate(WebViewDelegate* delegate) override { delegate_ = delegate; }
   void setAllowsBackForwardNavigationGestures(bool allow) override {
-    webkit_settings_set_enable_back_forward_navigation_gestures(
-        webkit_web_view_get_settings(view_), allow);
+    webkit_settings_set_enable_back_forward_navigation_gestures(webkit_web_view_get_settings(view_),
+                                                                allow);
   }
 
   GtkWidget* widget() { return GTK_WIDGET(view_); }
@@ -299,13 +300,11 @@ private:
       webkit_user_content_manager_add_script(content_, shim);
       webkit_user_script_unref(shim);
     } else {
-      webkit_user_content_manager_register_script_message_handler(content_,
-                                                                  channel.name.c_str());
+      webkit_user_content_manager_register_script_message_handler(content_, channel.name.c_str());
     }
     channelSignals_.push_back(g_signal_connect_data(
         content_, signal.c_str(), G_CALLBACK(&GtkWebViewImpl::onScriptMessage), binding,
-        [](gpointer p, GClosure*) { delete static_cast<ChannelBinding*>(p); },
-        GConnectFlags(0)));
+        [](gpointer p, GClosure*) { delete static_cast<ChannelBinding*>(p); }, GConnectFlags(0)));
   }
 
   static void onScriptMessage(WebKitUserContentManager*, WebKitJavascriptResult* result,
@@ -442,8 +441,7 @@ private:
                      nullptr);
   }
 
-  static gboolean onDecideDestination(WebKitDownload* download, gchar* suggested,
-                                      gpointer data) {
+  static gboolean onDecideDestination(WebKitDownload* download, gchar* suggested, gpointer data) {
     auto* self = static_cast<GtkWebViewImpl*>(data);
     if (!self->delegate_) {
       webkit_download_cancel(download);
@@ -481,12 +479,9 @@ private:
     self->delegate_->downloadDidFail(e);
   }
 
-  static void onDownloadFinished(WebKitDownload* download, gpointer) {
-    g_object_unref(download);
-  }
+  static void onDownloadFinished(WebKitDownload* download, gpointer) { g_object_unref(download); }
 
-  static gboolean onFileChooser(WebKitWebView*, WebKitFileChooserRequest* request,
-                                gpointer data) {
+  static gboolean onFileChooser(WebKitWebView*, WebKitFileChooserRequest* request, gpointer data) {
     auto* self = static_cast<GtkWebViewImpl*>(data);
     if (!self->delegate_)
       return FALSE;
@@ -545,7 +540,9 @@ std::shared_ptr<WebView> makeWebView(const WebViewConfiguration& configuration) 
   return std::make_shared<GtkWebViewImpl>(configuration);
 }
 
-GtkWidget* webViewWidget(WebView& view) { return static_cast<GtkWebViewImpl&>(view).widget(); }
+GtkWidget* webViewWidget(WebView& view) {
+  return static_cast<GtkWebViewImpl&>(view).widget();
+}
 
 bool runEditingCommand(WebView& view, const std::string& action) {
   const char* command = nullptr;

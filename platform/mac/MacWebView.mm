@@ -6,8 +6,8 @@
 #import <Foundation/Foundation.h>
 #import <WebKit/WebKit.h>
 
-#include "platform/mac/MacBackend.h"
 #include "platform/MessageBody.h"
+#include "platform/mac/MacBackend.h"
 
 #include <cstdint>
 #include <functional>
