@@ -1,5 +1,6 @@
 // Counts posted by a real page on "hlvnBadge" reaching the ball.
 
+#include "PageTest.h"
 #include "support/SystemHarness.h"
 
 #include "ball/BallView.h"
@@ -30,13 +31,9 @@ const char* PAGE =
     "};"
     "</script>";
 
-class Badge : public ::testing::Test {
+class Badge : public PageTest {
 protected:
-  void SetUp() override {
-    app.addResource("index.html", PAGE);
-    app.launch();
-    ASSERT_TRUE(app.waitForLoads(1));
-  }
+  Badge() : PageTest(PAGE) {}
   // Posts the bodies (JavaScript expressions) in one turn of the page, waits
   // until all are handled and returns the ball's count.
   int64_t postAll(const std::string& bodies) {
@@ -45,7 +42,6 @@ protected:
     EXPECT_TRUE(r.ok) << r.error;
     return app.delegate().ball().count();
   }
-  systest::SystemApp app;
 };
 
 TEST_F(Badge, AWholeNumberBecomesTheBallsCount) {

@@ -3,6 +3,7 @@
 // panel is no failure; a failed download alerts once; and a page asking for
 // a new window hands web and mail addresses to the system and opens nothing.
 
+#include "PageTest.h"
 #include "support/SystemHarness.h"
 
 #include "app/constants.h"
@@ -56,21 +57,14 @@ std::size_t toplevelCount() {
   return count;
 }
 
-class Downloads : public ::testing::Test {
+class Downloads : public PageTest {
 protected:
+  Downloads() : PageTest(INDEX) {}
   void SetUp() override {
-    app.addResource("index.html", INDEX);
     app.addResource("archive.zip", archiveBytes());
-    app.launch();
-    ASSERT_TRUE(app.waitForLoads(1));
+    ASSERT_NO_FATAL_FAILURE(PageTest::SetUp());
     chosen = app.root.path() / "chosen";
     fs::create_directories(chosen);
-  }
-
-  json run(const std::string& body) {
-    systest::ScriptResult r = app.evaluate(body);
-    EXPECT_TRUE(r.ok) << r.error;
-    return r.value;
   }
 
   // Runs what the main queue holds now, twice over (a report may post the
@@ -86,22 +80,7 @@ protected:
   bool waitForContent(const fs::path& file, const std::string& bytes) {
     return systest::spinUntil([&] { return readFile(file) == bytes; }, 30);
   }
-  bool waitForPanels(std::size_t count) {
-    return systest::spinUntil([&] { return dialogs().savePanels.size() >= count; }, 30);
-  }
 
-  std::vector<std::string> namesIn(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const fs::directory_entry& e : fs::directory_iterator(folder))
-      names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
-  systest::ScriptedDialogs& dialogs() { return app.platform.dialogsScript; }
-  const fs::path& downloads() const { return *app.platform.env.downloadsDirectory; }
-
-  systest::SystemApp app;
   fs::path chosen;
 };
 

@@ -3,6 +3,7 @@
 // pages outside the app reach nothing, while the other two channels stay
 // open to every page.
 
+#include "PageTest.h"
 #include "support/SystemHarness.h"
 
 #include "app/constants.h"
@@ -63,23 +64,16 @@ std::string attemptScript(const std::string& label) {
          "</script>";
 }
 
-class Launch : public ::testing::Test {
+class Launch : public PageTest {
 protected:
+  Launch() : PageTest(INDEX) {}
   void SetUp() override {
     // Turning autostart on needs an installation that could be started.
     const fs::path& exe = app.platform.env.executablePath;
     writeFile(exe, "#!/bin/sh\nexit 0\n");
     fs::permissions(exe, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                              fs::perms::others_read | fs::perms::others_exec);
-    app.addResource("index.html", INDEX);
-    app.launch();
-    ASSERT_TRUE(app.waitForLoads(1));
-  }
-
-  json run(const std::string& body) {
-    systest::ScriptResult r = app.evaluate(body);
-    EXPECT_TRUE(r.ok) << r.error;
-    return r.value;
+    ASSERT_NO_FATAL_FAILURE(PageTest::SetUp());
   }
 
   // Waits until the page has received `count` replies, then returns them all.
@@ -92,8 +86,6 @@ protected:
   fs::path autostartFile() const {
     return app.platform.env.configDirectory / "autostart" / (std::string(LA_LABEL) + ".desktop");
   }
-
-  systest::SystemApp app;
 };
 
 TEST_F(Launch, StatusAnswersTheTokenVerbatimWithTheFactsOfThisInstallation) {

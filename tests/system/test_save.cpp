@@ -3,6 +3,7 @@
 // bytes cross whole, and the native side writes them where the panel says,
 // or shows one alert with the system's reason and leaves the old file alone.
 
+#include "PageTest.h"
 #include "support/SystemHarness.h"
 
 #include "app/constants.h"
@@ -60,27 +61,10 @@ std::string everyByteValue() {
   return bytes;
 }
 
-class SaveTest : public ::testing::Test {
+class SaveTest : public PageTest {
 protected:
-  void SetUp() override {
-    app.addResource("index.html", INDEX);
-    app.launch();
-    ASSERT_TRUE(app.waitForLoads(1));
-  }
+  SaveTest() : PageTest(INDEX) {}
 
-  json run(const std::string& body, double timeoutSeconds = 20) {
-    systest::ScriptResult r = app.evaluate(body, timeoutSeconds);
-    EXPECT_TRUE(r.ok) << r.error;
-    return r.value;
-  }
-
-  systest::ScriptedDialogs& dialogs() { return app.platform.dialogsScript; }
-  systest::RecordingWorkspace& workspace() { return app.platform.workspaceLog; }
-  const fs::path& downloads() const { return *app.platform.env.downloadsDirectory; }
-
-  bool waitForPanels(std::size_t count, double timeoutSeconds = 20) {
-    return systest::spinUntil([&] { return dialogs().savePanels.size() >= count; }, timeoutSeconds);
-  }
   bool waitForReveals(std::size_t count, double timeoutSeconds = 20) {
     return systest::spinUntil([&] { return workspace().revealedFiles.size() >= count; },
                               timeoutSeconds);
@@ -101,16 +85,6 @@ protected:
       return std::find(shown.begin(), shown.end(), where) != shown.end();
     }));
   }
-
-  std::vector<std::string> namesIn(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const fs::directory_entry& e : fs::directory_iterator(folder))
-      names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
-  systest::SystemApp app;
 };
 
 using SaveBridge = SaveTest;

@@ -1,6 +1,7 @@
 // The private scheme as the engine sees it: exact bytes, types the engine
 // enforces, the fallback page and the folder boundary.
 
+#include "PageTest.h"
 #include "support/SystemHarness.h"
 
 #include "app/constants.h"
@@ -54,20 +55,10 @@ const char* INDEX = "<!doctype html><meta charset=utf-8><title>Scheme</title>"
                     "});"
                     "</script>";
 
-class Scheme : public ::testing::Test {
+class Scheme : public PageTest {
 protected:
-  void SetUp() override {
-    app.addResource("index.html", INDEX);
-    app.launch();
-    ASSERT_TRUE(app.waitForLoads(1));
-  }
+  Scheme() : PageTest(INDEX) {}
   // Runs the body in the page and expects it to succeed.
-  json run(const std::string& body) {
-    systest::ScriptResult r = app.evaluate(body);
-    EXPECT_TRUE(r.ok) << r.error;
-    return r.value;
-  }
-  systest::SystemApp app;
 };
 
 TEST_F(Scheme, FetchedFilesArriveByteForByteWhateverTheirType) {

@@ -2,6 +2,7 @@
 // script ahead of the page's own in every frame, and a launch channel that
 // answers only the app's own top page.
 
+#include "PageTest.h"
 #include "support/SystemHarness.h"
 
 #include <gtest/gtest.h>
@@ -24,17 +25,15 @@ const char* FRAME = "<!doctype html><meta charset=utf-8><script>"
                     "window.__hlvnApply = (token, reply) => window.replies.push([token, reply]);"
                     "</script>";
 
-class WebViewAssembly : public ::testing::Test {
+class WebViewAssembly : public PageTest {
 protected:
+  WebViewAssembly() : PageTest(INDEX) {}
   void SetUp() override {
-    app.addResource("index.html", INDEX);
     app.addResource("frame.html", FRAME);
-    app.launch();
-    ASSERT_TRUE(app.waitForLoads(1));
+    ASSERT_NO_FATAL_FAILURE(PageTest::SetUp());
     ASSERT_TRUE(app.waitForScript("document.getElementById('f').contentWindow.bridgeAtStart "
                                   "!== undefined"));
   }
-  systest::SystemApp app;
 };
 
 TEST_F(WebViewAssembly, ThePageSeesTheThreeChannelsAndTheSaveScriptFirst) {
