@@ -17,7 +17,7 @@ entry_value() {
 
 # Splits an Exec value into EXEC_ARGV the way the Desktop Entry Specification
 # reads it: the string escapes first, then double-quoted arguments with \" \`
-# \$ \\ inside, then "%%" for a percent sign. Anything the specification leaves
+# \$ \\ inside, then "%%" for a percent sign. Anything those rules leave
 # undefined (a reserved character outside quotes, another escape, a field
 # code where none belongs) fails the test.
 parse_exec() {
