@@ -3,6 +3,7 @@
 #include "bridge/OwnedSelf.h"
 
 #include "bridge/Base64.h"
+#include "platform/MessageBody.h"
 #include "system/AtomicFile.h"
 
 #include <cstdlib>
@@ -34,55 +35,18 @@ std::optional<SaveRequest> saveRequestFromBody(const nlohmann::json& body) {
 std::string cleanFileName(std::string_view in) {
   std::string out;
   out.reserve(in.size());
-  std::size_t i = 0;
-  while (i < in.size()) {
-    auto lead = static_cast<unsigned char>(in[i]);
-    if (lead < 0x80) {
-      appendAscii(out, lead);
-      ++i;
-      continue;
-    }
-    // Well-formed sequences after the Unicode standard's table: no overlong
-    // forms, no surrogates, nothing above U+10FFFF.
-    int continuation = 0;
-    unsigned char low = 0x80, high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      continuation = 1;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      continuation = 2;
-      if (lead == 0xE0)
-        low = 0xA0;
-      if (lead == 0xED)
-        high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      continuation = 3;
-      if (lead == 0xF0)
-        low = 0x90;
-      if (lead == 0xF4)
-        high = 0x8F;
-    }
-    std::size_t end = i + 1;
-    bool whole = continuation > 0;
-    for (int k = 0; k < continuation; ++k, ++end) {
-      if (end >= in.size()) {
-        whole = false;
-        break;
-      }
-      auto c = static_cast<unsigned char>(in[end]);
-      if (c < low || c > high) {
-        whole = false;
-        break;
-      }
-      low = 0x80;
-      high = 0xBF;
-    }
+  for (std::size_t i = 0; i < in.size();) {
+    const platform::Utf8Sequence sequence = platform::utf8SequenceAt(in, i);
+    const auto lead = static_cast<unsigned char>(in[i]);
     // A broken sequence becomes one replacement character for its longest
     // valid beginning; decoding goes on at the byte that broke it.
-    if (whole)
-      out.append(in.substr(i, end - i));
+    if (lead < 0x80)
+      appendAscii(out, lead);
+    else if (sequence.wellFormed)
+      out.append(in.substr(i, sequence.length));
     else
       out.append(kReplacementCharacter);
-    i = end;
+    i += sequence.length;
   }
   if (out == "." || out == "..")
     out.clear();

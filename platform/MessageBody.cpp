@@ -4,44 +4,51 @@
 
 namespace platform {
 
+Utf8Sequence utf8SequenceAt(std::string_view bytes, std::size_t at) {
+  const auto lead = static_cast<unsigned char>(bytes[at]);
+  if (lead < 0x80)
+    return {1, true};
+  // The Unicode standard's table of well-formed sequences: no overlong forms,
+  // no surrogates, nothing above U+10FFFF. C0, C1, F5..FF and a continuation
+  // byte never lead.
+  int continuation = 0;
+  unsigned char low = 0x80, high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    continuation = 1;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    continuation = 2;
+    if (lead == 0xE0)
+      low = 0xA0;
+    if (lead == 0xED)
+      high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    continuation = 3;
+    if (lead == 0xF0)
+      low = 0x90;
+    if (lead == 0xF4)
+      high = 0x8F;
+  } else {
+    return {1, false};
+  }
+  std::size_t end = at + 1;
+  for (int k = 0; k < continuation; ++k, ++end) {
+    if (end >= bytes.size())
+      return {end - at, false};
+    const auto c = static_cast<unsigned char>(bytes[end]);
+    if (c < low || c > high)
+      return {end - at, false};
+    low = 0x80;
+    high = 0xBF;
+  }
+  return {end - at, true};
+}
+
 bool isValidUtf8(std::string_view bytes) {
-  std::size_t i = 0;
-  const std::size_t n = bytes.size();
-  while (i < n) {
-    const auto lead = static_cast<unsigned char>(bytes[i]);
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    }
-    std::size_t length = 0;
-    std::uint32_t code = 0;
-    std::uint32_t smallest = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2;
-      code = lead & 0x1F;
-      smallest = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3;
-      code = lead & 0x0F;
-      smallest = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4;
-      code = lead & 0x07;
-      smallest = 0x10000;
-    } else {
-      return false; // continuation byte in lead position, C0/C1, or F5..FF
-    }
-    if (n - i < length)
+  for (std::size_t i = 0; i < bytes.size();) {
+    const Utf8Sequence sequence = utf8SequenceAt(bytes, i);
+    if (!sequence.wellFormed)
       return false;
-    for (std::size_t k = 1; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(bytes[i + k]);
-      if ((next & 0xC0) != 0x80)
-        return false;
-      code = (code << 6) | (next & 0x3F);
-    }
-    if (code < smallest || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-      return false;
-    i += length;
+    i += sequence.length;
   }
   return true;
 }

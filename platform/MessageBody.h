@@ -35,6 +35,15 @@ enum class BodyKind {
 // nlohmann::json would throw when such a string is written out.
 bool isValidUtf8(std::string_view bytes);
 
+// The UTF-8 sequence starting at bytes[at] (at < size): its length when it is
+// well-formed, else the length of its longest valid beginning (at least 1),
+// which is where decoding goes on.
+struct Utf8Sequence {
+  std::size_t length = 1;
+  bool wellFormed = false;
+};
+Utf8Sequence utf8SequenceAt(std::string_view bytes, std::size_t at);
+
 // A JavaScript number as the page's own JSON.stringify would write it and a
 // JSON parser would read it back: integral values within 64 bits become
 // integers (so 5 arrives as 5, not 5.0), other finite values stay floating
