@@ -107,37 +107,6 @@ void spinFor(double seconds) {
 
 // ---- scripted and recording parts ----------------------------------------------
 
-std::optional<fs::path> ScriptedDialogs::runSavePanel(const platform::SavePanelOptions& options) {
-  savePanels.push_back(options);
-  if (onSavePanel)
-    onSavePanel(options);
-  if (saveAnswers.empty())
-    return std::nullopt;
-  std::optional<fs::path> answer = saveAnswers.front();
-  saveAnswers.pop_front();
-  return answer;
-}
-
-std::optional<std::vector<fs::path>>
-ScriptedDialogs::runOpenPanel(const platform::OpenPanelOptions& options) {
-  openPanels.push_back(options);
-  if (openAnswers.empty())
-    return std::nullopt;
-  std::optional<std::vector<fs::path>> answer = openAnswers.front();
-  openAnswers.pop_front();
-  return answer;
-}
-
-void ScriptedDialogs::runAlert(const std::string& message, const std::string& informative) {
-  alerts.push_back({message, informative});
-}
-
-void RecordingWorkspace::revealFile(const fs::path& file) {
-  revealedFiles.push_back(file);
-  if (onReveal)
-    onReveal(file);
-}
-
 std::optional<std::string> MemoryDefaults::stringForKey(const std::string& key) {
   auto it = values.find(key);
   if (it == values.end())

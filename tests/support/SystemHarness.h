@@ -7,6 +7,7 @@
 
 #include "app/AppDelegate.h"
 #include "platform/platform.h"
+#include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 
 #include <nlohmann/json.hpp>
@@ -47,38 +48,8 @@ void spinFor(double seconds);
 
 // ---- the replaced parts of the platform ---------------------------------------
 
-class ScriptedDialogs final : public platform::Dialogs {
-public:
-  struct Alert {
-    std::string message;
-    std::string informative;
-  };
-  // Answers used in order; with none left a panel is cancelled.
-  std::deque<std::optional<std::filesystem::path>> saveAnswers;
-  std::deque<std::optional<std::vector<std::filesystem::path>>> openAnswers;
-  // Every call, in order.
-  std::vector<platform::SavePanelOptions> savePanels;
-  std::vector<platform::OpenPanelOptions> openPanels;
-  std::vector<Alert> alerts;
-  // Called as each save panel is asked, before it is answered.
-  std::function<void(const platform::SavePanelOptions&)> onSavePanel;
-
-  std::optional<std::filesystem::path>
-  runSavePanel(const platform::SavePanelOptions& options) override;
-  std::optional<std::vector<std::filesystem::path>>
-  runOpenPanel(const platform::OpenPanelOptions& options) override;
-  void runAlert(const std::string& message, const std::string& informative) override;
-};
-
-class RecordingWorkspace final : public platform::Workspace {
-public:
-  std::vector<std::string> openedURLs;
-  std::vector<std::filesystem::path> revealedFiles;
-  // Called with each revealed file, after it is recorded.
-  std::function<void(const std::filesystem::path&)> onReveal;
-  void openURL(const std::string& url) override { openedURLs.push_back(url); }
-  void revealFile(const std::filesystem::path& file) override;
-};
+using fakes::RecordingWorkspace;
+using fakes::ScriptedDialogs;
 
 class MemoryDefaults final : public platform::Defaults {
 public:

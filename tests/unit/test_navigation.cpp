@@ -1,7 +1,7 @@
 #include "web/Navigation.h"
 
+#include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
-#include "test_save_fakes.h"
 
 #include <gtest/gtest.h>
 
@@ -53,7 +53,7 @@ TEST(Navigation, NewWindowRequestsOpenAllowedAddressesOnce) {
   openExternally(workspace, std::string("javascript:alert(1)"));
   openExternally(workspace, std::string("file:///etc/passwd"));
   openExternally(workspace, std::string("https://example.com/help"));
-  EXPECT_EQ(workspace.opened, std::vector<std::string>{"https://example.com/help"});
+  EXPECT_EQ(workspace.openedURLs, std::vector<std::string>{"https://example.com/help"});
 }
 
 TEST(Navigation, TheWindowTitleFollowsThePageOrFallsBackToTheAppTitle) {
@@ -139,7 +139,8 @@ TEST(Navigation, AFileFieldGetsAPanelShapedByItsParameters) {
   for (bool multiple : {false, true}) {
     for (bool folders : {false, true}) {
       fakes::ScriptedDialogs dialogs;
-      dialogs.openAnswer = std::vector<fs::path>{"/tmp/a.csv", "/tmp/b.csv"};
+      const std::vector<fs::path> answer{"/tmp/a.csv", "/tmp/b.csv"};
+      dialogs.openAnswers.push_back(answer);
       int calls = 0;
       std::optional<std::vector<fs::path>> got;
       chooseUploadFiles(dialogs, {multiple, folders}, [&](auto files) {
@@ -151,7 +152,7 @@ TEST(Navigation, AFileFieldGetsAPanelShapedByItsParameters) {
       EXPECT_EQ(dialogs.openPanels[0].allowsMultipleSelection, multiple);
       EXPECT_EQ(dialogs.openPanels[0].canChooseDirectories, folders);
       EXPECT_EQ(calls, 1);
-      EXPECT_EQ(got, dialogs.openAnswer);
+      EXPECT_EQ(got, answer);
     }
   }
 

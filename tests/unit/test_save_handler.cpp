@@ -1,8 +1,8 @@
 #include "bridge/SaveHandler.h"
 
+#include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 #include "test_ball_fakes.h"
-#include "test_save_fakes.h"
 
 #include <gtest/gtest.h>
 
@@ -84,7 +84,7 @@ TEST(SaveMessage, MalformedMessagesOpenNoPanel) {
     rig.queue.runAll();
     EXPECT_TRUE(rig.dialogs.savePanels.empty());
     EXPECT_TRUE(rig.dialogs.alerts.empty());
-    EXPECT_TRUE(rig.workspace.revealed.empty());
+    EXPECT_TRUE(rig.workspace.revealedFiles.empty());
   }
 }
 
@@ -117,7 +117,7 @@ TEST(SaveHandler, SavesTheExactBytesWhereTheUserChoseAndRevealsThem) {
   EXPECT_EQ(panel.directory, rig.downloads());
   EXPECT_TRUE(panel.canCreateDirectories);
   EXPECT_EQ(readFile(chosen), bytes);
-  EXPECT_EQ(rig.workspace.revealed, std::vector<fs::path>{chosen});
+  EXPECT_EQ(rig.workspace.revealedFiles, std::vector<fs::path>{chosen});
   EXPECT_TRUE(rig.dialogs.alerts.empty());
   EXPECT_EQ(entriesIn(rig.downloads()), 1u);
 }
@@ -130,7 +130,7 @@ TEST(SaveHandler, EmptyDataStillAsksAndWritesAnEmptyFile) {
   ASSERT_EQ(rig.dialogs.savePanels.size(), 1u);
   EXPECT_TRUE(fs::is_regular_file(chosen));
   EXPECT_EQ(fs::file_size(chosen), 0u);
-  EXPECT_EQ(rig.workspace.revealed, std::vector<fs::path>{chosen});
+  EXPECT_EQ(rig.workspace.revealedFiles, std::vector<fs::path>{chosen});
 }
 
 TEST(SaveHandler, ThePanelGetsACleanedNameAndThePlatformFolderWhenThereIsNoDownloads) {
@@ -151,7 +151,7 @@ TEST(SaveHandler, CancellingWritesNothingAndShowsNothing) {
   EXPECT_EQ(rig.dialogs.savePanels.size(), 1u);
   EXPECT_EQ(entriesIn(rig.downloads()), 0u);
   EXPECT_TRUE(rig.dialogs.alerts.empty());
-  EXPECT_TRUE(rig.workspace.revealed.empty());
+  EXPECT_TRUE(rig.workspace.revealedFiles.empty());
 }
 
 TEST(SaveHandler, APostedSaveKeepsItsHandlerAlive) {
@@ -181,7 +181,7 @@ TEST(SaveHandler, ReplacingKeepsTheFileModeAndTheLink) {
   EXPECT_EQ(readFile(target), "new");
   EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-  EXPECT_EQ(rig.workspace.revealed, std::vector<fs::path>{link});
+  EXPECT_EQ(rig.workspace.revealedFiles, std::vector<fs::path>{link});
 }
 
 TEST(SaveHandler, AFailedWriteAlertsOnceWithTheReason) {
@@ -196,7 +196,7 @@ TEST(SaveHandler, AFailedWriteAlertsOnceWithTheReason) {
   ASSERT_EQ(rig.dialogs.alerts.size(), 2u);
   EXPECT_EQ(rig.dialogs.alerts[0], (fakes::Alert{"导出失败", "Is a directory"}));
   EXPECT_EQ(rig.dialogs.alerts[1], (fakes::Alert{"导出失败", "Not a directory"}));
-  EXPECT_TRUE(rig.workspace.revealed.empty());
+  EXPECT_TRUE(rig.workspace.revealedFiles.empty());
   EXPECT_TRUE(fs::is_directory(rig.downloads() / "folder"));
   EXPECT_TRUE(fs::is_empty(rig.downloads() / "folder"));
   EXPECT_EQ(readFile(rig.downloads() / "file"), "i am a file");
@@ -231,7 +231,7 @@ TEST(SaveHandler, AWriteThatFailsHalfwayKeepsTheOldFile) {
   EXPECT_EQ(rig.dialogs.alerts[0], (fakes::Alert{"导出失败", "File too large"}));
   EXPECT_EQ(readFile(chosen), "precious");
   EXPECT_EQ(entriesIn(rig.downloads()), 1u);
-  EXPECT_TRUE(rig.workspace.revealed.empty());
+  EXPECT_TRUE(rig.workspace.revealedFiles.empty());
 }
 
 TEST(SaveHandler, AFolderTheUserMayNotWriteToAlerts) {

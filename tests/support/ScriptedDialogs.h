@@ -1,0 +1,78 @@
+#pragma once
+
+// Scripted modal dialogs and a recording workspace: what would reach the user
+// or the desktop, answered and recorded for tests and benchmarks.
+
+#include "platform/platform.h"
+
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace fakes {
+
+struct Alert {
+  std::string message;
+  std::string informative;
+  bool operator==(const Alert&) const = default;
+};
+
+class ScriptedDialogs : public platform::Dialogs {
+public:
+  using Alert = fakes::Alert;
+  // Answers used in order; with none left a panel is cancelled.
+  std::deque<std::optional<std::filesystem::path>> saveAnswers;
+  std::deque<std::optional<std::vector<std::filesystem::path>>> openAnswers;
+  // Every call, in order.
+  std::vector<platform::SavePanelOptions> savePanels;
+  std::vector<platform::OpenPanelOptions> openPanels;
+  std::vector<Alert> alerts;
+  // Called as each save panel is asked, before it is answered.
+  std::function<void(const platform::SavePanelOptions&)> onSavePanel;
+
+  std::optional<std::filesystem::path>
+  runSavePanel(const platform::SavePanelOptions& options) override {
+    savePanels.push_back(options);
+    if (onSavePanel)
+      onSavePanel(options);
+    return next(saveAnswers);
+  }
+  std::optional<std::vector<std::filesystem::path>>
+  runOpenPanel(const platform::OpenPanelOptions& options) override {
+    openPanels.push_back(options);
+    return next(openAnswers);
+  }
+  void runAlert(const std::string& message, const std::string& informative) override {
+    alerts.push_back({message, informative});
+  }
+
+private:
+  template <class T> static std::optional<T> next(std::deque<std::optional<T>>& answers) {
+    if (answers.empty())
+      return std::nullopt;
+    std::optional<T> answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+};
+
+class RecordingWorkspace : public platform::Workspace {
+public:
+  std::vector<std::string> openedURLs;
+  std::vector<std::filesystem::path> revealedFiles;
+  // Called with each revealed file, after it is recorded.
+  std::function<void(const std::filesystem::path&)> onReveal;
+
+  void openURL(const std::string& url) override { openedURLs.push_back(url); }
+  void revealFile(const std::filesystem::path& file) override {
+    revealedFiles.push_back(file);
+    if (onReveal)
+      onReveal(file);
+  }
+};
+
+} // namespace fakes
