@@ -1,13 +1,13 @@
 #include "bridge/LaunchHandler.h"
 
 #include "system/Autostart.h"
+#include "test_ball_fakes.h"
 #include "test_install_roots.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
-#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -19,19 +19,6 @@ using platform::SystemKind;
 using roots::Machine;
 
 namespace {
-
-class FakeQueue : public platform::MainQueue {
-public:
-  std::deque<std::function<void()>> tasks;
-  void post(std::function<void()> work) override { tasks.push_back(std::move(work)); }
-  void runAll() {
-    while (!tasks.empty()) {
-      auto task = std::move(tasks.front());
-      tasks.pop_front();
-      task();
-    }
-  }
-};
 
 class FakeWebView : public platform::WebView {
 public:
@@ -244,7 +231,7 @@ TEST(LaunchReply, TheTokenGoesInVerbatimAndTheJsonStaysScriptSafe) {
 class LaunchHandlerTest : public testing::Test {
 protected:
   Machine machine{SystemKind::Mac};
-  FakeQueue queue;
+  fakes::FakeMainQueue queue;
   std::shared_ptr<FakeWebView> view = std::make_shared<FakeWebView>();
   std::shared_ptr<LaunchHandler> handler = std::make_shared<LaunchHandler>(queue, machine.env);
 
@@ -290,7 +277,7 @@ TEST_F(LaunchHandlerTest, OnlyTheAppsOwnMainFrameIsHeard) {
   handler->webView = view;
   handler->didReceiveScriptMessage(appMessage(std::nullopt));
 
-  EXPECT_TRUE(queue.tasks.empty());
+  EXPECT_TRUE(queue.pending.empty());
   EXPECT_FALSE(hlvnAutostartEnabled(machine.env));
   EXPECT_FALSE(fs::exists(autostartItemPath(machine.env).parent_path()));
 }
