@@ -6,14 +6,17 @@ packages=(
   cmake ninja-build g++ clang pkg-config libclang-rt-14-dev
   libgtk-3-dev libwebkit2gtk-4.1-dev nlohmann-json3-dev libgtest-dev googletest
   nodejs xvfb xauth xdotool imagemagick dbus dbus-x11 x11-utils libx11-dev
-  fonts-noto-color-emoji fonts-noto-cjk
+  fonts-noto-color-emoji fonts-noto-cjk locales
 )
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
-$sudo apt-get update
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -gt 0 ]; then
+  $sudo apt-get update
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+# A comma-decimal locale, for the tests of text that must not follow it.
+locale -a 2>/dev/null | grep -qix 'de_DE.utf8' || $sudo localedef -i de_DE -f UTF-8 de_DE.UTF-8

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
+#include <string>
 
 using platform::Point;
 using platform::Rect;
@@ -47,4 +49,19 @@ TEST(GeometryText, OddNumbersStayRecognisable) {
   EXPECT_FALSE(nan.size.height > 0);
   // Words are not numbers: "-inf" is skipped and the next number moves up.
   EXPECT_EQ(rectFromString("{{0, 0}, {-inf, 5}}"), (Rect{{0, 0}, {5, 0}}));
+}
+
+TEST(GeometryText, ReadsAndWritesTheSameUnderACommaDecimalLocale) {
+  // GTK sets the process locale from the environment; a German one writes
+  // 1360,5 with printf and reads "1360.5" as 1360 with strtod.
+  const std::string previous = std::setlocale(LC_ALL, nullptr);
+  if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr)
+    GTEST_SKIP() << "no de_DE.UTF-8 locale (scripts/deps.sh makes one)";
+  ASSERT_EQ(*std::localeconv()->decimal_point, ',');
+  EXPECT_EQ(stringFromRect({{-12.5, 80}, {1360.5, 840.25}}), "{{-12.5, 80}, {1360.5, 840.25}}");
+  EXPECT_EQ(rectFromString("{{-12.5, 80}, {1360.5, 840.25}}"),
+            (Rect{{-12.5, 80}, {1360.5, 840.25}}));
+  EXPECT_EQ(stringFromPoint({-3.75, 0.1}), "{-3.75, 0.1}");
+  EXPECT_EQ(pointFromString("{-3.75, 0.1}"), (Point{-3.75, 0.1}));
+  std::setlocale(LC_ALL, previous.c_str());
 }
