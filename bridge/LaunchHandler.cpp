@@ -101,7 +101,10 @@ json runLaunchCommand(const LaunchCommand& command, const platform::Environment&
   }
   if (command.cmd == "autostart") {
     bool ok = hlvnSetAutostart(env, command.on);
-    return json{{"ok", ok}, {"autostart", command.on && ok}};
+    json reply{{"ok", ok}, {"autostart", command.on && ok}};
+    if (command.on && isTranslocated(env))
+      reply["error"] = std::string(TRANSLOCATED_AUTOSTART_ERROR);
+    return reply;
   }
   if (command.cmd == "install") {
     InstallResult result = hlvnInstallToApplications(env);

@@ -124,6 +124,9 @@ public:
   virtual void activateIgnoringOtherApps() = 0;
   virtual void terminate() = 0;
   virtual void setMainMenu(const MenuBar& menu) = 0;
+  // The image the window system shows for the app's windows, where it takes
+  // one from the running program rather than from the app's package.
+  virtual void setIconFile(const std::filesystem::path& file) = 0;
 };
 
 // ---- windows ----------------------------------------------------------------
@@ -357,5 +360,9 @@ public:
 
 // Defined by the backend the build links.
 std::unique_ptr<Platform> makePlatform(int argc, char** argv);
+
+// The system's own description of an error number (errno), in the user's
+// language, as failure alerts and messages show it. Defined by the backend.
+std::string describeError(int errorNumber);
 
 } // namespace platform

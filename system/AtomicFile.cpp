@@ -1,7 +1,8 @@
 #include "system/AtomicFile.h"
 
+#include "platform/platform.h"
+
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,7 +12,7 @@ namespace fs = std::filesystem;
 namespace {
 
 FileResult failure(int error) {
-  return {false, std::strerror(error)};
+  return {false, platform::describeError(error)};
 }
 
 // Follows a chain of links to the file that is really written, without

@@ -57,7 +57,18 @@ bool hlvnAutostartEnabled(const platform::Environment& env) {
   return fs::exists(fs::symlink_status(autostartItemPath(env), ec));
 }
 
+bool isTranslocated(const platform::Environment& env) {
+  if (env.kind != platform::SystemKind::Mac)
+    return false;
+  for (const fs::path& part : env.bundlePath)
+    if (part == "AppTranslocation")
+      return true;
+  return false;
+}
+
 bool hlvnSetAutostart(const platform::Environment& env, bool on) {
+  if (on && isTranslocated(env))
+    return false;
   const fs::path item = autostartItemPath(env);
   std::error_code ec;
   fs::create_directories(item.parent_path(), ec);

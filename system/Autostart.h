@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 
 // Starting the app at login in ball-only mode. On macOS a per-user launchd
 // agent, ~/Library/LaunchAgents/<LA_LABEL>.plist; on Linux an XDG autostart
@@ -27,7 +28,18 @@ std::optional<std::string> autostartItemText(const platform::Environment& env);
 // content is not read.
 bool hlvnAutostartEnabled(const platform::Environment& env);
 
+// macOS runs a quarantined app opened from Downloads from a random,
+// read-only copy that is gone after a restart ("App Translocation"). A login
+// item naming that copy would never start anything.
+bool isTranslocated(const platform::Environment& env);
+
+// Why turning autostart on was refused while translocated, for the page.
+inline constexpr std::string_view TRANSLOCATED_AUTOSTART_ERROR =
+    "App 正从临时位置运行，登录后无法从这里启动。请先安装：把 App 放进「应用程序」，"
+    "打开那里的 App，再在那里打开开机自启。";
+
 // Creates the item's folder (in both directions), then writes the item in
 // full (atomically) or removes whatever is at its path. False when any step
-// fails; a failed step leaves the previous item as it was.
+// fails; a failed step leaves the previous item as it was. Turning on from a
+// translocated copy fails and writes nothing.
 bool hlvnSetAutostart(const platform::Environment& env, bool on);

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <system_error>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -18,7 +19,8 @@ InstallResult failed(const std::string& reason) {
 }
 
 InstallResult failed(std::error_code ec) {
-  return failed(ec.message());
+  // The filesystem library reports errno values in either category.
+  return failed(platform::describeError(ec.value()));
 }
 
 InstallResult failed(std::errc code) {
@@ -89,13 +91,13 @@ InstallResult hlvnInstallToApplications(const platform::Environment& env) {
   const fs::path folder = applicationsFolder(env);
   const fs::path destination = folder / name;
 
-  // The launcher entry names the executable as it will be in the copy.
-  fs::path executableInApp;
+  // The launcher entry and the login item name the executable as it will be
+  // in the copy.
+  const fs::path executableInApp = env.executablePath.lexically_normal().lexically_relative(app);
+  if (executableInApp.empty() || *executableInApp.begin() == ".." || executableInApp == ".")
+    return failed(std::errc::invalid_argument);
   std::optional<std::string> entryText;
   if (onLinux) {
-    executableInApp = env.executablePath.lexically_normal().lexically_relative(app);
-    if (executableInApp.empty() || *executableInApp.begin() == ".." || executableInApp == ".")
-      return failed(std::errc::invalid_argument);
     entryText = desktopEntryText({(destination / executableInApp).string()}, false);
     if (!entryText)
       return failed(std::errc::illegal_byte_sequence);
@@ -186,7 +188,13 @@ InstallResult hlvnInstallToApplications(const platform::Environment& env) {
   // undo the install.
   fs::remove_all(stage, ec);
 
-  if (hlvnAutostartEnabled(env))
-    hlvnSetAutostart(env, true);
+  // The login item moves to the copy: the running one may be a download or a
+  // translocated copy that is gone by the next login.
+  if (hlvnAutostartEnabled(env)) {
+    platform::Environment installed = env;
+    installed.bundlePath = destination;
+    installed.executablePath = destination / executableInApp;
+    hlvnSetAutostart(installed, true);
+  }
   return {true, std::nullopt};
 }

@@ -310,6 +310,10 @@ public:
   void setActivationPolicyRegular() override {}
   void activateIgnoringOtherApps() override {}
   void terminate() override { g_application_quit(G_APPLICATION(app_)); }
+  void setIconFile(const std::filesystem::path& file) override {
+    // Every window and dialog of the app; a missing file keeps GTK's default.
+    gtk_window_set_default_icon_from_file(file.c_str(), nullptr);
+  }
 
   void setMainMenu(const MenuBar& menu) override {
     menu_ = menu;
@@ -467,6 +471,10 @@ GtkWidget* buildMenuBarFor(GtkApp& app, MainWindowHost* host, GtkAccelGroup* acc
 } // namespace platform::gtk
 
 namespace platform {
+
+std::string describeError(int errorNumber) {
+  return g_strerror(errorNumber);
+}
 
 std::unique_ptr<Platform> makePlatform(int argc, char** argv) {
   // The ball is placed with absolute coordinates, which only X11 offers.

@@ -174,4 +174,10 @@ std::unique_ptr<Platform> makePlatform(int, char**) {
   return std::make_unique<mac::MacPlatform>();
 }
 
+std::string describeError(int errorNumber) {
+  // Foundation's wording, localized, as NSError reports file errors.
+  NSError* error = [NSError errorWithDomain:NSPOSIXErrorDomain code:errorNumber userInfo:nil];
+  return mac::toStdString(error.localizedDescription);
+}
+
 } // namespace platform

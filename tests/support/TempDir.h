@@ -6,6 +6,7 @@
 #include <iterator>
 #include <string>
 #include <string_view>
+#include <unistd.h>
 
 // A fresh folder for one test, removed with everything in it afterwards.
 class TempDir {

@@ -164,8 +164,15 @@ TEST_P(InstallOnBoth, TheAutostartItemIsRewrittenOnlyWhenItExisted) {
   fs::create_directories(item.parent_path());
   writeFile(item, "stale");
   ASSERT_TRUE(hlvnInstallToApplications(machine.env).ok);
-  // Still the running app, not the copy: the copy has not been started.
-  EXPECT_EQ(readFile(item), autostartItemText(machine.env));
+  // The copy, not the running app: that may be a download or a translocated
+  // copy that is gone by the next login.
+  platform::Environment installed = machine.env;
+  installed.bundlePath = machine.env.applicationsDirectory / machine.env.bundlePath.filename();
+  installed.executablePath =
+      installed.bundlePath / machine.env.executablePath.lexically_relative(machine.env.bundlePath);
+  ASSERT_TRUE(autostartItemText(installed));
+  EXPECT_EQ(readFile(item), *autostartItemText(installed));
+  EXPECT_NE(autostartItemText(installed), autostartItemText(machine.env));
 }
 
 TEST_P(InstallOnBoth, ADestinationThatIsTheRunningAppIsAlreadyThere) {
@@ -216,7 +223,10 @@ TEST(InstallLinux, WritesALauncherEntryForTheCopy) {
                                                       "Type=Application\n"
                                                       "Name=Dovrelist\n"
                                                       "Exec=\"" +
-                                                          (copy / "tessaloom").string() + "\"\n");
+                                                          (copy / "tessaloom").string() +
+                                                          "\"\n"
+                                                          "Icon=" +
+                                                          (copy / "Tessaloom.png").string() + "\n");
 }
 
 TEST(InstallLinux, AnExecutableOutsideTheAppFolderIsRefused) {

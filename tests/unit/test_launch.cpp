@@ -180,6 +180,27 @@ TEST(LaunchCommands, AutostartReportsTheStateItReached) {
             (json{{"ok", false}, {"autostart", false}}));
 }
 
+TEST(LaunchCommands, ATranslocatedCopyRefusesAutostartWithAReasonAndWritesNothing) {
+  // Where macOS runs a quarantined app opened from Downloads.
+  Machine machine(SystemKind::Mac, "AppTranslocation/5D2C1F/d/Tessaloom.app");
+  auto before = roots::snapshot(machine.dir.path());
+  json refused = runLaunchCommand({"autostart", "1", true}, machine.env);
+  EXPECT_EQ(refused["ok"], false);
+  EXPECT_EQ(refused["autostart"], false);
+  ASSERT_TRUE(refused.contains("error"));
+  EXPECT_NE(refused["error"].get<std::string>().find("「应用程序」"), std::string::npos);
+  EXPECT_EQ(roots::snapshot(machine.dir.path()), before);
+  // Status and turning off still work.
+  EXPECT_EQ(runLaunchCommand({"status", "1", false}, machine.env)["autostart"], false);
+  EXPECT_EQ(runLaunchCommand({"autostart", "1", false}, machine.env),
+            (json{{"ok", true}, {"autostart", false}}));
+
+  // Only macOS translocates: the same folder name on Linux is an ordinary folder.
+  Machine linux(SystemKind::Linux, "AppTranslocation");
+  EXPECT_EQ(runLaunchCommand({"autostart", "1", true}, linux.env),
+            (json{{"ok", true}, {"autostart", true}}));
+}
+
 TEST(LaunchCommands, InstallAndUnknownReplies) {
   Machine machine(SystemKind::Linux);
   EXPECT_EQ(runLaunchCommand({"install", "1", false}, machine.env),
