@@ -9,6 +9,7 @@
 #include "bridge/BadgeHandler.h"
 #include "bridge/LaunchHandler.h"
 #include "bridge/SaveHandler.h"
+#include "system/DesktopEntry.h"
 #include "web/Navigation.h"
 #include "web/SchemeHandler.h"
 
@@ -43,6 +44,10 @@ AppDelegate::AppDelegate(platform::Platform& platform)
 AppDelegate::~AppDelegate() = default;
 
 void AppDelegate::applicationDidFinishLaunching() {
+  // macOS takes the icon from the bundle; elsewhere the program names it.
+  const platform::Environment& env = platform_.environment();
+  if (env.kind == platform::SystemKind::Linux)
+    platform_.application().setIconFile(appIconPath(env.executablePath));
   buildMenu();
   buildWebView();
   buildMainWindow();

@@ -55,18 +55,15 @@ std::string desktopExecArgument(std::string_view argument) {
   return out;
 }
 
-std::optional<std::string> desktopExecValue(const std::vector<std::string>& arguments) {
-  std::string quoted;
-  for (const std::string& argument : arguments) {
-    if (!platform::isValidUtf8(argument))
-      return std::nullopt;
-    if (!quoted.empty())
-      quoted += ' ';
-    quoted += desktopExecArgument(argument);
-  }
+namespace {
 
+// A value with the file's string escapes applied; nothing when it is not
+// valid UTF-8 or holds a control character no escape can carry.
+std::optional<std::string> escapedValue(std::string_view text) {
+  if (!platform::isValidUtf8(text))
+    return std::nullopt;
   std::string value;
-  for (char c : quoted) {
+  for (char c : text) {
     const auto byte = static_cast<unsigned char>(c);
     switch (c) {
     case '\\':
@@ -90,6 +87,24 @@ std::optional<std::string> desktopExecValue(const std::vector<std::string>& argu
   return value;
 }
 
+} // namespace
+
+std::optional<std::string> desktopExecValue(const std::vector<std::string>& arguments) {
+  std::string quoted;
+  for (const std::string& argument : arguments) {
+    if (!platform::isValidUtf8(argument))
+      return std::nullopt;
+    if (!quoted.empty())
+      quoted += ' ';
+    quoted += desktopExecArgument(argument);
+  }
+  return escapedValue(quoted);
+}
+
+std::filesystem::path appIconPath(const std::filesystem::path& executable) {
+  return executable.parent_path() / "Tessaloom.png";
+}
+
 std::optional<std::string> desktopEntryText(const std::vector<std::string>& arguments,
                                             bool autostart) {
   std::optional<std::string> exec = desktopExecValue(arguments);
@@ -100,6 +115,10 @@ std::optional<std::string> desktopEntryText(const std::vector<std::string>& argu
                      "Name=";
   text += APP_TITLE;
   text += "\nExec=" + *exec + "\n";
+  if (!arguments.empty() && std::filesystem::path(arguments.front()).is_absolute()) {
+    if (std::optional<std::string> icon = escapedValue(appIconPath(arguments.front()).string()))
+      text += "Icon=" + *icon + "\n";
+  }
   if (autostart)
     text += "X-GNOME-Autostart-enabled=true\n";
   return text;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,8 +21,12 @@ std::string desktopExecArgument(std::string_view argument);
 // a control character no escape can carry.
 std::optional<std::string> desktopExecValue(const std::vector<std::string>& arguments);
 
-// An application entry named "Dovrelist" that runs the arguments. Autostart
-// entries also carry X-GNOME-Autostart-enabled=true. Nothing when Exec
-// cannot be written.
+// The app's icon on Linux: an image beside its executable.
+std::filesystem::path appIconPath(const std::filesystem::path& executable);
+
+// An application entry named "Dovrelist" that runs the arguments, with the
+// icon beside the executable (the first argument) when that path can be
+// written. Autostart entries also carry X-GNOME-Autostart-enabled=true.
+// Nothing when Exec cannot be written.
 std::optional<std::string> desktopEntryText(const std::vector<std::string>& arguments,
                                             bool autostart);

@@ -5,7 +5,7 @@ file(GLOB GTK_BACKEND_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/gtk
 add_library(tessaloom_gtk STATIC ${GTK_BACKEND_SOURCES})
 target_link_libraries(tessaloom_gtk PUBLIC tessaloom_core PkgConfig::GTK)
 
-# The app folder: the executable and its resources, nothing else. This folder is
+# The app folder: the executable, its icon and its resources, nothing else. This folder is
 # what runs, what the tests start and what "install" copies.
 set(APP_DIR ${CMAKE_BINARY_DIR}/Tessaloom)
 add_executable(Tessaloom ${CMAKE_SOURCE_DIR}/app/main.cpp)
@@ -17,6 +17,7 @@ add_custom_target(app_resources ALL
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${APP_DIR}/resources
   COMMAND ${CMAKE_COMMAND} -E make_directory ${APP_DIR}/resources
   COMMAND ${CMAKE_COMMAND} -E copy ${APP_RESOURCES} ${APP_DIR}/resources/
-  DEPENDS ${APP_RESOURCES}
+  COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/icons/Tessaloom.png ${APP_DIR}/
+  DEPENDS ${APP_RESOURCES} ${CMAKE_SOURCE_DIR}/icons/Tessaloom.png
   COMMENT "Copying the web app into the app folder")
 add_dependencies(Tessaloom app_resources)

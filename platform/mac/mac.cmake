@@ -34,10 +34,12 @@ set_target_properties(Tessaloom PROPERTIES
   MACOSX_BUNDLE_GUI_IDENTIFIER ${TESSALOOM_BUNDLE_ID}
   MACOSX_BUNDLE_BUNDLE_NAME Tessaloom
   MACOSX_BUNDLE_SHORT_VERSION_STRING ${PROJECT_VERSION}
-  MACOSX_BUNDLE_BUNDLE_VERSION ${PROJECT_VERSION})
+  MACOSX_BUNDLE_BUNDLE_VERSION ${PROJECT_VERSION}
+  MACOSX_BUNDLE_ICON_FILE Tessaloom.icns)
 
 # The web app, flat in Contents/Resources: the scheme handler serves only the
 # top level of that folder.
 file(GLOB APP_RESOURCES LIST_DIRECTORIES false CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/*)
+list(APPEND APP_RESOURCES ${CMAKE_SOURCE_DIR}/icons/Tessaloom.icns)
 target_sources(Tessaloom PRIVATE ${APP_RESOURCES})
 set_source_files_properties(${APP_RESOURCES} PROPERTIES MACOSX_PACKAGE_LOCATION Resources)

@@ -72,7 +72,12 @@ public:
   void activateIgnoringOtherApps() override;
   void terminate() override { ++terminateCalls; }
   void setMainMenu(const platform::MenuBar& menu) override;
+  void setIconFile(const std::filesystem::path& file) override {
+    iconFile = file;
+    real_.setIconFile(file);
+  }
 
+  std::filesystem::path iconFile;
   int regularPolicyCalls = 0;
   int activateCalls = 0;
   int terminateCalls = 0;

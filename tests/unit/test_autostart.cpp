@@ -136,6 +136,9 @@ TEST(AutostartText, LinuxEntryStartsThisInstallationWithBallOnly) {
                                                       "Exec=\"" +
                                                           machine.env.executablePath.string() +
                                                           "\" --ball-only\n"
+                                                          "Icon=" +
+                                                          machine.env.bundlePath.string() +
+                                                          "/Tessaloom.png\n"
                                                           "X-GNOME-Autostart-enabled=true\n");
 }
 
