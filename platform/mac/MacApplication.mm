@@ -2,6 +2,7 @@
 
 #import <AppKit/AppKit.h>
 #import <Foundation/Foundation.h>
+#import <objc/message.h>
 
 #include "platform/mac/MacBackend.h"
 
@@ -140,9 +141,23 @@ public:
     [NSApp setActivationPolicy:NSApplicationActivationPolicyRegular];
   }
 
-  void activateIgnoringOtherApps() override { [NSApp activateIgnoringOtherApps:YES]; }
+  void activateIgnoringOtherApps() override {
+    // macOS 14 deprecates the old call and no longer honours its "ignoring
+    // other apps", so a click on the non-activating ball might not bring the
+    // app forward; its replacement asks for activation the supported way.
+    // Asked of the object rather than with @available, whose run-time check
+    // needs a compiler runtime that cross builds do not have.
+    static const SEL activate = NSSelectorFromString(@"activate");
+    if ([NSApp respondsToSelector:activate])
+      reinterpret_cast<void (*)(id, SEL)>(objc_msgSend)(NSApp, activate);
+    else
+      [NSApp activateIgnoringOtherApps:YES];
+  }
 
   void terminate() override { [NSApp terminate:nil]; }
+
+  // The Dock and Finder take the icon from the bundle's Info.plist.
+  void setIconFile(const std::filesystem::path&) override {}
 
   void setMainMenu(const MenuBar& menuBar) override {
     NSMenu* bar = [[NSMenu alloc] init];
