@@ -313,10 +313,14 @@ private:
       req.url = std::string(uri);
     SchemeResponse response = binding->handler(req);
     if (response.ok) {
-      GBytes* bytes = g_bytes_new(response.data.data(), response.data.size());
+      // The engine reads the very bytes the handler read: a large file is
+      // not held twice.
+      auto* body = new std::string(std::move(response.data));
+      GBytes* bytes = g_bytes_new_with_free_func(
+          body->data(), body->size(), [](gpointer p) { delete static_cast<std::string*>(p); },
+          body);
       GInputStream* stream = g_memory_input_stream_new_from_bytes(bytes);
-      WebKitURISchemeResponse* r =
-          webkit_uri_scheme_response_new(stream, gint64(response.data.size()));
+      WebKitURISchemeResponse* r = webkit_uri_scheme_response_new(stream, gint64(body->size()));
       // The engine takes the encoding from the content type's charset; without
       // it a page that declares none is read as windows-1252.
       std::string contentType = response.mimeType;

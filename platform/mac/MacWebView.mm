@@ -161,7 +161,14 @@ NS_ASSUME_NONNULL_BEGIN
                                 ? nil
                                 : toNSString(response.textEncodingName)];
   [task didReceiveResponse:answer];
-  [task didReceiveData:[NSData dataWithBytes:response.data.data() length:response.data.size()]];
+  // WebKit gets the very bytes the handler read: a large file is not held
+  // twice.
+  auto* body = new std::string(std::move(response.data));
+  [task didReceiveData:[[NSData alloc] initWithBytesNoCopy:body->data()
+                                                    length:body->size()
+                                               deallocator:^(void*, NSUInteger) {
+                                                 delete body;
+                                               }]];
   [task didFinish];
 }
 
