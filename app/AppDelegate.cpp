@@ -10,6 +10,7 @@
 #include "bridge/LaunchHandler.h"
 #include "bridge/SaveHandler.h"
 #include "system/DesktopEntry.h"
+#include "web/Downloads.h"
 #include "web/Navigation.h"
 #include "web/SchemeHandler.h"
 
@@ -39,6 +40,10 @@ AppDelegate::AppDelegate(platform::Platform& platform)
                                               platform.workspace(), platform.environment());
   badgeHandler = std::make_shared<BadgeHandler>(platform.mainQueue());
   launchHandler = std::make_shared<LaunchHandler>(platform.mainQueue(), platform.environment());
+  std::shared_ptr<SchemeHandler> scheme = schemeHandler;
+  downloads = std::make_unique<Downloads>(
+      platform.dialogs(), platform.environment(),
+      [scheme](const platform::SchemeRequest& request) { return scheme->start(request); });
 }
 
 AppDelegate::~AppDelegate() = default;
@@ -181,17 +186,43 @@ platform::ResponsePolicy AppDelegate::decidePolicyForNavigationResponse(bool can
   return responsePolicy(canShowMIMEType);
 }
 
+void AppDelegate::downloadNotPossible(const std::string& url,
+                                      const std::string& suggestedFilename) {
+  std::weak_ptr<AppDelegate*> weakSelf = alive_;
+  platform_.mainQueue().post([weakSelf, url, suggestedFilename] {
+    if (std::shared_ptr<AppDelegate*> self = weakSelf.lock())
+      (*self)->downloads->saveOwnAddress(url, suggestedFilename);
+  });
+}
+
 void AppDelegate::downloadDecideDestination(const std::string& suggestedFilename,
                                             DestinationCompletion completion) {
-  platform::Platform* p = &platform_;
-  platform_.mainQueue().post([p, suggestedFilename, completion = std::move(completion)] {
-    chooseDownloadDestination(p->dialogs(), p->environment(), suggestedFilename, completion);
+  std::weak_ptr<AppDelegate*> weakSelf = alive_;
+  platform_.mainQueue().post([weakSelf, suggestedFilename, completion = std::move(completion)] {
+    std::shared_ptr<AppDelegate*> self = weakSelf.lock();
+    if (!self) {
+      if (completion)
+        completion(std::nullopt);
+      return;
+    }
+    (*self)->downloads->chooseDestination(suggestedFilename, completion);
+  });
+}
+
+void AppDelegate::downloadDidFinish(const std::filesystem::path& destination) {
+  std::weak_ptr<AppDelegate*> weakSelf = alive_;
+  platform_.mainQueue().post([weakSelf, destination] {
+    if (std::shared_ptr<AppDelegate*> self = weakSelf.lock())
+      (*self)->downloads->finished(destination);
   });
 }
 
 void AppDelegate::downloadDidFail(const platform::DownloadError& error) {
-  platform::Platform* p = &platform_;
-  platform_.mainQueue().post([p, error] { reportDownloadFailure(p->dialogs(), error); });
+  std::weak_ptr<AppDelegate*> weakSelf = alive_;
+  platform_.mainQueue().post([weakSelf, error] {
+    if (std::shared_ptr<AppDelegate*> self = weakSelf.lock())
+      (*self)->downloads->failed(error);
+  });
 }
 
 void AppDelegate::runOpenPanel(const platform::OpenPanelParameters& parameters,

@@ -6,6 +6,7 @@
 
 class BadgeHandler;
 class BallView;
+class Downloads;
 class LaunchHandler;
 class SaveHandler;
 class SchemeHandler;
@@ -32,8 +33,10 @@ public:
 
   // platform::WebViewDelegate
   platform::ResponsePolicy decidePolicyForNavigationResponse(bool canShowMIMEType) override;
+  void downloadNotPossible(const std::string& url, const std::string& suggestedFilename) override;
   void downloadDecideDestination(const std::string& suggestedFilename,
                                  DestinationCompletion completion) override;
+  void downloadDidFinish(const std::filesystem::path& destination) override;
   void downloadDidFail(const platform::DownloadError& error) override;
   void runOpenPanel(const platform::OpenPanelParameters& parameters,
                     OpenPanelCompletion completion) override;
@@ -65,6 +68,7 @@ private:
   std::shared_ptr<SaveHandler> saveHandler;
   std::shared_ptr<BadgeHandler> badgeHandler;
   std::shared_ptr<LaunchHandler> launchHandler;
+  std::unique_ptr<Downloads> downloads;
 };
 
 // Ball-only mode: some argument, the program path included, is exactly

@@ -5,8 +5,10 @@
 #include <cmath>
 
 namespace {
-// Beyond any screen, and beyond what window systems' integer sizes hold.
-constexpr double LARGEST_SIZE = 100000;
+// The largest window toolkits can show (AppKit's and GDK's limits lie at or
+// above it); a larger stored frame would come back mostly off-screen and be
+// stored again at every close.
+constexpr double LARGEST_SIZE = 16384;
 } // namespace
 
 platform::Rect mainWindowContentRect(const std::optional<std::string>& stored) {

@@ -12,6 +12,7 @@ inline constexpr platform::Rect DEFAULT_CONTENT_RECT{{0, 0}, {1360, 840}};
 inline constexpr platform::Size MAIN_WINDOW_MIN_SIZE{1170, 460};
 
 // The content rectangle to build the window with. A stored frame that is not
-// a usable window (too narrow, no height, not finite, absurdly large) gives
-// the default; heights below the minimum size are still used as stored.
+// a usable window (too narrow, no height, not finite, larger than 16384
+// points, which no toolkit shows) gives the default; heights below the
+// minimum size are still used as stored.
 platform::Rect mainWindowContentRect(const std::optional<std::string>& stored);

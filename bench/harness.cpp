@@ -4,7 +4,10 @@
 //   tessaloom_bench --mode fetch --resources DIR
 //       DIR is served as the app's resources; its index.html (the bench page)
 //       fetches big.bin over the app's scheme and reports the time. A plain
-//       C++ read of the same file in this process is the baseline.
+//       C++ read of the same file in this process is the baseline. Also
+//       prints this (the UI) process's peak resident size over the fetches;
+//       --rounds N sets the timed fetches (default 5; 1 for a huge file),
+//       --seconds S the time allowed (default 120).
 //   tessaloom_bench --mode export --resources DIR --size MB --out FILE
 //       The bench page exports MB megabytes through the save bridge; the save
 //       panel answers FILE. Prints the stages from the page's click() to the
@@ -51,6 +54,8 @@ struct Options {
   fs::path out;
   int sizeMB = 1;
   int frames = 120;
+  int rounds = 5;
+  int seconds = 120;
 };
 
 double median(std::vector<double> v) {
@@ -176,10 +181,18 @@ int fetchBench(const Options& o) {
 
   SystemApp app;
   useFolders(app, o);
-  app.platform.configureWebView = [&app](platform::WebViewConfiguration& c) {
-    addPageScript(c, "window.__benchMode='fetch';");
-    addReportChannel(c, [&app](const std::string& text) {
+  // The baseline's reads are gone; the peak from here on is the app's.
+  bench::resetPeak(getpid());
+  long before = bench::statusKiB(getpid(), "VmRSS:");
+  app.platform.configureWebView = [&app, &o, before](platform::WebViewConfiguration& c) {
+    addPageScript(c, "window.__benchMode='fetch';window.__benchRounds=" + std::to_string(o.rounds) +
+                         ";");
+    addReportChannel(c, [&app, before](const std::string& text) {
       if (text == "done") {
+        long peak = bench::statusKiB(getpid(), "VmHWM:");
+        std::printf("fetch_ui_peak_MB=%.1f\nfetch_ui_extra_peak_MB=%.1f\n", peak / 1024.0,
+                    (peak - before) / 1024.0);
+        std::fflush(stdout);
         app.platform.application().terminate();
         return;
       }
@@ -188,7 +201,7 @@ int fetchBench(const Options& o) {
     });
   };
   app.launch();
-  return runToEnd(app);
+  return runToEnd(app, o.seconds - 10);
 }
 
 // ---- export ---------------------------------------------------------------------
@@ -461,6 +474,10 @@ Options parse(int argc, char** argv) {
       o.sizeMB = std::atoi(argv[i + 1]);
     else if (a == "--frames")
       o.frames = std::atoi(argv[i + 1]);
+    else if (a == "--rounds")
+      o.rounds = std::max(1, std::atoi(argv[i + 1]));
+    else if (a == "--seconds")
+      o.seconds = std::max(30, std::atoi(argv[i + 1]));
   }
   return o;
 }
@@ -479,7 +496,7 @@ int main(int argc, char** argv) {
   // Before anything touches GLib: a throw-away home for the run's web data.
   systest::prepareProcess();
   signal(SIGALRM, onTimeout);
-  alarm(120);
+  alarm(unsigned(o.seconds));
   // The backend up before any figure is taken, as the app has it.
   systest::realPlatform();
   if (fetch)

@@ -300,6 +300,8 @@ struct DownloadError {
   std::string localizedDescription;
   // The user or the app cancelled it; not a failure to report.
   bool cancelled = false;
+  // Where the engine was told to write; empty when it failed before that.
+  std::optional<std::filesystem::path> destination;
 };
 
 // Navigation, UI and download callbacks of the web view, all on the main
@@ -308,11 +310,18 @@ class WebViewDelegate {
 public:
   virtual ~WebViewDelegate() = default;
   virtual ResponsePolicy decidePolicyForNavigationResponse(bool canShowMIMEType) = 0;
-  // path: where to write; replaceExisting: the user confirmed replacing it.
-  using DestinationCompletion =
-      std::function<void(std::optional<std::filesystem::path> path, bool replaceExisting)>;
+  // A response the engine was told to download but cannot (on some engines,
+  // one of a scheme the app serves itself): its address and the name it
+  // suggests. The engine drops it; nothing else is reported for it.
+  virtual void downloadNotPossible(const std::string& url,
+                                   const std::string& suggestedFilename) = 0;
+  // path: where the engine writes, a file that is not there yet; nothing
+  // cancels the download.
+  using DestinationCompletion = std::function<void(std::optional<std::filesystem::path> path)>;
   virtual void downloadDecideDestination(const std::string& suggestedFilename,
                                          DestinationCompletion completion) = 0;
+  // The engine has written the whole download to its destination.
+  virtual void downloadDidFinish(const std::filesystem::path& destination) = 0;
   virtual void downloadDidFail(const DownloadError& error) = 0;
   using OpenPanelCompletion =
       std::function<void(std::optional<std::vector<std::filesystem::path>> files)>;

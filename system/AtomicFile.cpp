@@ -84,3 +84,43 @@ FileResult writeFileAtomically(const fs::path& requested, std::string_view bytes
   }
   return {true, {}};
 }
+
+fs::path replacementFolder(const fs::path& path) {
+  const fs::path target = resolveLinks(path);
+  return target.has_parent_path() ? target.parent_path() : fs::path(".");
+}
+
+FileResult moveFileAtomically(const fs::path& ready, const fs::path& requested) {
+  const fs::path target = resolveLinks(requested);
+  struct stat existing {};
+  bool replacing = ::stat(target.c_str(), &existing) == 0;
+  if (replacing && S_ISDIR(existing.st_mode))
+    return failure(EISDIR);
+  mode_t mode;
+  if (replacing) {
+    mode = existing.st_mode & 07777;
+  } else {
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode = 0666 & ~mask;
+  }
+  // Whoever wrote it may not have flushed it: it must be on disk before it
+  // replaces anything.
+  int fd = ::open(ready.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0)
+    return failure(errno);
+  struct stat made {};
+  int error = 0;
+  if (::fstat(fd, &made) != 0)
+    error = errno;
+  else if (!S_ISREG(made.st_mode))
+    error = EINVAL;
+  else if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0)
+    error = errno;
+  ::close(fd);
+  if (error == 0 && ::rename(ready.c_str(), target.c_str()) != 0)
+    error = errno;
+  if (error != 0)
+    return failure(error);
+  return {true, {}};
+}

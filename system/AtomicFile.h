@@ -17,3 +17,14 @@ struct FileResult {
 // when path is a symbolic link, the file it points to is replaced, not the
 // link. On failure the previous file is untouched and no temporary is left.
 FileResult writeFileAtomically(const std::filesystem::path& path, std::string_view bytes);
+
+// The folder that a write to path lands in (links followed): a file made
+// there can take path's place in one rename.
+std::filesystem::path replacementFolder(const std::filesystem::path& path);
+
+// Puts the whole file ready, made in replacementFolder(path), in place of path
+// in one step, by the rules of writeFileAtomically: an existing file keeps its
+// permission bits, a link's target is replaced, and on failure the previous
+// file is untouched.
+FileResult moveFileAtomically(const std::filesystem::path& ready,
+                              const std::filesystem::path& path);

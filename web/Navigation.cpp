@@ -1,11 +1,9 @@
 #include "web/Navigation.h"
 
 #include "app/constants.h"
-#include "bridge/SaveHandler.h"
 
 #include <array>
 #include <filesystem>
-#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -60,34 +58,6 @@ void openExternally(platform::Workspace& workspace, const std::optional<std::str
 
 std::string windowTitle(const std::string& pageTitle) {
   return pageTitle.empty() ? std::string(APP_TITLE) : pageTitle;
-}
-
-bool shouldAlertDownloadFailure(const platform::DownloadError& error) {
-  return !error.cancelled;
-}
-
-void reportDownloadFailure(platform::Dialogs& dialogs, const platform::DownloadError& error) {
-  if (shouldAlertDownloadFailure(error))
-    showFailureAlert(dialogs, error.localizedDescription);
-}
-
-void chooseDownloadDestination(platform::Dialogs& dialogs, const platform::Environment& env,
-                               const std::string& suggestedFilename,
-                               const platform::WebViewDelegate::DestinationCompletion& completion) {
-  // Nobody to tell where to write: asking the user would be for nothing.
-  if (!completion)
-    return;
-  std::optional<std::filesystem::path> path =
-      chooseSaveDestination(dialogs, env, suggestedFilename);
-  if (!path || path->empty()) {
-    completion(std::nullopt, false);
-    return;
-  }
-  // A link, even a dangling one, is something there that the panel asked
-  // about.
-  std::error_code ec;
-  bool there = std::filesystem::exists(std::filesystem::symlink_status(*path, ec));
-  completion(*path, there);
 }
 
 void chooseUploadFiles(platform::Dialogs& dialogs, const platform::OpenPanelParameters& parameters,

@@ -137,22 +137,35 @@ std::optional<std::string> SchemeHandler::resourceName(const std::optional<std::
 }
 
 std::optional<std::string> SchemeHandler::readWholeFile(const fs::path& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Opening a FIFO for reading waits for a writer, and a device may block or
+  // never end: without O_NONBLOCK no open can hang, and only regular files
+  // are read.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0)
     return std::nullopt;
   struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
     ::close(fd);
     return std::nullopt;
   }
+  // Sized once: growing the string as it fills would copy a large file and
+  // hold it twice for a moment.
   std::string data;
   data.resize(static_cast<std::size_t>(info.st_size));
   std::size_t done = 0;
   bool ok = true;
   for (;;) {
-    if (done == data.size())
-      data.resize(data.size() + 65536); // the file grew while being read
-    ssize_t n = ::read(fd, data.data() + done, data.size() - done);
+    ssize_t n;
+    if (done < data.size()) {
+      n = ::read(fd, data.data() + done, data.size() - done);
+    } else {
+      // The end, unless the file grew while being read.
+      char more[65536];
+      n = ::read(fd, more, sizeof more);
+      if (n > 0)
+        data.append(more, static_cast<std::size_t>(n));
+    }
     if (n < 0 && errno == EINTR)
       continue;
     if (n < 0) {

@@ -12,7 +12,7 @@
   function now() { return performance.timeOrigin + performance.now(); }
 
   async function fetchBench() {
-    var rounds = 5, times = [], bytes = 0;
+    var rounds = window.__benchRounds || 5, times = [], bytes = 0;
     // One untimed round first: the native baseline also reads a warm file.
     for (var i = 0; i <= rounds; i++) {
       var t0 = performance.now();

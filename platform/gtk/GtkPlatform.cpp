@@ -91,6 +91,11 @@ public:
   void setString(const std::string& key, const std::string& value) override {
     load();
     g_key_file_set_string(keys_, GROUP, key.c_str(), value.c_str());
+    // A file that is there but could not be read holds settings this run
+    // never saw; writing would replace them. The change is kept for this run
+    // only, as when any write fails.
+    if (unreadable_)
+      return;
     gsize length = 0;
     gchar* data = g_key_file_to_data(keys_, &length, nullptr);
     std::error_code ignored;
@@ -107,10 +112,20 @@ private:
     if (keys_)
       return;
     keys_ = g_key_file_new();
-    g_key_file_load_from_file(keys_, file_.c_str(), G_KEY_FILE_KEEP_COMMENTS, nullptr);
+    GError* error = nullptr;
+    if (!g_key_file_load_from_file(keys_, file_.c_str(), G_KEY_FILE_KEEP_COMMENTS, &error)) {
+      // Only a file that is not there is an empty store; anything else (no
+      // rights, a folder, text the key file format rejects) is unreadable,
+      // and none of what a partial read gave is used.
+      unreadable_ = !g_error_matches(error, G_FILE_ERROR, G_FILE_ERROR_NOENT);
+      g_error_free(error);
+      g_key_file_free(keys_);
+      keys_ = g_key_file_new();
+    }
   }
   std::filesystem::path file_;
   GKeyFile* keys_ = nullptr;
+  bool unreadable_ = false;
 };
 
 Environment makeEnvironment() {

@@ -1,7 +1,6 @@
 #include "platform/gtk/GtkInternal.h"
 
 #include "platform/MessageBody.h"
-#include "system/AtomicFile.h"
 
 #include <webkit2/webkit2.h>
 
@@ -121,21 +120,6 @@ std::string suggestedFilename(WebKitURIResponse* response) {
   return filenameFromURL(webkit_uri_response_get_uri(response));
 }
 
-// Writes a download's bytes to path: over what is there only when the user
-// confirmed replacing it, and never leaving a half-written file behind.
-bool writeDownload(const std::filesystem::path& path, const std::string& bytes, bool replace,
-                   std::string& error) {
-  std::error_code ec;
-  if (!replace &&
-      std::filesystem::symlink_status(path, ec).type() != std::filesystem::file_type::not_found) {
-    error = std::make_error_code(std::errc::file_exists).message();
-    return false;
-  }
-  FileResult written = writeFileAtomically(path, bytes);
-  error = written.error;
-  return written.ok;
-}
-
 // The page world's side of a gated channel: postMessage becomes a DOM event
 // the isolated world's forwarder picks up. Only text crosses; anything else
 // is sent as a number, which the handlers drop.
@@ -196,8 +180,8 @@ public:
       webkit_security_manager_register_uri_scheme_as_cors_enabled(security,
                                                                   config.schemeName.c_str());
     }
-    ownScheme_ = config.schemeName;
-    ownSchemeHandler_ = config.schemeHandler;
+    if (config.schemeHandler)
+      ownScheme_ = config.schemeName;
     g_signal_connect(context_, "download-started", G_CALLBACK(&GtkWebViewImpl::onDownload), this);
 
     content_ = webkit_user_content_manager_new();
@@ -329,10 +313,14 @@ private:
       req.url = std::string(uri);
     SchemeResponse response = binding->handler(req);
     if (response.ok) {
-      GBytes* bytes = g_bytes_new(response.data.data(), response.data.size());
+      // The engine reads the very bytes the handler read: a large file is
+      // not held twice.
+      auto* body = new std::string(std::move(response.data));
+      GBytes* bytes = g_bytes_new_with_free_func(
+          body->data(), body->size(), [](gpointer p) { delete static_cast<std::string*>(p); },
+          body);
       GInputStream* stream = g_memory_input_stream_new_from_bytes(bytes);
-      WebKitURISchemeResponse* r =
-          webkit_uri_scheme_response_new(stream, gint64(response.data.size()));
+      WebKitURISchemeResponse* r = webkit_uri_scheme_response_new(stream, gint64(body->size()));
       // The engine takes the encoding from the content type's charset; without
       // it a page that declares none is read as windows-1252.
       std::string contentType = response.mimeType;
@@ -370,11 +358,10 @@ private:
     const char* uri = webkit_uri_response_get_uri(response);
     if (self->isOwnScheme(uri)) {
       // The engine cannot turn a response of a scheme served by the app into a
-      // download (it drops the load without a word), so that download is made
-      // here, from the same handler's answer.
+      // download (it drops the load without a word).
       std::string url = uri, name = suggestedFilename(response);
       webkit_policy_decision_ignore(decision);
-      self->startOwnSchemeDownload(url, name);
+      self->delegate_->downloadNotPossible(url, name);
       return TRUE;
     }
     webkit_policy_decision_download(decision);
@@ -382,41 +369,7 @@ private:
   }
 
   bool isOwnScheme(const char* uri) const {
-    return !ownScheme_.empty() && ownSchemeHandler_ && schemeOf(uri) == ownScheme_;
-  }
-
-  // A download of one of the app's own addresses, carried out like the
-  // engine's: the delegate picks the place, a failure or a cancellation is
-  // reported to it.
-  void startOwnSchemeDownload(const std::string& url, const std::string& suggested) {
-    if (!delegate_)
-      return;
-    std::weak_ptr<GtkWebViewImpl*> weakSelf = alive_;
-    delegate_->downloadDecideDestination(
-        suggested, [weakSelf, url](std::optional<std::filesystem::path> path, bool replace) {
-          std::shared_ptr<GtkWebViewImpl*> self = weakSelf.lock();
-          if (!self)
-            return;
-          (*self)->finishOwnSchemeDownload(url, path, replace);
-        });
-  }
-
-  void finishOwnSchemeDownload(const std::string& url,
-                               const std::optional<std::filesystem::path>& path, bool replace) {
-    DownloadError error;
-    if (!path || path->empty()) {
-      error.cancelled = true;
-    } else {
-      SchemeRequest request;
-      request.url = url;
-      SchemeResponse response = ownSchemeHandler_(request);
-      if (!response.ok)
-        error.localizedDescription = response.errorDescription;
-      else if (writeDownload(*path, response.data, replace, error.localizedDescription))
-        return;
-    }
-    if (delegate_)
-      delegate_->downloadDidFail(error);
+    return !ownScheme_.empty() && schemeOf(uri) == ownScheme_;
   }
 
   static void onDownload(WebKitWebContext*, WebKitDownload* download, gpointer data) {
@@ -425,11 +378,12 @@ private:
     const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
     if (self->isOwnScheme(uri)) {
       // The engine's download of an app address could only fail ("cannot be
-      // shown"); it is stopped before it reports anything and made here. The
-      // name a download attribute gave is not exposed, so the address names it.
+      // shown"); it is stopped before it reports anything. The name a
+      // download attribute gave is not exposed, so the address names it.
       std::string url = uri;
       webkit_download_cancel(download);
-      self->startOwnSchemeDownload(url, filenameFromURL(url.c_str()));
+      if (self->delegate_)
+        self->delegate_->downloadNotPossible(url, filenameFromURL(url.c_str()));
       return;
     }
     // Held until the download ends, so a late destination still has it.
@@ -437,8 +391,18 @@ private:
     g_signal_connect(download, "decide-destination",
                      G_CALLBACK(&GtkWebViewImpl::onDecideDestination), data);
     g_signal_connect(download, "failed", G_CALLBACK(&GtkWebViewImpl::onDownloadFailed), data);
-    g_signal_connect(download, "finished", G_CALLBACK(&GtkWebViewImpl::onDownloadFinished),
-                     nullptr);
+    g_signal_connect(download, "finished", G_CALLBACK(&GtkWebViewImpl::onDownloadFinished), data);
+  }
+
+  // Where the engine was told to write the download, if anywhere yet.
+  static std::optional<std::filesystem::path> destinationOf(WebKitDownload* download) {
+    const char* uri = webkit_download_get_destination(download);
+    gchar* path = uri ? g_filename_from_uri(uri, nullptr, nullptr) : nullptr;
+    if (!path)
+      return std::nullopt;
+    std::filesystem::path result(path);
+    g_free(path);
+    return result;
   }
 
   static gboolean onDecideDestination(WebKitDownload* download, gchar* suggested, gpointer data) {
@@ -450,9 +414,8 @@ private:
     g_object_ref(download);
     std::string name = suggested ? suggested : "";
     self->delegate_->downloadDecideDestination(
-        name, [download](std::optional<std::filesystem::path> path, bool replace) {
+        name, [download](std::optional<std::filesystem::path> path) {
           if (path) {
-            webkit_download_set_allow_overwrite(download, replace);
             gchar* uri = g_filename_to_uri(path->c_str(), nullptr, nullptr);
             if (uri) {
               webkit_download_set_destination(download, uri);
@@ -468,18 +431,29 @@ private:
     return TRUE;
   }
 
-  static void onDownloadFailed(WebKitDownload*, GError* error, gpointer data) {
+  static void onDownloadFailed(WebKitDownload* download, GError* error, gpointer data) {
     auto* self = static_cast<GtkWebViewImpl*>(data);
+    // "finished" follows a failure too; it must not report one as done.
+    g_object_set_data(G_OBJECT(download), FAILED_KEY, GINT_TO_POINTER(1));
     if (!self->delegate_)
       return;
     DownloadError e;
     e.localizedDescription = error && error->message ? error->message : "";
     e.cancelled = error && g_error_matches(error, WEBKIT_DOWNLOAD_ERROR,
                                            WEBKIT_DOWNLOAD_ERROR_CANCELLED_BY_USER);
+    e.destination = destinationOf(download);
     self->delegate_->downloadDidFail(e);
   }
 
-  static void onDownloadFinished(WebKitDownload* download, gpointer) { g_object_unref(download); }
+  static void onDownloadFinished(WebKitDownload* download, gpointer data) {
+    auto* self = static_cast<GtkWebViewImpl*>(data);
+    if (!g_object_get_data(G_OBJECT(download), FAILED_KEY) && self->delegate_)
+      if (std::optional<std::filesystem::path> destination = destinationOf(download))
+        self->delegate_->downloadDidFinish(*destination);
+    g_object_unref(download);
+  }
+
+  static constexpr const char* FAILED_KEY = "hlvn-failed";
 
   static gboolean onFileChooser(WebKitWebView*, WebKitFileChooserRequest* request, gpointer data) {
     auto* self = static_cast<GtkWebViewImpl*>(data);
@@ -529,9 +503,6 @@ private:
   WebViewDelegate* delegate_ = nullptr;
   std::vector<gulong> channelSignals_;
   std::string ownScheme_;
-  SchemeHandlerFunction ownSchemeHandler_;
-  // Lets a destination chosen later notice that the view is gone.
-  std::shared_ptr<GtkWebViewImpl*> alive_ = std::make_shared<GtkWebViewImpl*>(this);
 };
 
 } // namespace

@@ -161,7 +161,14 @@ NS_ASSUME_NONNULL_BEGIN
                                 ? nil
                                 : toNSString(response.textEncodingName)];
   [task didReceiveResponse:answer];
-  [task didReceiveData:[NSData dataWithBytes:response.data.data() length:response.data.size()]];
+  // WebKit gets the very bytes the handler read: a large file is not held
+  // twice.
+  auto* body = new std::string(std::move(response.data));
+  [task didReceiveData:[[NSData alloc] initWithBytesNoCopy:body->data()
+                                                    length:body->size()
+                                               deallocator:^(void*, NSUInteger) {
+                                                 delete body;
+                                               }]];
   [task didFinish];
 }
 
@@ -196,9 +203,17 @@ NS_ASSUME_NONNULL_BEGIN
 
 @interface MacWebViewDelegate : NSObject <WKNavigationDelegate, WKUIDelegate, WKDownloadDelegate>
 @property(nonatomic) platform::WebViewDelegate* _Nullable target;
+// Where each download was told to write, for its end.
+@property(nonatomic, readonly) NSMapTable<WKDownload*, NSURL*>* destinations;
 @end
 
 @implementation MacWebViewDelegate
+
+- (instancetype)init {
+  if ((self = [super init]))
+    _destinations = [NSMapTable weakToStrongObjectsMapTable];
+  return self;
+}
 
 - (void)webView:(WKWebView*)webView
     decidePolicyForNavigationResponse:(WKNavigationResponse*)navigationResponse
@@ -241,9 +256,10 @@ NS_ASSUME_NONNULL_BEGIN
   }
   auto once = std::make_shared<OnceHandler<DestinationBlock>>(
       completionHandler, [](DestinationBlock block) { block(nil); });
+  NSMapTable<WKDownload*, NSURL*>* destinations = _destinations;
   _target->downloadDecideDestination(
       toStdString(suggestedFilename),
-      [once](std::optional<std::filesystem::path> path, bool replaceExisting) {
+      [once, destinations, download](std::optional<std::filesystem::path> path) {
         DestinationBlock block = once->take();
         if (!block)
           return;
@@ -252,25 +268,31 @@ NS_ASSUME_NONNULL_BEGIN
           return;
         }
         NSURL* destination = fileURLOf(*path, false);
-        NSFileManager* files = [NSFileManager defaultManager];
-        // WebKit refuses to write over an existing file. The user has agreed
-        // to replace it, so it goes to the Trash, where it can be got back if
-        // the download then fails.
-        if (replaceExisting && [files attributesOfItemAtPath:destination.path ?: @"" error:nil])
-          [files trashItemAtURL:destination resultingItemURL:nil error:nil];
+        [destinations setObject:destination forKey:download];
         block(destination);
       });
+}
+
+- (void)downloadDidFinish:(WKDownload*)download {
+  NSURL* destination = [_destinations objectForKey:download];
+  [_destinations removeObjectForKey:download];
+  if (_target && destination)
+    _target->downloadDidFinish(platform::mac::pathOf(destination));
 }
 
 - (void)download:(WKDownload*)download
     didFailWithError:(NSError*)error
           resumeData:(nullable NSData*)resumeData {
+  NSURL* destination = [_destinations objectForKey:download];
+  [_destinations removeObjectForKey:download];
   if (!_target)
     return;
   platform::DownloadError failure;
   failure.localizedDescription = platform::mac::toStdString(error.localizedDescription);
   failure.cancelled =
       [error.domain isEqualToString:NSURLErrorDomain] && error.code == NSURLErrorCancelled;
+  if (destination)
+    failure.destination = platform::mac::pathOf(destination);
   _target->downloadDidFail(failure);
 }
 

@@ -56,6 +56,24 @@ case_unusable_stored_size() {
   expect_centred
 }
 
+case_unreadable_settings_are_never_replaced() {
+  # A settings file the key file format rejects (a line of binary garbage)
+  # gives the defaults, and closing the window must not write over it.
+  mkdir -p "$(dirname "$BB_DEFAULTS")"
+  printf '[defaults]\nballPos={100, 200}\nwindowFrame={{0, 0}, {1500, 900}}\n\377\376\001\n' \
+    >"$BB_DEFAULTS"
+  cp "$BB_DEFAULTS" "$BB_TMP/defaults.before"
+  bb_use_probe_app
+  bb_start
+  bb_measure_main
+  bb_expect_eq "${PROBE_W}x${PROBE_H}" 1360x840 "content size from an unreadable settings file"
+  bb_wm_close "$BB_MAIN"
+  bb_wait_until "the main window to unmap" bb_no_main
+  sleep 0.5
+  cmp -s "$BB_DEFAULTS" "$BB_TMP/defaults.before" ||
+    bb_fail "the unreadable settings file was replaced: $(cat -v "$BB_DEFAULTS")"
+}
+
 case_ball_only_maps_no_main_window() {
   # Every window that reaches the screen, from before the start on.
   xev -root -event substructure >"$BB_TMP/maps.log" 2>&1 &

@@ -1,5 +1,6 @@
 // Downloads and new windows in the real engine: a response the view cannot
-// show is written where the save panel says, byte for byte; a cancelled
+// show is written where the save panel says, byte for byte, replacing what
+// the user confirmed and leaving nothing else behind; a cancelled
 // panel is no failure; a failed download alerts once; and a page asking for
 // a new window hands web and mail addresses to the system and opens nothing.
 
@@ -125,6 +126,8 @@ TEST_F(Downloads, ADownloadTheEngineMakesItselfIsSavedWhereThePanelSays) {
   EXPECT_EQ(dialogs().savePanels[0].directory, downloads());
   drainMainQueue();
   EXPECT_TRUE(dialogs().alerts.empty()) << dialogs().alerts.at(0).informative;
+  // Nothing the engine wrote on the way is left beside it.
+  EXPECT_EQ(namesIn(chosen), std::vector<std::string>{"notes.txt"});
 }
 
 TEST_F(Downloads, CancellingThePanelCancelsTheDownloadWithoutAWord) {

@@ -19,9 +19,11 @@ TEST(MainWindowFrame, UnusableValuesGiveTheDefault) {
   for (const char* bad :
        {"{{0, 0}, {1500, nan}}", "{{0, 0}, {1500, 0}}", "{{0, 0}, {1500, -5}}",
         "{{0, 0}, {1e300, 900}}", "{{0, 0}, {1500, 1e300}}", "{{0, 0}, {1500, 1e999}}",
-        "{{1e999, 0}, {1500, 900}}", "{{0, 0}, {100001, 900}}", "{{0, 0}, {1500}}"})
+        "{{1e999, 0}, {1500, 900}}", "{{0, 0}, {100001, 900}}", "{{0, 0}, {1500}}",
+        "{{0, 0}, {100000, 100000}}", "{{0, 0}, {16384.5, 900}}", "{{0, 0}, {1500, 16385}}"})
     EXPECT_EQ(mainWindowContentRect(bad), DEFAULT_CONTENT_RECT) << bad;
-  EXPECT_EQ(mainWindowContentRect("{{0, 0}, {100000, 100000}}").size.width, 100000);
+  // The largest size a toolkit shows is still used as stored.
+  EXPECT_EQ(mainWindowContentRect("{{0, 0}, {16384, 16384}}"), (Rect{{0, 0}, {16384, 16384}}));
 }
 
 TEST(LaunchMode, BallOnlyMatchesWholeArgumentsExactly) {

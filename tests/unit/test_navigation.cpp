@@ -1,3 +1,4 @@
+#include "web/Downloads.h"
 #include "web/Navigation.h"
 
 #include "support/ScriptedDialogs.h"
@@ -5,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -64,31 +66,30 @@ TEST(Navigation, TheWindowTitleFollowsThePageOrFallsBackToTheAppTitle) {
 
 TEST(Navigation, AFailedDownloadAlertsButACancelledOneDoesNot) {
   fakes::ScriptedDialogs dialogs;
-  EXPECT_TRUE(shouldAlertDownloadFailure({"The network connection was lost.", false}));
-  EXPECT_FALSE(shouldAlertDownloadFailure({"cancelled", true}));
-  reportDownloadFailure(dialogs, {"Load request cancelled", true});
+  EXPECT_TRUE(
+      shouldAlertDownloadFailure({"The network connection was lost.", false, std::nullopt}));
+  EXPECT_FALSE(shouldAlertDownloadFailure({"cancelled", true, std::nullopt}));
+  reportDownloadFailure(dialogs, {"Load request cancelled", true, std::nullopt});
   EXPECT_TRUE(dialogs.alerts.empty());
-  reportDownloadFailure(dialogs, {"The network connection was lost.", false});
+  reportDownloadFailure(dialogs, {"The network connection was lost.", false, std::nullopt});
   EXPECT_EQ(dialogs.alerts,
             (std::vector<fakes::Alert>{{"导出失败", "The network connection was lost."}}));
 }
 
 namespace {
 
-struct DestinationCall {
-  std::optional<fs::path> path;
-  bool replaceExisting;
-};
-
-std::vector<DestinationCall> choose(fakes::ScriptedDialogs& dialogs,
-                                    const platform::Environment& env,
-                                    const std::string& suggested) {
-  std::vector<DestinationCall> calls;
-  chooseDownloadDestination(dialogs, env, suggested,
-                            [&](std::optional<fs::path> path, bool replace) {
-                              calls.push_back({std::move(path), replace});
-                            });
+std::vector<std::optional<fs::path>> choose(Downloads& downloads, const std::string& suggested) {
+  std::vector<std::optional<fs::path>> calls;
+  downloads.chooseDestination(
+      suggested, [&](std::optional<fs::path> path) { calls.push_back(std::move(path)); });
   return calls;
+}
+
+std::set<std::string> namesIn(const fs::path& folder) {
+  std::set<std::string> names;
+  for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+    names.insert(entry.path().filename().string());
+  return names;
 }
 
 } // namespace
@@ -98,41 +99,79 @@ TEST(Navigation, ADownloadAsksWhereOnDownloadsAndAnswersOnce) {
   platform::Environment env;
   env.downloadsDirectory = dir.path();
   fakes::ScriptedDialogs dialogs;
+  Downloads downloads(dialogs, env, nullptr);
 
   dialogs.saveAnswers.push_back(std::nullopt);
-  std::vector<DestinationCall> cancelled = choose(dialogs, env, "archive.zip");
+  std::vector<std::optional<fs::path>> cancelled = choose(downloads, "archive.zip");
   ASSERT_EQ(cancelled.size(), 1u);
-  EXPECT_EQ(cancelled[0].path, std::nullopt);
-  EXPECT_FALSE(cancelled[0].replaceExisting);
+  EXPECT_EQ(cancelled[0], std::nullopt);
   ASSERT_EQ(dialogs.savePanels.size(), 1u);
   EXPECT_EQ(dialogs.savePanels[0].nameFieldValue, "archive.zip");
   EXPECT_EQ(dialogs.savePanels[0].directory, dir.path());
   EXPECT_TRUE(dialogs.savePanels[0].canCreateDirectories);
 
+  // The engine writes beside the chosen file, into a place of its own; the
+  // chosen file appears only once the download is whole.
   fs::path fresh = dir.path() / "new.zip";
   dialogs.saveAnswers.push_back(fresh);
-  std::vector<DestinationCall> chosen = choose(dialogs, env, "sub/../new.zip");
+  std::vector<std::optional<fs::path>> chosen = choose(downloads, "sub/../new.zip");
   ASSERT_EQ(chosen.size(), 1u);
-  EXPECT_EQ(chosen[0].path, fresh);
-  EXPECT_FALSE(chosen[0].replaceExisting);
+  ASSERT_TRUE(chosen[0]);
   EXPECT_EQ(dialogs.savePanels[1].nameFieldValue, "sub_.._new.zip");
+  const fs::path staged = *chosen[0];
+  EXPECT_EQ(staged.filename(), "new.zip");
+  EXPECT_EQ(staged.parent_path().parent_path(), dir.path());
+  EXPECT_FALSE(fs::exists(fs::symlink_status(staged)));
+  writeFile(staged, "the new archive");
+  EXPECT_FALSE(fs::exists(fresh));
+  downloads.finished(staged);
+  EXPECT_EQ(readFile(fresh), "the new archive");
+  EXPECT_EQ(namesIn(dir.path()), std::set<std::string>{"new.zip"});
+  EXPECT_TRUE(dialogs.alerts.empty());
 }
 
-TEST(Navigation, ADownloadOverAnExistingFileReplacesIt) {
+TEST(Navigation, ADownloadReplacesAnExistingFileOnlyOnceItIsWhole) {
   TempDir dir;
   platform::Environment env;
   env.downloadsDirectory = dir.path();
   fakes::ScriptedDialogs dialogs;
+  Downloads downloads(dialogs, env, nullptr);
   writeFile(dir.path() / "old.zip", "old");
+  fs::permissions(dir.path() / "old.zip", fs::perms(0640));
   fs::create_symlink(dir.path() / "gone.zip", dir.path() / "dangling.zip");
-  dialogs.saveAnswers = {dir.path() / "old.zip", dir.path() / "dangling.zip"};
+  dialogs.saveAnswers = {dir.path() / "old.zip", dir.path() / "old.zip",
+                         dir.path() / "dangling.zip"};
 
-  std::vector<DestinationCall> existing = choose(dialogs, env, "old.zip");
+  // A download that fails half-way leaves the previous file as it was.
+  std::vector<std::optional<fs::path>> failing = choose(downloads, "old.zip");
+  ASSERT_EQ(failing.size(), 1u);
+  ASSERT_TRUE(failing[0]);
+  writeFile(*failing[0], "half");
+  downloads.failed({"The network connection was lost.", false, *failing[0]});
+  EXPECT_EQ(readFile(dir.path() / "old.zip"), "old");
+  EXPECT_EQ(dialogs.alerts,
+            (std::vector<fakes::Alert>{{"导出失败", "The network connection was lost."}}));
+
+  std::vector<std::optional<fs::path>> existing = choose(downloads, "old.zip");
   ASSERT_EQ(existing.size(), 1u);
-  EXPECT_TRUE(existing[0].replaceExisting);
-  std::vector<DestinationCall> link = choose(dialogs, env, "dangling.zip");
+  ASSERT_TRUE(existing[0]);
+  writeFile(*existing[0], "new");
+  downloads.finished(*existing[0]);
+  EXPECT_EQ(readFile(dir.path() / "old.zip"), "new");
+  EXPECT_EQ(fs::status(dir.path() / "old.zip").permissions(), fs::perms(0640));
+
+  // A link, even a dangling one, is something there that the panel asked
+  // about: what it points to is replaced, as with a saved file.
+  std::vector<std::optional<fs::path>> link = choose(downloads, "dangling.zip");
   ASSERT_EQ(link.size(), 1u);
-  EXPECT_TRUE(link[0].replaceExisting);
+  ASSERT_TRUE(link[0]);
+  writeFile(*link[0], "linked");
+  downloads.finished(*link[0]);
+  EXPECT_TRUE(fs::is_symlink(dir.path() / "dangling.zip"));
+  EXPECT_EQ(readFile(dir.path() / "gone.zip"), "linked");
+
+  EXPECT_EQ(namesIn(dir.path()), (std::set<std::string>{"dangling.zip", "gone.zip", "old.zip"}));
+  EXPECT_EQ(dialogs.alerts.size(), 1u);
 }
 
 TEST(Navigation, AFileFieldGetsAPanelShapedByItsParameters) {

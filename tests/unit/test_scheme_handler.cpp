@@ -4,6 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <chrono>
+#include <future>
+#include <memory>
+#include <thread>
+#include <vector>
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -98,6 +106,27 @@ TEST(SchemeHandler, FoldersAndDotsFailWith404) {
   expect404(s.get("halvane://local/."));
   expect404(s.get("halvane://local/folder"));
   expect404(s.get("halvane://local///"));
+}
+
+TEST(SchemeHandler, OnlyRegularFilesAreReadAndNothingWaitsToOpenOne) {
+  Served s;
+  // A FIFO with no writer would block an open for good; a device may never
+  // end. Both are there but are no files, like a folder.
+  ASSERT_EQ(::mkfifo((s.res / "pipe.js").c_str(), 0600), 0);
+  fs::create_symlink("/dev/zero", s.res / "zero.bin");
+  auto answers = std::make_shared<std::promise<std::vector<platform::SchemeResponse>>>();
+  std::future<std::vector<platform::SchemeResponse>> answered = answers->get_future();
+  // On its own thread, so that a blocked open fails the test instead of
+  // hanging it.
+  std::thread([answers, res = s.res] {
+    SchemeHandler handler(res);
+    answers->set_value(
+        {handler.start({"halvane://local/pipe.js"}), handler.start({"halvane://local/zero.bin"})});
+  }).detach();
+  ASSERT_EQ(answered.wait_for(std::chrono::seconds(10)), std::future_status::ready)
+      << "opening a FIFO among the web files blocked";
+  for (const platform::SchemeResponse& r : answered.get())
+    expect404(r);
 }
 
 TEST(SchemeHandler, NoIndexOrNoFolderFails) {

@@ -1,0 +1,93 @@
+#include "web/Downloads.h"
+
+#include "bridge/SaveHandler.h"
+#include "system/AtomicFile.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <optional>
+#include <system_error>
+#include <utility>
+
+namespace fs = std::filesystem;
+
+bool shouldAlertDownloadFailure(const platform::DownloadError& error) {
+  return !error.cancelled;
+}
+
+void reportDownloadFailure(platform::Dialogs& dialogs, const platform::DownloadError& error) {
+  if (shouldAlertDownloadFailure(error))
+    showFailureAlert(dialogs, error.localizedDescription);
+}
+
+Downloads::Downloads(platform::Dialogs& dialogs, const platform::Environment& env, Fetch fetch)
+    : dialogs_(dialogs), env_(env), fetch_(std::move(fetch)) {}
+
+void Downloads::chooseDestination(
+    const std::string& suggestedFilename,
+    const platform::WebViewDelegate::DestinationCompletion& completion) {
+  // Nobody to tell where to write: asking the user would be for nothing.
+  if (!completion)
+    return;
+  std::optional<fs::path> path = chooseSaveDestination(dialogs_, env_, suggestedFilename);
+  if (!path || path->empty() || path->filename().empty()) {
+    completion(std::nullopt);
+    return;
+  }
+  // In the folder the bytes land in, so that moving them into place is one
+  // rename on one file system.
+  std::string folder = (replacementFolder(*path) / ".download-XXXXXX").string();
+  if (!::mkdtemp(folder.data())) {
+    showFailureAlert(dialogs_, platform::describeError(errno));
+    completion(std::nullopt);
+    return;
+  }
+  fs::path written = fs::path(folder) / path->filename();
+  staged_[written] = *path;
+  completion(written);
+}
+
+void Downloads::finished(const fs::path& written) {
+  auto it = staged_.find(written);
+  if (it == staged_.end())
+    return;
+  FileResult moved = moveFileAtomically(written, it->second);
+  discard(written);
+  if (!moved.ok)
+    showFailureAlert(dialogs_, moved.error);
+}
+
+void Downloads::failed(const platform::DownloadError& error) {
+  if (error.destination)
+    discard(*error.destination);
+  reportDownloadFailure(dialogs_, error);
+}
+
+void Downloads::discard(const fs::path& written) {
+  auto it = staged_.find(written);
+  if (it == staged_.end())
+    return;
+  staged_.erase(it);
+  // The folder was made for this download alone; whatever the engine left
+  // in it (a partial file) goes with it.
+  std::error_code ignored;
+  fs::remove_all(written.parent_path(), ignored);
+}
+
+void Downloads::saveOwnAddress(const std::string& url, const std::string& suggestedFilename) {
+  std::optional<fs::path> path = chooseSaveDestination(dialogs_, env_, suggestedFilename);
+  if (!path || path->empty())
+    return;
+  platform::SchemeRequest request;
+  request.url = url;
+  platform::SchemeResponse response;
+  if (fetch_)
+    response = fetch_(request);
+  if (!response.ok) {
+    showFailureAlert(dialogs_, response.errorDescription);
+    return;
+  }
+  FileResult written = writeFileAtomically(*path, response.data);
+  if (!written.ok)
+    showFailureAlert(dialogs_, written.error);
+}
