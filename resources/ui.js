@@ -1,4 +1,4 @@
-// Small DOM helpers shared by the views: element building, locale dates,
+// Small DOM helpers shared by the views: element building, Chinese dates,
 // in-page dialogs and file downloads.
 
 import { toUTCDate } from './dates.js';
@@ -27,6 +27,9 @@ function append(el, children) {
   }
 }
 
+// The page is Chinese whatever the system's language.
+export const LOCALE = 'zh-CN';
+
 const formats = new Map();
 function formatter(style) {
   if (!formats.has(style)) {
@@ -36,19 +39,19 @@ function formatter(style) {
       medium: { month: 'short', day: 'numeric', weekday: 'short' },
       short: { month: 'numeric', day: 'numeric' },
       weekday: { weekday: 'short' },
+      weekdayLong: { weekday: 'long' },
     }[style];
-    formats.set(style, new Intl.DateTimeFormat(undefined, { ...opts, timeZone: 'UTC' }));
+    formats.set(style, new Intl.DateTimeFormat(LOCALE, { ...opts, timeZone: 'UTC' }));
   }
   return formats.get(style);
 }
 
-// Dates in the user's own locale.
 export function fmtDate(iso, style = 'medium') {
   return formatter(style).format(toUTCDate(iso));
 }
 
 export function fmtDateTime(date) {
-  return new Intl.DateTimeFormat(undefined, { dateStyle: 'medium', timeStyle: 'short' }).format(date);
+  return new Intl.DateTimeFormat(LOCALE, { dateStyle: 'medium', timeStyle: 'short' }).format(date);
 }
 
 export function fmtMinutes(m) {

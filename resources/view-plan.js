@@ -10,13 +10,23 @@ export function lateText(ctx, info) {
   const cls = classOf(ctx.data, a);
   const name = `「${a.title}」${cls ? `（${cls.name}）` : ''}`;
   const amount = `${info.late} 份（约 ${fmtMinutes(info.lateMinutes)}）`;
-  if (info.reason === 'closed') {
-    const when = a.due < ctx.today ? `归还日期已过（${fmtDate(a.due)}）` : `今天（${fmtDate(a.due)}）就要归还`;
-    return `${name}${when}，还有 ${amount}没有批完。`;
-  }
-  if (info.reason === 'tooLong')
-    return `${name}每份约 ${fmtMinutes(a.minutesEach)}，比归还前任何一天的可用时间都长：${amount}排不进去。`;
-  return `${name}时间不够：${fmtDate(a.due)} 归还前还有 ${amount}排不进去。`;
+  let cause;
+  if (info.reason === 'past') cause = `归还日期已过（${fmtDate(a.due)}），还有 ${amount}没有批完。`;
+  else if (info.reason === 'dueToday') cause = `今天（${fmtDate(a.due)}）就要归还，还有 ${amount}没有批完。`;
+  else if (info.reason === 'sameDay')
+    cause = `收取当天（${fmtDate(a.due)}）就要归还，而归还日当天不安排批改：${amount}没有可以批改的日子。`;
+  else if (info.reason === 'noTime') {
+    const { start, end } = info.window;
+    const span = start === end ? fmtDate(start) : `${fmtDate(start)} 至 ${fmtDate(end)}`;
+    cause = `归还前能批改的日子（${span}）没有可用时间：${amount}排不进去。`;
+  } else if (info.reason === 'tooLong')
+    cause = `每份约 ${fmtMinutes(info.pace.minutes)}，比归还前任何一天的可用时间都长：${amount}排不进去。`;
+  else cause = `时间不够：${fmtDate(a.due)} 归还前还有 ${amount}排不进去。`;
+  let after = '';
+  if (info.overdue && !info.unplaced) after = `已排在归还日之后，预计 ${fmtDate(info.lastDay)} 批完。`;
+  else if (info.overdue) after = `其中 ${info.overdue} 份已排在归还日之后，另外 ${info.unplaced} 份一年内都排不进去。`;
+  else if (info.unplaced) after = '一年内都找不到可用时间。';
+  return `${name}${cause}${after}`;
 }
 
 // The plain statement of what will be late, with the two ways out.

@@ -3,6 +3,7 @@
 
 import { h, fmtDateTime, download, openDialog, confirmDialog, toast } from './ui.js';
 import { parseBackup } from './store.js';
+import { replyError } from './native.js';
 
 const INSTALLED_FROM = 'dovrelist.installedFrom';
 
@@ -38,7 +39,7 @@ function appSection(ctx) {
         app.status = { ...app.status, autostart: !!r.autostart };
         toast(on ? '已开启开机自启。' : '已关闭开机自启。');
       } else {
-        app.error = on ? '没能开启开机自启。' : '没能关闭开机自启。';
+        app.error = replyError(r, on ? '没能开启开机自启。' : '没能关闭开机自启。');
       }
       // A failed change may leave either state on disk: ask again.
       if (!r || !r.ok) await ctx.refreshStatus();
@@ -82,7 +83,7 @@ function appSection(ctx) {
                 // Only the hint after a restart of the page is lost.
               }
               app.justInstalled = true;
-            } else app.installError = (r && r.error) || '安装失败。';
+            } else app.installError = replyError(r, '安装失败。');
             ctx.render();
           },
         },

@@ -7,7 +7,7 @@ import { checkMinutes, removeException, setException } from './model.js';
 export function renderTime(ctx) {
   const { data, today } = ctx;
   const weekly = data.availability.weekly;
-  const names = Array.from({ length: 7 }, (_, i) => h('span', null, fmtDateWeekday(addDays(startOfWeek(today), i))));
+  const names = Array.from({ length: 7 }, (_, i) => h('span', null, fmtDate(addDays(startOfWeek(today), i), 'weekdayLong')));
   const errors = ctx.params.errors || {};
   // Errors stay beside their field, and focus stays where the teacher is.
   const showErrors = (params, focusOn) => {
@@ -113,8 +113,4 @@ export function renderTime(ctx) {
       ),
     ),
   );
-}
-
-function fmtDateWeekday(iso) {
-  return new Intl.DateTimeFormat(undefined, { weekday: 'long', timeZone: 'UTC' }).format(new Date(`${iso}T12:00:00Z`));
 }
