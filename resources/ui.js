@@ -132,12 +132,20 @@ export function confirmDialog({ title, message, ok = '确定', danger = false })
 }
 
 let toastTimer = 0;
-export function toast(message) {
+// A short message; with `action` ({ label, onClick }) it carries a button and
+// stays longer, so there is time to reach it.
+export function toast(message, action = null) {
   const el = document.getElementById('toast');
-  el.textContent = message;
+  const hide = () => el.classList.remove('show', 'has-action');
+  el.replaceChildren(h('span', null, message));
+  if (action)
+    el.append(
+      h('button', { type: 'button', class: 'btn small', onclick: () => { hide(); action.onClick(); } }, action.label),
+    );
   el.classList.add('show');
+  el.classList.toggle('has-action', !!action);
   clearTimeout(toastTimer);
-  toastTimer = setTimeout(() => el.classList.remove('show'), 4000);
+  toastTimer = setTimeout(hide, action ? 10000 : 4000);
 }
 
 // A labelled form field with room for an error message.

@@ -3,7 +3,7 @@
 import { h, dot, fmtDate, fmtMinutes, download } from './ui.js';
 import { planCalendar, planCSV } from './exports.js';
 import { classOf } from './model.js';
-import { editAssignment } from './view-manage.js';
+import { editAssignment, paceText } from './view-manage.js';
 
 export function lateText(ctx, info) {
   const a = ctx.data.assignments.find((x) => x.id === info.assignmentId);
@@ -79,7 +79,12 @@ export function renderPlan(ctx) {
   const scale = Math.max(60, ...plan.days.map((d) => d.available));
   const total = busy.reduce((n, d) => n + d.sessions.reduce((m, s) => m + s.count, 0), 0);
 
-  const exportICS = () => download(`dovrelist-plan-${ctx.today}.ics`, planCalendar(plan, data), 'text/calendar');
+  // The file remembers what it sent, so the next export can replace it.
+  const exportICS = () => {
+    const { text, calendar } = planCalendar(plan, data);
+    download(`dovrelist-plan-${ctx.today}.ics`, text, 'text/calendar');
+    ctx.commit((d) => (d.calendar = calendar));
+  };
   const exportCSV = () => download(`dovrelist-plan-${ctx.today}.csv`, planCSV(plan, data), 'text/csv');
 
   const rows = [...plan.status.values()].map((st) => {
@@ -88,12 +93,13 @@ export function renderPlan(ctx) {
     return h(
       'tr',
       null,
-      h('td', null, dot(cls ? cls.color : '#9a9a9a'), ' ', a.title),
-      h('td', null, cls ? cls.name : '未分班'),
+      h('td', { class: 'title-cell' }, dot(cls ? cls.color : '#9a9a9a'), ' ', a.title),
+      h('td', { class: 'nowrap' }, cls ? cls.name : '未分班'),
       h('td', { class: 'num' }, `${st.remaining} 份`),
-      h('td', null, st.late ? h('span', { class: 'muted' }, '来不及') : st.lastDay ? fmtDate(st.lastDay) : '—'),
-      h('td', null, fmtDate(a.due)),
-      h('td', null, st.late ? h('span', { class: 'tag warn' }, `差 ${st.late} 份`) : h('span', { class: 'tag ok' }, '按时')),
+      h('td', { class: 'pace-cell' }, paceText(ctx, a, st.pace)),
+      h('td', { class: 'nowrap' }, st.lastDay ? fmtDate(st.lastDay) : h('span', { class: 'muted' }, '排不进去')),
+      h('td', { class: 'nowrap' }, fmtDate(a.due)),
+      h('td', { class: 'nowrap' }, st.late ? h('span', { class: 'tag warn' }, st.overdue ? `逾期 ${st.late} 份` : `差 ${st.late} 份`) : h('span', { class: 'tag ok' }, '按时')),
     );
   });
 
@@ -120,7 +126,7 @@ export function renderPlan(ctx) {
           h(
             'table',
             { class: 'table' },
-            h('thead', null, h('tr', null, ['作业', '班级', '剩余', '预计批完', '归还日期', '状态'].map((t) => h('th', { scope: 'col' }, t)))),
+            h('thead', null, h('tr', null, ['作业', '班级', '剩余', '按多快算', '预计批完', '归还日期', '状态'].map((t) => h('th', { scope: 'col' }, t)))),
             h('tbody', null, rows),
           ),
         )
@@ -146,7 +152,7 @@ export function renderPlan(ctx) {
               'li',
               null,
               dot(cls ? cls.color : '#9a9a9a'),
-              h('span', { class: 'grow' }, a.title, cls ? h('span', { class: 'muted' }, ` · ${cls.name}`) : null),
+              h('span', { class: 'grow' }, a.title, cls ? h('span', { class: 'muted' }, ` · ${cls.name}`) : null, s.overdue ? h('span', { class: 'tag warn' }, '逾期') : null),
               h('span', { class: 'num' }, `${s.count} 份`),
               h('span', { class: 'num muted' }, fmtMinutes(s.minutes)),
             );

@@ -132,6 +132,15 @@ function planSection(ctx) {
       if (/^([01]\d|2[0-3]):[0-5]\d$/.test(ev.target.value)) ctx.commit((d) => (d.settings.sessionStart = ev.target.value));
     },
   });
+  const reminder = h(
+    'select',
+    {
+      id: 'reminder',
+      'data-key': 'reminder',
+      onchange: (ev) => ctx.commit((d) => (d.settings.reminder = Number(ev.target.value))),
+    },
+    [0, 5, 10, 15, 30, 60].map((m) => h('option', { value: String(m), selected: m === settings.reminder }, m ? `提前 ${m} 分钟` : '不提醒')),
+  );
   return h(
     'section',
     { class: 'card', 'aria-labelledby': 'set-plan' },
@@ -148,10 +157,16 @@ function planSection(ctx) {
       h('label', { for: 'session-start', class: 'grow' }, h('strong', null, '日历里的开始时间'), h('div', { class: 'muted' }, '导出的日历从这个时间起依次排列每天的批改。')),
       startTime,
     ),
+    h(
+      'div',
+      { class: 'setting' },
+      h('label', { for: 'reminder', class: 'grow' }, h('strong', null, '日历提醒'), h('div', { class: 'muted' }, '导出的日历在每次批改开始前提醒。')),
+      reminder,
+    ),
   );
 }
 
-const ASIDE_LABELS = { unreadable: '无法读取的数据', 'before-import': '导入前的数据', v1: '旧版本的数据' };
+const ASIDE_LABELS = { unreadable: '无法读取的数据', 'before-import': '导入前的数据', v1: '旧版本的数据', v2: '旧版本的数据' };
 
 function dataSection(ctx) {
   const { store } = ctx;
