@@ -149,12 +149,14 @@ export function toast(message, action = null) {
 }
 
 // A labelled form field with room for an error message.
+// A composite control (the date field) names its text box in `textInput`.
 export function field(label, input, error, hint) {
-  const id = input.id;
+  const box = input.textInput || input;
+  const id = box.id;
   const errId = `${id}-error`;
   if (error) {
-    input.setAttribute('aria-invalid', 'true');
-    input.setAttribute('aria-describedby', errId);
+    box.setAttribute('aria-invalid', 'true');
+    box.setAttribute('aria-describedby', errId);
   }
   return h(
     'div',

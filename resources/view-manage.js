@@ -24,6 +24,7 @@ import {
   saveTemplate,
 } from './model.js';
 import { recordDialog } from './view-progress.js';
+import { dateField } from './datefield.js';
 
 const input = (id, attrs) => h('input', { id, name: id, ...attrs });
 
@@ -59,8 +60,8 @@ export function editAssignment(ctx, id) {
           h('option', { value: '', selected: !v.classId }, '未分班'),
           data.classes.map((c) => h('option', { value: c.id, selected: c.id === v.classId }, c.name)),
         ),
-    collected: input('f-collected', { type: 'date', value: v.collected }),
-    due: input('f-due', { type: 'date', value: v.due }),
+    collected: dateField({ id: 'f-collected', value: v.collected, today }),
+    due: dateField({ id: 'f-due', value: v.due, today }),
     submissions: many ? null : input('f-subs', { type: 'number', min: '0', step: '1', inputmode: 'numeric', value: String(v.submissions) }),
     minutesEach: input('f-mins', { type: 'number', min: '0.5', step: '0.5', inputmode: 'decimal', value: String(v.minutesEach) }),
     graded: many ? null : input('f-graded', { type: 'number', min: '0', step: '1', inputmode: 'numeric', value: String(v.graded) }),

@@ -3,6 +3,7 @@
 
 import { h, fmtDate, field, openDialog, toast } from './ui.js';
 import { isISODate } from './dates.js';
+import { dateField } from './datefield.js';
 import { remainingOf } from './planner.js';
 import { recordProgress, recordsOf } from './model.js';
 
@@ -11,7 +12,7 @@ const num = (s) => (String(s).trim() === '' ? null : Number(s));
 export function recordDialog(ctx, id) {
   const a = ctx.data.assignments.find((x) => x.id === id);
   if (!a) return null;
-  const date = h('input', { id: 'rp-date', type: 'date', value: ctx.today, max: ctx.today });
+  const date = dateField({ id: 'rp-date', value: ctx.today, max: ctx.today, today: ctx.today });
   const count = h('input', { id: 'rp-count', type: 'number', min: '1', max: String(remainingOf(a)), step: '1', inputmode: 'numeric', value: '' });
   const minutes = h('input', { id: 'rp-min', type: 'number', min: '1', max: '1440', step: '1', inputmode: 'numeric', value: '', placeholder: '可不填' });
   const wrap = h('div', { class: 'form-grid three' });

@@ -3,6 +3,7 @@
 import { h, fmtDate, fmtMinutes, field, toast } from './ui.js';
 import { addDays, isISODate, startOfWeek } from './dates.js';
 import { checkMinutes, removeException, setException } from './model.js';
+import { dateField } from './datefield.js';
 
 export function renderTime(ctx) {
   const { data, today } = ctx;
@@ -44,7 +45,7 @@ export function renderTime(ctx) {
     );
   });
 
-  const exDate = h('input', { id: 'ex-date', 'data-key': 'ex-date', type: 'date', value: ctx.params.exDate || addDays(today, 1), placeholder: 'YYYY-MM-DD' });
+  const exDate = dateField({ id: 'ex-date', key: 'ex-date', value: ctx.params.exDate || addDays(today, 1), today });
   const exMinutes = h('input', { id: 'ex-min', 'data-key': 'ex-min', type: 'number', min: '0', max: '1440', step: '5', value: ctx.params.exMin ?? '0' });
   const exNote = h('input', { id: 'ex-note', 'data-key': 'ex-note', type: 'text', maxlength: '40', value: ctx.params.exNote || '', placeholder: '例如：运动会、晚上有空' });
 
