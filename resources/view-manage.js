@@ -98,11 +98,13 @@ export function editAssignment(ctx, id) {
 
   const wrap = h('div', { class: 'form-grid' });
   const draw = (errors = {}) => {
-    const parts = Object.keys(f).map((k) => field(labels[k][0], f[k], errors[k], labels[k][1]));
+    // With several classes the minutes sit beside 类型 and the dates come last.
+    const order = many ? ['title', 'kind', 'minutesEach', 'collected', 'due'] : Object.keys(f);
+    const parts = order.map((k) => field(labels[k][0], f[k], errors[k], labels[k][1]));
     parts.splice(2, 0, kindList);
     if (many)
       parts.splice(
-        3,
+        4,
         0,
         h(
           'fieldset',
@@ -435,7 +437,7 @@ export function renderClasses(ctx) {
     return h(
       'li',
       { class: 'class-card', style: { borderLeftColor: c.color } },
-      h('div', { class: 'grow' }, h('strong', null, c.name), h('div', { class: 'muted' }, `${c.size === null || c.size === undefined ? '' : `${c.size} 人 · `}${own.length} 项作业，未批 ${open.length} 项，约 ${fmtMinutes(minutes)}`)),
+      h('div', { class: 'grow' }, h('strong', null, c.name), h('div', { class: 'muted' }, `${c.size === null || c.size === undefined ? '' : `${c.size} 人 · `}${own.length} 项作业，未批 ${open.length} 项，约 `, h('span', { class: 'num' }, fmtMinutes(minutes)))),
       h('button', { type: 'button', class: 'btn small', 'data-key': `cedit-${c.id}`, 'aria-label': `编辑「${c.name}」`, onclick: () => editClass(ctx, c) }, '编辑'),
       h('button', { type: 'button', class: 'btn small quiet', 'data-key': `cdel-${c.id}`, 'aria-label': `删除「${c.name}」`, onclick: () => removeClass(ctx, c) }, '删除'),
     );

@@ -4,6 +4,7 @@
 import { h, fmtDateTime, download, openDialog, confirmDialog, toast } from './ui.js';
 import { parseBackup } from './store.js';
 import { replyError } from './native.js';
+import { pad2 } from './dates.js';
 
 const INSTALLED_FROM = 'dovrelist.installedFrom';
 
@@ -123,15 +124,22 @@ function planSection(ctx) {
     checked: settings.gradeOnReturnDay,
     onchange: (ev) => ctx.commit((d) => (d.settings.gradeOnReturnDay = ev.target.checked)),
   });
-  const startTime = h('input', {
-    type: 'time',
-    id: 'session-start',
-    'data-key': 'session-start',
-    value: settings.sessionStart,
-    onchange: (ev) => {
-      if (/^([01]\d|2[0-3]):[0-5]\d$/.test(ev.target.value)) ctx.commit((d) => (d.settings.sessionStart = ev.target.value));
+  // A list of times rather than <input type=time>, which shows "07:00 PM"
+  // when the system's language is English.
+  const times = Array.from({ length: 96 }, (_, i) => `${pad2(Math.floor(i / 4))}:${pad2((i % 4) * 15)}`);
+  if (!times.includes(settings.sessionStart)) times.push(settings.sessionStart);
+  times.sort();
+  const startTime = h(
+    'select',
+    {
+      id: 'session-start',
+      'data-key': 'session-start',
+      onchange: (ev) => {
+        if (/^([01]\d|2[0-3]):[0-5]\d$/.test(ev.target.value)) ctx.commit((d) => (d.settings.sessionStart = ev.target.value));
+      },
     },
-  });
+    times.map((t) => h('option', { value: t, selected: t === settings.sessionStart }, t)),
+  );
   const reminder = h(
     'select',
     {
