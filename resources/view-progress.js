@@ -15,7 +15,7 @@ export function recordDialog(ctx, id) {
   const date = dateField({ id: 'rp-date', value: ctx.today, max: ctx.today, today: ctx.today });
   const count = h('input', { id: 'rp-count', type: 'number', min: '1', max: String(remainingOf(a)), step: '1', inputmode: 'numeric', value: '' });
   const minutes = h('input', { id: 'rp-min', type: 'number', min: '1', max: '1440', step: '1', inputmode: 'numeric', value: '', placeholder: '可不填' });
-  const wrap = h('div', { class: 'form-grid three' });
+  const wrap = h('div', { class: 'form-grid' });
   const draw = (e = {}) =>
     wrap.replaceChildren(
       field('哪天批的', date, e.date),
