@@ -3,6 +3,7 @@
 
 import { localISO } from './dates.js';
 import { makePlan } from './planner.js';
+import { runTemplates } from './model.js';
 import { Store, STORAGE_KEY, SCHEMA_VERSION, backupText, normalize } from './store.js';
 import { createNative } from './native.js';
 import { h, download, openDialog, toast } from './ui.js';
@@ -80,6 +81,16 @@ function replaceData(data) {
   ctx.saveError = null;
   replan();
   scheduleRender();
+}
+
+// This week's assignments from the weekly templates, once per week.
+function applyTemplates() {
+  const probe = structuredClone(ctx.data);
+  const made = runTemplates(probe, ctx.today);
+  const marked = JSON.stringify(probe.templates) !== JSON.stringify(ctx.data.templates);
+  if (!made.length && !marked) return;
+  commit((d) => runTemplates(d, ctx.today));
+  if (made.length) toast(`已按每周作业添加 ${made.length} 项本周作业。`);
 }
 
 function replan() {
@@ -215,6 +226,7 @@ function checkDay() {
   ctx.today = now;
   replan();
   postCount(true);
+  applyTemplates();
   scheduleRender();
 }
 
@@ -240,6 +252,7 @@ function start() {
   const fromHash = location.hash.slice(1);
   go(VIEWS[fromHash] ? fromHash : 'today');
   showStartNotices();
+  applyTemplates();
   if (native.hasLaunch) refreshStatus();
 
   setInterval(checkDay, 30000);

@@ -1,6 +1,8 @@
 // The plan as calendar and spreadsheet files.
 
-import { buildCalendar, localStamp } from './ics.js';
+import { buildCalendar, dateStamp, zonedStamp } from './ics.js';
+import { addDays } from './dates.js';
+import { remainingOf } from './planner.js';
 import { toCSV } from './csv.js';
 
 function uidPart(id) {
@@ -22,7 +24,7 @@ function sessionRows(plan, data) {
     for (const s of day.sessions) {
       const a = byId.get(s.assignmentId);
       if (!a) continue;
-      rows.push({ date: day.date, a, cls: byClass.get(a.classId) || null, count: s.count, minutes: s.minutes });
+      rows.push({ date: day.date, a, cls: byClass.get(a.classId) || null, count: s.count, minutes: s.minutes, overdue: !!s.overdue });
     }
   return rows;
 }
@@ -32,8 +34,14 @@ function startMinutes(hhmm) {
   return h * 60 + m;
 }
 
+// Returns the calendar text and what to remember of it: the next export
+// gives every event a higher SEQUENCE, and sends the sessions that have left
+// the plan since once more as cancelled, so a calendar that imported the
+// last file ends up matching this one.
 export function planCalendar(plan, data, now = new Date()) {
   const start = startMinutes(data.settings.sessionStart);
+  const sequence = (data.calendar?.sequence ?? 0) + 1;
+  const alarm = data.settings.reminder || 0;
   const offsets = new Map();
   const events = sessionRows(plan, data).map((r) => {
     const from = offsets.get(r.date) ?? start;
@@ -42,19 +50,39 @@ export function planCalendar(plan, data, now = new Date()) {
     const className = r.cls ? r.cls.name : '未分班';
     return {
       uid: `${r.date.replace(/-/g, '')}-${uidPart(r.a.id)}@dovrelist`,
-      start: localStamp(r.date, from),
-      end: localStamp(r.date, to),
-      summary: `批改「${r.a.title}」${r.count} 份`,
-      description: `班级：${className}\n预计 ${Math.ceil(r.minutes)} 分钟\n归还日期：${r.a.due}`,
+      start: zonedStamp(r.date, from),
+      end: zonedStamp(r.date, to),
+      summary: `批改「${r.a.title}」${r.count} 份${r.overdue ? '（逾期）' : ''}`,
+      description: `班级：${className}\n预计 ${Math.ceil(r.minutes)} 分钟\n归还日期：${r.a.due}${r.overdue ? '\n已过归还日期' : ''}`,
+      sequence,
+      alarm,
     };
   });
-  return buildCalendar({ name: 'Dovrelist 批改计划', events, now });
+  const byClass = new Map(data.classes.map((c) => [c.id, c]));
+  for (const a of data.assignments) {
+    if (remainingOf(a) === 0 && a.due < plan.today) continue;
+    const cls = byClass.get(a.classId);
+    events.push({
+      uid: `due-${uidPart(a.id)}@dovrelist`,
+      start: dateStamp(a.due),
+      end: dateStamp(addDays(a.due, 1)),
+      allDay: true,
+      summary: `归还「${a.title}」${cls ? `（${cls.name}）` : ''}`,
+      sequence,
+    });
+  }
+  const sent = {};
+  for (const e of events) sent[e.uid] = { start: e.start, end: e.end, summary: e.summary, allDay: !!e.allDay };
+  for (const [uid, e] of Object.entries(data.calendar?.sent ?? {}))
+    if (!sent[uid]) events.push({ uid, start: e.start, end: e.end, allDay: e.allDay, summary: e.summary, sequence, status: 'CANCELLED' });
+  const text = buildCalendar({ name: 'Dovrelist 批改计划', events, now });
+  return { text, calendar: { sequence, sent } };
 }
 
 export function planCSV(plan, data) {
-  const rows = [['日期', '班级', '作业', '份数', '预计分钟', '归还日期']];
+  const rows = [['日期', '班级', '作业', '份数', '预计分钟', '归还日期', '逾期']];
   for (const r of sessionRows(plan, data))
-    rows.push([r.date, r.cls ? r.cls.name : '', r.a.title, r.count, Math.ceil(r.minutes), r.a.due]);
+    rows.push([r.date, r.cls ? r.cls.name : '', r.a.title, r.count, Math.ceil(r.minutes), r.a.due, r.overdue ? '逾期' : '']);
   // The byte-order mark lets spreadsheet programs read the Chinese text as UTF-8.
   return '\uFEFF' + toCSV(rows);
 }

@@ -52,7 +52,20 @@ export function localStamp(iso, minutes) {
   return `${day.replace(/-/g, '')}T${pad2(Math.floor(m / 60))}${pad2(m % 60)}00`;
 }
 
-// events: [{ uid, start, end, summary, description? }], start/end as local stamps.
+// The same moment on this computer's clock, written in UTC, so a calendar
+// in any zone shows it at the right hour; clock changes are the Date's job.
+export function zonedStamp(iso, minutes) {
+  const [y, mo, d] = iso.split('-').map(Number);
+  return utcStamp(new Date(y, mo - 1, d, 0, Math.round(minutes)));
+}
+
+export function dateStamp(iso) {
+  return iso.replace(/-/g, '');
+}
+
+// events: [{ uid, start, end, allDay?, summary, description?, sequence?,
+// status?, alarm? }]: start/end are UTC stamps, or date stamps for all-day
+// events; alarm is minutes before the start.
 export function buildCalendar({ name, events, now = new Date() }) {
   const stamp = utcStamp(now);
   const lines = [
@@ -64,15 +77,15 @@ export function buildCalendar({ name, events, now = new Date() }) {
   ];
   if (name) lines.push(`X-WR-CALNAME:${escapeText(name)}`);
   for (const e of events) {
-    lines.push(
-      'BEGIN:VEVENT',
-      `UID:${e.uid}`,
-      `DTSTAMP:${stamp}`,
-      `DTSTART:${e.start}`,
-      `DTEND:${e.end}`,
-      `SUMMARY:${escapeText(e.summary)}`,
-    );
+    const value = e.allDay ? ';VALUE=DATE' : '';
+    lines.push('BEGIN:VEVENT', `UID:${e.uid}`, `DTSTAMP:${stamp}`, `DTSTART${value}:${e.start}`, `DTEND${value}:${e.end}`);
+    if (e.sequence !== undefined) lines.push(`SEQUENCE:${e.sequence}`);
+    if (e.status) lines.push(`STATUS:${e.status}`);
+    if (e.allDay) lines.push('TRANSP:TRANSPARENT');
+    lines.push(`SUMMARY:${escapeText(e.summary)}`);
     if (e.description) lines.push(`DESCRIPTION:${escapeText(e.description)}`);
+    if (e.alarm > 0 && e.status !== 'CANCELLED')
+      lines.push('BEGIN:VALARM', 'ACTION:DISPLAY', `DESCRIPTION:${escapeText(e.summary)}`, `TRIGGER:-PT${e.alarm}M`, 'END:VALARM');
     lines.push('END:VEVENT');
   }
   lines.push('END:VCALENDAR');

@@ -1,8 +1,8 @@
 // Changes to the data set, and the checks of what the teacher types.
 // Every function works on plain data; the caller saves afterwards.
 
-import { addDays, isISODate } from './dates.js';
-import { remainingOf } from './planner.js';
+import { addDays, isISODate, startOfWeek } from './dates.js';
+import { paceOf, remainingOf } from './planner.js';
 
 export const PALETTE = [
   { color: '#4f7cac', name: '蓝' },
@@ -15,7 +15,15 @@ export const PALETTE = [
   { color: '#7d7d6b', name: '灰' },
 ];
 
-const PROGRESS_KEEP_DAYS = 60;
+// Records are kept long enough to learn a pace from a term's work.
+const PROGRESS_KEEP_DAYS = 120;
+export const TITLE_MAX = 80;
+export const KIND_MAX = 20;
+export const KINDS = ['作文', '听写', '周记', '试卷', '练习', '默写', '实验报告'];
+export const WEEKDAYS = ['周一', '周二', '周三', '周四', '周五', '周六', '周日'];
+
+// Length as the teacher counts it: one per character, emoji included.
+const chars = (s) => [...s].length;
 
 export function newId(prefix) {
   const rnd =
@@ -38,14 +46,19 @@ export function checkClass(fields, data, editingId = null) {
   else if (name.length > 40) errors.name = '名称最多 40 个字。';
   else if (data.classes.some((c) => c.name === name && c.id !== editingId)) errors.name = '已有同名的班级。';
   const color = PALETTE.some((p) => p.color === fields.color) ? fields.color : PALETTE[0].color;
-  return Object.keys(errors).length ? { ok: false, errors } : { ok: true, value: { name, color } };
+  const sizeText = String(fields.size ?? '').trim();
+  const size = sizeText === '' ? null : toNumber(sizeText);
+  if (size !== null && !(Number.isInteger(size) && size >= 0 && size <= 1000)) errors.size = '人数应为 0 到 1000 的整数，或不填。';
+  return Object.keys(errors).length ? { ok: false, errors } : { ok: true, value: { name, color, size } };
 }
 
 export function checkAssignment(fields, data) {
   const errors = {};
   const title = String(fields.title ?? '').trim();
   if (!title) errors.title = '请填写作业标题。';
-  else if (title.length > 80) errors.title = '标题最多 80 个字。';
+  else if (chars(title) > TITLE_MAX) errors.title = `标题最多 ${TITLE_MAX} 个字，现在是 ${chars(title)} 个。`;
+  const kind = String(fields.kind ?? '').trim();
+  if (chars(kind) > KIND_MAX) errors.kind = `类型最多 ${KIND_MAX} 个字。`;
   const classId = fields.classId ? String(fields.classId) : null;
   if (classId && !data.classes.some((c) => c.id === classId)) errors.classId = '请选择班级。';
   const collected = String(fields.collected ?? '').trim();
@@ -62,7 +75,39 @@ export function checkAssignment(fields, data) {
   if (!Number.isInteger(graded) || graded < 0) errors.graded = '已批份数应为 0 或正整数。';
   else if (Number.isInteger(submissions) && graded > submissions) errors.graded = '已批份数不能多于总份数。';
   if (Object.keys(errors).length) return { ok: false, errors };
-  return { ok: true, value: { title, classId, collected, due, submissions, minutesEach, graded } };
+  return { ok: true, value: { title, kind, classId, collected, due, submissions, minutesEach, graded } };
+}
+
+// What the form should say before saving: an assignment collected and due
+// the same day has no day to be graded on unless the return day counts.
+export function assignmentWarning(fields, data) {
+  const collected = String(fields.collected ?? '').trim();
+  const due = String(fields.due ?? '').trim();
+  if (!isISODate(collected) || collected !== due || data.settings.gradeOnReturnDay) return null;
+  return '收取当天就要归还，而归还日当天不安排批改：这项作业没有可以批改的日子，只会排在归还日之后。可以推迟归还日期，或在「设置」里允许归还日当天批改。';
+}
+
+// One assignment for several classes: the shared fields once, and a count
+// per ticked class. rows: [{ classId, submissions }].
+export function checkAssignmentForClasses(fields, rows, data) {
+  const picked = rows.filter((r) => r.classId);
+  if (!picked.length) {
+    const r = checkAssignment({ ...fields, classId: '' }, data);
+    return r.ok ? { ok: true, values: [r.value] } : r;
+  }
+  const errors = {};
+  const values = [];
+  for (const row of picked) {
+    const r = checkAssignment({ ...fields, classId: row.classId, submissions: row.submissions }, data);
+    if (r.ok) values.push(r.value);
+    else
+      for (const [k, v] of Object.entries(r.errors)) {
+        if (k === 'submissions') errors[`count-${row.classId}`] = v;
+        else if (k === 'graded') errors.graded = v;
+        else errors[k] = v;
+      }
+  }
+  return Object.keys(errors).length ? { ok: false, errors } : { ok: true, values };
 }
 
 export function checkMinutes(s) {
@@ -81,45 +126,130 @@ export function saveClass(data, value, id = null) {
   return c.id;
 }
 
-// Assignments of a deleted class stay, without a class.
+// Assignments of a deleted class stay, without a class. Returns what
+// restoreClass needs to undo it.
 export function deleteClass(data, id) {
-  data.classes = data.classes.filter((c) => c.id !== id);
-  for (const a of data.assignments) if (a.classId === id) a.classId = null;
+  const index = data.classes.findIndex((c) => c.id === id);
+  if (index < 0) return null;
+  const [cls] = data.classes.splice(index, 1);
+  const assignmentIds = [];
+  for (const a of data.assignments)
+    if (a.classId === id) {
+      a.classId = null;
+      assignmentIds.push(a.id);
+    }
+  const templateIds = [];
+  for (const t of data.templates)
+    if (t.classIds.includes(id)) {
+      t.classIds = t.classIds.filter((c) => c !== id);
+      templateIds.push(t.id);
+    }
+  return { cls, index, assignmentIds, templateIds };
 }
 
-export function saveAssignment(data, value, id = null) {
-  if (id) {
-    const a = data.assignments.find((x) => x.id === id);
-    if (a) Object.assign(a, value);
-    return id;
-  }
-  const a = { id: newId('a'), ...value };
-  data.assignments.push(a);
+export function restoreClass(data, undo) {
+  if (!undo || data.classes.some((c) => c.id === undo.cls.id)) return false;
+  data.classes.splice(Math.min(undo.index, data.classes.length), 0, undo.cls);
+  for (const a of data.assignments) if (undo.assignmentIds.includes(a.id) && a.classId === null) a.classId = undo.cls.id;
+  for (const t of data.templates)
+    if (undo.templateIds.includes(t.id) && !t.classIds.includes(undo.cls.id)) t.classIds.push(undo.cls.id);
+  return true;
+}
+
+// Saves the form's values. A change of the graded count is work done, and
+// is recorded for `today` like any other progress.
+export function saveAssignment(data, value, id = null, today = null) {
+  const { graded, ...rest } = value;
+  let a = id ? data.assignments.find((x) => x.id === id) : null;
+  if (id && !a) return id;
+  if (!a) {
+    a = { id: newId('a'), ...rest, graded: 0 };
+    data.assignments.push(a);
+  } else Object.assign(a, rest, { graded: Math.min(a.graded, rest.submissions) });
+  const change = graded - a.graded;
+  if (change !== 0 && today) {
+    const done = recordProgress(data, a.id, change, today);
+    // Lowering it below what today's record holds corrects older work:
+    // the count changes, the past days keep their minutes.
+    if (done !== change) a.graded = graded;
+  } else a.graded = graded;
   return a.id;
 }
 
-export function deleteAssignment(data, id) {
-  data.assignments = data.assignments.filter((a) => a.id !== id);
-  for (const day of Object.values(data.progress)) delete day[id];
+export function addAssignments(data, values, today) {
+  return values.map((v) => saveAssignment(data, v, null, today));
 }
 
-// Records grading done today. Returns how many submissions actually changed
-// (never beyond 0 … submissions). Today's record is what lets the plan
-// deduct the time already spent today.
-export function recordProgress(data, id, delta, today) {
+// Progress records stay: they say how the time was spent that day.
+export function deleteAssignment(data, id) {
+  const index = data.assignments.findIndex((a) => a.id === id);
+  if (index < 0) return null;
+  const [assignment] = data.assignments.splice(index, 1);
+  return { assignment, index };
+}
+
+export function restoreAssignment(data, undo) {
+  if (!undo || data.assignments.some((a) => a.id === undo.assignment.id)) return false;
+  const a = undo.assignment;
+  if (a.classId && !data.classes.some((c) => c.id === a.classId)) a.classId = null;
+  data.assignments.splice(Math.min(undo.index, data.assignments.length), 0, a);
+  return true;
+}
+
+// Records grading of assignment `id` done on `date`: `delta` copies, and
+// optionally the minutes really spent on them. A negative delta takes back
+// copies recorded for that date, never more than it holds. Returns how many
+// copies actually changed.
+export function recordProgress(data, id, delta, date, spentMinutes = null) {
   const a = data.assignments.find((x) => x.id === id);
-  if (!a || !Number.isInteger(delta)) return 0;
-  const target = Math.min(a.submissions, Math.max(0, a.graded + delta));
-  const change = target - a.graded;
-  if (change === 0) return 0;
-  a.graded = target;
-  const day = (data.progress[today] ??= {});
-  const n = Math.max(0, (day[id] || 0) + change);
-  if (n > 0) day[id] = n;
+  if (!a || !Number.isInteger(delta) || !isISODate(date)) return 0;
+  const day = (data.progress[date] ??= {});
+  const e = day[id] || { n: 0, min: 0 };
+  let change = Math.min(a.submissions, Math.max(0, a.graded + delta)) - a.graded;
+  if (change < 0) change = Math.max(change, -e.n);
+  if (change > 0) {
+    const timed = typeof spentMinutes === 'number' && spentMinutes > 0;
+    const min = timed ? spentMinutes : change * paceOf(data, a).minutes;
+    e.n += change;
+    e.min += min;
+    if (timed) {
+      e.tn = (e.tn || 0) + change;
+      e.tmin = (e.tmin || 0) + min;
+    }
+  } else if (change < 0) takeBack(e, -change);
+  a.graded += change;
+  if (e.n > 0) day[id] = roundEntry(e);
   else delete day[id];
-  if (!Object.keys(day).length) delete data.progress[today];
-  pruneProgress(data, today);
+  if (!Object.keys(day).length) delete data.progress[date];
+  pruneProgress(data, date);
   return change;
+}
+
+// Copies taken back leave the untimed part first, at its average.
+function takeBack(e, k) {
+  const tn = e.tn || 0;
+  const tmin = e.tmin || 0;
+  const un = e.n - tn;
+  const umin = e.min - tmin;
+  const fromUntimed = Math.min(k, un);
+  const fromTimed = k - fromUntimed;
+  const newUmin = un ? umin - (umin / un) * fromUntimed : 0;
+  const newTmin = tn ? tmin - (tmin / tn) * fromTimed : 0;
+  e.n -= k;
+  e.tn = tn - fromTimed;
+  e.tmin = newTmin;
+  e.min = newUmin + newTmin;
+  if (!e.tn) {
+    delete e.tn;
+    delete e.tmin;
+  }
+}
+
+function roundEntry(e) {
+  const r = (x) => Math.round(x * 100) / 100;
+  const out = { n: e.n, min: r(e.min) };
+  if (e.tn) Object.assign(out, { tn: e.tn, tmin: r(e.tmin) });
+  return out;
 }
 
 export function pruneProgress(data, today) {
@@ -127,8 +257,94 @@ export function pruneProgress(data, today) {
   for (const date of Object.keys(data.progress)) if (date < oldest) delete data.progress[date];
 }
 
+export function gradedOn(data, date, id) {
+  return (data.progress[date] && data.progress[date][id] && data.progress[date][id].n) || 0;
+}
+
 export function gradedToday(data, today, id) {
-  return (data.progress[today] && data.progress[today][id]) || 0;
+  return gradedOn(data, today, id);
+}
+
+// Dates with copies recorded for an assignment, newest first.
+export function recordsOf(data, id) {
+  return Object.keys(data.progress)
+    .filter((d) => data.progress[d][id])
+    .sort()
+    .reverse()
+    .map((date) => ({ date, n: data.progress[date][id].n }));
+}
+
+// Weekly templates: { id, title, kind, classIds, weekday (0 = Monday),
+// dueAfter (days), minutesEach, lastWeek }.
+export function checkTemplate(fields, data) {
+  const errors = {};
+  const title = String(fields.title ?? '').trim();
+  if (!title) errors.title = '请填写作业标题。';
+  else if (chars(title) > TITLE_MAX) errors.title = `标题最多 ${TITLE_MAX} 个字。`;
+  const kind = String(fields.kind ?? '').trim();
+  if (chars(kind) > KIND_MAX) errors.kind = `类型最多 ${KIND_MAX} 个字。`;
+  const classIds = (fields.classIds || []).filter((id) => data.classes.some((c) => c.id === id));
+  if (!classIds.length) errors.classIds = '请至少选一个班级。';
+  const weekday = toNumber(fields.weekday);
+  if (!(Number.isInteger(weekday) && weekday >= 0 && weekday <= 6)) errors.weekday = '请选择星期几。';
+  const dueAfter = toNumber(fields.dueAfter);
+  if (!(Number.isInteger(dueAfter) && dueAfter >= 0 && dueAfter <= 28)) errors.dueAfter = '应为 0 到 28 天。';
+  const minutesEach = toNumber(fields.minutesEach);
+  if (!(minutesEach > 0 && minutesEach <= 600)) errors.minutesEach = '每份分钟数应大于 0，最多 600。';
+  if (Object.keys(errors).length) return { ok: false, errors };
+  return { ok: true, value: { title, kind, classIds, weekday, dueAfter, minutesEach } };
+}
+
+// A new template starts with this week unless its day has already passed.
+export function saveTemplate(data, value, id, today) {
+  if (id) {
+    const t = data.templates.find((x) => x.id === id);
+    if (t) Object.assign(t, value);
+    return id;
+  }
+  const week = startOfWeek(today);
+  const lastWeek = addDays(week, value.weekday) < today ? week : null;
+  const t = { id: newId('t'), ...value, lastWeek };
+  data.templates.push(t);
+  return t.id;
+}
+
+export function deleteTemplate(data, id) {
+  data.templates = data.templates.filter((t) => t.id !== id);
+}
+
+// Creates this week's assignments from the templates, once per week and
+// class however often it runs. Returns the new assignments.
+export function runTemplates(data, today) {
+  const week = startOfWeek(today);
+  const made = [];
+  for (const t of data.templates) {
+    if (t.lastWeek && t.lastWeek >= week) continue;
+    const collected = addDays(week, t.weekday);
+    const due = addDays(collected, t.dueAfter);
+    for (const classId of t.classIds) {
+      const cls = data.classes.find((c) => c.id === classId);
+      if (!cls) continue;
+      if (data.assignments.some((a) => a.templateId === t.id && a.week === week && a.classId === classId)) continue;
+      const a = {
+        id: newId('a'),
+        title: t.title,
+        kind: t.kind,
+        classId,
+        collected,
+        due,
+        submissions: cls.size ?? 0,
+        minutesEach: t.minutesEach,
+        graded: 0,
+        templateId: t.id,
+        week,
+      };
+      data.assignments.push(a);
+      made.push(a);
+    }
+    t.lastWeek = week;
+  }
+  return made;
 }
 
 export function setException(data, date, minutes, note) {

@@ -56,3 +56,11 @@ export function createNative(win) {
     },
   };
 }
+
+// What to tell the teacher about a failed command: the native side's own
+// words when it gave any, else `fallback`. Null when the command succeeded.
+export function replyError(reply, fallback) {
+  if (reply && reply.ok === true) return null;
+  const text = reply && typeof reply.error === 'string' ? reply.error.trim() : '';
+  return text || fallback;
+}

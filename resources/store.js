@@ -1,11 +1,13 @@
 // The teacher's data in local storage, under a versioned schema.
 // Version 1 kept "homework" with Sunday-first weekly minutes and a date map of
-// exceptions; version 2 is what the app works with. Anything that cannot be
+// exceptions; version 2 kept only a count per day and assignment as progress,
+// so a day's minutes changed with the assignment; version 3 is what the app
+// works with. Anything that cannot be
 // read is copied aside before the main key is ever written again.
 
 import { isISODate } from './dates.js';
 
-export const SCHEMA_VERSION = 2;
+export const SCHEMA_VERSION = 3;
 export const STORAGE_KEY = 'dovrelist';
 export const ASIDE_PREFIX = 'dovrelist.aside.';
 export const DEFAULT_COLOR = '#4f7cac';
@@ -18,13 +20,18 @@ export function emptyData() {
     assignments: [],
     availability: { weekly: [60, 60, 60, 60, 60, 180, 120], exceptions: [] },
     progress: {},
-    settings: { gradeOnReturnDay: false, sessionStart: '19:00' },
+    templates: [],
+    // What the last calendar export contained, so the next one can replace it.
+    calendar: { sequence: 0, sent: {} },
+    settings: { gradeOnReturnDay: false, sessionStart: '19:00', reminder: 0 },
   };
 }
 
 const isObj = (v) => v !== null && typeof v === 'object' && !Array.isArray(v);
 const isInt = (v, lo, hi) => Number.isInteger(v) && v >= lo && v <= hi;
 const nonEmpty = (v) => typeof v === 'string' && v.trim() !== '';
+const isNum = (v, lo, hi) => typeof v === 'number' && Number.isFinite(v) && v >= lo && v <= hi;
+const optText = (v, max) => (typeof v === 'string' && [...v.trim()].length <= max ? v.trim() : '');
 
 function fromV1(o) {
   const weekly = isObj(o.weekly)
@@ -59,10 +66,11 @@ function fromV1(o) {
 export function normalize(input) {
   if (!isObj(input)) return { data: null, problems: ['内容不是 Dovrelist 的数据。'] };
   let o = input;
-  if (o.version === 1) o = fromV1(o);
-  else if (typeof o.version === 'number' && o.version > SCHEMA_VERSION)
-    return { data: null, problems: [`数据来自更新版本的 Dovrelist（版本 ${o.version}），这一版读不了。`] };
-  else if (o.version !== SCHEMA_VERSION) return { data: null, problems: ['无法识别的数据版本。'] };
+  const from = o.version;
+  if (from === 1) o = fromV1(o);
+  else if (typeof from === 'number' && from > SCHEMA_VERSION)
+    return { data: null, problems: [`数据来自更新版本的 Dovrelist（版本 ${from}），这一版读不了。`] };
+  else if (from !== 2 && from !== SCHEMA_VERSION) return { data: null, problems: ['无法识别的数据版本。'] };
 
   const problems = [];
   const data = emptyData();
@@ -80,7 +88,8 @@ export function normalize(input) {
         color = DEFAULT_COLOR;
       }
       classIds.add(c.id);
-      data.classes.push({ id: c.id, name: c.name.trim(), color: color.toLowerCase() });
+      const size = isInt(c.size, 0, 1000) ? c.size : null;
+      data.classes.push({ id: c.id, name: c.name.trim(), color: color.toLowerCase(), size });
     });
 
   const ids = new Set();
@@ -102,16 +111,19 @@ export function normalize(input) {
         classId = null;
       }
       ids.add(a.id);
-      data.assignments.push({
+      const kept = {
         id: a.id,
         title: a.title.trim(),
+        kind: optText(a.kind, 20),
         classId,
         collected: a.collected,
         due: a.due,
         submissions: a.submissions,
         minutesEach: a.minutesEach,
         graded: a.graded,
-      });
+      };
+      if (nonEmpty(a.templateId) && isISODate(a.week)) Object.assign(kept, { templateId: a.templateId, week: a.week });
+      data.assignments.push(kept);
     });
 
   const av = o.availability;
@@ -132,6 +144,10 @@ export function normalize(input) {
     data.availability.exceptions.sort((x, y) => (x.date < y.date ? -1 : 1));
   }
 
+  // Version 2 kept a bare count: its minutes are taken at today's estimate,
+  // once, and kept from then on. Version 3 records keep their own minutes and
+  // outlive their assignment.
+  const minutesOf = new Map(data.assignments.map((a) => [a.id, a.minutesEach]));
   if (o.progress !== undefined && !isObj(o.progress)) problems.push('批改记录无效。');
   else
     for (const [date, done] of Object.entries(o.progress ?? {})) {
@@ -140,9 +156,51 @@ export function normalize(input) {
         continue;
       }
       const day = {};
-      for (const [id, n] of Object.entries(done)) if (ids.has(id) && isInt(n, 1, 100000)) day[id] = n;
+      for (const [id, e] of Object.entries(done)) {
+        if (from < 3) {
+          if (minutesOf.has(id) && isInt(e, 1, 100000)) day[id] = { n: e, min: e * minutesOf.get(id) };
+          continue;
+        }
+        if (!isObj(e) || !isInt(e.n, 1, 100000) || !isNum(e.min, 0, 1e7)) {
+          problems.push(`批改记录 ${date} 无效。`);
+          continue;
+        }
+        const entry = { n: e.n, min: e.min };
+        if (isInt(e.tn, 1, e.n) && isNum(e.tmin, 0, e.min)) Object.assign(entry, { tn: e.tn, tmin: e.tmin });
+        day[id] = entry;
+      }
       if (Object.keys(day).length) data.progress[date] = day;
     }
+
+  if (o.templates !== undefined && !Array.isArray(o.templates)) problems.push('每周作业无效。');
+  else
+    (o.templates ?? []).forEach((t, i) => {
+      if (
+        !isObj(t) || !nonEmpty(t.id) || !nonEmpty(t.title) || !Array.isArray(t.classIds) ||
+        !isInt(t.weekday, 0, 6) || !isInt(t.dueAfter, 0, 28) || !isNum(t.minutesEach, 0.01, 1440) ||
+        (t.lastWeek !== null && t.lastWeek !== undefined && !isISODate(t.lastWeek))
+      )
+        return problems.push(`每周作业 ${i + 1} 无效。`);
+      data.templates.push({
+        id: t.id,
+        title: t.title.trim(),
+        kind: optText(t.kind, 20),
+        classIds: t.classIds.filter((c) => classIds.has(c)),
+        weekday: t.weekday,
+        dueAfter: t.dueAfter,
+        minutesEach: t.minutesEach,
+        lastWeek: t.lastWeek ?? null,
+      });
+    });
+
+  // Only the memory of the last calendar export: a damaged one is forgotten.
+  const cal = o.calendar;
+  if (isObj(cal) && isInt(cal.sequence, 0, 1e9) && isObj(cal.sent)) {
+    data.calendar.sequence = cal.sequence;
+    for (const [uid, e] of Object.entries(cal.sent))
+      if (isObj(e) && typeof e.start === 'string' && typeof e.end === 'string' && typeof e.summary === 'string')
+        data.calendar.sent[uid] = { start: e.start, end: e.end, summary: e.summary, allDay: e.allDay === true };
+  }
 
   const s = o.settings;
   if (s !== undefined) {
@@ -153,6 +211,8 @@ export function normalize(input) {
       if (typeof s.sessionStart === 'string' && /^([01]\d|2[0-3]):[0-5]\d$/.test(s.sessionStart))
         data.settings.sessionStart = s.sessionStart;
       else if (s.sessionStart !== undefined) problems.push('设置「开始时间」无效。');
+      if (isInt(s.reminder, 0, 1440)) data.settings.reminder = s.reminder;
+      else if (s.reminder !== undefined) problems.push('设置「提醒」无效。');
     }
   }
   return { data, problems };

@@ -1,4 +1,4 @@
-// Small DOM helpers shared by the views: element building, locale dates,
+// Small DOM helpers shared by the views: element building, Chinese dates,
 // in-page dialogs and file downloads.
 
 import { toUTCDate } from './dates.js';
@@ -27,6 +27,9 @@ function append(el, children) {
   }
 }
 
+// The page is Chinese whatever the system's language.
+export const LOCALE = 'zh-CN';
+
 const formats = new Map();
 function formatter(style) {
   if (!formats.has(style)) {
@@ -36,19 +39,19 @@ function formatter(style) {
       medium: { month: 'short', day: 'numeric', weekday: 'short' },
       short: { month: 'numeric', day: 'numeric' },
       weekday: { weekday: 'short' },
+      weekdayLong: { weekday: 'long' },
     }[style];
-    formats.set(style, new Intl.DateTimeFormat(undefined, { ...opts, timeZone: 'UTC' }));
+    formats.set(style, new Intl.DateTimeFormat(LOCALE, { ...opts, timeZone: 'UTC' }));
   }
   return formats.get(style);
 }
 
-// Dates in the user's own locale.
 export function fmtDate(iso, style = 'medium') {
   return formatter(style).format(toUTCDate(iso));
 }
 
 export function fmtDateTime(date) {
-  return new Intl.DateTimeFormat(undefined, { dateStyle: 'medium', timeStyle: 'short' }).format(date);
+  return new Intl.DateTimeFormat(LOCALE, { dateStyle: 'medium', timeStyle: 'short' }).format(date);
 }
 
 export function fmtMinutes(m) {
@@ -129,21 +132,31 @@ export function confirmDialog({ title, message, ok = '确定', danger = false })
 }
 
 let toastTimer = 0;
-export function toast(message) {
+// A short message; with `action` ({ label, onClick }) it carries a button and
+// stays longer, so there is time to reach it.
+export function toast(message, action = null) {
   const el = document.getElementById('toast');
-  el.textContent = message;
+  const hide = () => el.classList.remove('show', 'has-action');
+  el.replaceChildren(h('span', null, message));
+  if (action)
+    el.append(
+      h('button', { type: 'button', class: 'btn small', onclick: () => { hide(); action.onClick(); } }, action.label),
+    );
   el.classList.add('show');
+  el.classList.toggle('has-action', !!action);
   clearTimeout(toastTimer);
-  toastTimer = setTimeout(() => el.classList.remove('show'), 4000);
+  toastTimer = setTimeout(hide, action ? 10000 : 4000);
 }
 
 // A labelled form field with room for an error message.
+// A composite control (the date field) names its text box in `textInput`.
 export function field(label, input, error, hint) {
-  const id = input.id;
+  const box = input.textInput || input;
+  const id = box.id;
   const errId = `${id}-error`;
   if (error) {
-    input.setAttribute('aria-invalid', 'true');
-    input.setAttribute('aria-describedby', errId);
+    box.setAttribute('aria-invalid', 'true');
+    box.setAttribute('aria-describedby', errId);
   }
   return h(
     'div',

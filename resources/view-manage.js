@@ -4,49 +4,127 @@ import { h, dot, fmtDate, fmtMinutes, field, openDialog, confirmDialog, toast } 
 import { addDays } from './dates.js';
 import { remainingOf } from './planner.js';
 import {
+  KINDS,
   PALETTE,
+  WEEKDAYS,
+  addAssignments,
+  assignmentWarning,
   checkAssignment,
+  checkAssignmentForClasses,
   checkClass,
+  checkTemplate,
   classOf,
   deleteAssignment,
   deleteClass,
+  deleteTemplate,
+  restoreAssignment,
+  restoreClass,
   saveAssignment,
   saveClass,
+  saveTemplate,
 } from './model.js';
+import { recordDialog } from './view-progress.js';
+import { dateField } from './datefield.js';
 
 const input = (id, attrs) => h('input', { id, name: id, ...attrs });
+
+// The 类型 field: free text with the usual ones offered.
+function kindInput(id, value) {
+  return [
+    input(id, { type: 'text', value: value || '', list: `${id}-list`, autocomplete: 'off', placeholder: '例如：作文、听写' }),
+    h('datalist', { id: `${id}-list` }, KINDS.map((k) => h('option', { value: k }))),
+  ];
+}
+
+function paceHint(ctx, a) {
+  const st = a && ctx.plan.status.get(a.id);
+  return st && st.pace.source !== 'estimate' ? `计划现在按 ${paceText(ctx, a, st.pace)}。` : null;
+}
 
 export function editAssignment(ctx, id) {
   const { data, today } = ctx;
   const a = id ? data.assignments.find((x) => x.id === id) : null;
-  const v = a || { title: '', classId: data.classes[0] ? data.classes[0].id : null, collected: today, due: addDays(today, 7), submissions: '', minutesEach: '', graded: 0 };
+  const v = a || { title: '', kind: '', classId: null, collected: today, due: addDays(today, 7), submissions: '', minutesEach: '', graded: 0 };
+  // A new assignment may go to several classes at once, each with its own count.
+  const many = !a && data.classes.length > 0;
 
+  const [kindEl, kindList] = kindInput('f-kind', v.kind);
   const f = {
-    title: input('f-title', { type: 'text', value: v.title, maxlength: '80', autocomplete: 'off' }),
-    classId: h(
-      'select',
-      { id: 'f-class', name: 'f-class' },
-      h('option', { value: '', selected: !v.classId }, '未分班'),
-      data.classes.map((c) => h('option', { value: c.id, selected: c.id === v.classId }, c.name)),
-    ),
-    collected: input('f-collected', { type: 'date', value: v.collected, placeholder: 'YYYY-MM-DD' }),
-    due: input('f-due', { type: 'date', value: v.due, placeholder: 'YYYY-MM-DD' }),
-    submissions: input('f-subs', { type: 'number', min: '0', step: '1', inputmode: 'numeric', value: String(v.submissions) }),
+    title: input('f-title', { type: 'text', value: v.title, autocomplete: 'off' }),
+    kind: kindEl,
+    classId: many
+      ? null
+      : h(
+          'select',
+          { id: 'f-class', name: 'f-class' },
+          h('option', { value: '', selected: !v.classId }, '未分班'),
+          data.classes.map((c) => h('option', { value: c.id, selected: c.id === v.classId }, c.name)),
+        ),
+    collected: dateField({ id: 'f-collected', value: v.collected, today }),
+    due: dateField({ id: 'f-due', value: v.due, today }),
+    submissions: many ? null : input('f-subs', { type: 'number', min: '0', step: '1', inputmode: 'numeric', value: String(v.submissions) }),
     minutesEach: input('f-mins', { type: 'number', min: '0.5', step: '0.5', inputmode: 'decimal', value: String(v.minutesEach) }),
-    graded: input('f-graded', { type: 'number', min: '0', step: '1', inputmode: 'numeric', value: String(v.graded) }),
+    graded: many ? null : input('f-graded', { type: 'number', min: '0', step: '1', inputmode: 'numeric', value: String(v.graded) }),
   };
+  for (const k of Object.keys(f)) if (!f[k]) delete f[k];
+  const rows = many
+    ? data.classes.map((c, i) => ({
+        c,
+        pick: h('input', { type: 'checkbox', id: `f-pick-${c.id}`, checked: i === 0 }),
+        count: h('input', { type: 'number', id: `count-${c.id}`, min: '0', step: '1', inputmode: 'numeric', value: c.size ?? '', 'aria-label': `${c.name}的份数` }),
+      }))
+    : [];
   const labels = {
     title: ['标题'],
+    kind: ['类型', '可不填。同一班级、同一类型的作业会共用记下的批改速度。'],
     classId: ['班级', data.classes.length ? null : '可以先在「班级」里添加班级。'],
     collected: ['收取日期'],
     due: ['归还日期', '这一天要把批好的作业发回去。'],
     submissions: ['份数'],
-    minutesEach: ['每份约几分钟'],
-    graded: ['已批份数'],
+    minutesEach: ['每份约几分钟', paceHint(ctx, a)],
+    graded: ['已批份数', a ? '增加的份数记为今天批的。' : null],
   };
+  const warning = h('p', { class: 'notice warn', role: 'status', hidden: true });
+  const showWarning = () => {
+    const w = assignmentWarning({ collected: f.collected.value, due: f.due.value }, data);
+    warning.hidden = !w;
+    warning.textContent = w || '';
+  };
+  f.collected.addEventListener('input', showWarning);
+  f.due.addEventListener('input', showWarning);
+  f.collected.addEventListener('change', showWarning);
+  f.due.addEventListener('change', showWarning);
+  showWarning();
+
   const wrap = h('div', { class: 'form-grid' });
-  const draw = (errors = {}) =>
-    wrap.replaceChildren(...Object.keys(f).map((k) => field(labels[k][0], f[k], errors[k], labels[k][1])));
+  const draw = (errors = {}) => {
+    // With several classes the minutes sit beside 类型 and the dates come last.
+    const order = many ? ['title', 'kind', 'minutesEach', 'collected', 'due'] : Object.keys(f);
+    const parts = order.map((k) => field(labels[k][0], f[k], errors[k], labels[k][1]));
+    parts.splice(2, 0, kindList);
+    if (many)
+      parts.splice(
+        4,
+        0,
+        h(
+          'fieldset',
+          { class: 'field classes-pick' },
+          h('legend', { class: 'label' }, '班级和份数'),
+          rows.map((r) =>
+            h(
+              'div',
+              { class: 'pick-row' },
+              h('label', { for: r.pick.id, class: 'check' }, r.pick, dot(r.c.color), r.c.name),
+              r.count,
+              errors[`count-${r.c.id}`] ? h('span', { class: 'error', role: 'alert' }, errors[`count-${r.c.id}`]) : null,
+            ),
+          ),
+          h('div', { class: 'hint' }, '勾选的每个班级各建一项作业；份数默认是班级人数。'),
+        ),
+      );
+    parts.push(warning);
+    wrap.replaceChildren(...parts);
+  };
   draw();
 
   return openDialog({
@@ -60,15 +138,23 @@ export function editAssignment(ctx, id) {
         submit: true,
         onClick: () => {
           const values = Object.fromEntries(Object.entries(f).map(([k, el]) => [k, el.value]));
-          const r = checkAssignment(values, data);
+          const r = many
+            ? checkAssignmentForClasses(values, rows.map((x) => ({ classId: x.pick.checked ? x.c.id : '', submissions: x.count.value })), data)
+            : checkAssignment(values, data);
           if (!r.ok) {
             draw(r.errors);
             const bad = Object.keys(f).find((k) => r.errors[k]);
-            f[bad].focus();
+            const badRow = rows.find((x) => r.errors[`count-${x.c.id}`]);
+            (bad ? f[bad] : badRow ? badRow.count : f.title).focus();
             return false;
           }
-          ctx.commit((d) => saveAssignment(d, r.value, a ? a.id : null));
-          toast(a ? '已保存。' : `已添加「${r.value.title}」。`);
+          if (many) {
+            ctx.commit((d) => addAssignments(d, r.values, today));
+            toast(r.values.length > 1 ? `已为 ${r.values.length} 个班级添加「${r.values[0].title}」。` : `已添加「${r.values[0].title}」。`);
+          } else {
+            ctx.commit((d) => saveAssignment(d, r.value, a ? a.id : null, today));
+            toast(a ? '已保存。' : `已添加「${r.value.title}」。`);
+          }
           return true;
         },
       },
@@ -76,9 +162,24 @@ export function editAssignment(ctx, id) {
   });
 }
 
+// Which estimate the plan uses for an assignment, in words.
+export function paceText(ctx, a, pace) {
+  const m = `每份 ${pace.minutes} 分钟`;
+  if (pace.source === 'own') return `${m}（这项作业记下的用时，${pace.copies} 份）`;
+  if (pace.source === 'classKind') {
+    const cls = classOf(ctx.data, a);
+    return `${m}（${cls ? cls.name : '未分班'}「${a.kind}」记下的用时，${pace.copies} 份）`;
+  }
+  if (pace.source === 'kind') return `${m}（各班「${a.kind}」记下的用时，${pace.copies} 份）`;
+  return `${m}（你的估计）`;
+}
+
 async function removeAssignment(ctx, a) {
-  const ok = await confirmDialog({ title: '删除作业', message: `删除「${a.title}」？它的批改进度也会一起删除。`, ok: '删除', danger: true });
-  if (ok) ctx.commit((d) => deleteAssignment(d, a.id));
+  const ok = await confirmDialog({ title: '删除作业', message: `删除「${a.title}」？已经记下的批改用时会保留。`, ok: '删除', danger: true });
+  if (!ok) return;
+  let undo = null;
+  ctx.commit((d) => (undo = deleteAssignment(d, a.id)));
+  toast(`已删除「${a.title}」。`, { label: '撤销', onClick: () => ctx.commit((d) => restoreAssignment(d, undo)) });
 }
 
 export function renderAssignments(ctx) {
@@ -95,22 +196,25 @@ export function renderAssignments(ctx) {
     const st = plan.status.get(a.id);
     let state;
     if (!st) state = h('span', { class: 'tag ok' }, '已批完');
-    else if (st.late) state = h('span', { class: 'tag warn' }, `差 ${st.late} 份`);
+    else if (st.late) state = h('span', { class: 'tag warn' }, st.overdue ? `逾期 ${st.late} 份` : `差 ${st.late} 份`);
     else state = h('span', { class: 'tag ok' }, st.lastDay ? `${fmtDate(st.lastDay, 'short')} 批完` : '按时');
     return h(
       'tr',
       null,
-      h('td', null, dot(cls ? cls.color : '#9a9a9a'), ' ', h('strong', null, a.title)),
-      h('td', null, cls ? cls.name : h('span', { class: 'muted' }, '未分班')),
-      h('td', null, fmtDate(a.collected, 'short')),
-      h('td', null, fmtDate(a.due, 'medium')),
-      h('td', null, h('progress', { max: Math.max(1, a.submissions), value: a.graded, 'aria-hidden': 'true' }), ` ${a.graded} / ${a.submissions}`),
-      h('td', { class: 'num' }, `${a.minutesEach} 分钟`),
+      h('td', { class: 'title-cell' }, dot(cls ? cls.color : '#9a9a9a'), ' ', h('strong', null, a.title), a.kind ? h('span', { class: 'tag' }, a.kind) : null),
+      h('td', { class: 'nowrap' }, cls ? cls.name : h('span', { class: 'muted' }, '未分班')),
+      h('td', { class: 'nowrap' }, fmtDate(a.collected, 'short')),
+      h('td', { class: 'nowrap' }, fmtDate(a.due, 'medium')),
+      h('td', { class: 'progress-cell' }, h('progress', { max: Math.max(1, a.submissions), value: a.graded, 'aria-hidden': 'true' }), ` ${a.graded} / ${a.submissions}`),
+      h('td', { class: 'num', title: st ? paceText(ctx, a, st.pace) : null }, `${st ? st.pace.minutes : a.minutesEach} 分钟`, st && st.pace.source !== 'estimate' ? h('span', { class: 'muted' }, ' 实测') : null),
       h('td', { class: 'num' }, fmtMinutes(remainingOf(a) * a.minutesEach)),
       h('td', null, state),
       h(
         'td',
         { class: 'row-actions' },
+        remainingOf(a) > 0
+          ? h('button', { type: 'button', class: 'btn small', 'data-key': `rec-${a.id}`, 'aria-label': `记录「${a.title}」的进度`, onclick: () => recordDialog(ctx, a.id) }, '记录')
+          : null,
         h('button', { type: 'button', class: 'btn small', 'data-key': `edit-${a.id}`, 'aria-label': `编辑「${a.title}」`, onclick: () => editAssignment(ctx, a.id) }, '编辑'),
         h('button', { type: 'button', class: 'btn small quiet', 'data-key': `del-${a.id}`, 'aria-label': `删除「${a.title}」`, onclick: () => removeAssignment(ctx, a) }, '删除'),
       ),
@@ -151,7 +255,109 @@ export function renderAssignments(ctx) {
           ),
         )
       : h('div', { class: 'empty' }, h('p', null, data.assignments.length ? '所有作业都批完了。' : '还没有作业。')),
+    templatesSection(ctx),
   );
+}
+
+// Weekly templates: the homework that comes back every week.
+function templatesSection(ctx) {
+  const { data } = ctx;
+  const items = data.templates.map((t) => {
+    const names = t.classIds.map((id) => (data.classes.find((c) => c.id === id) || {}).name).filter(Boolean);
+    return h(
+      'li',
+      { class: 'tpl-row' },
+      h(
+        'span',
+        { class: 'grow' },
+        h('strong', null, t.title),
+        t.kind ? h('span', { class: 'tag' }, t.kind) : null,
+        h('span', { class: 'muted' }, ` · 每${WEEKDAYS[t.weekday]}收，${t.dueAfter} 天后归还 · ${names.join('、') || '没有班级'} · 每份约 ${t.minutesEach} 分钟`),
+      ),
+      h('button', { type: 'button', class: 'btn small', 'data-key': `tedit-${t.id}`, onclick: () => editTemplate(ctx, t) }, '编辑'),
+      h(
+        'button',
+        {
+          type: 'button',
+          class: 'btn small quiet',
+          'data-key': `tdel-${t.id}`,
+          onclick: () => {
+            const index = data.templates.indexOf(t);
+            ctx.commit((d) => deleteTemplate(d, t.id));
+            toast(`已删除每周作业「${t.title}」。`, { label: '撤销', onClick: () => ctx.commit((d) => d.templates.splice(index, 0, t)) });
+          },
+        },
+        '删除',
+      ),
+    );
+  });
+  return h(
+    'section',
+    { class: 'card', 'aria-labelledby': 'tpl-title' },
+    h(
+      'div',
+      { class: 'day-head' },
+      h('h2', { id: 'tpl-title' }, '每周作业'),
+      h('button', { type: 'button', class: 'btn small', 'data-key': 'new-template', disabled: !data.classes.length, onclick: () => editTemplate(ctx, null) }, '新建每周作业'),
+    ),
+    items.length
+      ? h('ul', { class: 'tpl-list' }, items)
+      : h('p', { class: 'muted' }, data.classes.length ? '每周都有的作业（比如周一收的周记）建一次，每周会自动出现，份数用班级人数。' : '先添加班级，再建每周作业。'),
+  );
+}
+
+function editTemplate(ctx, t) {
+  const { data } = ctx;
+  const v = t || { title: '', kind: '', classIds: data.classes.map((c) => c.id), weekday: 0, dueAfter: 7, minutesEach: '' };
+  const [kindEl, kindList] = kindInput('t-kind', v.kind);
+  const title = input('t-title', { type: 'text', value: v.title, autocomplete: 'off' });
+  const weekday = h('select', { id: 't-weekday' }, WEEKDAYS.map((w, i) => h('option', { value: String(i), selected: i === v.weekday }, w)));
+  const dueAfter = input('t-due', { type: 'number', min: '0', max: '28', step: '1', value: String(v.dueAfter) });
+  const minutes = input('t-mins', { type: 'number', min: '0.5', step: '0.5', value: String(v.minutesEach) });
+  const picks = data.classes.map((c) => ({ c, el: h('input', { type: 'checkbox', id: `t-pick-${c.id}`, checked: v.classIds.includes(c.id) }) }));
+  const wrap = h('div', { class: 'form-grid' });
+  const draw = (e = {}) =>
+    wrap.replaceChildren(
+      field('标题', title, e.title),
+      field('类型', kindEl, e.kind),
+      kindList,
+      field('每周哪天收', weekday, e.weekday),
+      field('几天后归还', dueAfter, e.dueAfter),
+      field('每份约几分钟', minutes, e.minutesEach),
+      h(
+        'fieldset',
+        { class: 'field classes-pick' },
+        h('legend', { class: 'label' }, '班级'),
+        picks.map((p) => h('label', { for: p.el.id, class: 'check' }, p.el, dot(p.c.color), p.c.name, h('span', { class: 'muted' }, p.c.size === null ? '（未填人数）' : `（${p.c.size} 人）`))),
+        e.classIds ? h('span', { class: 'error', role: 'alert' }, e.classIds) : null,
+      ),
+    );
+  draw();
+  return openDialog({
+    title: t ? '编辑每周作业' : '新建每周作业',
+    body: wrap,
+    actions: [
+      { label: '取消', value: false },
+      {
+        label: '保存',
+        kind: 'primary',
+        submit: true,
+        onClick: () => {
+          const r = checkTemplate(
+            { title: title.value, kind: kindEl.value, weekday: weekday.value, dueAfter: dueAfter.value, minutesEach: minutes.value, classIds: picks.filter((p) => p.el.checked).map((p) => p.c.id) },
+            data,
+          );
+          if (!r.ok) {
+            draw(r.errors);
+            return false;
+          }
+          ctx.commit((d) => saveTemplate(d, r.value, t ? t.id : null, ctx.today));
+          toast('已保存每周作业。');
+          return true;
+        },
+      },
+    ],
+  });
 }
 
 function classForm(ctx, c) {
@@ -170,13 +376,19 @@ function classForm(ctx, c) {
       ),
     ),
   );
-  return { name, swatches, color: () => (swatches.querySelector('input:checked') || {}).value };
+  const size = input(c ? `cs-${c.id}` : 'cs-new', { type: 'number', min: '0', max: '1000', step: '1', inputmode: 'numeric', value: c && c.size !== null && c.size !== undefined ? String(c.size) : '' });
+  return { name, size, swatches, color: () => (swatches.querySelector('input:checked') || {}).value };
 }
 
 async function editClass(ctx, c) {
   const form = classForm(ctx, c);
   const wrap = h('div');
-  const draw = (err) => wrap.replaceChildren(field('名称', form.name, err), h('div', { class: 'field' }, h('span', { class: 'label' }, '颜色'), form.swatches));
+  const draw = (e = {}) =>
+    wrap.replaceChildren(
+      field('名称', form.name, e.name),
+      field('人数', form.size, e.size, '每次收作业的份数，新建作业和每周作业默认用它。可不填。'),
+      h('div', { class: 'field' }, h('span', { class: 'label' }, '颜色'), form.swatches),
+    );
   draw();
   await openDialog({
     title: c ? '编辑班级' : '新建班级',
@@ -188,10 +400,10 @@ async function editClass(ctx, c) {
         kind: 'primary',
         submit: true,
         onClick: () => {
-          const r = checkClass({ name: form.name.value, color: form.color() }, ctx.data, c ? c.id : null);
+          const r = checkClass({ name: form.name.value, color: form.color(), size: form.size.value }, ctx.data, c ? c.id : null);
           if (!r.ok) {
-            draw(r.errors.name);
-            form.name.focus();
+            draw(r.errors);
+            (r.errors.name ? form.name : form.size).focus();
             return false;
           }
           ctx.commit((d) => saveClass(d, r.value, c ? c.id : null));
@@ -210,7 +422,10 @@ async function removeClass(ctx, c) {
     ok: '删除',
     danger: true,
   });
-  if (ok) ctx.commit((d) => deleteClass(d, c.id));
+  if (!ok) return;
+  let undo = null;
+  ctx.commit((d) => (undo = deleteClass(d, c.id)));
+  toast(`已删除班级「${c.name}」。`, { label: '撤销', onClick: () => ctx.commit((d) => restoreClass(d, undo)) });
 }
 
 export function renderClasses(ctx) {
@@ -222,7 +437,7 @@ export function renderClasses(ctx) {
     return h(
       'li',
       { class: 'class-card', style: { borderLeftColor: c.color } },
-      h('div', { class: 'grow' }, h('strong', null, c.name), h('div', { class: 'muted' }, `${own.length} 项作业，未批 ${open.length} 项，约 ${fmtMinutes(minutes)}`)),
+      h('div', { class: 'grow' }, h('strong', null, c.name), h('div', { class: 'muted' }, `${c.size === null || c.size === undefined ? '' : `${c.size} 人 · `}${own.length} 项作业，未批 ${open.length} 项，约 `, h('span', { class: 'num' }, fmtMinutes(minutes)))),
       h('button', { type: 'button', class: 'btn small', 'data-key': `cedit-${c.id}`, 'aria-label': `编辑「${c.name}」`, onclick: () => editClass(ctx, c) }, '编辑'),
       h('button', { type: 'button', class: 'btn small quiet', 'data-key': `cdel-${c.id}`, 'aria-label': `删除「${c.name}」`, onclick: () => removeClass(ctx, c) }, '删除'),
     );

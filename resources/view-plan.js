@@ -3,20 +3,30 @@
 import { h, dot, fmtDate, fmtMinutes, download } from './ui.js';
 import { planCalendar, planCSV } from './exports.js';
 import { classOf } from './model.js';
-import { editAssignment } from './view-manage.js';
+import { editAssignment, paceText } from './view-manage.js';
 
 export function lateText(ctx, info) {
   const a = ctx.data.assignments.find((x) => x.id === info.assignmentId);
   const cls = classOf(ctx.data, a);
   const name = `「${a.title}」${cls ? `（${cls.name}）` : ''}`;
   const amount = `${info.late} 份（约 ${fmtMinutes(info.lateMinutes)}）`;
-  if (info.reason === 'closed') {
-    const when = a.due < ctx.today ? `归还日期已过（${fmtDate(a.due)}）` : `今天（${fmtDate(a.due)}）就要归还`;
-    return `${name}${when}，还有 ${amount}没有批完。`;
-  }
-  if (info.reason === 'tooLong')
-    return `${name}每份约 ${fmtMinutes(a.minutesEach)}，比归还前任何一天的可用时间都长：${amount}排不进去。`;
-  return `${name}时间不够：${fmtDate(a.due)} 归还前还有 ${amount}排不进去。`;
+  let cause;
+  if (info.reason === 'past') cause = `归还日期已过（${fmtDate(a.due)}），还有 ${amount}没有批完。`;
+  else if (info.reason === 'dueToday') cause = `今天（${fmtDate(a.due)}）就要归还，还有 ${amount}没有批完。`;
+  else if (info.reason === 'sameDay')
+    cause = `收取当天（${fmtDate(a.due)}）就要归还，而归还日当天不安排批改：${amount}没有可以批改的日子。`;
+  else if (info.reason === 'noTime') {
+    const { start, end } = info.window;
+    const span = start === end ? fmtDate(start) : `${fmtDate(start)} 至 ${fmtDate(end)}`;
+    cause = `归还前能批改的日子（${span}）没有可用时间：${amount}排不进去。`;
+  } else if (info.reason === 'tooLong')
+    cause = `每份约 ${fmtMinutes(info.pace.minutes)}，比归还前任何一天的可用时间都长：${amount}排不进去。`;
+  else cause = `时间不够：${fmtDate(a.due)} 归还前还有 ${amount}排不进去。`;
+  let after = '';
+  if (info.overdue && !info.unplaced) after = `已排在归还日之后，预计 ${fmtDate(info.lastDay)} 批完。`;
+  else if (info.overdue) after = `其中 ${info.overdue} 份已排在归还日之后，另外 ${info.unplaced} 份一年内都排不进去。`;
+  else if (info.unplaced) after = '一年内都找不到可用时间。';
+  return `${name}${cause}${after}`;
 }
 
 // The plain statement of what will be late, with the two ways out.
@@ -69,7 +79,12 @@ export function renderPlan(ctx) {
   const scale = Math.max(60, ...plan.days.map((d) => d.available));
   const total = busy.reduce((n, d) => n + d.sessions.reduce((m, s) => m + s.count, 0), 0);
 
-  const exportICS = () => download(`dovrelist-plan-${ctx.today}.ics`, planCalendar(plan, data), 'text/calendar');
+  // The file remembers what it sent, so the next export can replace it.
+  const exportICS = () => {
+    const { text, calendar } = planCalendar(plan, data);
+    download(`dovrelist-plan-${ctx.today}.ics`, text, 'text/calendar');
+    ctx.commit((d) => (d.calendar = calendar));
+  };
   const exportCSV = () => download(`dovrelist-plan-${ctx.today}.csv`, planCSV(plan, data), 'text/csv');
 
   const rows = [...plan.status.values()].map((st) => {
@@ -78,12 +93,13 @@ export function renderPlan(ctx) {
     return h(
       'tr',
       null,
-      h('td', null, dot(cls ? cls.color : '#9a9a9a'), ' ', a.title),
-      h('td', null, cls ? cls.name : '未分班'),
+      h('td', { class: 'title-cell' }, dot(cls ? cls.color : '#9a9a9a'), ' ', a.title),
+      h('td', { class: 'nowrap' }, cls ? cls.name : '未分班'),
       h('td', { class: 'num' }, `${st.remaining} 份`),
-      h('td', null, st.late ? h('span', { class: 'muted' }, '来不及') : st.lastDay ? fmtDate(st.lastDay) : '—'),
-      h('td', null, fmtDate(a.due)),
-      h('td', null, st.late ? h('span', { class: 'tag warn' }, `差 ${st.late} 份`) : h('span', { class: 'tag ok' }, '按时')),
+      h('td', { class: 'pace-cell' }, paceText(ctx, a, st.pace)),
+      h('td', { class: 'nowrap' }, st.lastDay ? fmtDate(st.lastDay) : h('span', { class: 'muted' }, '排不进去')),
+      h('td', { class: 'nowrap' }, fmtDate(a.due)),
+      h('td', { class: 'nowrap' }, st.late ? h('span', { class: 'tag warn' }, st.overdue ? `逾期 ${st.late} 份` : `差 ${st.late} 份`) : h('span', { class: 'tag ok' }, '按时')),
     );
   });
 
@@ -110,7 +126,7 @@ export function renderPlan(ctx) {
           h(
             'table',
             { class: 'table' },
-            h('thead', null, h('tr', null, ['作业', '班级', '剩余', '预计批完', '归还日期', '状态'].map((t) => h('th', { scope: 'col' }, t)))),
+            h('thead', null, h('tr', null, ['作业', '班级', '剩余', '按多快算', '预计批完', '归还日期', '状态'].map((t) => h('th', { scope: 'col' }, t)))),
             h('tbody', null, rows),
           ),
         )
@@ -136,7 +152,7 @@ export function renderPlan(ctx) {
               'li',
               null,
               dot(cls ? cls.color : '#9a9a9a'),
-              h('span', { class: 'grow' }, a.title, cls ? h('span', { class: 'muted' }, ` · ${cls.name}`) : null),
+              h('span', { class: 'grow' }, a.title, cls ? h('span', { class: 'muted' }, ` · ${cls.name}`) : null, s.overdue ? h('span', { class: 'tag warn' }, '逾期') : null),
               h('span', { class: 'num' }, `${s.count} 份`),
               h('span', { class: 'num muted' }, fmtMinutes(s.minutes)),
             );

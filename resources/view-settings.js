@@ -3,6 +3,8 @@
 
 import { h, fmtDateTime, download, openDialog, confirmDialog, toast } from './ui.js';
 import { parseBackup } from './store.js';
+import { replyError } from './native.js';
+import { pad2 } from './dates.js';
 
 const INSTALLED_FROM = 'dovrelist.installedFrom';
 
@@ -38,7 +40,7 @@ function appSection(ctx) {
         app.status = { ...app.status, autostart: !!r.autostart };
         toast(on ? '已开启开机自启。' : '已关闭开机自启。');
       } else {
-        app.error = on ? '没能开启开机自启。' : '没能关闭开机自启。';
+        app.error = replyError(r, on ? '没能开启开机自启。' : '没能关闭开机自启。');
       }
       // A failed change may leave either state on disk: ask again.
       if (!r || !r.ok) await ctx.refreshStatus();
@@ -82,7 +84,7 @@ function appSection(ctx) {
                 // Only the hint after a restart of the page is lost.
               }
               app.justInstalled = true;
-            } else app.installError = (r && r.error) || '安装失败。';
+            } else app.installError = replyError(r, '安装失败。');
             ctx.render();
           },
         },
@@ -122,15 +124,31 @@ function planSection(ctx) {
     checked: settings.gradeOnReturnDay,
     onchange: (ev) => ctx.commit((d) => (d.settings.gradeOnReturnDay = ev.target.checked)),
   });
-  const startTime = h('input', {
-    type: 'time',
-    id: 'session-start',
-    'data-key': 'session-start',
-    value: settings.sessionStart,
-    onchange: (ev) => {
-      if (/^([01]\d|2[0-3]):[0-5]\d$/.test(ev.target.value)) ctx.commit((d) => (d.settings.sessionStart = ev.target.value));
+  // A list of times rather than <input type=time>, which shows "07:00 PM"
+  // when the system's language is English.
+  const times = Array.from({ length: 96 }, (_, i) => `${pad2(Math.floor(i / 4))}:${pad2((i % 4) * 15)}`);
+  if (!times.includes(settings.sessionStart)) times.push(settings.sessionStart);
+  times.sort();
+  const startTime = h(
+    'select',
+    {
+      id: 'session-start',
+      'data-key': 'session-start',
+      onchange: (ev) => {
+        if (/^([01]\d|2[0-3]):[0-5]\d$/.test(ev.target.value)) ctx.commit((d) => (d.settings.sessionStart = ev.target.value));
+      },
     },
-  });
+    times.map((t) => h('option', { value: t, selected: t === settings.sessionStart }, t)),
+  );
+  const reminder = h(
+    'select',
+    {
+      id: 'reminder',
+      'data-key': 'reminder',
+      onchange: (ev) => ctx.commit((d) => (d.settings.reminder = Number(ev.target.value))),
+    },
+    [0, 5, 10, 15, 30, 60].map((m) => h('option', { value: String(m), selected: m === settings.reminder }, m ? `提前 ${m} 分钟` : '不提醒')),
+  );
   return h(
     'section',
     { class: 'card', 'aria-labelledby': 'set-plan' },
@@ -147,10 +165,16 @@ function planSection(ctx) {
       h('label', { for: 'session-start', class: 'grow' }, h('strong', null, '日历里的开始时间'), h('div', { class: 'muted' }, '导出的日历从这个时间起依次排列每天的批改。')),
       startTime,
     ),
+    h(
+      'div',
+      { class: 'setting' },
+      h('label', { for: 'reminder', class: 'grow' }, h('strong', null, '日历提醒'), h('div', { class: 'muted' }, '导出的日历在每次批改开始前提醒。')),
+      reminder,
+    ),
   );
 }
 
-const ASIDE_LABELS = { unreadable: '无法读取的数据', 'before-import': '导入前的数据', v1: '旧版本的数据' };
+const ASIDE_LABELS = { unreadable: '无法读取的数据', 'before-import': '导入前的数据', v1: '旧版本的数据', v2: '旧版本的数据' };
 
 function dataSection(ctx) {
   const { store } = ctx;

@@ -3,11 +3,12 @@
 import { h, fmtDate, fmtMinutes, field, toast } from './ui.js';
 import { addDays, isISODate, startOfWeek } from './dates.js';
 import { checkMinutes, removeException, setException } from './model.js';
+import { dateField } from './datefield.js';
 
 export function renderTime(ctx) {
   const { data, today } = ctx;
   const weekly = data.availability.weekly;
-  const names = Array.from({ length: 7 }, (_, i) => h('span', null, fmtDateWeekday(addDays(startOfWeek(today), i))));
+  const names = Array.from({ length: 7 }, (_, i) => h('span', null, fmtDate(addDays(startOfWeek(today), i), 'weekdayLong')));
   const errors = ctx.params.errors || {};
   // Errors stay beside their field, and focus stays where the teacher is.
   const showErrors = (params, focusOn) => {
@@ -44,7 +45,7 @@ export function renderTime(ctx) {
     );
   });
 
-  const exDate = h('input', { id: 'ex-date', 'data-key': 'ex-date', type: 'date', value: ctx.params.exDate || addDays(today, 1), placeholder: 'YYYY-MM-DD' });
+  const exDate = dateField({ id: 'ex-date', key: 'ex-date', value: ctx.params.exDate || addDays(today, 1), today });
   const exMinutes = h('input', { id: 'ex-min', 'data-key': 'ex-min', type: 'number', min: '0', max: '1440', step: '5', value: ctx.params.exMin ?? '0' });
   const exNote = h('input', { id: 'ex-note', 'data-key': 'ex-note', type: 'text', maxlength: '40', value: ctx.params.exNote || '', placeholder: '例如：运动会、晚上有空' });
 
@@ -113,8 +114,4 @@ export function renderTime(ctx) {
       ),
     ),
   );
-}
-
-function fmtDateWeekday(iso) {
-  return new Intl.DateTimeFormat(undefined, { weekday: 'long', timeZone: 'UTC' }).format(new Date(`${iso}T12:00:00Z`));
 }

@@ -3,13 +3,15 @@
 import { h, dot, fmtDate, fmtMinutes } from './ui.js';
 import { classOf, recordProgress, gradedToday } from './model.js';
 import { lateReport, loadBar } from './view-plan.js';
-import { editAssignment } from './view-manage.js';
+import { editAssignment, paceText } from './view-manage.js';
+import { recordDialog, takeBackDialog } from './view-progress.js';
 
 export function renderToday(ctx) {
   const { data, plan, today } = ctx;
   const day = plan.days[0];
   const byId = new Map(data.assignments.map((a) => [a.id, a]));
-  const doneToday = Object.entries(data.progress[today] || {}).filter(([id]) => byId.has(id));
+  // Records of deleted assignments still count: the work was done.
+  const doneToday = Object.entries(data.progress[today] || {}).map(([id, e]) => [id, e.n]);
   const doneCount = doneToday.reduce((n, [, c]) => n + c, 0);
 
   const progress = (id, delta) =>
@@ -21,6 +23,7 @@ export function renderToday(ctx) {
     const a = byId.get(s.assignmentId);
     const cls = classOf(data, a);
     const done = gradedToday(data, today, a.id);
+    const st = plan.status.get(a.id);
     const k = (what) => `today-${a.id}-${what}`;
     return h(
       'li',
@@ -32,7 +35,10 @@ export function renderToday(ctx) {
         h(
           'div',
           { class: 'task-meta' },
+          s.overdue ? h('span', { class: 'tag warn' }, '逾期') : null,
+          s.overdue ? ' ' : null,
           `今天批 ${s.count} 份，约 ${fmtMinutes(s.minutes)}`,
+          h('span', { title: '计划用的批改速度' }, ` · ${paceText(ctx, a, st.pace)}`),
           ' · ',
           `已批 ${a.graded} / ${a.submissions}`,
           done ? ` · 今天已批 ${done} 份` : '',
@@ -47,6 +53,7 @@ export function renderToday(ctx) {
         done
           ? h('button', { type: 'button', class: 'btn quiet', 'data-key': k('m1'), 'aria-label': `「${a.title}」撤销一份`, onclick: () => progress(a.id, -1) }, '−1')
           : null,
+        h('button', { type: 'button', class: 'btn quiet', 'data-key': k('rec'), title: '记录某一天批的份数和实际用时', onclick: () => recordDialog(ctx, a.id) }, '记录…'),
         h('button', { type: 'button', class: 'btn', 'data-key': k('p1'), 'aria-label': `「${a.title}」已批加 1 份`, onclick: () => progress(a.id, 1) }, '+1'),
         h('button', { type: 'button', class: 'btn', 'data-key': k('p5'), 'aria-label': `「${a.title}」已批加 5 份`, onclick: () => progress(a.id, 5) }, '+5'),
         h(
@@ -63,11 +70,15 @@ export function renderToday(ctx) {
     .filter(([id]) => !day.sessions.some((s) => s.assignmentId === id))
     .map(([id, count]) => {
       const a = byId.get(id);
+      if (!a) return h('li', { class: 'done-item' }, h('span', { class: 'muted' }, `已删除的作业，今天已批 ${count} 份`));
       return h(
         'li',
         { class: 'done-item' },
-        h('span', null, `「${a.title}」今天已批 ${count} 份`),
+        h('span', { class: 'grow' }, `「${a.title}」今天已批 ${count} 份`),
         h('button', { type: 'button', class: 'btn small', 'data-key': `today-${id}-undo`, 'aria-label': `「${a.title}」撤销一份`, onclick: () => progress(id, -1) }, '撤销一份'),
+        count > 1
+          ? h('button', { type: 'button', class: 'btn small quiet', 'data-key': `today-${id}-undo-n`, 'aria-label': `「${a.title}」撤销几份`, onclick: () => takeBackDialog(ctx, id) }, '撤销几份…')
+          : null,
       );
     });
 

@@ -40,7 +40,7 @@ export function renderWeek(ctx) {
           'div',
           { class: 'vbar-stack' },
           l.used ? h('div', { class: 'vbar-seg used', style: { height: pct(l.used) } }) : null,
-          l.sessions.map((s) => h('div', { class: 'vbar-seg', style: { height: pct(s.minutes), background: colorOf(byId.get(s.assignmentId)) } })),
+          l.sessions.map((s) => h('div', { class: `vbar-seg${s.overdue ? ' overdue' : ''}`, style: { height: pct(s.minutes), background: colorOf(byId.get(s.assignmentId)) } })),
         ),
       ),
       h('div', { class: 'wday-load' }, l.past ? '已过' : [`${Math.round(l.used + l.planned)} / ${l.available}`, h('span', { class: 'muted' }, ' 分钟')]),
@@ -50,9 +50,14 @@ export function renderWeek(ctx) {
         { class: 'wday-list' },
         l.sessions.map((s) => {
           const a = byId.get(s.assignmentId);
-          return h('li', null, h('span', { class: 'dot', style: { background: colorOf(a) } }), h('span', null, `${a.title} `, h('span', { class: 'num' }, `${s.count} 份`)));
+          return h(
+            'li',
+            { class: s.overdue ? 'overdue' : null, title: a.title },
+            h('span', { class: 'dot', style: { background: colorOf(a) } }),
+            h('span', null, h('span', { class: 'title' }, a.title), h('span', { class: 'num' }, `${s.count} 份`), s.overdue ? h('span', { class: 'tag warn' }, '逾期') : null),
+          );
         }),
-        dueHere.map((a) => h('li', { class: 'due' }, `归还：${a.title}`)),
+        dueHere.map((a) => h('li', { class: 'due', title: a.title }, `归还：${a.title}`)),
       ),
     );
   });
@@ -85,7 +90,8 @@ export function renderWeek(ctx) {
       'div',
       { class: 'legend' },
       h('span', { class: 'legend-item' }, h('span', { class: 'swatch track' }), '可用时间'),
-      h('span', { class: 'legend-item' }, h('span', { class: 'swatch used' }), '今天已批'),
+      h('span', { class: 'legend-item' }, h('span', { class: 'swatch used' }), '已批用时'),
+      h('span', { class: 'legend-item' }, h('span', { class: 'swatch overdue' }), '逾期（归还日之后）'),
       legend,
     ),
   );

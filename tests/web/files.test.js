@@ -1,10 +1,14 @@
 // Calendar and CSV files written from a plan.
+// Times in the calendar must be absolute: the teacher's clock is 8 hours ahead of UTC.
+process.env.TZ = 'Asia/Shanghai';
+
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { escapeText, foldLine, buildCalendar, localStamp } from '../../resources/ics.js';
 import { csvField, toCSV } from '../../resources/csv.js';
 import { planCalendar, planCSV } from '../../resources/exports.js';
 import { makePlan } from '../../resources/planner.js';
+import { recordProgress } from '../../resources/model.js';
 import { dataWith, every } from './fixtures.js';
 
 const unfold = (text) => text.replace(/\r\n[ \t]/g, '');
@@ -49,7 +53,7 @@ test('ics: a plan becomes one valid event per session', () => {
     settings: { sessionStart: '21:30' },
   });
   const plan = makePlan(data, '2025-03-03');
-  const text = planCalendar(plan, data, new Date(Date.UTC(2025, 2, 3)));
+  const { text } = planCalendar(plan, data, new Date(Date.UTC(2025, 2, 3)));
   assert.ok(text.endsWith('\r\n'));
   assert.ok(!/[^\r]\n/.test(text), 'bare LF found');
   const lines = unfold(text).split('\r\n').slice(0, -1);
@@ -60,15 +64,17 @@ test('ics: a plan becomes one valid event per session', () => {
 
   const sessions = plan.days.reduce((n, d) => n + d.sessions.length, 0);
   const events = lines.filter((l) => l === 'BEGIN:VEVENT').length;
-  assert.equal(events, sessions);
+  // One per session, and one all-day event per return date.
+  assert.equal(events, sessions + 2);
   assert.equal(lines.filter((l) => l === 'END:VEVENT').length, events);
   assert.equal(lines.filter((l) => l.startsWith('DTSTAMP:')).length, events);
   const uids = lines.filter((l) => l.startsWith('UID:'));
   assert.equal(new Set(uids).size, events);
 
-  // Monday: 25 × 12 min = 300 min from 21:30 runs to 02:30 the next day.
-  assert.ok(lines.includes('DTSTART:20250303T213000'));
-  assert.ok(lines.includes('DTEND:20250304T023000'));
+  // Monday: 25 × 12 min = 300 min from 21:30 runs to 02:30 the next day,
+  // which is 13:30 to 18:30 UTC.
+  assert.ok(lines.includes('DTSTART:20250303T133000Z'));
+  assert.ok(lines.includes('DTEND:20250303T183000Z'));
   assert.equal(localStamp('2025-03-31', 1440 + 15), '20250401T001500');
   assert.ok(lines.includes('SUMMARY:批改「作文\\;第一单元」25 份'));
   assert.ok(lines.some((l) => l.startsWith('DESCRIPTION:班级：初二(3)班\\, 语文\\n')));
@@ -95,9 +101,9 @@ test('csv: a plan exports one row per session and reads back', () => {
   const text = planCSV(makePlan(data, '2025-03-03'), data);
   assert.equal(text[0], '\uFEFF');
   assert.deepEqual(parseCSV(text.slice(1)), [
-    ['日期', '班级', '作业', '份数', '预计分钟', '归还日期'],
-    ['2025-03-03', '高一, 1班', '实验"报告"\n第二份', '6', '60', '2025-03-05'],
-    ['2025-03-04', '高一, 1班', '实验"报告"\n第二份', '2', '20', '2025-03-05'],
+    ['日期', '班级', '作业', '份数', '预计分钟', '归还日期', '逾期'],
+    ['2025-03-03', '高一, 1班', '实验"报告"\n第二份', '6', '60', '2025-03-05', ''],
+    ['2025-03-04', '高一, 1班', '实验"报告"\n第二份', '2', '20', '2025-03-05', ''],
   ]);
 });
 
@@ -121,3 +127,64 @@ function parseCSV(text) {
   assert.equal(row.length, 0, 'last row not ended');
   return rows;
 }
+
+test('csv: text a spreadsheet would run as a formula is neutralised, nothing else', () => {
+  for (const t of ['=HYPERLINK("http://x","y")', '+1', '-2', '@SUM(A1)', '\tx', '\rx'])
+    assert.equal(parseCSV(toCSV([[t]]))[0][0], `'${t}`, JSON.stringify(t));
+  for (const t of ['a=b', '作文 -1', "'已有"]) assert.equal(parseCSV(toCSV([[t]]))[0][0], t);
+  assert.equal(csvField(-3), '-3');
+  const data = dataWith({ weekly: every(60), assignments: [{ title: '=1+1', due: '2025-03-05', submissions: 1, minutesEach: 10 }] });
+  assert.equal(parseCSV(planCSV(makePlan(data, '2025-03-03'), data).slice(1))[1][2], "'=1+1");
+});
+
+test('late copies are in both exports, marked overdue', () => {
+  const data = dataWith({ weekly: every(60), assignments: [{ title: '试卷', due: '2025-03-04', submissions: 8, minutesEach: 10 }] });
+  const plan = makePlan(data, '2025-03-03');
+  const rows = parseCSV(planCSV(plan, data).slice(1));
+  assert.deepEqual(rows.slice(1).map((r) => [r[0], r[3], r[6]]), [['2025-03-03', '6', ''], ['2025-03-04', '2', '逾期']]);
+  const lines = unfold(planCalendar(plan, data).text).split('\r\n');
+  assert.ok(lines.includes('SUMMARY:批改「试卷」2 份（逾期）'));
+});
+
+test('ics: a second export replaces the first, cancels what left, and stays absolute', () => {
+  const data = dataWith({
+    weekly: every(60),
+    assignments: [
+      { title: '作文', due: '2025-03-05', submissions: 6, minutesEach: 10 },
+      { title: '听写', due: '2025-03-06', submissions: 6, minutesEach: 10 },
+    ],
+    settings: { sessionStart: '19:00', reminder: 15 },
+  });
+  const events = (text) =>
+    unfold(text)
+      .split('BEGIN:VEVENT')
+      .slice(1)
+      .map((e) => Object.fromEntries(e.split('\r\n').filter((l) => /^[A-Z;=-]+:/.test(l)).map((l) => [l.slice(0, l.indexOf(':')), l.slice(l.indexOf(':') + 1)])));
+  const first = planCalendar(makePlan(data, '2025-03-03'), data, new Date(Date.UTC(2025, 2, 3)));
+  const e1 = events(first.text);
+  const sessions1 = e1.filter((e) => e.SUMMARY.startsWith('批改'));
+  assert.deepEqual(sessions1.map((e) => [e.DTSTART, e.SEQUENCE]), [['20250303T110000Z', '1'], ['20250304T110000Z', '1']]);
+  assert.ok(first.text.includes('TRIGGER:-PT15M'));
+  // Return dates are all-day events.
+  const due = e1.filter((e) => e.SUMMARY.startsWith('归还'));
+  assert.deepEqual(due.map((e) => [e['DTSTART;VALUE=DATE'], e['DTEND;VALUE=DATE']]), [['20250305', '20250306'], ['20250306', '20250307']]);
+  assert.ok(due.every((e) => !('DTSTART' in e)));
+
+  // 作文 is graded in full; the teacher exports again.
+  data.calendar = first.calendar;
+  recordProgress(data, 'a1', 6, '2025-03-03');
+  const second = planCalendar(makePlan(data, '2025-03-03'), data, new Date(Date.UTC(2025, 2, 3, 12)));
+  const e2 = events(second.text);
+  assert.ok(e2.every((e) => e.SEQUENCE === '2'));
+  const cancelled = e2.filter((e) => e.STATUS === 'CANCELLED');
+  assert.deepEqual(cancelled.map((e) => e.UID), [sessions1[0].UID]);
+  assert.equal(cancelled[0].DTSTART, '20250303T110000Z');
+  // Monday's time went to 作文, so 听写 stays on Tuesday: the same event, replaced.
+  const kept = e2.find((e) => e.SUMMARY === '批改「听写」6 份');
+  assert.deepEqual([kept.UID, kept.DTSTART], [sessions1[1].UID, '20250304T110000Z']);
+  // A third export no longer mentions what was cancelled.
+  data.calendar = second.calendar;
+  const third = planCalendar(makePlan(data, '2025-03-03'), data);
+  assert.ok(!third.text.includes(sessions1[0].UID));
+  assert.ok(!third.text.includes('STATUS:CANCELLED'));
+});

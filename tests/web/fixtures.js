@@ -6,10 +6,11 @@ export function dataWith({ weekly, exceptions = [], classes, assignments = [], s
   const data = emptyData();
   if (weekly) data.availability.weekly = weekly;
   data.availability.exceptions = exceptions;
-  data.classes = classes ?? [{ id: 'c1', name: '三年二班', color: '#4f7cac' }];
+  data.classes = (classes ?? [{ id: 'c1', name: '三年二班', color: '#4f7cac' }]).map((c) => ({ size: null, ...c }));
   data.assignments = assignments.map((a, i) => ({
     id: `a${i + 1}`,
     title: `作业${i + 1}`,
+    kind: '',
     classId: 'c1',
     collected: '2025-03-03',
     graded: 0,
@@ -23,7 +24,9 @@ export const every = (m) => [m, m, m, m, m, m, m];
 
 export function sessionsOf(plan, id) {
   return plan.days.flatMap((d) =>
-    d.sessions.filter((s) => s.assignmentId === id).map((s) => ({ date: d.date, count: s.count })),
+    d.sessions
+      .filter((s) => s.assignmentId === id)
+      .map((s) => (s.overdue ? { date: d.date, count: s.count, overdue: true } : { date: d.date, count: s.count })),
   );
 }
 

@@ -4,8 +4,9 @@ process.env.TZ = 'America/New_York';
 
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { makePlan, dayLoad } from '../../resources/planner.js';
-import { recordProgress } from '../../resources/model.js';
+import { makePlan, dayLoad, minutesGradedOn } from '../../resources/planner.js';
+import { recordProgress, deleteAssignment, saveAssignment, assignmentWarning } from '../../resources/model.js';
+import { lateText } from '../../resources/view-plan.js';
 import { dayRange, startOfWeek, weekdayIndex, localISO, addDays, diffDays } from '../../resources/dates.js';
 import { dataWith, every, sessionsOf } from './fixtures.js';
 
@@ -54,8 +55,10 @@ test('too little time: the report names the assignment and the exact shortfall',
   assert.equal(byId.a2.planned, 0);
   assert.equal(byId.a2.late, 5);
   assert.equal(byId.a2.lateMinutes, 125);
-  // Late work is never scheduled past the return date.
-  assert.ok(plan.days.every((d) => d.date < '2025-03-05'));
+  // Nothing late is planned before its return date at the cost of work that
+  // is on time; what is late goes after the return date, marked overdue.
+  for (const d of plan.days)
+    for (const s of d.sessions) assert.equal(!!s.overdue, d.date >= '2025-03-05', `${s.assignmentId} on ${d.date}`);
 });
 
 test('a submission longer than any free day is reported as such', () => {
@@ -83,6 +86,7 @@ test('exceptions for single dates replace the weekday time', () => {
     { date: MON, count: 6 },
     { date: '2025-03-05', count: 15 },
     { date: '2025-03-06', count: 6 },
+    { date: '2025-03-07', count: 3, overdue: true },
   ]);
   assert.equal(plan.late[0].late, 3);
 });
@@ -125,11 +129,14 @@ test('return date today or in the past', () => {
   assert.deepEqual(
     plan.late.map((l) => [l.assignmentId, l.late, l.lateMinutes, l.reason]),
     [
-      ['a2', 2, 20, 'closed'],
-      ['a1', 4, 40, 'closed'],
+      ['a2', 2, 20, 'past'],
+      ['a1', 4, 40, 'dueToday'],
     ],
   );
-  assert.equal(plan.todayCount, 0);
+  // Both are overdue from today on: planned today, after their return dates.
+  assert.deepEqual(sessionsOf(plan, 'a2'), [{ date: MON, count: 2, overdue: true }]);
+  assert.deepEqual(sessionsOf(plan, 'a1'), [{ date: MON, count: 4, overdue: true }]);
+  assert.equal(plan.todayCount, 6);
 
   // Allowed to grade on the return day itself: today's is planned, the past one stays late.
   data.settings.gradeOnReturnDay = true;
@@ -179,5 +186,124 @@ test('a week across a month end and a clock change', () => {
     [60, 60, 60, 60, 0, 180, 30],
   );
   assert.equal(plan.late[0].late, 10);
-  assert.equal(plan.days.at(-1).date, '2024-11-03');
+  // The ten late ones go on the return day itself, marked overdue.
+  assert.deepEqual(plan.days.at(-1).sessions, [{ assignmentId: 'a1', count: 10, minutes: 50, overdue: true }]);
+  assert.equal(plan.days.at(-1).date, '2024-11-04');
+});
+
+test('work done stays done: deleting or editing an assignment leaves the day\'s minutes', () => {
+  const data = dataWith({
+    weekly: every(300),
+    assignments: [
+      { title: '作文', due: '2025-03-10', submissions: 45, minutesEach: 4 },
+      { title: '听写', due: '2025-03-10', submissions: 60, minutesEach: 4 },
+    ],
+  });
+  // "+5", "+5", then "今天的批完了" for the rest.
+  recordProgress(data, 'a1', 5, MON);
+  recordProgress(data, 'a1', 5, MON);
+  recordProgress(data, 'a1', 35, MON);
+  assert.equal(makePlan(data, MON).days[0].used, 180);
+  data.assignments[1].minutesEach = 10;
+  deleteAssignment(data, 'a1');
+  const plan = makePlan(data, MON);
+  assert.equal(minutesGradedOn(data, MON), 180);
+  assert.equal(plan.days[0].used, 180);
+  // 120 minutes are left today: 12 copies at 10 minutes, not 30.
+  assert.equal(plan.todayCount, 12);
+});
+
+test('a changed graded count in the form is work done today', () => {
+  const data = dataWith({ weekly: every(60), assignments: [{ due: '2025-03-10', submissions: 40, minutesEach: 1 }] });
+  const edit = (graded) => ({ ...data.assignments[0], graded });
+  saveAssignment(data, edit(30), 'a1', MON);
+  let plan = makePlan(data, MON);
+  assert.equal(plan.days[0].used, 30);
+  assert.equal(plan.todayCount, 10);
+  // Lowering it takes back what today holds; below that it only corrects the count.
+  saveAssignment(data, edit(20), 'a1', MON);
+  assert.equal(makePlan(data, MON).days[0].used, 20);
+  data.progress = {};
+  saveAssignment(data, edit(5), 'a1', MON);
+  assert.equal(data.assignments[0].graded, 5);
+  assert.deepEqual(data.progress, {});
+});
+
+test('the cause of lateness is told truly', () => {
+  const ctx = (data, today) => ({ data, today, plan: makePlan(data, today) });
+  // Collected and due the same day, seen two days before.
+  const same = dataWith({ weekly: every(60), assignments: [{ collected: '2026-12-10', due: '2026-12-10', submissions: 5, minutesEach: 3 }] });
+  let c = ctx(same, '2026-12-08');
+  assert.equal(c.plan.late[0].reason, 'sameDay');
+  let text = lateText(c, c.plan.late[0]);
+  assert.doesNotMatch(text, /今天/);
+  assert.match(text, /收取当天.*就要归还/);
+  assert.match(assignmentWarning(same.assignments[0], same), /收取当天就要归还/);
+  assert.equal(assignmentWarning({ ...same.assignments[0], due: '2026-12-11' }, same), null);
+  assert.equal(assignmentWarning(same.assignments[0], { settings: { gradeOnReturnDay: true } }), null);
+
+  // The only gradable day has no time at all.
+  const none = dataWith({
+    weekly: every(60),
+    exceptions: [{ date: '2025-03-03', minutes: 0, note: '' }],
+    assignments: [{ due: '2025-03-04', submissions: 5, minutesEach: 3 }],
+  });
+  c = ctx(none, MON);
+  assert.equal(c.plan.late[0].reason, 'noTime');
+  text = lateText(c, c.plan.late[0]);
+  assert.match(text, /没有可用时间/);
+  assert.doesNotMatch(text, /比归还前任何一天的可用时间都长/);
+});
+
+test('late copies are planned after the return date, marked overdue', () => {
+  const data = dataWith({
+    weekly: every(60),
+    assignments: [
+      { title: '试卷', due: '2025-03-05', submissions: 20, minutesEach: 10 },
+      { title: '作文', due: '2025-03-07', submissions: 6, minutesEach: 10 },
+    ],
+  });
+  const plan = makePlan(data, MON);
+  // 试卷 fits 12 before Wednesday; 作文 keeps its on-time place on
+  // Wednesday, so the 8 late ones come on Thursday and Friday.
+  assert.deepEqual(sessionsOf(plan, 'a1'), [
+    { date: MON, count: 6 },
+    { date: '2025-03-04', count: 6 },
+    { date: '2025-03-06', count: 6, overdue: true },
+    { date: '2025-03-07', count: 2, overdue: true },
+  ]);
+  assert.deepEqual(sessionsOf(plan, 'a2'), [{ date: '2025-03-05', count: 6 }]);
+  const st = plan.status.get('a1');
+  assert.deepEqual([st.late, st.overdue, st.unplaced, st.lastDay], [8, 8, 0, '2025-03-07']);
+  assert.equal(plan.status.get('a2').late, 0);
+  for (const d of plan.days) assert.ok(d.planned <= d.available + 1e-9, `${d.date} overbooked`);
+  // The week view shows them.
+  assert.equal(dayLoad(plan, data, '2025-03-07').sessions.filter((s) => s.overdue).length, 1);
+
+  // With no time ever, nothing is invented.
+  const never = dataWith({ weekly: every(0), assignments: [{ due: '2025-03-05', submissions: 3, minutesEach: 10 }] });
+  const p2 = makePlan(never, MON);
+  assert.deepEqual([p2.late[0].overdue, p2.late[0].unplaced], [0, 3]);
+  assert.equal(p2.days.length, 2);
+});
+
+test('no session shorter than 10 minutes, unless it finishes the assignment', () => {
+  const data = dataWith({
+    weekly: every(60),
+    assignments: [
+      { title: '作文', due: '2025-03-04', submissions: 7, minutesEach: 8 },
+      { title: '实验报告', due: '2025-03-06', submissions: 10, minutesEach: 4 },
+      { title: '订正', due: '2025-03-06', submissions: 1, minutesEach: 2 },
+    ],
+  });
+  const plan = makePlan(data, MON);
+  // 作文 leaves 4 minutes on Monday: no "实验报告 1 份" there.
+  assert.deepEqual(plan.days[0].sessions.map((s) => [s.assignmentId, s.count]), [['a1', 7], ['a3', 1]]);
+  for (const d of plan.days)
+    for (const s of d.sessions) {
+      const a = data.assignments.find((x) => x.id === s.assignmentId);
+      const finishes = sessionsOf(plan, a.id).at(-1).date === d.date;
+      assert.ok(s.minutes >= 10 || finishes, `${a.title} ${s.minutes} min on ${d.date}`);
+    }
+  assert.deepEqual(sessionsOf(plan, 'a2'), [{ date: '2025-03-04', count: 10 }]);
 });

@@ -22,10 +22,10 @@ test('data of the previous version is migrated, and the original kept', () => {
   const store = new Store(storage);
   const { data, notices } = store.load(NOW);
 
-  assert.equal(data.version, 2);
-  assert.deepEqual(data.classes, [{ id: 'c1', name: '三年二班', color: '#5a9e6f' }]);
+  assert.equal(data.version, 3);
+  assert.deepEqual(data.classes, [{ id: 'c1', name: '三年二班', color: '#5a9e6f', size: null }]);
   assert.deepEqual(data.assignments, [
-    { id: 'h1', title: '作文', classId: 'c1', collected: '2025-03-01', due: '2025-03-07', submissions: 40, minutesEach: 8, graded: 12 },
+    { id: 'h1', title: '作文', kind: '', classId: 'c1', collected: '2025-03-01', due: '2025-03-07', submissions: 40, minutesEach: 8, graded: 12 },
   ]);
   // Sunday was first in version 1; Monday is first now.
   assert.deepEqual(data.availability.weekly, [60, 61, 62, 63, 64, 180, 30]);
@@ -121,7 +121,10 @@ test('a valid backup round-trips and the replaced data is kept aside', () => {
     assignments: [{ title: '测验, "二"', due: '2025-04-03', submissions: 31, minutesEach: 2.5, graded: 4 }],
     settings: { gradeOnReturnDay: true, sessionStart: '07:45' },
   });
-  incoming.progress = { '2025-03-02': { a1: 4 } };
+  incoming.progress = { '2025-03-02': { a1: { n: 4, min: 10 } }, '2025-03-01': { gone: { n: 2, min: 7, tn: 2, tmin: 7 } } };
+  incoming.templates = [{ id: 't1', title: '周记', kind: '周记', classIds: ['c1'], weekday: 0, dueAfter: 7, minutesEach: 3, lastWeek: '2025-03-03' }];
+  incoming.calendar = { sequence: 2, sent: { 'u@dovrelist': { start: '20250303T110000Z', end: '20250303T113000Z', summary: 's', allDay: false } } };
+  incoming.settings.reminder = 15;
   assert.deepEqual(parseBackup(backupText(incoming, NOW)).data, incoming);
   assert.equal(parseBackup(JSON.stringify(V1)).ok, true);
 
@@ -132,4 +135,34 @@ test('a valid backup round-trips and the replaced data is kept aside', () => {
   assert.equal(r.ok, true);
   assert.deepEqual(JSON.parse(storage.getItem(STORAGE_KEY)), incoming);
   assert.deepEqual(JSON.parse(store.readAside(r.asideKey)), current);
+});
+
+// What the previous version stored: progress as a bare count per day.
+const V2 = {
+  version: 2,
+  classes: [{ id: 'c1', name: '三年二班', color: '#4f7cac' }],
+  assignments: [{ id: 'a1', title: '作文', classId: 'c1', collected: '2025-03-01', due: '2025-03-07', submissions: 40, minutesEach: 8, graded: 12 }],
+  availability: { weekly: [60, 60, 60, 60, 60, 180, 120], exceptions: [] },
+  progress: { '2025-03-03': { a1: 5 }, '2025-03-02': { a1: 7 } },
+  settings: { gradeOnReturnDay: false, sessionStart: '19:00' },
+};
+
+test('data and backups of the previous version keep their day\'s minutes', () => {
+  const raw = JSON.stringify(V2);
+  const storage = new MemoryStorage({ [STORAGE_KEY]: raw });
+  const store = new Store(storage);
+  const { data, notices } = store.load(NOW);
+  assert.equal(notices[0].kind, 'migrated');
+  assert.equal(storage.getItem(notices[0].asideKey), raw);
+  assert.equal(data.version, 3);
+  assert.deepEqual(data.progress, { '2025-03-03': { a1: { n: 5, min: 40 } }, '2025-03-02': { a1: { n: 7, min: 56 } } });
+  assert.deepEqual([data.templates, data.calendar, data.settings.reminder], [[], { sequence: 0, sent: {} }, 0]);
+  assert.deepEqual(new Store(storage).load(NOW).notices, []);
+  // A backup written by the previous version imports.
+  const r = new Store(new MemoryStorage()).importBackup(JSON.stringify({ app: 'Dovrelist', exportedAt: NOW.toISOString(), ...V2 }), data, NOW);
+  assert.equal(r.ok, true);
+  assert.deepEqual(r.data, data);
+  // Records of this version are checked: a count without minutes is refused.
+  const bad = { ...JSON.parse(backupText(data, NOW)), progress: { '2025-03-03': { a1: 5 } } };
+  assert.equal(parseBackup(JSON.stringify(bad)).ok, false);
 });
