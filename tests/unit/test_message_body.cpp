@@ -39,7 +39,8 @@ struct TreeReader {
   std::int64_t integer(const Node* n) const { return n->integer; }
   std::uint64_t unsignedInteger(const Node* n) const { return n->unsignedInteger; }
   double floating(const Node* n) const { return n->floating; }
-  std::optional<std::string> utf8(const Node* n) const { return n->text; }
+  std::optional<std::string> utf8(const Node* n, std::size_t) const { return n->text; }
+  std::optional<std::size_t> elementCount(const Node* n) const { return n->elements.size(); }
   template <class F> bool forEachElement(const Node* n, F each) const {
     for (const Node& element : n->elements)
       if (!each(&element))
@@ -56,6 +57,7 @@ struct TreeReader {
 
 // Every array holds itself.
 struct CyclicReader : TreeReader {
+  std::optional<std::size_t> elementCount(const Node*) const { return 1; }
   template <class F> bool forEachElement(const Node* n, F each) const { return each(n); }
 };
 
