@@ -47,7 +47,7 @@ platform::MessageChannel
 registeredChannel(const ChannelSpec& channel,
                   std::function<void(const platform::ScriptMessage&)> handler) {
   return {std::string(channel.name),
-          [&channel, handler = std::move(handler)](const platform::ScriptMessage& message) {
+          [channel, handler = std::move(handler)](const platform::ScriptMessage& message) {
             if (senderAllowed(channel, message))
               handler(message);
           },
