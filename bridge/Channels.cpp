@@ -11,7 +11,7 @@ constexpr std::string_view GATE_EVENT_PREFIX = "__hlvnGate_";
 
 std::string gateScript(std::string_view function) {
   nlohmann::json channels = nlohmann::json::array();
-  for (const ChannelSpec& channel : CHANNELS)
+  for (const ChannelEntry& channel : CHANNELS)
     if (channel.senders == ChannelSenders::AppTopFrame)
       channels.push_back({{"name", std::string(channel.name)},
                           {"limits",
@@ -25,7 +25,7 @@ std::string gateScript(std::string_view function) {
 
 } // namespace
 
-bool senderAllowed(const ChannelSpec& channel, const platform::ScriptMessage& message) {
+bool senderAllowed(const ChannelEntry& channel, const platform::ScriptMessage& message) {
   switch (channel.senders) {
   case ChannelSenders::AppTopFrame:
     return message.fromMainFrame && message.senderScheme == APP_SCHEME;
@@ -44,7 +44,7 @@ std::vector<platform::UserScript> channelGateScripts() {
 }
 
 platform::MessageChannel
-registeredChannel(const ChannelSpec& channel,
+registeredChannel(const ChannelEntry& channel,
                   std::function<void(const platform::ScriptMessage&)> handler) {
   return {std::string(channel.name),
           [channel, handler = std::move(handler)](const platform::ScriptMessage& message) {

@@ -23,7 +23,7 @@ enum class ChannelSenders {
   AppTopFrame,
 };
 
-struct ChannelSpec {
+struct ChannelEntry {
   std::string_view name;
   ChannelSenders senders;
   platform::BodyLimits limits;
@@ -34,15 +34,15 @@ struct ChannelSpec {
 inline constexpr platform::BodyLimits PAGE_BODY_LIMITS{std::size_t(256) << 20, 100000,
                                                        platform::MAX_BODY_NESTING};
 
-inline constexpr std::array<ChannelSpec, 3> CHANNELS{{
+inline constexpr std::array<ChannelEntry, 3> CHANNELS{{
     {SAVE_HANDLER, ChannelSenders::AppTopFrame, PAGE_BODY_LIMITS},
     {BADGE_HANDLER, ChannelSenders::AppTopFrame, PAGE_BODY_LIMITS},
     {"hlvnLaunch", ChannelSenders::AppTopFrame, PAGE_BODY_LIMITS},
 }};
 
-inline constexpr const ChannelSpec& SAVE_CHANNEL = CHANNELS[0];
-inline constexpr const ChannelSpec& BADGE_CHANNEL = CHANNELS[1];
-inline constexpr const ChannelSpec& LAUNCH_CHANNEL = CHANNELS[2];
+inline constexpr const ChannelEntry& SAVE_CHANNEL = CHANNELS[0];
+inline constexpr const ChannelEntry& BADGE_CHANNEL = CHANNELS[1];
+inline constexpr const ChannelEntry& LAUNCH_CHANNEL = CHANNELS[2];
 
 // The gate's two scripts, embedded from bridge/gate_shim.js and
 // bridge/gate_forwarder.js by the build: function expressions of (channels,
@@ -54,7 +54,7 @@ extern const std::string_view GATE_FORWARDER_JS;
 inline constexpr std::string_view GATE_WORLD = "hlvnGate";
 
 // Whether the message comes from a document the channel admits.
-bool senderAllowed(const ChannelSpec& channel, const platform::ScriptMessage& message);
+bool senderAllowed(const ChannelEntry& channel, const platform::ScriptMessage& message);
 
 // The user scripts that give the admitted documents their channels: to be
 // injected before any other script, so the page's own scripts and the save
@@ -64,5 +64,5 @@ std::vector<platform::UserScript> channelGateScripts();
 // The channel as the web view registers it: in the gate's world, read within
 // its limits, and handed to `handler` only when its sender is admitted.
 platform::MessageChannel
-registeredChannel(const ChannelSpec& channel,
+registeredChannel(const ChannelEntry& channel,
                   std::function<void(const platform::ScriptMessage&)> handler);
