@@ -7,6 +7,7 @@
 #include "ball/BallPanel.h"
 #include "ball/BallView.h"
 #include "bridge/BadgeHandler.h"
+#include "bridge/Channels.h"
 #include "bridge/LaunchHandler.h"
 #include "bridge/SaveHandler.h"
 #include "system/DesktopEntry.h"
@@ -107,12 +108,16 @@ void AppDelegate::buildWebView() {
     return scheme->start(request);
   };
   configuration.allowFileAccessFromFileURLs = true;
-  configuration.userScripts.push_back({std::string(SAVE_BRIDGE_JS), true, false});
+  // The channels' gate first: the save script looks for its channel when it
+  // installs itself.
+  configuration.userScripts = channelGateScripts();
+  configuration.userScripts.push_back({std::string(SAVE_BRIDGE_JS), true, false, {}, {}});
 
   std::shared_ptr<SaveHandler> save = saveHandler;
   configuration.channels.push_back(
-      {std::string(SAVE_HANDLER),
-       [save](const platform::ScriptMessage& m) { save->didReceiveScriptMessage(m); }, false});
+      registeredChannel(SAVE_CHANNEL, [save](const platform::ScriptMessage& m) {
+        save->didReceiveScriptMessage(m);
+      }));
 
   std::weak_ptr<AppDelegate*> weakSelf = alive_;
   badgeHandler->onCount = [weakSelf](int64_t count) {
@@ -123,13 +128,15 @@ void AppDelegate::buildWebView() {
   };
   std::shared_ptr<BadgeHandler> badge = badgeHandler;
   configuration.channels.push_back(
-      {std::string(BADGE_HANDLER),
-       [badge](const platform::ScriptMessage& m) { badge->didReceiveScriptMessage(m); }, false});
+      registeredChannel(BADGE_CHANNEL, [badge](const platform::ScriptMessage& m) {
+        badge->didReceiveScriptMessage(m);
+      }));
 
   std::shared_ptr<LaunchHandler> launch = launchHandler;
   configuration.channels.push_back(
-      {"hlvnLaunch",
-       [launch](const platform::ScriptMessage& m) { launch->didReceiveScriptMessage(m); }, true});
+      registeredChannel(LAUNCH_CHANNEL, [launch](const platform::ScriptMessage& m) {
+        launch->didReceiveScriptMessage(m);
+      }));
 
   webView = platform_.createWebView(configuration);
   launchHandler->webView = webView;

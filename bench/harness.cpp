@@ -131,11 +131,12 @@ void addReportChannel(platform::WebViewConfiguration& c,
                           if (m.body && m.body->is_string())
                             onReport(m.body->get<std::string>());
                         },
-                        false});
+                        {},
+                        {}});
 }
 
 void addPageScript(platform::WebViewConfiguration& c, const std::string& source) {
-  c.userScripts.insert(c.userScripts.begin(), platform::UserScript{source, true, true});
+  c.userScripts.insert(c.userScripts.begin(), platform::UserScript{source, true, true, {}, {}});
 }
 
 void onTimeout(int) {

@@ -68,7 +68,10 @@ void replaceAll(std::string& text, std::string_view from, std::string_view to) {
 } // namespace
 
 std::optional<LaunchCommand> launchCommandFromText(std::string_view text) {
-  if (!nestingWithin(text, MAX_COMMAND_NESTING))
+  // JSON text never holds a raw NUL (inside strings it is escaped), and the
+  // parser would take one for the end of the text, answering a command that
+  // has more after it.
+  if (text.find('\0') != std::string_view::npos || !nestingWithin(text, MAX_COMMAND_NESTING))
     return std::nullopt;
   // No exceptions: a parse error, trailing text, bytes that are not UTF-8 and
   // unpaired surrogate escapes all give a discarded value.

@@ -85,13 +85,24 @@ SaveHandler::SaveHandler(platform::MainQueue& queue, platform::Dialogs& dialogs,
     : queue_(queue), dialogs_(dialogs), workspace_(workspace), env_(env) {}
 
 void SaveHandler::didReceiveScriptMessage(const platform::ScriptMessage& message) {
-  if (!message.body)
+  if (!message.body || saves_.size() > MAX_WAITING_SAVES)
     return;
   std::optional<SaveRequest> request = saveRequestFromBody(*message.body);
   if (!request)
     return;
   std::shared_ptr<SaveHandler> self = requireOwned(*this);
-  queue_.post([self, request = std::move(*request)] {
-    runSaveStep(self->dialogs_, self->workspace_, self->env_, request);
-  });
+  saves_.push_back(std::move(*request));
+  if (saves_.size() == 1)
+    queue_.post([self] { self->saveFirst(); });
+}
+
+void SaveHandler::saveFirst() {
+  // Saves that arrive while the panel is open (its modal loop runs the
+  // engine) only join the line; references into a deque survive that.
+  runSaveStep(dialogs_, workspace_, env_, saves_.front());
+  saves_.pop_front();
+  if (!saves_.empty()) {
+    std::shared_ptr<SaveHandler> self = requireOwned(*this);
+    queue_.post([self] { self->saveFirst(); });
+  }
 }

@@ -4,6 +4,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstddef>
+#include <deque>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -51,18 +53,28 @@ void runSaveStep(platform::Dialogs& dialogs, platform::Workspace& workspace,
 
 // Receives the save script's messages. A well-formed one is saved on a later
 // turn of the main queue, so that no modal panel runs inside the engine's
-// callback; malformed ones are dropped without a word. Must be owned by a
+// callback; malformed ones are dropped without a word. One save at a time
+// asks the user, and at most MAX_WAITING_SAVES more wait their turn; saves
+// beyond that are dropped before they are decoded, so that a page cannot
+// keep panels coming, nor memory filling. Must be owned by a
 // std::shared_ptr: a posted save keeps its handler alive until it has run.
 class SaveHandler : public std::enable_shared_from_this<SaveHandler> {
 public:
+  static constexpr std::size_t MAX_WAITING_SAVES = 3;
+
   SaveHandler(platform::MainQueue& queue, platform::Dialogs& dialogs,
               platform::Workspace& workspace, const platform::Environment& env);
 
   void didReceiveScriptMessage(const platform::ScriptMessage& message);
 
 private:
+  void saveFirst();
+
   platform::MainQueue& queue_;
   platform::Dialogs& dialogs_;
   platform::Workspace& workspace_;
   const platform::Environment& env_;
+  // The save being asked about (or about to be) first, then the waiting
+  // ones: each holds only its name and decoded bytes.
+  std::deque<SaveRequest> saves_;
 };

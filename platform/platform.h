@@ -5,6 +5,7 @@
 // to these interfaces; platform/gtk/ and platform/mac/ implement them, and the
 // build links exactly one of the two through makePlatform().
 
+#include "platform/MessageBody.h"
 #include "platform/canvas.h"
 #include "platform/geometry.h"
 
@@ -260,10 +261,12 @@ using SchemeHandlerFunction = std::function<SchemeResponse(const SchemeRequest&)
 
 struct ScriptMessage {
   // The posted value as JSON; empty when it cannot be represented (a
-  // function, a cycle, text that is not valid Unicode).
+  // function, a cycle, text that is not valid Unicode) or is over the
+  // channel's limits.
   std::optional<nlohmann::json> body;
-  // Who sent it. Trustworthy only on channels registered with senderChecked;
-  // elsewhere a best effort.
+  // Who sent it. Exact on macOS. On GTK the sender is taken to be the top
+  // frame and its document, which holds only on channels registered in a
+  // world that no other frame or document is given.
   bool fromMainFrame = false;
   std::string senderScheme;
 };
@@ -271,14 +274,23 @@ struct ScriptMessage {
 struct MessageChannel {
   std::string name;
   std::function<void(const ScriptMessage&)> handler;
-  // The handler needs to know reliably which frame and origin posted.
-  bool senderChecked = false;
+  // The script world the channel is registered in; empty for the page's own
+  // world, where every frame of every document can post on it.
+  std::string world;
+  // What reading one body may cost; beyond it the message is dropped.
+  BodyLimits limits;
 };
 
 struct UserScript {
   std::string source;
   bool atDocumentStart = true;
   bool mainFrameOnly = false;
+  // Empty for the page's own world.
+  std::string world;
+  // URL patterns ("halvane://*/*") of the documents it is injected into;
+  // empty for every document. An engine without allow lists injects it
+  // everywhere, so a script with one also checks its document itself.
+  std::vector<std::string> allowList;
 };
 
 struct WebViewConfiguration {

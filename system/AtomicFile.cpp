@@ -55,7 +55,9 @@ FileResult writeFileAtomically(const fs::path& requested, std::string_view bytes
   if (replacing && S_ISDIR(existing.st_mode))
     return failure(EISDIR);
 
-  std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+  // A short name of its own: one made from the target's could pass the file
+  // system's limit on a name that the target itself keeps to.
+  std::string pattern = (folder / ".tessaloom-XXXXXX").string();
   int fd = ::mkstemp(pattern.data());
   if (fd < 0)
     return failure(errno);

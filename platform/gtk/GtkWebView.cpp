@@ -11,14 +11,26 @@
 namespace platform::gtk {
 namespace {
 
-// The isolated script world that carries sender-checked channels: only the
-// top frame of a page from our own scheme gets a forwarder into it.
-constexpr const char* GATE_WORLD = "hlvnGate";
-const char* const GATE_ALLOW_LIST[] = {"halvane://*/*", nullptr};
-
 // Reads JavaScriptCore values for convertBody. Values are borrowed: every
-// value this reader creates lives only for the call it is handed to.
-struct JscReader {
+// value this reader creates lives only for the call it is handed to. The
+// values are the engine's copy of what the page posted, made in a context of
+// this process, so no page code runs while they are read.
+class JscReader {
+public:
+  explicit JscReader(JSCContext* context)
+      : textLength_(jsc_context_evaluate(context, TEXT_LENGTH_JS, -1)),
+        pieceEnd_(jsc_context_evaluate(context, PIECE_END_JS, -1)),
+        slice_(jsc_context_evaluate(context, SLICE_JS, -1)),
+        keys_(jsc_context_evaluate(context, "(function (o) { return Object.keys(o); })", -1)),
+        member_(jsc_context_evaluate(context, "(function (o, k) { return o[k]; })", -1)) {}
+  ~JscReader() {
+    for (JSCValue* v : {textLength_, pieceEnd_, slice_, keys_, member_})
+      if (v)
+        g_object_unref(v);
+  }
+  JscReader(const JscReader&) = delete;
+  JscReader& operator=(const JscReader&) = delete;
+
   BodyKind kind(JSCValue* v) const {
     if (jsc_value_is_null(v) || jsc_value_is_undefined(v))
       return BodyKind::Null;
@@ -30,7 +42,9 @@ struct JscReader {
       return BodyKind::String;
     if (jsc_value_is_array(v))
       return BodyKind::Array;
-    if (jsc_value_is_function(v))
+    // Binary data has no JSON form, and listing its indices as members
+    // would cost one string per byte.
+    if (jsc_value_is_function(v) || jsc_value_is_typed_array(v) || jsc_value_is_array_buffer(v))
       return BodyKind::Other;
     if (jsc_value_is_object(v))
       return BodyKind::Dictionary;
@@ -40,21 +54,51 @@ struct JscReader {
   std::int64_t integer(JSCValue* v) const { return jsc_value_to_int32(v); }
   std::uint64_t unsignedInteger(JSCValue* v) const { return std::uint64_t(jsc_value_to_double(v)); }
   double floating(JSCValue* v) const { return jsc_value_to_double(v); }
-  std::optional<std::string> utf8(JSCValue* v) const {
-    gchar* text = jsc_value_to_string(v);
-    if (!text)
+
+  // The text's UTF-8, read once into its place, a piece at a time: a whole
+  // conversion would hold two more copies of a long text at once.
+  std::optional<std::string> utf8(JSCValue* v, std::size_t maxBytes) const {
+    double units = call(textLength_, v);
+    // Every UTF-16 unit takes at least one byte of UTF-8.
+    if (!(units >= 0) || units > double(maxBytes))
       return std::nullopt;
-    std::string result(text);
-    g_free(text);
-    return result;
+    std::string text;
+    text.reserve(std::size_t(units));
+    if (units <= PIECE_UNITS)
+      return append(text, v, maxBytes) ? std::optional<std::string>(std::move(text)) : std::nullopt;
+    for (double from = 0; from < units;) {
+      double to = call(pieceEnd_, v, from);
+      if (!(to > from) || to > units)
+        return std::nullopt;
+      JSCValue* piece = jsc_value_function_call(slice_, JSC_TYPE_VALUE, v, G_TYPE_DOUBLE, from,
+                                                G_TYPE_DOUBLE, to, G_TYPE_NONE);
+      bool ok = piece && jsc_value_is_string(piece) && append(text, piece, maxBytes);
+      if (piece)
+        g_object_unref(piece);
+      if (!ok)
+        return std::nullopt;
+      from = to;
+    }
+    return text;
+  }
+
+  std::optional<std::size_t> elementCount(JSCValue* v) const {
+    JSCValue* lengthValue = jsc_value_object_get_property(v, "length");
+    if (!lengthValue)
+      return std::nullopt;
+    double length = jsc_value_to_double(lengthValue);
+    g_object_unref(lengthValue);
+    // An array's length is a whole number below 2^32.
+    if (!(length >= 0 && length < 4294967296.0))
+      return std::nullopt;
+    return std::size_t(length);
   }
   template <class F> bool forEachElement(JSCValue* v, F each) const {
-    JSCValue* lengthValue = jsc_value_object_get_property(v, "length");
-    double length = lengthValue ? jsc_value_to_double(lengthValue) : 0;
-    if (lengthValue)
-      g_object_unref(lengthValue);
-    for (guint i = 0; double(i) < length; ++i) {
-      JSCValue* element = jsc_value_object_get_property_at_index(v, i);
+    std::optional<std::size_t> length = elementCount(v);
+    if (!length)
+      return false;
+    for (std::size_t i = 0; i < *length; ++i) {
+      JSCValue* element = jsc_value_object_get_property_at_index(v, guint(i));
       if (!element)
         return false;
       bool go = each(element);
@@ -64,20 +108,86 @@ struct JscReader {
     }
     return true;
   }
+  // Keys are read as texts like any other: as C strings they would come
+  // converted, cut at a NUL or emptied by an unpaired surrogate.
   template <class F> bool forEachEntry(JSCValue* v, F each) const {
-    gchar** names = jsc_value_object_enumerate_properties(v);
-    bool complete = true;
-    for (gchar** n = names; n && *n && complete; ++n) {
-      JSCValue* key = jsc_value_new_string(jsc_value_get_context(v), *n);
-      JSCValue* entry = jsc_value_object_get_property(v, *n);
-      complete = entry && each(key, entry);
+    JSCValue* keys =
+        keys_ ? jsc_value_function_call(keys_, JSC_TYPE_VALUE, v, G_TYPE_NONE) : nullptr;
+    std::optional<std::size_t> count = keys ? elementCount(keys) : std::nullopt;
+    bool complete = count.has_value();
+    for (std::size_t i = 0; complete && i < *count; ++i) {
+      JSCValue* key = jsc_value_object_get_property_at_index(keys, guint(i));
+      JSCValue* entry = key ? jsc_value_function_call(member_, JSC_TYPE_VALUE, v, JSC_TYPE_VALUE,
+                                                      key, G_TYPE_NONE)
+                            : nullptr;
+      complete = key && entry && each(key, entry);
       if (entry)
         g_object_unref(entry);
-      g_object_unref(key);
+      if (key)
+        g_object_unref(key);
     }
-    g_strfreev(names);
+    if (keys)
+      g_object_unref(keys);
     return complete;
   }
+
+private:
+  // A text's length in UTF-16 units, or -1 when it holds an unpaired
+  // surrogate, which UTF-8 cannot carry.
+  static constexpr const char* TEXT_LENGTH_JS =
+      "(function (s) {"
+      "  if (typeof s.isWellFormed === 'function') return s.isWellFormed() ? s.length : -1;"
+      "  for (var i = 0; i < s.length; i++) {"
+      "    var c = s.charCodeAt(i);"
+      "    if (c < 0xD800 || c > 0xDFFF) continue;"
+      "    var d = s.charCodeAt(i + 1);"
+      "    if (c > 0xDBFF || !(d >= 0xDC00 && d <= 0xDFFF)) return -1;"
+      "    i++;"
+      "  }"
+      "  return s.length;"
+      "})";
+  // Where a piece that starts at `from` ends: PIECE_UNITS on, or one more so
+  // that a surrogate pair is not cut in two.
+  static constexpr double PIECE_UNITS = 1 << 20;
+  static constexpr const char* PIECE_END_JS =
+      "(function (s, from) {"
+      "  var to = Math.min(s.length, from + 1048576);"
+      "  var c = s.charCodeAt(to - 1);"
+      "  return to < s.length && c >= 0xD800 && c <= 0xDBFF ? to + 1 : to;"
+      "})";
+  static constexpr const char* SLICE_JS = "(function (s, from, to) { return s.slice(from, to); })";
+
+  static double call(JSCValue* function, JSCValue* v, double from = 0) {
+    if (!function)
+      return -1;
+    JSCValue* result =
+        jsc_value_function_call(function, JSC_TYPE_VALUE, v, G_TYPE_DOUBLE, from, G_TYPE_NONE);
+    if (!result)
+      return -1;
+    double number = jsc_value_is_number(result) ? jsc_value_to_double(result) : -1;
+    g_object_unref(result);
+    return number;
+  }
+
+  // Appends a well-formed text's UTF-8, NULs included.
+  static bool append(std::string& text, JSCValue* piece, std::size_t maxBytes) {
+    GBytes* bytes = jsc_value_to_string_as_bytes(piece);
+    if (!bytes)
+      return false;
+    gsize size = 0;
+    const char* data = static_cast<const char*>(g_bytes_get_data(bytes, &size));
+    bool fits = text.size() <= maxBytes && size <= maxBytes - text.size();
+    if (fits && size > 0)
+      text.append(data, size);
+    g_bytes_unref(bytes);
+    return fits;
+  }
+
+  JSCValue* textLength_;
+  JSCValue* pieceEnd_;
+  JSCValue* slice_;
+  JSCValue* keys_;
+  JSCValue* member_;
 };
 
 std::string schemeOf(const char* uri) {
@@ -89,10 +199,6 @@ std::string schemeOf(const char* uri) {
   std::string result(scheme);
   g_free(scheme);
   return result;
-}
-
-std::string jsString(const std::string& text) {
-  return nlohmann::json(text).dump();
 }
 
 // The last segment of the address's path, decoded: what a browser proposes
@@ -120,40 +226,13 @@ std::string suggestedFilename(WebKitURIResponse* response) {
   return filenameFromURL(webkit_uri_response_get_uri(response));
 }
 
-// The page world's side of a gated channel: postMessage becomes a DOM event
-// the isolated world's forwarder picks up. Only text crosses; anything else
-// is sent as a number, which the handlers drop.
-std::string gateShim(const std::string& name) {
-  std::string n = jsString(name), e = jsString("__hlvnGate_" + name);
-  return "(function(){var name=" + n + ",ev=" + e +
-         ";var channel=Object.freeze({postMessage:function(x){"
-         "document.dispatchEvent(new CustomEvent(ev,{detail:typeof x==='string'?x:0}));}});"
-         "try{if(!window.webkit)Object.defineProperty(window,'webkit',{value:{},configurable:true})"
-         ";}"
-         "catch(e){}"
-         "var ns=window.webkit;"
-         "try{if(!ns.messageHandlers)Object.defineProperty(ns,'messageHandlers',{value:{}});}"
-         "catch(e){}"
-         "try{Object.defineProperty(ns.messageHandlers,name,{value:channel});}catch(e){}"
-         "if(!ns.messageHandlers||ns.messageHandlers[name]!==channel){"
-         "var real=ns.messageHandlers||{};"
-         "var handlers=new Proxy({},{get:function(t,k){return k===name?channel:real[k];}});"
-         "try{Object.defineProperty(window,'webkit',{value:{messageHandlers:handlers},"
-         "configurable:true});}catch(e){}}})();";
-}
-
-std::string gateForwarder(const std::string& name) {
-  std::string n = jsString(name), e = jsString("__hlvnGate_" + name);
-  return "(function(){var name=" + n + ";document.addEventListener(" + e +
-         ",function(event){try{window.webkit.messageHandlers[name].postMessage(event.detail);}"
-         "catch(x){}});})();";
-}
 
 class GtkWebViewImpl;
 
 struct ChannelBinding {
   GtkWebViewImpl* view;
   std::function<void(const ScriptMessage&)> handler;
+  BodyLimits limits;
 };
 
 struct SchemeBinding {
@@ -185,17 +264,8 @@ public:
     g_signal_connect(context_, "download-started", G_CALLBACK(&GtkWebViewImpl::onDownload), this);
 
     content_ = webkit_user_content_manager_new();
-    for (const UserScript& script : config.userScripts) {
-      WebKitUserScript* s = webkit_user_script_new(
-          script.source.c_str(),
-          script.mainFrameOnly ? WEBKIT_USER_CONTENT_INJECT_TOP_FRAME
-                               : WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
-          script.atDocumentStart ? WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START
-                                 : WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_END,
-          nullptr, nullptr);
-      webkit_user_content_manager_add_script(content_, s);
-      webkit_user_script_unref(s);
-    }
+    for (const UserScript& script : config.userScripts)
+      addScript(script);
     for (const MessageChannel& channel : config.channels)
       addChannel(channel);
 
@@ -267,25 +337,33 @@ public:
   WebKitWebView* webView() { return view_; }
 
 private:
+  void addScript(const UserScript& script) {
+    std::vector<const char*> allow;
+    for (const std::string& pattern : script.allowList)
+      allow.push_back(pattern.c_str());
+    allow.push_back(nullptr);
+    const char* const* allowList = script.allowList.empty() ? nullptr : allow.data();
+    auto frames = script.mainFrameOnly ? WEBKIT_USER_CONTENT_INJECT_TOP_FRAME
+                                       : WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES;
+    auto time = script.atDocumentStart ? WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START
+                                       : WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_END;
+    WebKitUserScript* s =
+        script.world.empty()
+            ? webkit_user_script_new(script.source.c_str(), frames, time, allowList, nullptr)
+            : webkit_user_script_new_for_world(script.source.c_str(), frames, time,
+                                               script.world.c_str(), allowList, nullptr);
+    webkit_user_content_manager_add_script(content_, s);
+    webkit_user_script_unref(s);
+  }
+
   void addChannel(const MessageChannel& channel) {
-    auto* binding = new ChannelBinding{this, channel.handler};
+    auto* binding = new ChannelBinding{this, channel.handler, channel.limits};
     std::string signal = "script-message-received::" + channel.name;
-    if (channel.senderChecked) {
-      webkit_user_content_manager_register_script_message_handler_in_world(
-          content_, channel.name.c_str(), GATE_WORLD);
-      WebKitUserScript* forwarder = webkit_user_script_new_for_world(
-          gateForwarder(channel.name).c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
-          WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, GATE_WORLD, GATE_ALLOW_LIST, nullptr);
-      webkit_user_content_manager_add_script(content_, forwarder);
-      webkit_user_script_unref(forwarder);
-      WebKitUserScript* shim = webkit_user_script_new(
-          gateShim(channel.name).c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
-          WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, GATE_ALLOW_LIST, nullptr);
-      webkit_user_content_manager_add_script(content_, shim);
-      webkit_user_script_unref(shim);
-    } else {
+    if (channel.world.empty())
       webkit_user_content_manager_register_script_message_handler(content_, channel.name.c_str());
-    }
+    else
+      webkit_user_content_manager_register_script_message_handler_in_world(
+          content_, channel.name.c_str(), channel.world.c_str());
     channelSignals_.push_back(g_signal_connect_data(
         content_, signal.c_str(), G_CALLBACK(&GtkWebViewImpl::onScriptMessage), binding,
         [](gpointer p, GClosure*) { delete static_cast<ChannelBinding*>(p); }, GConnectFlags(0)));
@@ -296,10 +374,13 @@ private:
     auto* binding = static_cast<ChannelBinding*>(data);
     ScriptMessage message;
     JSCValue* value = webkit_javascript_result_get_js_value(result);
-    if (value)
-      message.body = convertBody(JscReader{}, value);
-    // Gated channels only hear from the top frame of our own pages (the
-    // forwarder's world exists nowhere else); other channels are best effort.
+    if (value) {
+      JscReader reader(jsc_value_get_context(value));
+      message.body = convertBody(reader, value, binding->limits);
+    }
+    // The engine does not say who posted. A channel in a world of its own
+    // hears only from where that world's scripts are (the gate puts them in
+    // the top frame of the app's pages alone); other channels are best effort.
     message.fromMainFrame = true;
     message.senderScheme = schemeOf(webkit_web_view_get_uri(binding->view->view_));
     if (binding->handler)

@@ -63,7 +63,20 @@ struct FoundationBodyReader {
   std::int64_t integer(id value) const { return [(NSNumber*)value longLongValue]; }
   std::uint64_t unsignedInteger(id value) const { return [(NSNumber*)value unsignedLongLongValue]; }
   double floating(id value) const { return [(NSNumber*)value doubleValue]; }
-  std::optional<std::string> utf8(id value) const { return utf8Of((NSString*)value); }
+  // Refused by its length before any conversion: every UTF-16 unit takes at
+  // least one byte of UTF-8. The conversion keeps NULs and fails on an
+  // unpaired surrogate.
+  std::optional<std::string> utf8(id value, std::size_t maxBytes) const {
+    NSString* text = (NSString*)value;
+    if (text.length > maxBytes)
+      return std::nullopt;
+    std::optional<std::string> bytes = utf8Of(text);
+    if (!bytes || bytes->size() > maxBytes)
+      return std::nullopt;
+    return bytes;
+  }
+
+  std::optional<std::size_t> elementCount(id value) const { return ((NSArray*)value).count; }
 
   template <class F> bool forEachElement(id value, F each) const {
     for (id element in (NSArray*)value)
@@ -179,6 +192,7 @@ NS_ASSUME_NONNULL_BEGIN
 
 @interface MacScriptMessageHandler : NSObject <WKScriptMessageHandler>
 @property(nonatomic) std::function<void(const platform::ScriptMessage&)> function;
+@property(nonatomic) platform::BodyLimits limits;
 @end
 
 @implementation MacScriptMessageHandler
@@ -189,7 +203,7 @@ NS_ASSUME_NONNULL_BEGIN
   if (!_function)
     return;
   platform::ScriptMessage converted;
-  converted.body = platform::convertBody(FoundationBodyReader{}, message.body);
+  converted.body = platform::convertBody(FoundationBodyReader{}, message.body, _limits);
   WKFrameInfo* frame = message.frameInfo;
   converted.fromMainFrame = frame.isMainFrame;
   converted.senderScheme = toStdString(frame.securityOrigin.protocol);
@@ -344,6 +358,12 @@ NS_ASSUME_NONNULL_END
 namespace platform::mac {
 namespace {
 
+// The page's own world for an empty name.
+WKContentWorld* worldNamed(const std::string& name) {
+  return name.empty() ? [WKContentWorld pageWorld]
+                      : [WKContentWorld worldWithName:toNSString(name)];
+}
+
 class MacWebView final : public WebView {
 public:
   explicit MacWebView(const WebViewConfiguration& configuration)
@@ -370,20 +390,26 @@ public:
     }
 
     controller_ = setup.userContentController;
+    // WKUserScript takes no allow list; the scripts that come with one check
+    // their document themselves.
     for (const UserScript& script : configuration.userScripts) {
       WKUserScriptInjectionTime time = script.atDocumentStart
                                            ? WKUserScriptInjectionTimeAtDocumentStart
                                            : WKUserScriptInjectionTimeAtDocumentEnd;
       [controller_ addUserScript:[[WKUserScript alloc] initWithSource:toNSString(script.source)
                                                         injectionTime:time
-                                                     forMainFrameOnly:script.mainFrameOnly]];
+                                                     forMainFrameOnly:script.mainFrameOnly
+                                                       inContentWorld:worldNamed(script.world)]];
     }
-    // WebKit reports every message's frame and origin, so senderChecked
-    // channels need nothing extra here.
+    // WebKit reports every message's frame and origin; the portable side
+    // checks them.
     for (const MessageChannel& channel : configuration.channels) {
       MacScriptMessageHandler* handler = [[MacScriptMessageHandler alloc] init];
       handler.function = channel.handler;
-      [controller_ addScriptMessageHandler:handler name:toNSString(channel.name)];
+      handler.limits = channel.limits;
+      [controller_ addScriptMessageHandler:handler
+                              contentWorld:worldNamed(channel.world)
+                                      name:toNSString(channel.name)];
       messageHandlers_.push_back(handler);
     }
 

@@ -1,7 +1,7 @@
 // The command channel "hlvnLaunch" in the real engine: the app's own page
-// commands the machine and gets its answers; frames of other origins and
-// pages outside the app reach nothing, while the other two channels stay
-// open to every page.
+// commands the machine and gets its answers. The channels' gate: no frame and
+// no page outside the app has any of the three channels, while the app's own
+// top page has them all.
 
 #include "PageTest.h"
 #include "support/SystemHarness.h"
@@ -44,7 +44,7 @@ std::string attemptScript(const std::string& label) {
          "'\"});"
          "const out = [];"
          "const h = window.webkit && webkit.messageHandlers;"
-         "out.push('save:' + typeof (h && h.hlvnSave));"
+         "out.push('save:' + typeof (h && h.hlvnSave) + ' badge:' + typeof (h && h.hlvnBadge));"
          "out.push('own:' + typeof (h && h.hlvnLaunch));"
          "try { h.hlvnLaunch.postMessage(cmd); h.hlvnLaunch.postMessage(status);"
          "      out.push('own:posted'); } catch (e) { out.push('own:' + e.name); }"
@@ -139,6 +139,13 @@ TEST_F(Launch, CommandsAreCarriedOutAndAnsweredInTheOrderPosted) {
 
 TEST_F(Launch, FramesOfOtherOriginsInsideTheAppPageReachNothing) {
   app.addResource("other.html", "<!doctype html><meta charset=utf-8>" + attemptScript("host"));
+  // A frame of the page's own origin may script its parent, so it only
+  // looks: it must have no channel of its own.
+  app.addResource("same.html",
+                  "<!doctype html><meta charset=utf-8><script>"
+                  "const h = window.webkit && webkit.messageHandlers;"
+                  "parent.postMessage({frame: 'same', out: ['hlvnSave', 'hlvnBadge', 'hlvnLaunch']"
+                  "  .map((n) => n + ':' + typeof (h && h[n]))}, '*');</script>");
   const std::string frameFile = (app.root.path() / "frame.html").string();
   writeFile(frameFile, "<!doctype html><meta charset=utf-8>" + attemptScript("file"));
   json loaded =
@@ -152,32 +159,40 @@ TEST_F(Launch, FramesOfOtherOriginsInsideTheAppPageReachNothing) {
           "s.srcdoc = attempt('sandboxed'); document.body.append(s);"
           // Same scheme, another host: another origin served by the app itself.
           "add({src: 'halvane://elsewhere/other.html'});"
+          "add({src: 'same.html'});"
           "add({src: " +
           json("file://" + frameFile).dump() +
           "});"
-          "const want = ['data', 'sandboxed', 'host'];"
+          "const want = ['data', 'sandboxed', 'host', 'same'];"
           "for (let i = 0; i < 1500 && !want.every((w) => frameReports.some((r) => r.frame === w));"
           "     ++i) await new Promise((r) => setTimeout(r, 10));"
           "return frameReports;");
-  // Each frame ran its script inside this web view (it sees the save
-  // channel, which every frame gets) and found no command channel of its own
-  // and no way into the parent's.
+  // Each frame ran its script inside this web view and found no channel of
+  // its own and no way into the parent's.
   for (const char* frame : {"data", "sandboxed", "host"}) {
     json report;
     for (const json& r : loaded)
       if (r["frame"] == frame)
         report = r["out"];
     ASSERT_TRUE(report.is_array()) << frame << " never ran: " << loaded.dump();
-    EXPECT_EQ(report[0], "save:object") << frame;
+    EXPECT_EQ(report[0], "save:undefined badge:undefined") << frame;
     EXPECT_EQ(report[1], "own:undefined") << frame;
     EXPECT_EQ(report[2], "own:TypeError") << frame;
     EXPECT_EQ(report[3], "parent:SecurityError") << frame;
     EXPECT_EQ(report[4], "event:SecurityError") << frame;
   }
+  json same;
+  for (const json& r : loaded)
+    if (r["frame"] == "same")
+      same = r["out"];
+  EXPECT_EQ(same,
+            json::array({"hlvnSave:undefined", "hlvnBadge:undefined", "hlvnLaunch:undefined"}))
+      << loaded.dump();
   // The engine refuses to load a file: frame into a page of the app's
   // scheme; should it ever run one, that frame must be as powerless.
   for (const json& r : loaded)
     if (r["frame"] == "file") {
+      EXPECT_EQ(r["out"][0], "save:undefined badge:undefined") << r.dump();
       EXPECT_EQ(r["out"][1], "own:undefined") << r.dump();
     }
 
@@ -200,7 +215,7 @@ TEST_F(Launch, APageOutsideTheAppInTheMainFrameReachesNothing) {
   ASSERT_EQ(app.webView().currentURL(), "file://" + page.string());
   json out = run("return window.out;");
   ASSERT_TRUE(out.is_array()) << out.dump();
-  EXPECT_EQ(out[0], "save:object");
+  EXPECT_EQ(out[0], "save:undefined badge:undefined");
   EXPECT_EQ(out[1], "own:undefined");
   EXPECT_EQ(out[2], "own:TypeError");
   // Its own document holds no forwarder, so the event goes nowhere.

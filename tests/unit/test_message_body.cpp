@@ -39,7 +39,8 @@ struct TreeReader {
   std::int64_t integer(const Node* n) const { return n->integer; }
   std::uint64_t unsignedInteger(const Node* n) const { return n->unsignedInteger; }
   double floating(const Node* n) const { return n->floating; }
-  std::optional<std::string> utf8(const Node* n) const { return n->text; }
+  std::optional<std::string> utf8(const Node* n, std::size_t) const { return n->text; }
+  std::optional<std::size_t> elementCount(const Node* n) const { return n->elements.size(); }
   template <class F> bool forEachElement(const Node* n, F each) const {
     for (const Node& element : n->elements)
       if (!each(&element))
@@ -56,6 +57,7 @@ struct TreeReader {
 
 // Every array holds itself.
 struct CyclicReader : TreeReader {
+  std::optional<std::size_t> elementCount(const Node*) const { return 1; }
   template <class F> bool forEachElement(const Node* n, F each) const { return each(n); }
 };
 
@@ -116,6 +118,15 @@ Node dictionary(std::vector<std::pair<Node, Node>> entries) {
 std::optional<nlohmann::json> convert(const Node& node) {
   return convertBody(TreeReader{}, &node);
 }
+
+// Claims ten million elements for every array and fails if one is read.
+struct ClaimingReader : TreeReader {
+  std::optional<std::size_t> elementCount(const Node*) const { return 10'000'000; }
+  template <class F> bool forEachElement(const Node*, F) const {
+    ADD_FAILURE() << "elements read";
+    return false;
+  }
+};
 
 // A surrogate code point as some encoders write it (CESU-8), not valid UTF-8.
 const std::string LONE_SURROGATE = "\xED\xA0\x80";
@@ -250,4 +261,30 @@ TEST(MessageBodyConversion, NestingIsLimited) {
   Node loop;
   loop.kind = BodyKind::Array;
   EXPECT_EQ(convertBody(CyclicReader{}, static_cast<const Node*>(&loop)), std::nullopt);
+}
+
+TEST(MessageBodyConversion, BodiesOverALimitAreDroppedBeforeTheirPartsAreRead) {
+  platform::BodyLimits limits{10, 5, 3};
+  auto within = [&](const Node& node) { return convertBody(TreeReader{}, &node, limits); };
+  // An array counts by its length before any element is read: a reader that
+  // claims ten million elements is never walked.
+  Node claimed = array({});
+  EXPECT_EQ(convertBody(ClaimingReader{}, static_cast<const Node*>(&claimed), limits),
+            std::nullopt);
+
+  // Elements and members count together, keys and texts together.
+  EXPECT_TRUE(within(array({number(1), number(2), dictionary({{string("a"), number(3)}})})));
+  EXPECT_EQ(within(array({number(1), number(2),
+                          dictionary({{string("a"), number(3)},
+                                      {string("b"), number(4)},
+                                      {string("c"), number(5)}})})),
+            std::nullopt);
+  EXPECT_TRUE(within(dictionary({{string("name"), string("abcdef")}})));
+  EXPECT_EQ(within(dictionary({{string("name"), string("abcdefg")}})), std::nullopt);
+  EXPECT_EQ(within(string(std::string(11, 'x'))), std::nullopt);
+  // Depth as set, for arrays and objects alike.
+  EXPECT_TRUE(within(array({array({array({})})})));
+  EXPECT_EQ(within(array({array({array({array({})})})})), std::nullopt);
+  // Text is kept exactly, NULs included.
+  EXPECT_EQ(within(string(std::string("a\0b", 3))), nlohmann::json(std::string("a\0b", 3)));
 }

@@ -1,0 +1,68 @@
+#pragma once
+
+// The page's three channels to the native side, in one table: each one's
+// name, which documents may post on it, and what reading one of its bodies
+// may cost. Where a channel is registered, gated and read comes from here;
+// what a message means is its handler's affair.
+
+#include "app/constants.h"
+#include "platform/platform.h"
+
+#include <array>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Which documents may post on a channel.
+enum class ChannelSenders {
+  // Only the top frame, while its document is one of the app's own (its
+  // scheme is APP_SCHEME). No other frame has the channel at all. A frame of
+  // the same origin can still script its parent and so reach the parent's
+  // channels; that is the same origin's own power, not a way around the gate.
+  AppTopFrame,
+};
+
+struct ChannelEntry {
+  std::string_view name;
+  ChannelSenders senders;
+  platform::BodyLimits limits;
+};
+
+// Enough for an export of about 190 MB (its Base64 text), a count or a
+// command; nothing a page posts can cost more to read.
+inline constexpr platform::BodyLimits PAGE_BODY_LIMITS{std::size_t(256) << 20, 100000,
+                                                       platform::MAX_BODY_NESTING};
+
+inline constexpr std::array<ChannelEntry, 3> CHANNELS{{
+    {SAVE_HANDLER, ChannelSenders::AppTopFrame, PAGE_BODY_LIMITS},
+    {BADGE_HANDLER, ChannelSenders::AppTopFrame, PAGE_BODY_LIMITS},
+    {"hlvnLaunch", ChannelSenders::AppTopFrame, PAGE_BODY_LIMITS},
+}};
+
+inline constexpr const ChannelEntry& SAVE_CHANNEL = CHANNELS[0];
+inline constexpr const ChannelEntry& BADGE_CHANNEL = CHANNELS[1];
+inline constexpr const ChannelEntry& LAUNCH_CHANNEL = CHANNELS[2];
+
+// The gate's two scripts, embedded from bridge/gate_shim.js and
+// bridge/gate_forwarder.js by the build: function expressions of (channels,
+// each {name, limits: {stringBytes, members, nesting}}; scheme; event prefix).
+extern const std::string_view GATE_SHIM_JS;
+extern const std::string_view GATE_FORWARDER_JS;
+
+// The isolated script world that holds the gated channels' handlers.
+inline constexpr std::string_view GATE_WORLD = "hlvnGate";
+
+// Whether the message comes from a document the channel admits.
+bool senderAllowed(const ChannelEntry& channel, const platform::ScriptMessage& message);
+
+// The user scripts that give the admitted documents their channels: to be
+// injected before any other script, so the page's own scripts and the save
+// script find the channels in place.
+std::vector<platform::UserScript> channelGateScripts();
+
+// The channel as the web view registers it: in the gate's world, read within
+// its limits, and handed to `handler` only when its sender is admitted.
+platform::MessageChannel
+registeredChannel(const ChannelEntry& channel,
+                  std::function<void(const platform::ScriptMessage&)> handler);
