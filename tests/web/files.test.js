@@ -188,3 +188,22 @@ test('ics: a second export replaces the first, cancels what left, and stays abso
   assert.ok(!third.text.includes(sessions1[0].UID));
   assert.ok(!third.text.includes('STATUS:CANCELLED'));
 });
+
+test('ics: what a past day held stays in the calendar; the next export forgets it', () => {
+  const data = dataWith({
+    weekly: every(60),
+    assignments: [
+      { title: '作文', due: '2025-03-07', submissions: 12, minutesEach: 10 },
+      { title: '听写', collected: '2025-03-01', due: '2025-03-03', submissions: 0, minutesEach: 2 },
+    ],
+  });
+  const first = planCalendar(makePlan(data, '2025-03-03'), data, new Date(Date.UTC(2025, 2, 3)));
+  data.calendar = first.calendar;
+  // Monday's six are graded on Monday; Tuesday the teacher exports again.
+  recordProgress(data, 'a1', 6, '2025-03-03');
+  const second = planCalendar(makePlan(data, '2025-03-04'), data, new Date(Date.UTC(2025, 2, 4)));
+  const text = unfold(second.text);
+  assert.ok(!text.includes('STATUS:CANCELLED'), 'a past session or return date was cancelled');
+  assert.ok(!text.includes('20250303-a1@dovrelist') && !text.includes('due-a2@dovrelist'));
+  assert.deepEqual(Object.keys(second.calendar.sent).sort(), ['20250304-a1@dovrelist', 'due-a1@dovrelist']);
+});
