@@ -194,11 +194,17 @@ export function normalize(input) {
     });
 
   // Only the memory of the last calendar export: a damaged one is forgotten.
+  // UIDs and stamps go into the next calendar file as they are, so they must
+  // have the shape the export gives them.
   const cal = o.calendar;
+  const stamp = /^\d{8}(T\d{6}Z)?$/;
   if (isObj(cal) && isInt(cal.sequence, 0, 1e9) && isObj(cal.sent)) {
     data.calendar.sequence = cal.sequence;
     for (const [uid, e] of Object.entries(cal.sent))
-      if (isObj(e) && typeof e.start === 'string' && typeof e.end === 'string' && typeof e.summary === 'string')
+      if (
+        /^[A-Za-z0-9-]+@dovrelist$/.test(uid) && isObj(e) && stamp.test(e.start) && stamp.test(e.end) &&
+        typeof e.summary === 'string'
+      )
         data.calendar.sent[uid] = { start: e.start, end: e.end, summary: e.summary, allDay: e.allDay === true };
   }
 
