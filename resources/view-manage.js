@@ -19,6 +19,7 @@ import {
   deleteTemplate,
   restoreAssignment,
   restoreClass,
+  restoreTemplate,
   saveAssignment,
   saveClass,
   saveTemplate,
@@ -282,9 +283,9 @@ function templatesSection(ctx) {
           class: 'btn small quiet',
           'data-key': `tdel-${t.id}`,
           onclick: () => {
-            const index = data.templates.indexOf(t);
-            ctx.commit((d) => deleteTemplate(d, t.id));
-            toast(`已删除每周作业「${t.title}」。`, { label: '撤销', onClick: () => ctx.commit((d) => d.templates.splice(index, 0, t)) });
+            let undo = null;
+            ctx.commit((d) => (undo = deleteTemplate(d, t.id)));
+            toast(`已删除每周作业「${t.title}」。`, { label: '撤销', onClick: () => ctx.commit((d) => restoreTemplate(d, undo)) });
           },
         },
         '删除',
