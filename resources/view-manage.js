@@ -20,6 +20,7 @@ import {
   restoreAssignment,
   restoreClass,
   restoreTemplate,
+  runTemplates,
   saveAssignment,
   saveClass,
   saveTemplate,
@@ -352,8 +353,14 @@ function editTemplate(ctx, t) {
             draw(r.errors);
             return false;
           }
-          ctx.commit((d) => saveTemplate(d, r.value, t ? t.id : null, ctx.today));
-          toast('已保存每周作业。');
+          // This week's assignments come at once, not at the next day or reload:
+          // otherwise a template made on its own Sunday never gives that week's.
+          let made = [];
+          ctx.commit((d) => {
+            saveTemplate(d, r.value, t ? t.id : null, ctx.today);
+            made = runTemplates(d, ctx.today);
+          });
+          toast(made.length ? `已保存每周作业，并添加了 ${made.length} 项本周作业。` : '已保存每周作业。');
           return true;
         },
       },
