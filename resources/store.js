@@ -161,7 +161,9 @@ export function normalize(input) {
           if (minutesOf.has(id) && isInt(e, 1, 100000)) day[id] = { n: e, min: e * minutesOf.get(id) };
           continue;
         }
-        if (!isObj(e) || !isInt(e.n, 1, 100000) || !isNum(e.min, 0, 1e7)) {
+        // As many minutes as the most copies at the longest pace: whatever
+        // the page can record must read back.
+        if (!isObj(e) || !isInt(e.n, 1, 100000) || !isNum(e.min, 0, 100000 * 1440)) {
           problems.push(`批改记录 ${date} 无效。`);
           continue;
         }
