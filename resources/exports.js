@@ -1,7 +1,7 @@
 // The plan as calendar and spreadsheet files.
 
 import { buildCalendar, dateStamp, zonedStamp } from './ics.js';
-import { addDays } from './dates.js';
+import { addDays, localISO } from './dates.js';
 import { remainingOf } from './planner.js';
 import { toCSV } from './csv.js';
 
@@ -27,6 +27,14 @@ function sessionRows(plan, data) {
       rows.push({ date: day.date, a, cls: byClass.get(a.classId) || null, count: s.count, minutes: s.minutes, overdue: !!s.overdue });
     }
   return rows;
+}
+
+// The day on this computer's clock of a stamp written by planCalendar.
+function dayOfStamp(stamp) {
+  const m = /^(\d{4})(\d{2})(\d{2})(?:T(\d{2})(\d{2})(\d{2})Z)?$/.exec(stamp);
+  if (!m) return '';
+  if (m[4] === undefined) return `${m[1]}-${m[2]}-${m[3]}`;
+  return localISO(new Date(Date.UTC(+m[1], +m[2] - 1, +m[3], +m[4], +m[5], +m[6])));
 }
 
 function startMinutes(hhmm) {
@@ -73,8 +81,11 @@ export function planCalendar(plan, data, now = new Date()) {
   }
   const sent = {};
   for (const e of events) sent[e.uid] = { start: e.start, end: e.end, summary: e.summary, allDay: !!e.allDay };
+  // What was sent for a day before today is history, not plan: it stays in
+  // the calendar as it was, and is no longer remembered.
   for (const [uid, e] of Object.entries(data.calendar?.sent ?? {}))
-    if (!sent[uid]) events.push({ uid, start: e.start, end: e.end, allDay: e.allDay, summary: e.summary, sequence, status: 'CANCELLED' });
+    if (!sent[uid] && dayOfStamp(e.start) >= plan.today)
+      events.push({ uid, start: e.start, end: e.end, allDay: e.allDay, summary: e.summary, sequence, status: 'CANCELLED' });
   const text = buildCalendar({ name: 'Dovrelist 批改计划', events, now });
   return { text, calendar: { sequence, sent } };
 }

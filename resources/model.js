@@ -138,21 +138,25 @@ export function deleteClass(data, id) {
       a.classId = null;
       assignmentIds.push(a.id);
     }
-  const templateIds = [];
-  for (const t of data.templates)
-    if (t.classIds.includes(id)) {
-      t.classIds = t.classIds.filter((c) => c !== id);
-      templateIds.push(t.id);
-    }
-  return { cls, index, assignmentIds, templateIds };
+  // Where the class stood in each template, so undo puts it back there.
+  const templates = [];
+  for (const t of data.templates) {
+    const at = t.classIds.indexOf(id);
+    if (at < 0) continue;
+    t.classIds = t.classIds.filter((c) => c !== id);
+    templates.push({ id: t.id, at });
+  }
+  return { cls, index, assignmentIds, templates };
 }
 
 export function restoreClass(data, undo) {
   if (!undo || data.classes.some((c) => c.id === undo.cls.id)) return false;
   data.classes.splice(Math.min(undo.index, data.classes.length), 0, undo.cls);
   for (const a of data.assignments) if (undo.assignmentIds.includes(a.id) && a.classId === null) a.classId = undo.cls.id;
-  for (const t of data.templates)
-    if (undo.templateIds.includes(t.id) && !t.classIds.includes(undo.cls.id)) t.classIds.push(undo.cls.id);
+  for (const { id, at } of undo.templates) {
+    const t = data.templates.find((x) => x.id === id);
+    if (t && !t.classIds.includes(undo.cls.id)) t.classIds.splice(Math.min(at, t.classIds.length), 0, undo.cls.id);
+  }
   return true;
 }
 
@@ -309,8 +313,18 @@ export function saveTemplate(data, value, id, today) {
   return t.id;
 }
 
+// Returns what restoreTemplate needs to undo it.
 export function deleteTemplate(data, id) {
-  data.templates = data.templates.filter((t) => t.id !== id);
+  const index = data.templates.findIndex((t) => t.id === id);
+  if (index < 0) return null;
+  const [template] = data.templates.splice(index, 1);
+  return { template, index };
+}
+
+export function restoreTemplate(data, undo) {
+  if (!undo || data.templates.some((t) => t.id === undo.template.id)) return false;
+  data.templates.splice(Math.min(undo.index, data.templates.length), 0, undo.template);
+  return true;
 }
 
 // Creates this week's assignments from the templates, once per week and

@@ -161,7 +161,9 @@ export function normalize(input) {
           if (minutesOf.has(id) && isInt(e, 1, 100000)) day[id] = { n: e, min: e * minutesOf.get(id) };
           continue;
         }
-        if (!isObj(e) || !isInt(e.n, 1, 100000) || !isNum(e.min, 0, 1e7)) {
+        // As many minutes as the most copies at the longest pace: whatever
+        // the page can record must read back.
+        if (!isObj(e) || !isInt(e.n, 1, 100000) || !isNum(e.min, 0, 100000 * 1440)) {
           problems.push(`批改记录 ${date} 无效。`);
           continue;
         }
@@ -194,11 +196,17 @@ export function normalize(input) {
     });
 
   // Only the memory of the last calendar export: a damaged one is forgotten.
+  // UIDs and stamps go into the next calendar file as they are, so they must
+  // have the shape the export gives them.
   const cal = o.calendar;
+  const stamp = /^\d{8}(T\d{6}Z)?$/;
   if (isObj(cal) && isInt(cal.sequence, 0, 1e9) && isObj(cal.sent)) {
     data.calendar.sequence = cal.sequence;
     for (const [uid, e] of Object.entries(cal.sent))
-      if (isObj(e) && typeof e.start === 'string' && typeof e.end === 'string' && typeof e.summary === 'string')
+      if (
+        /^[A-Za-z0-9-]+@dovrelist$/.test(uid) && isObj(e) && stamp.test(e.start) && stamp.test(e.end) &&
+        typeof e.summary === 'string'
+      )
         data.calendar.sent[uid] = { start: e.start, end: e.end, summary: e.summary, allDay: e.allDay === true };
   }
 

@@ -19,6 +19,8 @@ import {
   deleteTemplate,
   restoreAssignment,
   restoreClass,
+  restoreTemplate,
+  runTemplates,
   saveAssignment,
   saveClass,
   saveTemplate,
@@ -282,9 +284,9 @@ function templatesSection(ctx) {
           class: 'btn small quiet',
           'data-key': `tdel-${t.id}`,
           onclick: () => {
-            const index = data.templates.indexOf(t);
-            ctx.commit((d) => deleteTemplate(d, t.id));
-            toast(`已删除每周作业「${t.title}」。`, { label: '撤销', onClick: () => ctx.commit((d) => d.templates.splice(index, 0, t)) });
+            let undo = null;
+            ctx.commit((d) => (undo = deleteTemplate(d, t.id)));
+            toast(`已删除每周作业「${t.title}」。`, { label: '撤销', onClick: () => ctx.commit((d) => restoreTemplate(d, undo)) });
           },
         },
         '删除',
@@ -351,8 +353,14 @@ function editTemplate(ctx, t) {
             draw(r.errors);
             return false;
           }
-          ctx.commit((d) => saveTemplate(d, r.value, t ? t.id : null, ctx.today));
-          toast('已保存每周作业。');
+          // This week's assignments come at once, not at the next day or reload:
+          // otherwise a template made on its own Sunday never gives that week's.
+          let made = [];
+          ctx.commit((d) => {
+            saveTemplate(d, r.value, t ? t.id : null, ctx.today);
+            made = runTemplates(d, ctx.today);
+          });
+          toast(made.length ? `已保存每周作业，并添加了 ${made.length} 项本周作业。` : '已保存每周作业。');
           return true;
         },
       },

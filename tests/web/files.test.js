@@ -9,6 +9,7 @@ import { csvField, toCSV } from '../../resources/csv.js';
 import { planCalendar, planCSV } from '../../resources/exports.js';
 import { makePlan } from '../../resources/planner.js';
 import { recordProgress } from '../../resources/model.js';
+import { backupText, parseBackup } from '../../resources/store.js';
 import { dataWith, every } from './fixtures.js';
 
 const unfold = (text) => text.replace(/\r\n[ \t]/g, '');
@@ -187,4 +188,41 @@ test('ics: a second export replaces the first, cancels what left, and stays abso
   const third = planCalendar(makePlan(data, '2025-03-03'), data);
   assert.ok(!third.text.includes(sessions1[0].UID));
   assert.ok(!third.text.includes('STATUS:CANCELLED'));
+});
+
+test('ics: what a past day held stays in the calendar; the next export forgets it', () => {
+  const data = dataWith({
+    weekly: every(60),
+    assignments: [
+      { title: '作文', due: '2025-03-07', submissions: 12, minutesEach: 10 },
+      { title: '听写', collected: '2025-03-01', due: '2025-03-03', submissions: 0, minutesEach: 2 },
+    ],
+  });
+  const first = planCalendar(makePlan(data, '2025-03-03'), data, new Date(Date.UTC(2025, 2, 3)));
+  data.calendar = first.calendar;
+  // Monday's six are graded on Monday; Tuesday the teacher exports again.
+  recordProgress(data, 'a1', 6, '2025-03-03');
+  const second = planCalendar(makePlan(data, '2025-03-04'), data, new Date(Date.UTC(2025, 2, 4)));
+  const text = unfold(second.text);
+  assert.ok(!text.includes('STATUS:CANCELLED'), 'a past session or return date was cancelled');
+  assert.ok(!text.includes('20250303-a1@dovrelist') && !text.includes('due-a2@dovrelist'));
+  assert.deepEqual(Object.keys(second.calendar.sent).sort(), ['20250304-a1@dovrelist', 'due-a1@dovrelist']);
+});
+
+test('ics: a backup\'s memory of the last export cannot write lines of its own', () => {
+  const data = dataWith({ weekly: every(60), assignments: [{ due: '2025-03-07', submissions: 1, minutesEach: 10 }] });
+  const good = { start: '20250310T110000Z', end: '20250310T113000Z', summary: 's', allDay: false };
+  data.calendar = {
+    sequence: 1,
+    sent: {
+      'x@dovrelist\r\nATTACH:http://evil': good,
+      'y@dovrelist': { ...good, start: '20250310T110000Z\r\nATTACH:http://evil' },
+      'z@dovrelist': { ...good, end: '20250311\nX' },
+      'ok@dovrelist': good,
+    },
+  };
+  const back = parseBackup(backupText(data)).data;
+  assert.deepEqual(Object.keys(back.calendar.sent), ['ok@dovrelist']);
+  const text = planCalendar(makePlan(back, '2025-03-03'), back).text;
+  assert.ok(!/ATTACH|^X$/m.test(text));
 });

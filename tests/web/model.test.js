@@ -3,7 +3,7 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import {
   checkAssignment, checkClass, deleteClass, deleteAssignment, recordProgress, checkAssignmentForClasses, addAssignments,
-  checkTemplate, saveTemplate, runTemplates, restoreAssignment, restoreClass, recordsOf,
+  checkTemplate, saveTemplate, runTemplates, restoreAssignment, restoreClass, recordsOf, deleteTemplate, restoreTemplate,
 } from '../../resources/model.js';
 import { makePlan, minutesGradedOn, paceOf } from '../../resources/planner.js';
 import { dataWith, every } from './fixtures.js';
@@ -156,3 +156,19 @@ test('undo: deleted assignments and classes come back, copies come back several 
   assert.equal(data.assignments[0].graded, 3);
   assert.equal(minutesGradedOn(data, MON), 15);
 });
+test('undo: templates come back as they were, once, with their classes in order', () => {
+  const data = three();
+  saveTemplate(data, { title: '周记', kind: '周记', classIds: ['c1', 'c2', 'c3'], weekday: 0, dueAfter: 7, minutesEach: 3 }, null, MON);
+  saveTemplate(data, { title: '听写', kind: '听写', classIds: ['c2'], weekday: 2, dueAfter: 2, minutesEach: 1 }, null, MON);
+  runTemplates(data, MON);
+  const before = structuredClone(data);
+  const undoC = deleteClass(data, 'c1');
+  restoreClass(data, undoC);
+  assert.deepEqual(data, before);
+  const undoT = deleteTemplate(data, data.templates[0].id);
+  assert.equal(restoreTemplate(data, undoT), true);
+  assert.equal(restoreTemplate(data, undoT), false); // twice changes nothing
+  assert.deepEqual(data, before);
+  assert.deepEqual(runTemplates(data, '2025-03-05'), []);
+});
+

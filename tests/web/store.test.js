@@ -2,6 +2,7 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { Store, STORAGE_KEY, ASIDE_PREFIX, backupText, parseBackup } from '../../resources/store.js';
+import { saveAssignment } from '../../resources/model.js';
 import { MemoryStorage, dataWith, every } from './fixtures.js';
 
 const NOW = new Date(Date.UTC(2025, 2, 3, 9, 0, 0));
@@ -165,4 +166,13 @@ test('data and backups of the previous version keep their day\'s minutes', () =>
   // Records of this version are checked: a count without minutes is refused.
   const bad = { ...JSON.parse(backupText(data, NOW)), progress: { '2025-03-03': { a1: 5 } } };
   assert.equal(parseBackup(JSON.stringify(bad)).ok, false);
+});
+
+test('the largest record the forms allow reads back', () => {
+  const data = dataWith({ assignments: [{ due: '2025-03-07', submissions: 100000, minutesEach: 600 }] });
+  saveAssignment(data, { ...data.assignments[0], graded: 100000 }, 'a1', '2025-03-03');
+  assert.equal(data.progress['2025-03-03'].a1.min, 6e7);
+  const back = parseBackup(backupText(data, NOW));
+  assert.deepEqual(back.problems, undefined);
+  assert.deepEqual(back.data.progress, data.progress);
 });
