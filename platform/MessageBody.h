@@ -6,6 +6,8 @@
 // tested on every platform; the backend only supplies a reader that says what
 // each native value is.
 
+#include "platform/Utf8.h"
+
 #include <nlohmann/json.hpp>
 
 #include <cstddef>
@@ -42,20 +44,6 @@ enum class BodyKind {
   Dictionary,
   Other, // dates, data, anything JSON has no form for
 };
-
-// True when the bytes are well-formed UTF-8 (no overlong forms, no surrogate
-// code points, nothing above U+10FFFF). JSON text cannot carry anything else:
-// nlohmann::json would throw when such a string is written out.
-bool isValidUtf8(std::string_view bytes);
-
-// The UTF-8 sequence starting at bytes[at] (at < size): its length when it is
-// well-formed, else the length of its longest valid beginning (at least 1),
-// which is where decoding goes on.
-struct Utf8Sequence {
-  std::size_t length = 1;
-  bool wellFormed = false;
-};
-Utf8Sequence utf8SequenceAt(std::string_view bytes, std::size_t at);
 
 // A JavaScript number as the page's own JSON.stringify would write it and a
 // JSON parser would read it back: integral values within 64 bits become

@@ -1,7 +1,7 @@
 #include "system/DesktopEntry.h"
 
 #include "app/constants.h"
-#include "platform/MessageBody.h"
+#include "platform/Utf8.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "system/PropertyList.h"
 
-#include "platform/MessageBody.h"
+#include "platform/Utf8.h"
 
 std::string plistEscaped(std::string_view text) {
   std::string out;

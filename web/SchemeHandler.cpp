@@ -1,7 +1,7 @@
 #include "web/SchemeHandler.h"
 
 #include "app/constants.h"
-#include "platform/MessageBody.h"
+#include "platform/Utf8.h"
 
 #include <cerrno>
 #include <climits>
