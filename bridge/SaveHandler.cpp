@@ -3,21 +3,10 @@
 #include "bridge/OwnedSelf.h"
 
 #include "bridge/Base64.h"
-#include "platform/MessageBody.h"
 #include "system/AtomicFile.h"
 
 #include <cstdlib>
 #include <utility>
-
-namespace {
-
-constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
-
-void appendAscii(std::string& out, unsigned char c) {
-  out.push_back(c == '/' || c < 0x20 || c == 0x7F ? '_' : static_cast<char>(c));
-}
-
-} // namespace
 
 std::optional<SaveRequest> saveRequestFromBody(const nlohmann::json& body) {
   if (!body.is_object())
@@ -30,41 +19,6 @@ std::optional<SaveRequest> saveRequestFromBody(const nlohmann::json& body) {
   if (!bytes)
     return std::nullopt;
   return SaveRequest{cleanFileName(name->get_ref<const std::string&>()), std::move(*bytes)};
-}
-
-std::string cleanFileName(std::string_view in) {
-  std::string out;
-  out.reserve(in.size());
-  for (std::size_t i = 0; i < in.size();) {
-    const platform::Utf8Sequence sequence = platform::utf8SequenceAt(in, i);
-    const auto lead = static_cast<unsigned char>(in[i]);
-    // A broken sequence becomes one replacement character for its longest
-    // valid beginning; decoding goes on at the byte that broke it.
-    if (lead < 0x80)
-      appendAscii(out, lead);
-    else if (sequence.wellFormed)
-      out.append(in.substr(i, sequence.length));
-    else
-      out.append(kReplacementCharacter);
-    i += sequence.length;
-  }
-  if (out == "." || out == "..")
-    out.clear();
-  return out;
-}
-
-std::optional<std::filesystem::path> chooseSaveDestination(platform::Dialogs& dialogs,
-                                                           const platform::Environment& env,
-                                                           std::string_view proposedName) {
-  platform::SavePanelOptions options;
-  options.nameFieldValue = cleanFileName(proposedName);
-  options.directory = env.downloadsDirectory;
-  options.canCreateDirectories = true;
-  return dialogs.runSavePanel(options);
-}
-
-void showFailureAlert(platform::Dialogs& dialogs, const std::string& description) {
-  dialogs.runAlert(std::string(FAILURE_ALERT_TEXT), description);
 }
 
 void runSaveStep(platform::Dialogs& dialogs, platform::Workspace& workspace,

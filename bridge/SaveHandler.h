@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "system/SaveDestination.h"
 
 #include <nlohmann/json.hpp>
 
@@ -11,10 +12,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-
-// The message text of the system's one failure alert, for a failed save and a
-// failed download alike.
-inline constexpr std::string_view FAILURE_ALERT_TEXT = "导出失败";
 
 // A save the page asked for, checked and decoded.
 struct SaveRequest {
@@ -28,21 +25,6 @@ struct SaveRequest {
 // holds the file's bytes in Base64 (see decodeBase64). Anything else is
 // nothing.
 std::optional<SaveRequest> saveRequestFromBody(const nlohmann::json& body);
-
-// The name the page proposes may be anything; the name field must get a plain
-// file name. "/" (a folder separator), the control characters and DEL become
-// "_", bytes that are not UTF-8 become U+FFFD, and "." or ".." (which name
-// folders) leave the field empty, as does an empty name.
-std::string cleanFileName(std::string_view proposed);
-
-// Asks the user where to save, in a save panel on the Downloads folder with
-// the cleaned name filled in. Nothing when the user cancels.
-std::optional<std::filesystem::path> chooseSaveDestination(platform::Dialogs& dialogs,
-                                                           const platform::Environment& env,
-                                                           std::string_view proposedName);
-
-// The failure alert, with the system's description of what went wrong.
-void showFailureAlert(platform::Dialogs& dialogs, const std::string& description);
 
 // The save step: panel, then the bytes written in one piece over whatever is
 // there (the panel has had the user confirm a replacement), then the file

@@ -1,7 +1,7 @@
 #include "web/Downloads.h"
 
-#include "bridge/SaveHandler.h"
 #include "system/AtomicFile.h"
+#include "system/SaveDestination.h"
 
 #include <cerrno>
 #include <cstdlib>

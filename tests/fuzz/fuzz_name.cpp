@@ -2,7 +2,7 @@
 // in, the save panel gets valid UTF-8 without separators or control
 // characters, and never a name of a folder.
 
-#include "bridge/SaveHandler.h"
+#include "system/SaveDestination.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "bridge/SaveHandler.h"
+#include "system/SaveDestination.h"
 
 #include <gtest/gtest.h>
 
