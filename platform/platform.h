@@ -350,6 +350,19 @@ public:
 
 // ---- the whole layer --------------------------------------------------------
 
+// Who the running product is, as the product tells the backend: a backend
+// names nothing of its own.
+struct Identity {
+  // Reverse-DNS application id.
+  std::string applicationId;
+  // The title of the application menu, where the platform does not take it
+  // from the app's package.
+  std::string title;
+  // The name of the folders that hold the settings and the web data, where
+  // the platform does not keep them by application id.
+  std::string folderName;
+};
+
 class Platform {
 public:
   virtual ~Platform() = default;
@@ -368,7 +381,7 @@ public:
 };
 
 // Defined by the backend the build links.
-std::unique_ptr<Platform> makePlatform(int argc, char** argv);
+std::unique_ptr<Platform> makePlatform(int argc, char** argv, const Identity& identity);
 
 // The system's own description of an error number (errno), in the user's
 // language, as failure alerts and messages show it. Defined by the backend.

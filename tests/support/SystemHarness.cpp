@@ -1,5 +1,6 @@
 #include "support/SystemHarness.h"
 
+#include "app/ProductIdentity.h"
 #include "platform/gtk/GtkInternal.h"
 
 #include <webkit2/webkit2.h>
@@ -66,7 +67,7 @@ platform::Platform& realPlatform() {
   static platform::Platform* real = [] {
     static char name[] = "system_tests";
     char* argv[] = {name, nullptr};
-    platform::Platform* made = platform::makePlatform(1, argv).release();
+    platform::Platform* made = platform::makePlatform(1, argv, productIdentity()).release();
     // What the application's run() does before launching: start the
     // GtkApplication (which also initialises GTK). Non-unique, so a session
     // bus with another instance on it cannot turn this one into a remote.
