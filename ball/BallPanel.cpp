@@ -1,7 +1,7 @@
 #include "ball/BallPanel.h"
 
-#include "app/GeometryText.h"
 #include "app/constants.h"
+#include "platform/GeometryText.h"
 
 #include <cmath>
 

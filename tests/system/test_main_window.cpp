@@ -3,10 +3,10 @@
 
 #include "support/SystemHarness.h"
 
-#include "app/GeometryText.h"
 #include "app/MainWindowFrame.h"
 #include "app/constants.h"
 #include "ball/BallView.h"
+#include "platform/GeometryText.h"
 
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
