@@ -176,22 +176,30 @@ public:
                                 std::function<void(const std::string& action)> chosen) = 0;
 };
 
-// The window settings of a floating panel, in AppKit's terms.
+// The window settings of a floating panel, in AppKit's terms. The product
+// chooses every value; zero stands for none chosen.
 struct PanelSettings {
-  bool nonactivating = true;
-  bool opaque = false;
-  bool clearBackground = true;
-  bool hasShadow = true;
-  int level = 3;                       // floating
-  unsigned collectionBehavior = 0x111; // all spaces, stationary, full-screen aux
-  bool movableByWindowBackground = false;
-  bool acceptsMouseMovedEvents = true;
-  bool ignoresMouseEvents = false;
-  bool hidesOnDeactivate = false;
-  bool becomesKeyOnlyIfNeeded = true;
-  bool canBecomeKey = true;
-  bool canBecomeMain = false;
+  bool nonactivating{};
+  bool opaque{};
+  bool clearBackground{};
+  bool hasShadow{};
+  // NSWindowLevel: 0 normal, above 0 over normal windows (3 floating).
+  int level{};
+  // NSWindowCollectionBehavior bits.
+  unsigned collectionBehavior{};
+  bool movableByWindowBackground{};
+  bool acceptsMouseMovedEvents{};
+  bool ignoresMouseEvents{};
+  bool hidesOnDeactivate{};
+  bool becomesKeyOnlyIfNeeded{};
+  bool canBecomeKey{};
+  bool canBecomeMain{};
 };
+
+// The collection behaviour bits a backend may translate.
+inline constexpr unsigned COLLECTION_CAN_JOIN_ALL_SPACES = 1u << 0;
+inline constexpr unsigned COLLECTION_STATIONARY = 1u << 4;
+inline constexpr unsigned COLLECTION_FULL_SCREEN_AUXILIARY = 1u << 8;
 
 class Panel {
 public:
