@@ -173,11 +173,12 @@ TestPlatform::TestPlatform(const fs::path& root, std::vector<std::string> argume
 
 std::shared_ptr<platform::WebView>
 TestPlatform::createWebView(const platform::WebViewConfiguration& configuration) {
-  if (!configureWebView)
-    return real_.createWebView(configuration);
   platform::WebViewConfiguration edited = configuration;
-  configureWebView(edited);
-  return real_.createWebView(edited);
+  if (configureWebView)
+    configureWebView(edited);
+  std::shared_ptr<platform::WebView> made = real_.createWebView(edited);
+  webViews.push_back(made);
+  return made;
 }
 
 // ---- one app under test -----------------------------------------------------------
@@ -249,6 +250,20 @@ void SystemApp::launch() {
       webViewWidget(), "load-failed", G_CALLBACK(&onLoadFailed),
       new LoadCounters{loadsFinished_, loadsFailed_},
       [](gpointer p, GClosure*) { delete static_cast<LoadCounters*>(p); }, GConnectFlags(0));
+}
+
+platform::Window& SystemApp::mainWindow() {
+  if (platform.windows.empty())
+    std::abort(); // asked before launch(): a mistake in the test
+  return *platform.windows.front();
+}
+
+platform::WebView& SystemApp::webView() {
+  std::shared_ptr<platform::WebView> view =
+      platform.webViews.empty() ? nullptr : platform.webViews.front().lock();
+  if (!view)
+    std::abort(); // asked before launch(): a mistake in the test
+  return *view;
 }
 
 GtkWidget* SystemApp::webViewWidget() {
