@@ -1,6 +1,5 @@
 #include "app/AppDelegate.h"
 
-#include "app/GeometryText.h"
 #include "app/MainMenu.h"
 #include "app/MainWindowFrame.h"
 #include "app/constants.h"
@@ -10,6 +9,7 @@
 #include "bridge/Channels.h"
 #include "bridge/LaunchHandler.h"
 #include "bridge/SaveHandler.h"
+#include "platform/GeometryText.h"
 #include "system/DesktopEntry.h"
 #include "web/Downloads.h"
 #include "web/Navigation.h"

@@ -43,11 +43,8 @@ public:
   void createWebView(const std::optional<std::string>& url) override;
   void didFinishNavigation() override;
 
-  // For tests and benchmarks that drive the assembled app.
-  platform::Window& mainWindow() { return *window; }
-  platform::WebView& mainWebView() { return *webView; }
+  // For tests that drive the assembled app: the count shows only as pixels.
   BallView& ball() { return *ballView; }
-  platform::Panel& ballPanel() { return *ballWindow; }
 
 private:
   void buildMenu();

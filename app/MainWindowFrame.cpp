@@ -1,6 +1,6 @@
 #include "app/MainWindowFrame.h"
 
-#include "app/GeometryText.h"
+#include "platform/GeometryText.h"
 
 #include <cmath>
 

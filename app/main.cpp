@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "app/ProductIdentity.h"
 
 #include <memory>
 
@@ -7,7 +8,7 @@
 static std::unique_ptr<AppDelegate> delegate;
 
 int main(int argc, char** argv) {
-  std::unique_ptr<platform::Platform> app = platform::makePlatform(argc, argv);
+  std::unique_ptr<platform::Platform> app = platform::makePlatform(argc, argv, productIdentity());
   delegate = std::make_unique<AppDelegate>(*app);
   app->application().setDelegate(delegate.get());
   int status = app->application().run();

@@ -1,7 +1,7 @@
 #include "ball/BallPanel.h"
 
-#include "app/GeometryText.h"
 #include "app/constants.h"
+#include "platform/GeometryText.h"
 
 #include <cmath>
 
@@ -57,8 +57,10 @@ platform::PanelSettings ballPanelSettings() {
   s.opaque = false;
   s.clearBackground = true;
   s.hasShadow = true;
-  s.level = 3;                         // floating: above all normal windows
-  s.collectionBehavior = 0x111;        // all spaces, stationary, full-screen auxiliary
+  s.level = 3; // floating: above all normal windows
+  s.collectionBehavior = platform::COLLECTION_CAN_JOIN_ALL_SPACES |
+                         platform::COLLECTION_STATIONARY |
+                         platform::COLLECTION_FULL_SCREEN_AUXILIARY; // 0x111
   s.movableByWindowBackground = false; // the view moves the panel itself
   s.acceptsMouseMovedEvents = true;
   s.ignoresMouseEvents = false;

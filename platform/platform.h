@@ -177,22 +177,30 @@ public:
                                 std::function<void(const std::string& action)> chosen) = 0;
 };
 
-// The window settings of a floating panel, in AppKit's terms.
+// The window settings of a floating panel, in AppKit's terms. The product
+// chooses every value; zero stands for none chosen.
 struct PanelSettings {
-  bool nonactivating = true;
-  bool opaque = false;
-  bool clearBackground = true;
-  bool hasShadow = true;
-  int level = 3;                       // floating
-  unsigned collectionBehavior = 0x111; // all spaces, stationary, full-screen aux
-  bool movableByWindowBackground = false;
-  bool acceptsMouseMovedEvents = true;
-  bool ignoresMouseEvents = false;
-  bool hidesOnDeactivate = false;
-  bool becomesKeyOnlyIfNeeded = true;
-  bool canBecomeKey = true;
-  bool canBecomeMain = false;
+  bool nonactivating{};
+  bool opaque{};
+  bool clearBackground{};
+  bool hasShadow{};
+  // NSWindowLevel: 0 normal, above 0 over normal windows (3 floating).
+  int level{};
+  // NSWindowCollectionBehavior bits.
+  unsigned collectionBehavior{};
+  bool movableByWindowBackground{};
+  bool acceptsMouseMovedEvents{};
+  bool ignoresMouseEvents{};
+  bool hidesOnDeactivate{};
+  bool becomesKeyOnlyIfNeeded{};
+  bool canBecomeKey{};
+  bool canBecomeMain{};
 };
+
+// The collection behaviour bits a backend may translate.
+inline constexpr unsigned COLLECTION_CAN_JOIN_ALL_SPACES = 1u << 0;
+inline constexpr unsigned COLLECTION_STATIONARY = 1u << 4;
+inline constexpr unsigned COLLECTION_FULL_SCREEN_AUXILIARY = 1u << 8;
 
 class Panel {
 public:
@@ -362,6 +370,19 @@ public:
 
 // ---- the whole layer --------------------------------------------------------
 
+// Who the running product is, as the product tells the backend: a backend
+// names nothing of its own.
+struct Identity {
+  // Reverse-DNS application id.
+  std::string applicationId;
+  // The title of the application menu, where the platform does not take it
+  // from the app's package.
+  std::string title;
+  // The name of the folders that hold the settings and the web data, where
+  // the platform does not keep them by application id.
+  std::string folderName;
+};
+
 class Platform {
 public:
   virtual ~Platform() = default;
@@ -380,7 +401,7 @@ public:
 };
 
 // Defined by the backend the build links.
-std::unique_ptr<Platform> makePlatform(int argc, char** argv);
+std::unique_ptr<Platform> makePlatform(int argc, char** argv, const Identity& identity);
 
 // The system's own description of an error number (errno), in the user's
 // language, as failure alerts and messages show it. Defined by the backend.

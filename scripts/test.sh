@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Builds and runs every test: unit tests (normal and sanitized builds), the web
-# app's tests, and each fuzz target for FUZZ_SECONDS (default 30).
+# Checks that includes go down the layers, then builds and runs every test:
+# unit tests (normal and sanitized builds), the web app's tests, and each fuzz
+# target for FUZZ_SECONDS (default 30).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Fast and needs nothing installed: fail before the long build.
+bash scripts/check-layers.sh
 bash scripts/deps.sh
 jobs=$(nproc)
 export GSETTINGS_BACKEND=memory

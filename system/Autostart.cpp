@@ -1,27 +1,14 @@
 #include "system/Autostart.h"
 
-#include "app/constants.h"
+#include "identity/identity.h"
 #include "system/AtomicFile.h"
 #include "system/DesktopEntry.h"
+#include "system/ExecutableFile.h"
 #include "system/PropertyList.h"
 
 #include <vector>
 
 namespace fs = std::filesystem;
-
-namespace {
-
-bool isExecutableFile(const fs::path& path) {
-  std::error_code ec;
-  fs::file_status st = fs::status(path, ec);
-  if (ec || !fs::is_regular_file(st))
-    return false;
-  constexpr fs::perms anyExec =
-      fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec;
-  return (st.permissions() & anyExec) != fs::perms::none;
-}
-
-} // namespace
 
 fs::path xdgConfigHome(const platform::Environment& env) {
   if (env.configDirectory.is_absolute())

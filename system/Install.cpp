@@ -1,14 +1,16 @@
 #include "system/Install.h"
 
-#include "app/constants.h"
+#include "identity/identity.h"
 #include "system/AtomicFile.h"
 #include "system/Autostart.h"
 #include "system/DesktopEntry.h"
+#include "system/ExecutableFile.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <system_error>
 #include <unistd.h>
+#include <variant>
 
 namespace fs = std::filesystem;
 
@@ -32,18 +34,166 @@ bool itemExists(const fs::path& path) {
   return fs::exists(fs::symlink_status(path, ec));
 }
 
-bool isExecutableFile(const fs::path& path) {
-  std::error_code ec;
-  fs::file_status st = fs::status(path, ec);
-  constexpr fs::perms anyExec =
-      fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec;
-  return !ec && fs::is_regular_file(st) && (st.permissions() & anyExec) != fs::perms::none;
-}
-
 // True when path is base or lies beneath it; both already canonical.
 bool isWithin(const fs::path& path, const fs::path& base) {
   fs::path relative = path.lexically_relative(base);
   return !relative.empty() && *relative.begin() != "..";
+}
+
+void removeStage(const fs::path& stage) {
+  std::error_code ignored;
+  fs::remove_all(stage, ignored);
+}
+
+// What an install copies where, worked out before anything is written.
+struct InstallPlan {
+  // The running app, canonical.
+  fs::path source;
+  fs::path folder;
+  fs::path destination;
+  // The executable, relative to the app.
+  fs::path executableInApp;
+  // Linux: the launcher entry, naming the executable in the copy.
+  std::optional<std::string> entryText;
+};
+
+// A whole copy beside the destination, not yet in its place.
+struct StagedInstall {
+  // The hidden folder that holds everything temporary.
+  fs::path stage;
+  fs::path fresh;
+  // Linux: a launcher entry was there before this install wrote its own.
+  bool entryExisted = false;
+};
+
+// The plan, or the result when the install ends before touching the disk:
+// already installed, or a bundle that cannot be copied there.
+std::variant<InstallPlan, InstallResult> planInstall(const platform::Environment& env) {
+  if (isInstalledInApplications(env))
+    return InstallResult{true, std::nullopt};
+
+  fs::path app = env.bundlePath.lexically_normal();
+  if (!app.has_filename() && app.has_relative_path())
+    app = app.parent_path(); // "X.app/" names X.app
+  const std::string name = app.filename().string();
+  if (name.empty() || name == "." || name == "..")
+    return failed(std::errc::invalid_argument);
+
+  InstallPlan plan;
+  plan.folder = applicationsFolder(env);
+  plan.destination = plan.folder / name;
+
+  // The launcher entry and the login item name the executable as it will be
+  // in the copy.
+  plan.executableInApp = env.executablePath.lexically_normal().lexically_relative(app);
+  if (plan.executableInApp.empty() || *plan.executableInApp.begin() == ".." ||
+      plan.executableInApp == ".")
+    return failed(std::errc::invalid_argument);
+  if (env.kind == platform::SystemKind::Linux) {
+    plan.entryText = desktopEntryText({(plan.destination / plan.executableInApp).string()}, false);
+    if (!plan.entryText)
+      return failed(std::errc::illegal_byte_sequence);
+  }
+
+  std::error_code ec;
+  plan.source = fs::canonical(env.bundlePath, ec);
+  if (ec)
+    return failed(ec);
+
+  // The destination may be the running app itself under another spelling: a
+  // linked folder, another letter case on a case-insensitive volume.
+  if (fs::equivalent(plan.destination, plan.source, ec) && !ec)
+    return InstallResult{true, std::nullopt};
+
+  // A copy into the app's own tree would copy itself without end.
+  fs::path canonicalFolder = fs::weakly_canonical(plan.folder, ec);
+  if (ec)
+    return failed(ec);
+  if (isWithin(canonicalFolder, plan.source))
+    return failed(std::errc::invalid_argument);
+  return plan;
+}
+
+// Copies the app into a hidden folder beside the destination, on the same
+// volume so the swap is two renames, and on Linux writes the launcher entry.
+std::variant<StagedInstall, InstallResult> stageInstall(const platform::Environment& env,
+                                                        const InstallPlan& plan) {
+  std::error_code ec;
+  fs::create_directories(plan.folder, ec);
+  if (ec)
+    return failed(ec);
+
+  const std::string name = plan.destination.filename().string();
+  std::string pattern = (plan.folder / ("." + name + ".XXXXXX")).string();
+  if (::mkdtemp(pattern.data()) == nullptr)
+    return failed(std::error_code(errno, std::generic_category()));
+  StagedInstall staged;
+  staged.stage = pattern;
+  staged.fresh = staged.stage / "new";
+  auto abandon = [&staged](std::error_code why) {
+    removeStage(staged.stage);
+    return failed(why);
+  };
+
+  // Links are copied as links (a bundle's frameworks are full of them);
+  // special files such as pipes and sockets fail the copy.
+  fs::copy(plan.source, staged.fresh, fs::copy_options::recursive | fs::copy_options::copy_symlinks,
+           ec);
+  if (ec)
+    return abandon(ec);
+
+  if (plan.entryText) {
+    if (!isExecutableFile(staged.fresh / plan.executableInApp))
+      return abandon(std::make_error_code(std::errc::no_such_file_or_directory));
+    const fs::path entry = launcherEntryPath(env);
+    staged.entryExisted = itemExists(entry);
+    fs::create_directories(entry.parent_path(), ec);
+    if (ec)
+      return abandon(ec);
+    FileResult written = writeFileAtomically(entry, *plan.entryText);
+    if (!written.ok) {
+      removeStage(staged.stage);
+      return failed(written.error);
+    }
+  }
+  return staged;
+}
+
+// Moves a previous copy aside into the stage and the new one into its place;
+// on failure puts the previous copy back and takes back a launcher entry that
+// was not there before.
+InstallResult swapInstall(const platform::Environment& env, const InstallPlan& plan,
+                          const StagedInstall& staged) {
+  auto forgetEntry = [&] {
+    std::error_code ignored;
+    if (plan.entryText && !staged.entryExisted)
+      fs::remove(launcherEntryPath(env), ignored);
+  };
+  const fs::path previous = staged.stage / "old";
+  std::error_code ec;
+  const bool replacing = itemExists(plan.destination);
+  if (replacing) {
+    fs::rename(plan.destination, previous, ec);
+    if (ec) {
+      forgetEntry();
+      removeStage(staged.stage);
+      return failed(ec);
+    }
+  }
+  fs::rename(staged.fresh, plan.destination, ec);
+  if (ec) {
+    std::error_code restored;
+    if (replacing)
+      fs::rename(previous, plan.destination, restored);
+    forgetEntry();
+    if (!restored) // else the previous copy is still in the stage: keep it there
+      removeStage(staged.stage);
+    return failed(ec);
+  }
+  // Now only the previous copy is left in the stage; a leftover does not
+  // undo the install.
+  removeStage(staged.stage);
+  return {true, std::nullopt};
 }
 
 } // namespace
@@ -77,124 +227,25 @@ std::string installFailureMessage(const std::string& reason) {
 }
 
 InstallResult hlvnInstallToApplications(const platform::Environment& env) {
-  if (isInstalledInApplications(env))
-    return {true, std::nullopt};
+  std::variant<InstallPlan, InstallResult> planned = planInstall(env);
+  if (auto* done = std::get_if<InstallResult>(&planned))
+    return *done;
+  const InstallPlan& plan = std::get<InstallPlan>(planned);
 
-  fs::path app = env.bundlePath.lexically_normal();
-  if (!app.has_filename() && app.has_relative_path())
-    app = app.parent_path(); // "X.app/" names X.app
-  const std::string name = app.filename().string();
-  if (name.empty() || name == "." || name == "..")
-    return failed(std::errc::invalid_argument);
-
-  const bool onLinux = env.kind == platform::SystemKind::Linux;
-  const fs::path folder = applicationsFolder(env);
-  const fs::path destination = folder / name;
-
-  // The launcher entry and the login item name the executable as it will be
-  // in the copy.
-  const fs::path executableInApp = env.executablePath.lexically_normal().lexically_relative(app);
-  if (executableInApp.empty() || *executableInApp.begin() == ".." || executableInApp == ".")
-    return failed(std::errc::invalid_argument);
-  std::optional<std::string> entryText;
-  if (onLinux) {
-    entryText = desktopEntryText({(destination / executableInApp).string()}, false);
-    if (!entryText)
-      return failed(std::errc::illegal_byte_sequence);
-  }
-
-  std::error_code ec;
-  const fs::path source = fs::canonical(env.bundlePath, ec);
-  if (ec)
-    return failed(ec);
-
-  // The destination may be the running app itself under another spelling: a
-  // linked folder, another letter case on a case-insensitive volume.
-  if (fs::equivalent(destination, source, ec) && !ec)
-    return {true, std::nullopt};
-
-  // A copy into the app's own tree would copy itself without end.
-  fs::path canonicalFolder = fs::weakly_canonical(folder, ec);
-  if (ec)
-    return failed(ec);
-  if (isWithin(canonicalFolder, source))
-    return failed(std::errc::invalid_argument);
-
-  fs::create_directories(folder, ec);
-  if (ec)
-    return failed(ec);
-
-  // Everything temporary lives in one hidden folder beside the destination,
-  // on the same volume, so the swap is two renames.
-  std::string pattern = (folder / ("." + name + ".XXXXXX")).string();
-  if (::mkdtemp(pattern.data()) == nullptr)
-    return failed(std::error_code(errno, std::generic_category()));
-  const fs::path stage = pattern;
-  const fs::path fresh = stage / "new";
-  const fs::path previous = stage / "old";
-  auto abandon = [&stage](std::error_code why) {
-    std::error_code ignored;
-    fs::remove_all(stage, ignored);
-    return failed(why);
-  };
-
-  // Links are copied as links (a bundle's frameworks are full of them);
-  // special files such as pipes and sockets fail the copy.
-  fs::copy(source, fresh, fs::copy_options::recursive | fs::copy_options::copy_symlinks, ec);
-  if (ec)
-    return abandon(ec);
-
-  const fs::path entry = launcherEntryPath(env);
-  bool entryExisted = false;
-  if (onLinux) {
-    if (!isExecutableFile(fresh / executableInApp))
-      return abandon(std::make_error_code(std::errc::no_such_file_or_directory));
-    entryExisted = itemExists(entry);
-    fs::create_directories(entry.parent_path(), ec);
-    if (ec)
-      return abandon(ec);
-    FileResult written = writeFileAtomically(entry, *entryText);
-    if (!written.ok) {
-      std::error_code ignored;
-      fs::remove_all(stage, ignored);
-      return failed(written.error);
-    }
-  }
-  auto forgetEntry = [&] {
-    std::error_code ignored;
-    if (onLinux && !entryExisted)
-      fs::remove(entry, ignored);
-  };
-
-  const bool replacing = itemExists(destination);
-  if (replacing) {
-    fs::rename(destination, previous, ec);
-    if (ec) {
-      forgetEntry();
-      return abandon(ec);
-    }
-  }
-  fs::rename(fresh, destination, ec);
-  if (ec) {
-    std::error_code restored;
-    if (replacing)
-      fs::rename(previous, destination, restored);
-    forgetEntry();
-    if (restored) // the previous copy is still in the stage: keep it there
-      return failed(ec);
-    return abandon(ec);
-  }
-  // Now only the previous copy is left in the stage; a leftover does not
-  // undo the install.
-  fs::remove_all(stage, ec);
+  std::variant<StagedInstall, InstallResult> staged = stageInstall(env, plan);
+  if (auto* failure = std::get_if<InstallResult>(&staged))
+    return *failure;
+  InstallResult swapped = swapInstall(env, plan, std::get<StagedInstall>(staged));
+  if (!swapped.ok)
+    return swapped;
 
   // The login item moves to the copy: the running one may be a download or a
   // translocated copy that is gone by the next login.
   if (hlvnAutostartEnabled(env)) {
     platform::Environment installed = env;
-    installed.bundlePath = destination;
-    installed.executablePath = destination / executableInApp;
+    installed.bundlePath = plan.destination;
+    installed.executablePath = plan.destination / plan.executableInApp;
     hlvnSetAutostart(installed, true);
   }
-  return {true, std::nullopt};
+  return swapped;
 }

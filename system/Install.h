@@ -35,5 +35,5 @@ std::string installFailureMessage(const std::string& reason);
 // so a failure leaves any previous copy exactly as it was. Already installed,
 // or a destination that is the running app under another name: ok, and the
 // disk is not touched. After a copy, an existing autostart item is written
-// again (still naming the running app).
+// again, naming the copy.
 InstallResult hlvnInstallToApplications(const platform::Environment& env);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <optional>
 #include <system_error>
+#include <unistd.h>
 #include <utility>
 
 namespace fs = std::filesystem;

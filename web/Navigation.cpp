@@ -1,6 +1,6 @@
 #include "web/Navigation.h"
 
-#include "app/constants.h"
+#include "identity/identity.h"
 
 #include <array>
 #include <filesystem>

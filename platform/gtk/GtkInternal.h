@@ -3,6 +3,7 @@
 // Shared pieces of the GTK backend: coordinate conversion and the factories
 // each area's file provides.
 
+#include "platform/StoreFolders.h"
 #include "platform/platform.h"
 
 #include <gtk/gtk.h>
@@ -26,7 +27,9 @@ class GtkApp;
 std::unique_ptr<Window> makeWindow(GtkApp& app, const Rect& contentRect);
 std::unique_ptr<Panel> makePanel(const Rect& contentRect, const PanelSettings& settings);
 std::unique_ptr<View> makeView(const Rect& frame);
-std::shared_ptr<WebView> makeWebView(const WebViewConfiguration& configuration);
+// Its web data and cache go into the folders given.
+std::shared_ptr<WebView> makeWebView(const WebViewConfiguration& configuration,
+                                     const StoreFolders& folders);
 
 // The GtkWidget of a web view made by makeWebView, for packing into a window.
 GtkWidget* webViewWidget(WebView& view);

@@ -1,7 +1,5 @@
 #include "platform/gtk/GtkInternal.h"
 
-#include "app/constants.h"
-
 #include <gio/gio.h>
 
 #include <algorithm>
@@ -299,11 +297,11 @@ struct MenuAction {
 
 class GtkApplicationImpl final : public GtkApp {
 public:
-  GtkApplicationImpl(int argc, char** argv) {
+  GtkApplicationImpl(int argc, char** argv, const Identity& identity) : title_(identity.title) {
     for (int i = 0; i < argc; ++i)
       arguments_.emplace_back(argv[i] ? argv[i] : "");
-    argv0_ = arguments_.empty() ? std::string("Tessaloom") : arguments_.front();
-    app_ = gtk_application_new(std::string(LA_LABEL).c_str(), G_APPLICATION_DEFAULT_FLAGS);
+    argv0_ = arguments_.empty() ? identity.folderName : arguments_.front();
+    app_ = gtk_application_new(identity.applicationId.c_str(), G_APPLICATION_DEFAULT_FLAGS);
     g_signal_connect(app_, "activate", G_CALLBACK(&GtkApplicationImpl::onActivate), this);
   }
   ~GtkApplicationImpl() override { g_object_unref(app_); }
@@ -357,8 +355,8 @@ public:
   GtkWidget* buildMenuBar(MainWindowHost* host, GtkAccelGroup* accelerators) {
     GtkWidget* bar = gtk_menu_bar_new();
     for (const Menu& menu : menu_) {
-      GtkWidget* top = gtk_menu_item_new_with_label(
-          menu.title.empty() ? std::string(APP_TITLE).c_str() : menu.title.c_str());
+      GtkWidget* top =
+          gtk_menu_item_new_with_label(menu.title.empty() ? title_.c_str() : menu.title.c_str());
       GtkWidget* sub = gtk_menu_new();
       gtk_menu_set_accel_group(GTK_MENU(sub), accelerators);
       for (const MenuItem& item : menu.items) {
@@ -432,6 +430,7 @@ private:
   }
 
   std::vector<std::string> arguments_;
+  std::string title_;
   std::string argv0_;
   GtkApplication* app_ = nullptr;
   ApplicationDelegate* delegate_ = nullptr;
@@ -445,9 +444,11 @@ private:
 
 class GtkPlatform final : public Platform {
 public:
-  GtkPlatform(int argc, char** argv)
-      : app_(argc, argv), environment_(makeEnvironment()),
-        defaults_(std::filesystem::path(g_get_user_config_dir()) / "Tessaloom" / "defaults.ini") {}
+  GtkPlatform(int argc, char** argv, const Identity& identity)
+      : app_(argc, argv, identity), environment_(makeEnvironment()),
+        folders_(xdgStoreFolders(identity.folderName, g_get_user_config_dir(),
+                                 g_get_user_data_dir(), g_get_user_cache_dir())),
+        defaults_(folders_.settingsFile) {}
   Application& application() override { return app_; }
   MainQueue& mainQueue() override { return queue_; }
   Defaults& defaults() override { return defaults_; }
@@ -464,12 +465,13 @@ public:
   }
   std::unique_ptr<View> createView(const Rect& frame) override { return makeView(frame); }
   std::shared_ptr<WebView> createWebView(const WebViewConfiguration& configuration) override {
-    return makeWebView(configuration);
+    return makeWebView(configuration, folders_);
   }
 
 private:
   GtkApplicationImpl app_;
   Environment environment_;
+  StoreFolders folders_;
   GtkMainQueue queue_;
   GtkDefaults defaults_;
   GtkScreens screens_;
@@ -491,10 +493,10 @@ std::string describeError(int errorNumber) {
   return g_strerror(errorNumber);
 }
 
-std::unique_ptr<Platform> makePlatform(int argc, char** argv) {
+std::unique_ptr<Platform> makePlatform(int argc, char** argv, const Identity& identity) {
   // The ball is placed with absolute coordinates, which only X11 offers.
   gdk_set_allowed_backends("x11");
-  return std::make_unique<gtk::GtkPlatform>(argc, argv);
+  return std::make_unique<gtk::GtkPlatform>(argc, argv, identity);
 }
 
 } // namespace platform

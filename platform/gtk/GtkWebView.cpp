@@ -237,20 +237,21 @@ struct ChannelBinding {
 
 struct SchemeBinding {
   SchemeHandlerFunction handler;
+  // The error domain when a failed response names none.
+  std::string schemeName;
 };
 
 class GtkWebViewImpl final : public WebView {
 public:
-  explicit GtkWebViewImpl(const WebViewConfiguration& config) {
-    std::string data = std::string(g_get_user_data_dir()) + "/Tessaloom";
-    std::string cache = std::string(g_get_user_cache_dir()) + "/Tessaloom";
+  GtkWebViewImpl(const WebViewConfiguration& config, const StoreFolders& folders) {
     WebKitWebsiteDataManager* manager = webkit_website_data_manager_new(
-        "base-data-directory", data.c_str(), "base-cache-directory", cache.c_str(), nullptr);
+        "base-data-directory", folders.webDataDirectory.c_str(), "base-cache-directory",
+        folders.webCacheDirectory.c_str(), nullptr);
     context_ = webkit_web_context_new_with_website_data_manager(manager);
     g_object_unref(manager);
 
     if (!config.schemeName.empty() && config.schemeHandler) {
-      auto* binding = new SchemeBinding{config.schemeHandler};
+      auto* binding = new SchemeBinding{config.schemeHandler, config.schemeName};
       webkit_web_context_register_uri_scheme(
           context_, config.schemeName.c_str(), &GtkWebViewImpl::onSchemeRequest, binding,
           [](gpointer p) { delete static_cast<SchemeBinding*>(p); });
@@ -414,10 +415,10 @@ private:
       g_object_unref(stream);
       g_bytes_unref(bytes);
     } else {
-      GError* error = g_error_new_literal(g_quark_from_string(response.errorDomain.empty()
-                                                                  ? "TessaloomScheme"
-                                                                  : response.errorDomain.c_str()),
-                                          response.errorCode, response.errorDescription.c_str());
+      const std::string& domain =
+          response.errorDomain.empty() ? binding->schemeName : response.errorDomain;
+      GError* error = g_error_new_literal(g_quark_from_string(domain.c_str()), response.errorCode,
+                                          response.errorDescription.c_str());
       webkit_uri_scheme_request_finish_error(request, error);
       g_error_free(error);
     }
@@ -588,8 +589,9 @@ private:
 
 } // namespace
 
-std::shared_ptr<WebView> makeWebView(const WebViewConfiguration& configuration) {
-  return std::make_shared<GtkWebViewImpl>(configuration);
+std::shared_ptr<WebView> makeWebView(const WebViewConfiguration& configuration,
+                                     const StoreFolders& folders) {
+  return std::make_shared<GtkWebViewImpl>(configuration, folders);
 }
 
 GtkWidget* webViewWidget(WebView& view) {

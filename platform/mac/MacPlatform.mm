@@ -167,9 +167,11 @@ private:
 
 namespace platform {
 
-std::unique_ptr<Platform> makePlatform(int, char**) {
+std::unique_ptr<Platform> makePlatform(int, char**, const Identity&) {
   // The arguments come from NSProcessInfo, which has them as the system
   // passed them; the shared application must exist before anything of AppKit.
+  // The identity is the bundle's: its Info.plist names the app and its id,
+  // and the user defaults and web data are kept by that id.
   [NSApplication sharedApplication];
   return std::make_unique<mac::MacPlatform>();
 }

@@ -1,7 +1,7 @@
 // Stored settings are text from disk: parsing any of it, and the window rule
 // on top, never crashes and never yields an unusable window.
-#include "app/GeometryText.h"
 #include "app/MainWindowFrame.h"
+#include "platform/GeometryText.h"
 
 #include <cmath>
 #include <cstdint>

@@ -1,5 +1,6 @@
 #include "support/SystemHarness.h"
 
+#include "app/ProductIdentity.h"
 #include "platform/gtk/GtkInternal.h"
 
 #include <webkit2/webkit2.h>
@@ -66,7 +67,7 @@ platform::Platform& realPlatform() {
   static platform::Platform* real = [] {
     static char name[] = "system_tests";
     char* argv[] = {name, nullptr};
-    platform::Platform* made = platform::makePlatform(1, argv).release();
+    platform::Platform* made = platform::makePlatform(1, argv, productIdentity()).release();
     // What the application's run() does before launching: start the
     // GtkApplication (which also initialises GTK). Non-unique, so a session
     // bus with another instance on it cannot turn this one into a remote.
@@ -172,11 +173,12 @@ TestPlatform::TestPlatform(const fs::path& root, std::vector<std::string> argume
 
 std::shared_ptr<platform::WebView>
 TestPlatform::createWebView(const platform::WebViewConfiguration& configuration) {
-  if (!configureWebView)
-    return real_.createWebView(configuration);
   platform::WebViewConfiguration edited = configuration;
-  configureWebView(edited);
-  return real_.createWebView(edited);
+  if (configureWebView)
+    configureWebView(edited);
+  std::shared_ptr<platform::WebView> made = real_.createWebView(edited);
+  webViews.push_back(made);
+  return made;
 }
 
 // ---- one app under test -----------------------------------------------------------
@@ -248,6 +250,20 @@ void SystemApp::launch() {
       webViewWidget(), "load-failed", G_CALLBACK(&onLoadFailed),
       new LoadCounters{loadsFinished_, loadsFailed_},
       [](gpointer p, GClosure*) { delete static_cast<LoadCounters*>(p); }, GConnectFlags(0));
+}
+
+platform::Window& SystemApp::mainWindow() {
+  if (platform.windows.empty())
+    std::abort(); // asked before launch(): a mistake in the test
+  return *platform.windows.front();
+}
+
+platform::WebView& SystemApp::webView() {
+  std::shared_ptr<platform::WebView> view =
+      platform.webViews.empty() ? nullptr : platform.webViews.front().lock();
+  if (!view)
+    std::abort(); // asked before launch(): a mistake in the test
+  return *view;
 }
 
 GtkWidget* SystemApp::webViewWidget() {

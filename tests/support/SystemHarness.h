@@ -104,7 +104,9 @@ public:
   platform::Workspace& workspace() override { return workspaceLog; }
   const platform::Environment& environment() override { return env; }
   std::unique_ptr<platform::Window> createWindow(const platform::Rect& contentRect) override {
-    return real_.createWindow(contentRect);
+    std::unique_ptr<platform::Window> made = real_.createWindow(contentRect);
+    windows.push_back(made.get());
+    return made;
   }
   std::unique_ptr<platform::Panel> createPanel(const platform::Rect& contentRect,
                                                const platform::PanelSettings& settings) override {
@@ -118,6 +120,9 @@ public:
 
   // Edits each web view's configuration before the real backend gets it.
   std::function<void(platform::WebViewConfiguration&)> configureWebView;
+  // What the app made, in order; the app owns them.
+  std::vector<platform::Window*> windows;
+  std::vector<std::weak_ptr<platform::WebView>> webViews;
   platform::Environment env;
   TestApplication app;
   ScriptedDialogs dialogsScript;
@@ -160,7 +165,9 @@ public:
   void launch();
 
   AppDelegate& delegate() { return *delegate_; }
-  platform::WebView& webView() { return delegate_->mainWebView(); }
+  // The main window and web view: the first the app made.
+  platform::Window& mainWindow();
+  platform::WebView& webView();
   GtkWidget* webViewWidget();
   // The main window's GTK toplevel.
   GtkWindow* mainGtkWindow();

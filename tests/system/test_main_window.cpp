@@ -3,10 +3,10 @@
 
 #include "support/SystemHarness.h"
 
-#include "app/GeometryText.h"
 #include "app/MainWindowFrame.h"
 #include "app/constants.h"
 #include "ball/BallView.h"
+#include "platform/GeometryText.h"
 
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
@@ -45,7 +45,7 @@ TEST(MainWindow, ItsTitleFollowsThePageAfterEveryNavigation) {
   app.addResource("scripted.html", "<!doctype html><meta charset=utf-8>"
                                    "<script>document.title = '由脚本命名';</script>");
   app.launch();
-  platform::Window& window = app.delegate().mainWindow();
+  platform::Window& window = app.mainWindow();
   EXPECT_EQ(window.title(), APP_TITLE);
 
   ASSERT_TRUE(systest::spinUntil([&] { return window.title() == "Plan A"; }))
@@ -80,7 +80,7 @@ TEST(MainWindow, ANormalStartShowsItAndActivatesTheApp) {
   countMaps(app.mainGtkWindow(), &maps);
   ASSERT_TRUE(app.waitForLoads(1));
   ASSERT_TRUE(systest::spinUntil([&] { return maps > 0; }));
-  EXPECT_TRUE(app.delegate().mainWindow().isVisible());
+  EXPECT_TRUE(app.mainWindow().isVisible());
   EXPECT_EQ(app.platform.app.regularPolicyCalls, 1);
   EXPECT_EQ(app.platform.app.activateCalls, 1);
   // The window and the ball, nothing else.
@@ -100,10 +100,10 @@ TEST(MainWindow, ABallOnlyStartKeepsItHiddenWhileThePageRuns) {
   ASSERT_TRUE(systest::spinUntil([&] { return app.delegate().ball().count() == 5; }))
       << "count now " << app.delegate().ball().count();
   // The title still follows the page in the hidden window.
-  ASSERT_TRUE(systest::spinUntil([&] { return app.delegate().mainWindow().title() == "Hidden"; }));
+  ASSERT_TRUE(systest::spinUntil([&] { return app.mainWindow().title() == "Hidden"; }));
   systest::spinFor(0.3);
   EXPECT_EQ(maps, 0);
-  EXPECT_FALSE(app.delegate().mainWindow().isVisible());
+  EXPECT_FALSE(app.mainWindow().isVisible());
   EXPECT_FALSE(gtk_widget_get_visible(GTK_WIDGET(app.mainGtkWindow())));
   EXPECT_EQ(app.platform.app.regularPolicyCalls, 0);
   EXPECT_EQ(app.platform.app.activateCalls, 0);
@@ -132,7 +132,7 @@ TEST(MainWindow, ItOpensAtTheSavedSizeAndClosingStoresTheFrame) {
   countMaps(app.mainGtkWindow(), &maps);
   ASSERT_TRUE(app.waitForLoads(1));
   ASSERT_TRUE(systest::spinUntil([&] { return maps > 0; }));
-  platform::Window& window = app.delegate().mainWindow();
+  platform::Window& window = app.mainWindow();
   ASSERT_TRUE(systest::spinUntil([&] { return window.frame().size.width == 1500; }))
       << stringFromRect(window.frame());
   EXPECT_EQ(window.frame().size.height, 900);

@@ -217,8 +217,8 @@ TEST(SchemeEncoding, APageWithoutACharsetIsReadAsUtf8) {
                    " document.title, window.fromScript];");
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_EQ(r.value, json::array({"UTF-8", "三年二班 🐰", "批改计划", "作业"}));
-  ASSERT_TRUE(systest::spinUntil([&] { return app.delegate().mainWindow().title() != APP_TITLE; }));
-  EXPECT_EQ(app.delegate().mainWindow().title(), "批改计划");
+  ASSERT_TRUE(systest::spinUntil([&] { return app.mainWindow().title() != APP_TITLE; }));
+  EXPECT_EQ(app.mainWindow().title(), "批改计划");
 }
 
 } // namespace

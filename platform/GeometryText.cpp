@@ -1,4 +1,4 @@
-#include "app/GeometryText.h"
+#include "platform/GeometryText.h"
 
 #include <array>
 #include <cmath>

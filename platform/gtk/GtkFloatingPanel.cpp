@@ -117,20 +117,22 @@ struct MenuChoice {
   std::string action;
 };
 
-class GtkBallView final : public View {
+// A custom-drawn view: draws through Canvas, reports clicks and drags, and
+// shapes its toplevel to what it drew.
+class GtkCanvasView final : public View {
 public:
-  explicit GtkBallView(const Rect& frame) {
+  explicit GtkCanvasView(const Rect& frame) {
     area_ = gtk_drawing_area_new();
     g_object_ref_sink(area_);
     gtk_widget_set_size_request(area_, int(frame.size.width), int(frame.size.height));
     gtk_widget_add_events(area_, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |
                                      GDK_BUTTON1_MOTION_MASK);
-    g_signal_connect(area_, "draw", G_CALLBACK(&GtkBallView::onDraw), this);
-    g_signal_connect(area_, "button-press-event", G_CALLBACK(&GtkBallView::onPress), this);
-    g_signal_connect(area_, "button-release-event", G_CALLBACK(&GtkBallView::onRelease), this);
-    g_signal_connect(area_, "motion-notify-event", G_CALLBACK(&GtkBallView::onMotion), this);
+    g_signal_connect(area_, "draw", G_CALLBACK(&GtkCanvasView::onDraw), this);
+    g_signal_connect(area_, "button-press-event", G_CALLBACK(&GtkCanvasView::onPress), this);
+    g_signal_connect(area_, "button-release-event", G_CALLBACK(&GtkCanvasView::onRelease), this);
+    g_signal_connect(area_, "motion-notify-event", G_CALLBACK(&GtkCanvasView::onMotion), this);
   }
-  ~GtkBallView() override {
+  ~GtkCanvasView() override {
     g_signal_handlers_disconnect_by_data(area_, this);
     if (menu_)
       gtk_widget_destroy(menu_);
@@ -156,7 +158,7 @@ public:
       GtkWidget* entry = gtk_menu_item_new_with_label(item.title.c_str());
       auto* choice = new MenuChoice{&chosen_, item.action};
       g_signal_connect_data(
-          entry, "activate", G_CALLBACK(&GtkBallView::onChoose), choice,
+          entry, "activate", G_CALLBACK(&GtkCanvasView::onChoose), choice,
           [](gpointer p, GClosure*) { delete static_cast<MenuChoice*>(p); }, GConnectFlags(0));
       gtk_menu_shell_append(GTK_MENU_SHELL(menu_), entry);
     }
@@ -255,7 +257,7 @@ private:
       chosen(action);
   }
   static gboolean onDraw(GtkWidget*, cairo_t* cr, gpointer data) {
-    auto* self = static_cast<GtkBallView*>(data);
+    auto* self = static_cast<GtkCanvasView*>(data);
     cairo_surface_t* drawing = self->render();
     cairo_set_source_surface(cr, drawing, 0, 0);
     cairo_paint(cr);
@@ -264,13 +266,13 @@ private:
     return TRUE;
   }
   static gboolean onPress(GtkWidget*, GdkEventButton* event, gpointer data) {
-    auto* self = static_cast<GtkBallView*>(data);
+    auto* self = static_cast<GtkCanvasView*>(data);
     if (event->type == GDK_BUTTON_PRESS && event->button == 1 && self->delegate_)
       self->delegate_->mouseDown();
     return TRUE;
   }
   static gboolean onRelease(GtkWidget*, GdkEventButton* event, gpointer data) {
-    auto* self = static_cast<GtkBallView*>(data);
+    auto* self = static_cast<GtkCanvasView*>(data);
     if (!self->delegate_)
       return TRUE;
     if (event->button == 1)
@@ -280,7 +282,7 @@ private:
     return TRUE;
   }
   static gboolean onMotion(GtkWidget*, GdkEventMotion* event, gpointer data) {
-    auto* self = static_cast<GtkBallView*>(data);
+    auto* self = static_cast<GtkCanvasView*>(data);
     if ((event->state & GDK_BUTTON1_MASK) && self->delegate_)
       self->delegate_->mouseDragged();
     return TRUE;
@@ -296,37 +298,48 @@ private:
   bool composited_ = false;
 };
 
-class GtkBallPanel final : public Panel {
+// A floating panel set up from PanelSettings.
+class GtkFloatingPanel final : public Panel {
 public:
-  GtkBallPanel(const Rect& contentRect, const PanelSettings& settings) : size_(contentRect.size) {
+  GtkFloatingPanel(const Rect& contentRect, const PanelSettings& settings)
+      : size_(contentRect.size) {
     window_ = GTK_WINDOW(gtk_window_new(GTK_WINDOW_TOPLEVEL));
     g_object_ref_sink(window_);
     GtkWidget* widget = GTK_WIDGET(window_);
+    // What every panel is: borderless, fixed in size, a utility window that
+    // the taskbar does not list (as panels are not in the Dock).
     gtk_window_set_decorated(window_, FALSE);
-    gtk_widget_set_app_paintable(widget, TRUE);
+    gtk_window_set_resizable(window_, FALSE);
+    gtk_window_set_type_hint(window_, GDK_WINDOW_TYPE_HINT_UTILITY);
+    gtk_window_set_skip_taskbar_hint(window_, TRUE);
+    gtk_window_set_default_size(window_, int(size_.width), int(size_.height));
+    // The rest as the settings say. X11 has nothing to translate the shadow
+    // (the compositor's choice), hiding on deactivation, key and main status
+    // beyond focus, or the mouse flags into: views report drags only.
     GdkScreen* screen = gtk_widget_get_screen(widget);
     if (GdkVisual* visual = gdk_screen_get_rgba_visual(screen); visual && !settings.opaque)
       gtk_widget_set_visual(widget, visual);
-    gtk_window_set_keep_above(window_, TRUE);
-    gtk_window_stick(window_);
-    gtk_window_set_skip_taskbar_hint(window_, TRUE);
-    gtk_window_set_skip_pager_hint(window_, TRUE);
-    gtk_window_set_accept_focus(window_, !settings.nonactivating);
-    gtk_window_set_focus_on_map(window_, FALSE);
-    gtk_window_set_resizable(window_, FALSE);
-    gtk_window_set_type_hint(window_, GDK_WINDOW_TYPE_HINT_UTILITY);
-    gtk_window_set_default_size(window_, int(size_.width), int(size_.height));
-    g_signal_connect(widget, "draw", G_CALLBACK(&GtkBallPanel::onDraw), nullptr);
+    gtk_widget_set_app_paintable(widget, settings.clearBackground);
+    if (settings.clearBackground)
+      g_signal_connect(widget, "draw", G_CALLBACK(&GtkFloatingPanel::onDraw), nullptr);
+    gtk_window_set_keep_above(window_, settings.level > 0);
+    if (settings.collectionBehavior & COLLECTION_CAN_JOIN_ALL_SPACES)
+      gtk_window_stick(window_);
+    gtk_window_set_skip_pager_hint(window_,
+                                   (settings.collectionBehavior & COLLECTION_STATIONARY) != 0);
+    const bool takesFocus = !settings.nonactivating && settings.canBecomeKey;
+    gtk_window_set_accept_focus(window_, takesFocus);
+    gtk_window_set_focus_on_map(window_, takesFocus);
     // Never closed by the window manager: the ball quits through its menu.
     g_signal_connect(widget, "delete-event", G_CALLBACK(gtk_true), nullptr);
     setFrameOrigin(contentRect.origin);
   }
-  ~GtkBallPanel() override {
+  ~GtkFloatingPanel() override {
     gtk_widget_destroy(GTK_WIDGET(window_));
     g_object_unref(window_);
   }
   void setContentView(View& view) override {
-    view_ = &static_cast<GtkBallView&>(view);
+    view_ = &static_cast<GtkCanvasView&>(view);
     GtkWidget* child = view_->widget();
     if (GtkWidget* old = gtk_bin_get_child(GTK_BIN(window_)))
       gtk_container_remove(GTK_CONTAINER(window_), old);
@@ -362,18 +375,18 @@ private:
     return FALSE;
   }
   GtkWindow* window_ = nullptr;
-  GtkBallView* view_ = nullptr;
+  GtkCanvasView* view_ = nullptr;
   Size size_;
 };
 
 } // namespace
 
 std::unique_ptr<View> makeView(const Rect& frame) {
-  return std::make_unique<GtkBallView>(frame);
+  return std::make_unique<GtkCanvasView>(frame);
 }
 
 std::unique_ptr<Panel> makePanel(const Rect& contentRect, const PanelSettings& settings) {
-  return std::make_unique<GtkBallPanel>(contentRect, settings);
+  return std::make_unique<GtkFloatingPanel>(contentRect, settings);
 }
 
 } // namespace platform::gtk
