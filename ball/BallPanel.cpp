@@ -1,6 +1,5 @@
 #include "ball/BallPanel.h"
 
-#include "app/constants.h"
 #include "platform/GeometryText.h"
 
 #include <cmath>

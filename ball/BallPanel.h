@@ -2,6 +2,9 @@
 
 #include "platform/platform.h"
 
+// The ball's diameter in points: the panel's size and the view's frame.
+inline constexpr double BALL_SIZE = 66.0;
+
 #include <optional>
 #include <string>
 #include <string_view>

@@ -5,7 +5,7 @@
 // may cost. Where a channel is registered, gated and read comes from here;
 // what a message means is its handler's affair.
 
-#include "app/constants.h"
+#include "identity/identity.h"
 #include "platform/platform.h"
 
 #include <array>
@@ -13,6 +13,11 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+// The save and badge channels' names; the launch channel's name is written
+// only in the table below.
+inline constexpr std::string_view SAVE_HANDLER = "hlvnSave";
+inline constexpr std::string_view BADGE_HANDLER = "hlvnBadge";
 
 // Which documents may post on a channel.
 enum class ChannelSenders {

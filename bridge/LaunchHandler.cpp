@@ -2,7 +2,7 @@
 
 #include "bridge/OwnedSelf.h"
 
-#include "app/constants.h"
+#include "identity/identity.h"
 #include "system/Autostart.h"
 #include "system/Install.h"
 

@@ -13,6 +13,9 @@
 #include <string>
 #include <string_view>
 
+// The save script, embedded from bridge/save_bridge.js by the build.
+extern const std::string_view SAVE_BRIDGE_JS;
+
 // A save the page asked for, checked and decoded.
 struct SaveRequest {
   // Cleaned for the save panel's name field (see cleanFileName).

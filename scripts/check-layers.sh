@@ -4,6 +4,7 @@
 #    (ours or the toolkit's), or one backend includes the other;
 #  - a file in platform/ or system/ includes app/, web/, bridge/ or ball/;
 #  - a file in web/ includes bridge/, which sits beside it, not below;
+#  - a file in web/, bridge/, system/ or ball/ includes app/, the top floor;
 #  - identity/, the lowest floor, includes anything of the project.
 # Covers the product's folders; the tests and benchmarks drive the real
 # backend on purpose.
@@ -51,6 +52,11 @@ while IFS= read -r -d '' file; do
     web*)
       if [[ $target == bridge/* ]]; then
         report "$where" "$target" "web/ includes nothing of bridge/"
+      fi
+      ;;&
+    web* | bridge* | ball*)
+      if [[ $target == app/* ]]; then
+        report "$where" "$target" "only app/ includes app/"
       fi
       ;;
     identity*)

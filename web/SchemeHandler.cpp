@@ -1,6 +1,6 @@
 #include "web/SchemeHandler.h"
 
-#include "app/constants.h"
+#include "identity/identity.h"
 #include "platform/Utf8.h"
 
 #include <cerrno>
