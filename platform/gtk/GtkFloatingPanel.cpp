@@ -62,25 +62,23 @@ public:
     return true;
   }
   Size measureText(const std::string& text, const Font& font) override {
-    PangoLayout* layout = makeLayout(text, font);
+    GObjectPtr<PangoLayout> layout = makeLayout(text, font);
     int w = 0, h = 0;
-    pango_layout_get_pixel_size(layout, &w, &h);
-    g_object_unref(layout);
+    pango_layout_get_pixel_size(layout.get(), &w, &h);
     return {double(w), double(h)};
   }
   void drawText(const std::string& text, const Font& font, std::optional<Color> color,
                 Point origin) override {
-    PangoLayout* layout = makeLayout(text, font);
+    GObjectPtr<PangoLayout> layout = makeLayout(text, font);
     int w = 0, h = 0;
-    pango_layout_get_pixel_size(layout, &w, &h);
+    pango_layout_get_pixel_size(layout.get(), &w, &h);
     Color c = color.value_or(Color{0, 0, 0, 1});
     cairo_save(cr_);
     cairo_set_source_rgba(cr_, c.red, c.green, c.blue, c.alpha);
     // The layout's top left, in cairo's downward coordinates.
     cairo_move_to(cr_, origin.x, height_ - (origin.y + h));
-    pango_cairo_show_layout(cr_, layout);
+    pango_cairo_show_layout(cr_, layout.get());
     cairo_restore(cr_);
-    g_object_unref(layout);
   }
 
 private:
@@ -95,17 +93,17 @@ private:
     cairo_arc(cr_, 0, 0, 1, 0, 2 * M_PI);
     cairo_restore(cr_);
   }
-  PangoLayout* makeLayout(const std::string& text, const Font& font) {
-    PangoLayout* layout = pango_cairo_create_layout(cr_);
+  GObjectPtr<PangoLayout> makeLayout(const std::string& text, const Font& font) {
+    GObjectPtr<PangoLayout> layout(pango_cairo_create_layout(cr_));
     PangoFontDescription* description = pango_font_description_from_string("sans");
     // AppKit's points are the canvas's pixels; Pango's own points would be a
     // third larger at its 96 dpi, and three digits would overflow the badge.
     pango_font_description_set_absolute_size(description, font.pointSize * PANGO_SCALE);
     pango_font_description_set_weight(description,
                                       font.bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
-    pango_layout_set_font_description(layout, description);
+    pango_layout_set_font_description(layout.get(), description);
     pango_font_description_free(description);
-    pango_layout_set_text(layout, text.c_str(), -1);
+    pango_layout_set_text(layout.get(), text.c_str(), -1);
     return layout;
   }
   cairo_t* cr_;
@@ -122,28 +120,29 @@ struct MenuChoice {
 class GtkCanvasView final : public View {
 public:
   explicit GtkCanvasView(const Rect& frame) {
-    area_ = gtk_drawing_area_new();
-    g_object_ref_sink(area_);
-    gtk_widget_set_size_request(area_, int(frame.size.width), int(frame.size.height));
-    gtk_widget_add_events(area_, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |
-                                     GDK_BUTTON1_MOTION_MASK);
-    g_signal_connect(area_, "draw", G_CALLBACK(&GtkCanvasView::onDraw), this);
-    g_signal_connect(area_, "button-press-event", G_CALLBACK(&GtkCanvasView::onPress), this);
-    g_signal_connect(area_, "button-release-event", G_CALLBACK(&GtkCanvasView::onRelease), this);
-    g_signal_connect(area_, "motion-notify-event", G_CALLBACK(&GtkCanvasView::onMotion), this);
+    // Sunk: the view holds its area whether or not a window does.
+    area_.reset(GTK_WIDGET(g_object_ref_sink(gtk_drawing_area_new())));
+    gtk_widget_set_size_request(area_.get(), int(frame.size.width), int(frame.size.height));
+    gtk_widget_add_events(area_.get(), GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |
+                                           GDK_BUTTON1_MOTION_MASK);
+    g_signal_connect(area_.get(), "draw", G_CALLBACK(&GtkCanvasView::onDraw), this);
+    g_signal_connect(area_.get(), "button-press-event", G_CALLBACK(&GtkCanvasView::onPress), this);
+    g_signal_connect(area_.get(), "button-release-event", G_CALLBACK(&GtkCanvasView::onRelease),
+                     this);
+    g_signal_connect(area_.get(), "motion-notify-event", G_CALLBACK(&GtkCanvasView::onMotion),
+                     this);
   }
   ~GtkCanvasView() override {
-    g_signal_handlers_disconnect_by_data(area_, this);
+    g_signal_handlers_disconnect_by_data(area_.get(), this);
     if (menu_)
       gtk_widget_destroy(menu_);
     if (visible_)
       cairo_region_destroy(visible_);
     if (touchable_)
       cairo_region_destroy(touchable_);
-    g_object_unref(area_);
   }
   void setDelegate(ViewDelegate* delegate) override { delegate_ = delegate; }
-  void setNeedsDisplay() override { gtk_widget_queue_draw(area_); }
+  void setNeedsDisplay() override { gtk_widget_queue_draw(area_.get()); }
   void popUpContextMenu(const std::vector<MenuItem>& items,
                         std::function<void(const std::string& action)> chosen) override {
     if (menu_)
@@ -163,10 +162,10 @@ public:
       gtk_menu_shell_append(GTK_MENU_SHELL(menu_), entry);
     }
     gtk_widget_show_all(menu_);
-    gtk_menu_attach_to_widget(GTK_MENU(menu_), area_, nullptr);
+    gtk_menu_attach_to_widget(GTK_MENU(menu_), area_.get(), nullptr);
     gtk_menu_popup_at_pointer(GTK_MENU(menu_), nullptr);
   }
-  GtkWidget* widget() { return area_; }
+  GtkWidget* widget() { return area_.get(); }
 
   // Cuts the window to the face before it is first shown, so it never
   // appears as a square.
@@ -179,9 +178,10 @@ public:
 private:
   // The view's picture, drawn off screen so its transparency can be read.
   cairo_surface_t* render() {
-    int w = gtk_widget_get_allocated_width(area_), h = gtk_widget_get_allocated_height(area_);
-    if (!gtk_widget_get_mapped(area_))
-      gtk_widget_get_size_request(area_, &w, &h);
+    int w = gtk_widget_get_allocated_width(area_.get()),
+        h = gtk_widget_get_allocated_height(area_.get());
+    if (!gtk_widget_get_mapped(area_.get()))
+      gtk_widget_get_size_request(area_.get(), &w, &h);
     w = std::max(w, 1);
     h = std::max(h, 1);
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
@@ -200,11 +200,11 @@ private:
   // black. Clicks everywhere fall through wherever nothing is drawn, as they
   // do through a clear panel on macOS.
   void shapeWindowTo(cairo_surface_t* drawing) {
-    GtkWidget* top = gtk_widget_get_toplevel(area_);
+    GtkWidget* top = gtk_widget_get_toplevel(area_.get());
     if (!gtk_widget_is_toplevel(top))
       return;
     int dx = 0, dy = 0;
-    gtk_widget_translate_coordinates(area_, top, 0, 0, &dx, &dy);
+    gtk_widget_translate_coordinates(area_.get(), top, 0, 0, &dx, &dy);
     bool composited = gdk_screen_is_composited(gtk_widget_get_screen(top));
     cairo_region_t* visible = regionWhereAlpha(drawing, 128);
     cairo_region_t* touchable = regionWhereAlpha(drawing, 1);
@@ -288,7 +288,7 @@ private:
     return TRUE;
   }
 
-  GtkWidget* area_ = nullptr;
+  GObjectPtr<GtkWidget> area_;
   GtkWidget* menu_ = nullptr;
   ViewDelegate* delegate_ = nullptr;
   std::function<void(const std::string&)> chosen_;
@@ -303,16 +303,15 @@ class GtkFloatingPanel final : public Panel {
 public:
   GtkFloatingPanel(const Rect& contentRect, const PanelSettings& settings)
       : size_(contentRect.size) {
-    window_ = GTK_WINDOW(gtk_window_new(GTK_WINDOW_TOPLEVEL));
-    g_object_ref_sink(window_);
-    GtkWidget* widget = GTK_WIDGET(window_);
+    window_.reset(GTK_WINDOW(g_object_ref_sink(gtk_window_new(GTK_WINDOW_TOPLEVEL))));
+    GtkWidget* widget = GTK_WIDGET(window_.get());
     // What every panel is: borderless, fixed in size, a utility window that
     // the taskbar does not list (as panels are not in the Dock).
-    gtk_window_set_decorated(window_, FALSE);
-    gtk_window_set_resizable(window_, FALSE);
-    gtk_window_set_type_hint(window_, GDK_WINDOW_TYPE_HINT_UTILITY);
-    gtk_window_set_skip_taskbar_hint(window_, TRUE);
-    gtk_window_set_default_size(window_, int(size_.width), int(size_.height));
+    gtk_window_set_decorated(window_.get(), FALSE);
+    gtk_window_set_resizable(window_.get(), FALSE);
+    gtk_window_set_type_hint(window_.get(), GDK_WINDOW_TYPE_HINT_UTILITY);
+    gtk_window_set_skip_taskbar_hint(window_.get(), TRUE);
+    gtk_window_set_default_size(window_.get(), int(size_.width), int(size_.height));
     // The rest as the settings say. X11 has nothing to translate the shadow
     // (the compositor's choice), hiding on deactivation, key and main status
     // beyond focus, or the mouse flags into: views report drags only.
@@ -322,37 +321,34 @@ public:
     gtk_widget_set_app_paintable(widget, settings.clearBackground);
     if (settings.clearBackground)
       g_signal_connect(widget, "draw", G_CALLBACK(&GtkFloatingPanel::onDraw), nullptr);
-    gtk_window_set_keep_above(window_, settings.level > 0);
+    gtk_window_set_keep_above(window_.get(), settings.level > 0);
     if (settings.collectionBehavior & COLLECTION_CAN_JOIN_ALL_SPACES)
-      gtk_window_stick(window_);
-    gtk_window_set_skip_pager_hint(window_,
+      gtk_window_stick(window_.get());
+    gtk_window_set_skip_pager_hint(window_.get(),
                                    (settings.collectionBehavior & COLLECTION_STATIONARY) != 0);
     const bool takesFocus = !settings.nonactivating && settings.canBecomeKey;
-    gtk_window_set_accept_focus(window_, takesFocus);
-    gtk_window_set_focus_on_map(window_, takesFocus);
+    gtk_window_set_accept_focus(window_.get(), takesFocus);
+    gtk_window_set_focus_on_map(window_.get(), takesFocus);
     // Never closed by the window manager: the ball quits through its menu.
     g_signal_connect(widget, "delete-event", G_CALLBACK(gtk_true), nullptr);
     setFrameOrigin(contentRect.origin);
   }
-  ~GtkFloatingPanel() override {
-    gtk_widget_destroy(GTK_WIDGET(window_));
-    g_object_unref(window_);
-  }
+  ~GtkFloatingPanel() override { gtk_widget_destroy(GTK_WIDGET(window_.get())); }
   void setContentView(View& view) override {
     view_ = &static_cast<GtkCanvasView&>(view);
     GtkWidget* child = view_->widget();
-    if (GtkWidget* old = gtk_bin_get_child(GTK_BIN(window_)))
-      gtk_container_remove(GTK_CONTAINER(window_), old);
-    gtk_container_add(GTK_CONTAINER(window_), child);
+    if (GtkWidget* old = gtk_bin_get_child(GTK_BIN(window_.get())))
+      gtk_container_remove(GTK_CONTAINER(window_.get()), old);
+    gtk_container_add(GTK_CONTAINER(window_.get()), child);
     gtk_widget_show(child);
   }
   Point frameOrigin() override {
     int x = 0, y = 0;
-    gtk_window_get_position(window_, &x, &y);
+    gtk_window_get_position(window_.get(), &x, &y);
     return {double(x), flipY(y, size_.height)};
   }
   void setFrameOrigin(Point origin) override {
-    gtk_window_move(window_, int(std::lround(origin.x)),
+    gtk_window_move(window_.get(), int(std::lround(origin.x)),
                     int(std::lround(flipY(origin.y, size_.height))));
   }
   // Shown and raised, never focused: presenting would hand the ball the
@@ -360,8 +356,8 @@ public:
   void orderFrontRegardless() override {
     if (view_)
       view_->updateShape();
-    gtk_widget_show(GTK_WIDGET(window_));
-    if (GdkWindow* gdkWindow = gtk_widget_get_window(GTK_WIDGET(window_)))
+    gtk_widget_show(GTK_WIDGET(window_.get()));
+    if (GdkWindow* gdkWindow = gtk_widget_get_window(GTK_WIDGET(window_.get())))
       gdk_window_raise(gdkWindow);
   }
 
@@ -374,7 +370,8 @@ private:
     cairo_restore(cr);
     return FALSE;
   }
-  GtkWindow* window_ = nullptr;
+  // Let go after the destructor has destroyed the window.
+  GObjectPtr<GtkWindow> window_;
   GtkCanvasView* view_ = nullptr;
   Size size_;
 };

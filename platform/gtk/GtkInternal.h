@@ -13,6 +13,30 @@
 
 namespace platform::gtk {
 
+// Owners of one GLib reference or block, given back when the owner goes. A
+// reference the owner takes must be a full one: a floating reference is sunk
+// (g_object_ref_sink) before it is handed over.
+struct GObjectUnref {
+  void operator()(gpointer object) const { g_object_unref(object); }
+};
+template <class T> using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
+
+struct GFreeDeleter {
+  void operator()(gpointer block) const { g_free(block); }
+};
+using GCharPtr = std::unique_ptr<gchar, GFreeDeleter>;
+
+// The GLib types that are not GObjects, each with its own release.
+template <class T, void (*Release)(T*)> struct GReleaser {
+  void operator()(T* p) const { Release(p); }
+};
+template <class T, void (*Release)(T*)> using GOwned = std::unique_ptr<T, GReleaser<T, Release>>;
+using GBytesPtr = GOwned<GBytes, g_bytes_unref>;
+using GErrorPtr = GOwned<GError, g_error_free>;
+using GKeyFilePtr = GOwned<GKeyFile, g_key_file_free>;
+using GUriPtr = GOwned<GUri, g_uri_unref>;
+using GVariantPtr = GOwned<GVariant, g_variant_unref>;
+
 // Height of the primary monitor, used to flip between AppKit's y-up screen
 // coordinates and X11's y-down ones.
 double primaryScreenHeight();

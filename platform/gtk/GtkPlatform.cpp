@@ -73,35 +73,28 @@ private:
 class GtkDefaults final : public Defaults {
 public:
   explicit GtkDefaults(std::filesystem::path file) : file_(std::move(file)) {}
-  ~GtkDefaults() override {
-    if (keys_)
-      g_key_file_free(keys_);
-  }
   std::optional<std::string> stringForKey(const std::string& key) override {
     load();
-    gchar* value = g_key_file_get_string(keys_, GROUP, key.c_str(), nullptr);
+    GCharPtr value(g_key_file_get_string(keys_.get(), GROUP, key.c_str(), nullptr));
     if (!value)
       return std::nullopt;
-    std::string result(value);
-    g_free(value);
-    return result;
+    return std::string(value.get());
   }
   void setString(const std::string& key, const std::string& value) override {
     load();
-    g_key_file_set_string(keys_, GROUP, key.c_str(), value.c_str());
+    g_key_file_set_string(keys_.get(), GROUP, key.c_str(), value.c_str());
     // A file that is there but could not be read holds settings this run
     // never saw; writing would replace them. The change is kept for this run
     // only, as when any write fails.
     if (unreadable_)
       return;
     gsize length = 0;
-    gchar* data = g_key_file_to_data(keys_, &length, nullptr);
+    GCharPtr data(g_key_file_to_data(keys_.get(), &length, nullptr));
     std::error_code ignored;
     std::filesystem::create_directories(file_.parent_path(), ignored);
     // g_file_set_contents writes a temporary file and renames it over the old
     // one, so a crash never leaves half a settings file.
-    g_file_set_contents(file_.c_str(), data, gssize(length), nullptr);
-    g_free(data);
+    g_file_set_contents(file_.c_str(), data.get(), gssize(length), nullptr);
   }
 
 private:
@@ -109,20 +102,20 @@ private:
   void load() {
     if (keys_)
       return;
-    keys_ = g_key_file_new();
-    GError* error = nullptr;
-    if (!g_key_file_load_from_file(keys_, file_.c_str(), G_KEY_FILE_KEEP_COMMENTS, &error)) {
+    keys_.reset(g_key_file_new());
+    GError* failure = nullptr;
+    if (!g_key_file_load_from_file(keys_.get(), file_.c_str(), G_KEY_FILE_KEEP_COMMENTS,
+                                   &failure)) {
+      GErrorPtr error(failure);
       // Only a file that is not there is an empty store; anything else (no
       // rights, a folder, text the key file format rejects) is unreadable,
       // and none of what a partial read gave is used.
-      unreadable_ = !g_error_matches(error, G_FILE_ERROR, G_FILE_ERROR_NOENT);
-      g_error_free(error);
-      g_key_file_free(keys_);
-      keys_ = g_key_file_new();
+      unreadable_ = !g_error_matches(error.get(), G_FILE_ERROR, G_FILE_ERROR_NOENT);
+      keys_.reset(g_key_file_new());
     }
   }
   std::filesystem::path file_;
-  GKeyFile* keys_ = nullptr;
+  GKeyFilePtr keys_;
   bool unreadable_ = false;
 };
 
@@ -197,22 +190,18 @@ public:
 class GtkDialogs final : public Dialogs {
 public:
   std::optional<std::filesystem::path> runSavePanel(const SavePanelOptions& options) override {
-    GtkFileChooserNative* chooser = gtk_file_chooser_native_new(
-        nullptr, nullptr, GTK_FILE_CHOOSER_ACTION_SAVE, nullptr, nullptr);
-    GtkFileChooser* fc = GTK_FILE_CHOOSER(chooser);
+    GObjectPtr<GtkFileChooserNative> chooser(gtk_file_chooser_native_new(
+        nullptr, nullptr, GTK_FILE_CHOOSER_ACTION_SAVE, nullptr, nullptr));
+    GtkFileChooser* fc = GTK_FILE_CHOOSER(chooser.get());
     gtk_file_chooser_set_do_overwrite_confirmation(fc, TRUE);
     gtk_file_chooser_set_create_folders(fc, options.canCreateDirectories);
     if (options.directory)
       gtk_file_chooser_set_current_folder(fc, options.directory->c_str());
     gtk_file_chooser_set_current_name(fc, options.nameFieldValue.c_str());
     std::optional<std::filesystem::path> result;
-    if (gtk_native_dialog_run(GTK_NATIVE_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
-      if (gchar* name = gtk_file_chooser_get_filename(fc)) {
-        result = std::filesystem::path(name);
-        g_free(name);
-      }
-    }
-    g_object_unref(chooser);
+    if (gtk_native_dialog_run(GTK_NATIVE_DIALOG(chooser.get())) == GTK_RESPONSE_ACCEPT)
+      if (GCharPtr name{gtk_file_chooser_get_filename(fc)})
+        result = std::filesystem::path(name.get());
     return result;
   }
 
@@ -221,22 +210,22 @@ public:
     GtkFileChooserAction action = options.canChooseDirectories && !options.canChooseFiles
                                       ? GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER
                                       : GTK_FILE_CHOOSER_ACTION_OPEN;
-    GtkFileChooserNative* chooser =
-        gtk_file_chooser_native_new(nullptr, nullptr, action, nullptr, nullptr);
-    GtkFileChooser* fc = GTK_FILE_CHOOSER(chooser);
+    GObjectPtr<GtkFileChooserNative> chooser(
+        gtk_file_chooser_native_new(nullptr, nullptr, action, nullptr, nullptr));
+    GtkFileChooser* fc = GTK_FILE_CHOOSER(chooser.get());
     gtk_file_chooser_set_select_multiple(fc, options.allowsMultipleSelection);
     std::optional<std::vector<std::filesystem::path>> result;
-    if (gtk_native_dialog_run(GTK_NATIVE_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
+    if (gtk_native_dialog_run(GTK_NATIVE_DIALOG(chooser.get())) == GTK_RESPONSE_ACCEPT) {
       std::vector<std::filesystem::path> files;
       GSList* names = gtk_file_chooser_get_filenames(fc);
       for (GSList* n = names; n; n = n->next) {
-        files.emplace_back(static_cast<const char*>(n->data));
-        g_free(n->data);
+        GCharPtr name(static_cast<gchar*>(n->data));
+        files.emplace_back(name.get());
       }
+      // The names are given back above; only the list's cells are left.
       g_slist_free(names);
       result = std::move(files);
     }
-    g_object_unref(chooser);
     return result;
   }
 
@@ -260,30 +249,22 @@ public:
     g_app_info_launch_default_for_uri(url.c_str(), nullptr, nullptr);
   }
   void revealFile(const std::filesystem::path& file) override {
-    gchar* uri = g_filename_to_uri(file.c_str(), nullptr, nullptr);
+    GCharPtr uri(g_filename_to_uri(file.c_str(), nullptr, nullptr));
     if (!uri)
       return;
     bool shown = false;
-    if (GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr)) {
-      const gchar* uris[] = {uri, nullptr};
-      GVariant* reply = g_dbus_connection_call_sync(
-          bus, "org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
+    if (GObjectPtr<GDBusConnection> bus{g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr)}) {
+      const gchar* uris[] = {uri.get(), nullptr};
+      // The call takes the floating parameters.
+      GVariantPtr reply(g_dbus_connection_call_sync(
+          bus.get(), "org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
           "org.freedesktop.FileManager1", "ShowItems", g_variant_new("(^ass)", uris, ""), nullptr,
-          G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, nullptr);
-      if (reply) {
-        shown = true;
-        g_variant_unref(reply);
-      }
-      g_object_unref(bus);
+          G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, nullptr));
+      shown = reply != nullptr;
     }
-    g_free(uri);
-    if (!shown) {
-      gchar* folder = g_filename_to_uri(file.parent_path().c_str(), nullptr, nullptr);
-      if (folder) {
-        g_app_info_launch_default_for_uri(folder, nullptr, nullptr);
-        g_free(folder);
-      }
-    }
+    if (!shown)
+      if (GCharPtr folder{g_filename_to_uri(file.parent_path().c_str(), nullptr, nullptr)})
+        g_app_info_launch_default_for_uri(folder.get(), nullptr, nullptr);
   }
 };
 
@@ -301,28 +282,25 @@ public:
     for (int i = 0; i < argc; ++i)
       arguments_.emplace_back(argv[i] ? argv[i] : "");
     argv0_ = arguments_.empty() ? identity.folderName : arguments_.front();
-    app_ = gtk_application_new(identity.applicationId.c_str(), G_APPLICATION_DEFAULT_FLAGS);
-    g_signal_connect(app_, "activate", G_CALLBACK(&GtkApplicationImpl::onActivate), this);
+    app_.reset(gtk_application_new(identity.applicationId.c_str(), G_APPLICATION_DEFAULT_FLAGS));
+    g_signal_connect(app_.get(), "activate", G_CALLBACK(&GtkApplicationImpl::onActivate), this);
   }
-  ~GtkApplicationImpl() override { g_object_unref(app_); }
 
   std::vector<std::string> arguments() override { return arguments_; }
   void setDelegate(ApplicationDelegate* delegate) override { delegate_ = delegate; }
 
   int run() override {
-    GError* error = nullptr;
-    if (!g_application_register(G_APPLICATION(app_), nullptr, &error)) {
+    if (!g_application_register(G_APPLICATION(app_.get()), nullptr, nullptr)) {
       // No session bus: still start, just without single-instance handling.
-      g_clear_error(&error);
-      g_application_set_flags(G_APPLICATION(app_), G_APPLICATION_NON_UNIQUE);
+      g_application_set_flags(G_APPLICATION(app_.get()), G_APPLICATION_NON_UNIQUE);
     }
     // GOption must not see our own arguments such as --ball-only.
     char* argv[] = {argv0_.data(), nullptr};
-    return g_application_run(G_APPLICATION(app_), 1, argv);
+    return g_application_run(G_APPLICATION(app_.get()), 1, argv);
   }
   void setActivationPolicyRegular() override {}
   void activateIgnoringOtherApps() override {}
-  void terminate() override { g_application_quit(G_APPLICATION(app_)); }
+  void terminate() override { g_application_quit(G_APPLICATION(app_.get())); }
   void setIconFile(const std::filesystem::path& file) override {
     // Every window and dialog of the app; a missing file keeps GTK's default.
     gtk_window_set_default_icon_from_file(file.c_str(), nullptr);
@@ -336,7 +314,7 @@ public:
 
   void addWindow(MainWindowHost* host) override {
     windows_.push_back(host);
-    gtk_application_add_window(app_, host->gtkWindow());
+    gtk_application_add_window(app_.get(), host->gtkWindow());
     installMenuBar(host);
   }
   void removeWindow(MainWindowHost* host) override {
@@ -415,7 +393,7 @@ private:
     if (!self->launched_) {
       self->launched_ = true;
       // Keep running with every window hidden: the ball may be all there is.
-      g_application_hold(G_APPLICATION(self->app_));
+      g_application_hold(G_APPLICATION(self->app_.get()));
       self->launching_ = true;
       if (self->delegate_)
         self->delegate_->applicationDidFinishLaunching();
@@ -432,7 +410,7 @@ private:
   std::vector<std::string> arguments_;
   std::string title_;
   std::string argv0_;
-  GtkApplication* app_ = nullptr;
+  GObjectPtr<GtkApplication> app_;
   ApplicationDelegate* delegate_ = nullptr;
   MenuBar menu_;
   std::vector<MainWindowHost*> windows_;

@@ -23,11 +23,6 @@ public:
         slice_(jsc_context_evaluate(context, SLICE_JS, -1)),
         keys_(jsc_context_evaluate(context, "(function (o) { return Object.keys(o); })", -1)),
         member_(jsc_context_evaluate(context, "(function (o, k) { return o[k]; })", -1)) {}
-  ~JscReader() {
-    for (JSCValue* v : {textLength_, pieceEnd_, slice_, keys_, member_})
-      if (v)
-        g_object_unref(v);
-  }
   JscReader(const JscReader&) = delete;
   JscReader& operator=(const JscReader&) = delete;
 
@@ -58,7 +53,7 @@ public:
   // The text's UTF-8, read once into its place, a piece at a time: a whole
   // conversion would hold two more copies of a long text at once.
   std::optional<std::string> utf8(JSCValue* v, std::size_t maxBytes) const {
-    double units = call(textLength_, v);
+    double units = call(textLength_.get(), v);
     // Every UTF-16 unit takes at least one byte of UTF-8.
     if (!(units >= 0) || units > double(maxBytes))
       return std::nullopt;
@@ -67,14 +62,12 @@ public:
     if (units <= PIECE_UNITS)
       return append(text, v, maxBytes) ? std::optional<std::string>(std::move(text)) : std::nullopt;
     for (double from = 0; from < units;) {
-      double to = call(pieceEnd_, v, from);
+      double to = call(pieceEnd_.get(), v, from);
       if (!(to > from) || to > units)
         return std::nullopt;
-      JSCValue* piece = jsc_value_function_call(slice_, JSC_TYPE_VALUE, v, G_TYPE_DOUBLE, from,
-                                                G_TYPE_DOUBLE, to, G_TYPE_NONE);
-      bool ok = piece && jsc_value_is_string(piece) && append(text, piece, maxBytes);
-      if (piece)
-        g_object_unref(piece);
+      GObjectPtr<JSCValue> piece(jsc_value_function_call(
+          slice_.get(), JSC_TYPE_VALUE, v, G_TYPE_DOUBLE, from, G_TYPE_DOUBLE, to, G_TYPE_NONE));
+      bool ok = piece && jsc_value_is_string(piece.get()) && append(text, piece.get(), maxBytes);
       if (!ok)
         return std::nullopt;
       from = to;
@@ -83,11 +76,10 @@ public:
   }
 
   std::optional<std::size_t> elementCount(JSCValue* v) const {
-    JSCValue* lengthValue = jsc_value_object_get_property(v, "length");
+    GObjectPtr<JSCValue> lengthValue(jsc_value_object_get_property(v, "length"));
     if (!lengthValue)
       return std::nullopt;
-    double length = jsc_value_to_double(lengthValue);
-    g_object_unref(lengthValue);
+    double length = jsc_value_to_double(lengthValue.get());
     // An array's length is a whole number below 2^32.
     if (!(length >= 0 && length < 4294967296.0))
       return std::nullopt;
@@ -98,12 +90,8 @@ public:
     if (!length)
       return false;
     for (std::size_t i = 0; i < *length; ++i) {
-      JSCValue* element = jsc_value_object_get_property_at_index(v, guint(i));
-      if (!element)
-        return false;
-      bool go = each(element);
-      g_object_unref(element);
-      if (!go)
+      GObjectPtr<JSCValue> element(jsc_value_object_get_property_at_index(v, guint(i)));
+      if (!element || !each(element.get()))
         return false;
     }
     return true;
@@ -111,23 +99,18 @@ public:
   // Keys are read as texts like any other: as C strings they would come
   // converted, cut at a NUL or emptied by an unpaired surrogate.
   template <class F> bool forEachEntry(JSCValue* v, F each) const {
-    JSCValue* keys =
-        keys_ ? jsc_value_function_call(keys_, JSC_TYPE_VALUE, v, G_TYPE_NONE) : nullptr;
-    std::optional<std::size_t> count = keys ? elementCount(keys) : std::nullopt;
+    GObjectPtr<JSCValue> keys(
+        keys_ ? jsc_value_function_call(keys_.get(), JSC_TYPE_VALUE, v, G_TYPE_NONE) : nullptr);
+    std::optional<std::size_t> count = keys ? elementCount(keys.get()) : std::nullopt;
     bool complete = count.has_value();
     for (std::size_t i = 0; complete && i < *count; ++i) {
-      JSCValue* key = jsc_value_object_get_property_at_index(keys, guint(i));
-      JSCValue* entry = key ? jsc_value_function_call(member_, JSC_TYPE_VALUE, v, JSC_TYPE_VALUE,
-                                                      key, G_TYPE_NONE)
-                            : nullptr;
-      complete = key && entry && each(key, entry);
-      if (entry)
-        g_object_unref(entry);
-      if (key)
-        g_object_unref(key);
+      GObjectPtr<JSCValue> key(jsc_value_object_get_property_at_index(keys.get(), guint(i)));
+      GObjectPtr<JSCValue> entry(key ? jsc_value_function_call(member_.get(), JSC_TYPE_VALUE, v,
+                                                               JSC_TYPE_VALUE, key.get(),
+                                                               G_TYPE_NONE)
+                                     : nullptr);
+      complete = key && entry && each(key.get(), entry.get());
     }
-    if (keys)
-      g_object_unref(keys);
     return complete;
   }
 
@@ -160,63 +143,53 @@ private:
   static double call(JSCValue* function, JSCValue* v, double from = 0) {
     if (!function)
       return -1;
-    JSCValue* result =
-        jsc_value_function_call(function, JSC_TYPE_VALUE, v, G_TYPE_DOUBLE, from, G_TYPE_NONE);
+    GObjectPtr<JSCValue> result(
+        jsc_value_function_call(function, JSC_TYPE_VALUE, v, G_TYPE_DOUBLE, from, G_TYPE_NONE));
     if (!result)
       return -1;
-    double number = jsc_value_is_number(result) ? jsc_value_to_double(result) : -1;
-    g_object_unref(result);
-    return number;
+    return jsc_value_is_number(result.get()) ? jsc_value_to_double(result.get()) : -1;
   }
 
   // Appends a well-formed text's UTF-8, NULs included.
   static bool append(std::string& text, JSCValue* piece, std::size_t maxBytes) {
-    GBytes* bytes = jsc_value_to_string_as_bytes(piece);
+    GBytesPtr bytes(jsc_value_to_string_as_bytes(piece));
     if (!bytes)
       return false;
     gsize size = 0;
-    const char* data = static_cast<const char*>(g_bytes_get_data(bytes, &size));
+    const char* data = static_cast<const char*>(g_bytes_get_data(bytes.get(), &size));
     bool fits = text.size() <= maxBytes && size <= maxBytes - text.size();
     if (fits && size > 0)
       text.append(data, size);
-    g_bytes_unref(bytes);
     return fits;
   }
 
-  JSCValue* textLength_;
-  JSCValue* pieceEnd_;
-  JSCValue* slice_;
-  JSCValue* keys_;
-  JSCValue* member_;
+  GObjectPtr<JSCValue> textLength_;
+  GObjectPtr<JSCValue> pieceEnd_;
+  GObjectPtr<JSCValue> slice_;
+  GObjectPtr<JSCValue> keys_;
+  GObjectPtr<JSCValue> member_;
 };
 
 std::string schemeOf(const char* uri) {
   if (!uri)
     return "";
-  gchar* scheme = g_uri_parse_scheme(uri);
-  if (!scheme)
-    return "";
-  std::string result(scheme);
-  g_free(scheme);
-  return result;
+  GCharPtr scheme(g_uri_parse_scheme(uri));
+  return scheme ? std::string(scheme.get()) : "";
 }
 
 // The last segment of the address's path, decoded: what a browser proposes
 // for a download that names itself nothing.
 std::string filenameFromURL(const char* url) {
   std::string name;
-  GUri* uri = url ? g_uri_parse(url, G_URI_FLAGS_ENCODED, nullptr) : nullptr;
+  GUriPtr uri(url ? g_uri_parse(url, G_URI_FLAGS_ENCODED, nullptr) : nullptr);
   if (!uri)
     return name;
-  std::string path = g_uri_get_path(uri);
+  std::string path = g_uri_get_path(uri.get());
   std::string last = path.substr(path.find_last_of('/') + 1);
-  if (gchar* decoded = g_uri_unescape_string(last.c_str(), nullptr)) {
-    name = decoded;
-    g_free(decoded);
-  } else {
+  if (GCharPtr decoded{g_uri_unescape_string(last.c_str(), nullptr)})
+    name = decoded.get();
+  else
     name = last;
-  }
-  g_uri_unref(uri);
   return name;
 }
 
@@ -225,7 +198,6 @@ std::string suggestedFilename(WebKitURIResponse* response) {
     return given;
   return filenameFromURL(webkit_uri_response_get_uri(response));
 }
-
 
 class GtkWebViewImpl;
 
@@ -244,84 +216,83 @@ struct SchemeBinding {
 class GtkWebViewImpl final : public WebView {
 public:
   GtkWebViewImpl(const WebViewConfiguration& config, const StoreFolders& folders) {
-    WebKitWebsiteDataManager* manager = webkit_website_data_manager_new(
-        "base-data-directory", folders.webDataDirectory.c_str(), "base-cache-directory",
-        folders.webCacheDirectory.c_str(), nullptr);
-    context_ = webkit_web_context_new_with_website_data_manager(manager);
-    g_object_unref(manager);
+    {
+      GObjectPtr<WebKitWebsiteDataManager> manager(webkit_website_data_manager_new(
+          "base-data-directory", folders.webDataDirectory.c_str(), "base-cache-directory",
+          folders.webCacheDirectory.c_str(), nullptr));
+      context_.reset(webkit_web_context_new_with_website_data_manager(manager.get()));
+    }
 
     if (!config.schemeName.empty() && config.schemeHandler) {
       auto* binding = new SchemeBinding{config.schemeHandler, config.schemeName};
       webkit_web_context_register_uri_scheme(
-          context_, config.schemeName.c_str(), &GtkWebViewImpl::onSchemeRequest, binding,
+          context_.get(), config.schemeName.c_str(), &GtkWebViewImpl::onSchemeRequest, binding,
           [](gpointer p) { delete static_cast<SchemeBinding*>(p); });
-      WebKitSecurityManager* security = webkit_web_context_get_security_manager(context_);
+      WebKitSecurityManager* security = webkit_web_context_get_security_manager(context_.get());
       webkit_security_manager_register_uri_scheme_as_secure(security, config.schemeName.c_str());
       webkit_security_manager_register_uri_scheme_as_cors_enabled(security,
                                                                   config.schemeName.c_str());
     }
     if (config.schemeHandler)
       ownScheme_ = config.schemeName;
-    g_signal_connect(context_, "download-started", G_CALLBACK(&GtkWebViewImpl::onDownload), this);
+    g_signal_connect(context_.get(), "download-started", G_CALLBACK(&GtkWebViewImpl::onDownload),
+                     this);
 
-    content_ = webkit_user_content_manager_new();
+    content_.reset(webkit_user_content_manager_new());
     for (const UserScript& script : config.userScripts)
       addScript(script);
     for (const MessageChannel& channel : config.channels)
       addChannel(channel);
 
-    GtkWidget* widget = GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context_,
-                                                "user-content-manager", content_, nullptr));
-    view_ = WEBKIT_WEB_VIEW(g_object_ref_sink(widget));
-    WebKitSettings* settings = webkit_web_view_get_settings(view_);
+    GtkWidget* widget = GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context_.get(),
+                                                "user-content-manager", content_.get(), nullptr));
+    view_.reset(WEBKIT_WEB_VIEW(g_object_ref_sink(widget)));
+    WebKitSettings* settings = webkit_web_view_get_settings(view_.get());
     webkit_settings_set_allow_file_access_from_file_urls(settings,
                                                          config.allowFileAccessFromFileURLs);
-    g_signal_connect(view_, "decide-policy", G_CALLBACK(&GtkWebViewImpl::onDecidePolicy), this);
-    g_signal_connect(view_, "run-file-chooser", G_CALLBACK(&GtkWebViewImpl::onFileChooser), this);
-    g_signal_connect(view_, "create", G_CALLBACK(&GtkWebViewImpl::onCreate), this);
-    g_signal_connect(view_, "load-changed", G_CALLBACK(&GtkWebViewImpl::onLoadChanged), this);
+    g_signal_connect(view_.get(), "decide-policy", G_CALLBACK(&GtkWebViewImpl::onDecidePolicy),
+                     this);
+    g_signal_connect(view_.get(), "run-file-chooser", G_CALLBACK(&GtkWebViewImpl::onFileChooser),
+                     this);
+    g_signal_connect(view_.get(), "create", G_CALLBACK(&GtkWebViewImpl::onCreate), this);
+    g_signal_connect(view_.get(), "load-changed", G_CALLBACK(&GtkWebViewImpl::onLoadChanged), this);
   }
 
   ~GtkWebViewImpl() override {
-    g_signal_handlers_disconnect_by_data(view_, this);
-    g_signal_handlers_disconnect_by_data(context_, this);
+    g_signal_handlers_disconnect_by_data(view_.get(), this);
+    g_signal_handlers_disconnect_by_data(context_.get(), this);
     for (gulong id : channelSignals_)
-      g_signal_handler_disconnect(content_, id);
-    gtk_widget_destroy(GTK_WIDGET(view_));
-    g_object_unref(view_);
-    g_object_unref(content_);
-    g_object_unref(context_);
+      g_signal_handler_disconnect(content_.get(), id);
+    // The members then let go of the view, its content manager and its
+    // context, in that order.
+    gtk_widget_destroy(GTK_WIDGET(view_.get()));
   }
 
   void loadRequest(const std::string& url, double) override {
-    webkit_web_view_load_uri(view_, url.c_str());
+    webkit_web_view_load_uri(view_.get(), url.c_str());
   }
-  void reload() override { webkit_web_view_reload(view_); }
+  void reload() override { webkit_web_view_reload(view_.get()); }
   void evaluateJavaScript(const std::string& script) override {
-    webkit_web_view_evaluate_javascript(view_, script.c_str(), -1, nullptr, nullptr, nullptr,
+    webkit_web_view_evaluate_javascript(view_.get(), script.c_str(), -1, nullptr, nullptr, nullptr,
                                         nullptr, nullptr);
   }
   std::string currentURL() override {
-    const char* uri = webkit_web_view_get_uri(view_);
+    const char* uri = webkit_web_view_get_uri(view_.get());
     return uri ? uri : "";
   }
   void readTitle(std::function<void(std::string)> done) override {
     // get_title lags the page at load end; the document itself does not.
     auto* pending = new std::function<void(std::string)>(std::move(done));
     webkit_web_view_evaluate_javascript(
-        view_, "document.title", -1, nullptr, nullptr, nullptr,
+        view_.get(), "document.title", -1, nullptr, nullptr, nullptr,
         [](GObject* source, GAsyncResult* result, gpointer data) {
           auto* callback = static_cast<std::function<void(std::string)>*>(data);
           std::string title;
-          JSCValue* value =
-              webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, nullptr);
-          if (value) {
-            if (jsc_value_is_string(value)) {
-              gchar* text = jsc_value_to_string(value);
-              title = text ? text : "";
-              g_free(text);
-            }
-            g_object_unref(value);
+          GObjectPtr<JSCValue> value(
+              webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, nullptr));
+          if (value && jsc_value_is_string(value.get())) {
+            GCharPtr text(jsc_value_to_string(value.get()));
+            title = text ? text.get() : "";
           }
           (*callback)(title);
           delete callback;
@@ -330,12 +301,12 @@ public:
   }
   void setDelegate(WebViewDelegate* delegate) override { delegate_ = delegate; }
   void setAllowsBackForwardNavigationGestures(bool allow) override {
-    webkit_settings_set_enable_back_forward_navigation_gestures(webkit_web_view_get_settings(view_),
-                                                                allow);
+    webkit_settings_set_enable_back_forward_navigation_gestures(
+        webkit_web_view_get_settings(view_.get()), allow);
   }
 
-  GtkWidget* widget() { return GTK_WIDGET(view_); }
-  WebKitWebView* webView() { return view_; }
+  GtkWidget* widget() { return GTK_WIDGET(view_.get()); }
+  WebKitWebView* webView() { return view_.get(); }
 
 private:
   void addScript(const UserScript& script) {
@@ -353,7 +324,7 @@ private:
             ? webkit_user_script_new(script.source.c_str(), frames, time, allowList, nullptr)
             : webkit_user_script_new_for_world(script.source.c_str(), frames, time,
                                                script.world.c_str(), allowList, nullptr);
-    webkit_user_content_manager_add_script(content_, s);
+    webkit_user_content_manager_add_script(content_.get(), s);
     webkit_user_script_unref(s);
   }
 
@@ -361,12 +332,13 @@ private:
     auto* binding = new ChannelBinding{this, channel.handler, channel.limits};
     std::string signal = "script-message-received::" + channel.name;
     if (channel.world.empty())
-      webkit_user_content_manager_register_script_message_handler(content_, channel.name.c_str());
+      webkit_user_content_manager_register_script_message_handler(content_.get(),
+                                                                  channel.name.c_str());
     else
       webkit_user_content_manager_register_script_message_handler_in_world(
-          content_, channel.name.c_str(), channel.world.c_str());
+          content_.get(), channel.name.c_str(), channel.world.c_str());
     channelSignals_.push_back(g_signal_connect_data(
-        content_, signal.c_str(), G_CALLBACK(&GtkWebViewImpl::onScriptMessage), binding,
+        content_.get(), signal.c_str(), G_CALLBACK(&GtkWebViewImpl::onScriptMessage), binding,
         [](gpointer p, GClosure*) { delete static_cast<ChannelBinding*>(p); }, GConnectFlags(0)));
   }
 
@@ -383,7 +355,7 @@ private:
     // hears only from where that world's scripts are (the gate puts them in
     // the top frame of the app's pages alone); other channels are best effort.
     message.fromMainFrame = true;
-    message.senderScheme = schemeOf(webkit_web_view_get_uri(binding->view->view_));
+    message.senderScheme = schemeOf(webkit_web_view_get_uri(binding->view->view_.get()));
     if (binding->handler)
       binding->handler(message);
   }
@@ -398,29 +370,26 @@ private:
       // The engine reads the very bytes the handler read: a large file is
       // not held twice.
       auto* body = new std::string(std::move(response.data));
-      GBytes* bytes = g_bytes_new_with_free_func(
+      GBytesPtr bytes(g_bytes_new_with_free_func(
           body->data(), body->size(), [](gpointer p) { delete static_cast<std::string*>(p); },
-          body);
-      GInputStream* stream = g_memory_input_stream_new_from_bytes(bytes);
-      WebKitURISchemeResponse* r = webkit_uri_scheme_response_new(stream, gint64(body->size()));
+          body));
+      GObjectPtr<GInputStream> stream(g_memory_input_stream_new_from_bytes(bytes.get()));
+      GObjectPtr<WebKitURISchemeResponse> r(
+          webkit_uri_scheme_response_new(stream.get(), gint64(body->size())));
       // The engine takes the encoding from the content type's charset; without
       // it a page that declares none is read as windows-1252.
       std::string contentType = response.mimeType;
       if (!contentType.empty() && !response.textEncodingName.empty())
         contentType += "; charset=" + response.textEncodingName;
       if (!contentType.empty())
-        webkit_uri_scheme_response_set_content_type(r, contentType.c_str());
-      webkit_uri_scheme_request_finish_with_response(request, r);
-      g_object_unref(r);
-      g_object_unref(stream);
-      g_bytes_unref(bytes);
+        webkit_uri_scheme_response_set_content_type(r.get(), contentType.c_str());
+      webkit_uri_scheme_request_finish_with_response(request, r.get());
     } else {
       const std::string& domain =
           response.errorDomain.empty() ? binding->schemeName : response.errorDomain;
-      GError* error = g_error_new_literal(g_quark_from_string(domain.c_str()), response.errorCode,
-                                          response.errorDescription.c_str());
-      webkit_uri_scheme_request_finish_error(request, error);
-      g_error_free(error);
+      GErrorPtr error(g_error_new_literal(g_quark_from_string(domain.c_str()), response.errorCode,
+                                          response.errorDescription.c_str()));
+      webkit_uri_scheme_request_finish_error(request, error.get());
     }
   }
 
@@ -479,12 +448,10 @@ private:
   // Where the engine was told to write the download, if anywhere yet.
   static std::optional<std::filesystem::path> destinationOf(WebKitDownload* download) {
     const char* uri = webkit_download_get_destination(download);
-    gchar* path = uri ? g_filename_from_uri(uri, nullptr, nullptr) : nullptr;
+    GCharPtr path(uri ? g_filename_from_uri(uri, nullptr, nullptr) : nullptr);
     if (!path)
       return std::nullopt;
-    std::filesystem::path result(path);
-    g_free(path);
-    return result;
+    return std::filesystem::path(path.get());
   }
 
   static gboolean onDecideDestination(WebKitDownload* download, gchar* suggested, gpointer data) {
@@ -498,10 +465,8 @@ private:
     self->delegate_->downloadDecideDestination(
         name, [download](std::optional<std::filesystem::path> path) {
           if (path) {
-            gchar* uri = g_filename_to_uri(path->c_str(), nullptr, nullptr);
-            if (uri) {
-              webkit_download_set_destination(download, uri);
-              g_free(uri);
+            if (GCharPtr uri{g_filename_to_uri(path->c_str(), nullptr, nullptr)}) {
+              webkit_download_set_destination(download, uri.get());
             } else {
               webkit_download_cancel(download);
             }
@@ -579,9 +544,10 @@ private:
       self->delegate_->didFinishNavigation();
   }
 
-  WebKitWebContext* context_ = nullptr;
-  WebKitUserContentManager* content_ = nullptr;
-  WebKitWebView* view_ = nullptr;
+  // Declared in this order so that they go view first, context last.
+  GObjectPtr<WebKitWebContext> context_;
+  GObjectPtr<WebKitUserContentManager> content_;
+  GObjectPtr<WebKitWebView> view_;
   WebViewDelegate* delegate_ = nullptr;
   std::vector<gulong> channelSignals_;
   std::string ownScheme_;

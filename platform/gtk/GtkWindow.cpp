@@ -15,12 +15,11 @@ namespace {
 class GtkMainWindow final : public Window, public MainWindowHost {
 public:
   GtkMainWindow(GtkApp& app, const Rect& contentRect) : app_(app), contentSize_(contentRect.size) {
-    window_ = GTK_WINDOW(gtk_window_new(GTK_WINDOW_TOPLEVEL));
-    g_object_ref_sink(window_);
+    window_.reset(GTK_WINDOW(g_object_ref_sink(gtk_window_new(GTK_WINDOW_TOPLEVEL))));
     box_ = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
-    gtk_container_add(GTK_CONTAINER(window_), box_);
+    gtk_container_add(GTK_CONTAINER(window_.get()), box_);
     gtk_widget_show(box_);
-    g_signal_connect(window_, "delete-event", G_CALLBACK(&GtkMainWindow::onDelete), this);
+    g_signal_connect(window_.get(), "delete-event", G_CALLBACK(&GtkMainWindow::onDelete), this);
     // Installs the menu bar, whose height the window adds to the content.
     app_.addWindow(this);
     applySizes();
@@ -29,14 +28,15 @@ public:
     if (pending_)
       g_source_remove(pending_);
     app_.removeWindow(this);
-    g_signal_handlers_disconnect_by_data(window_, this);
-    gtk_widget_destroy(GTK_WIDGET(window_));
-    g_object_unref(window_);
+    g_signal_handlers_disconnect_by_data(window_.get(), this);
+    gtk_widget_destroy(GTK_WIDGET(window_.get()));
   }
 
-  void setTitle(const std::string& title) override { gtk_window_set_title(window_, title.c_str()); }
+  void setTitle(const std::string& title) override {
+    gtk_window_set_title(window_.get(), title.c_str());
+  }
   std::string title() override {
-    const char* t = gtk_window_get_title(window_);
+    const char* t = gtk_window_get_title(window_.get());
     return t ? t : "";
   }
   void setMinSize(Size size) override {
@@ -46,23 +46,23 @@ public:
   // Centred on the primary monitor's work area, like AppKit's center. The
   // origin a frame was stored with never matters.
   void center() override {
-    GdkDisplay* display = gtk_widget_get_display(GTK_WIDGET(window_));
+    GdkDisplay* display = gtk_widget_get_display(GTK_WIDGET(window_.get()));
     GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
     if (!monitor)
       monitor = gdk_display_get_monitor(display, 0);
     if (!monitor) {
-      gtk_window_set_position(window_, GTK_WIN_POS_CENTER);
+      gtk_window_set_position(window_.get(), GTK_WIN_POS_CENTER);
       return;
     }
     GdkRectangle area;
     gdk_monitor_get_workarea(monitor, &area);
     // Unmapped, this is the size the window will be mapped with.
     int w = 0, h = 0;
-    gtk_window_get_size(window_, &w, &h);
+    gtk_window_get_size(window_.get(), &w, &h);
     // A window larger than the screen keeps its menu bar reachable.
     int x = std::max(area.x, area.x + (area.width - w) / 2);
     int y = std::max(area.y, area.y + (area.height - h) / 2);
-    gtk_window_move(window_, x, y);
+    gtk_window_move(window_.get(), x, y);
   }
   void setContentView(WebView& view) override {
     if (content_)
@@ -77,16 +77,16 @@ public:
   bool isVisible() override {
     if (pending_)
       return wantVisible_;
-    return gtk_widget_get_visible(GTK_WIDGET(window_));
+    return gtk_widget_get_visible(GTK_WIDGET(window_.get()));
   }
   Rect frame() override {
     Size size = contentSize();
     int x = 0, y = 0;
-    GdkWindow* gdkWindow = gtk_widget_get_window(GTK_WIDGET(window_));
-    if (gdkWindow && gtk_widget_get_mapped(GTK_WIDGET(window_)))
+    GdkWindow* gdkWindow = gtk_widget_get_window(GTK_WIDGET(window_.get()));
+    if (gdkWindow && gtk_widget_get_mapped(GTK_WIDGET(window_.get())))
       gdk_window_get_origin(gdkWindow, &x, &y); // the client area, inside the WM's frame
     else
-      gtk_window_get_position(window_, &x, &y);
+      gtk_window_get_position(window_.get(), &x, &y);
     y += menuBarHeight();
     return {{double(x), flipY(y, size.height)}, size};
   }
@@ -97,28 +97,26 @@ public:
   void installMenuBar() override {
     if (menuBar_)
       gtk_widget_destroy(menuBar_);
-    if (accelerators_) {
-      gtk_window_remove_accel_group(window_, accelerators_);
-      g_object_unref(accelerators_);
-    }
-    accelerators_ = gtk_accel_group_new();
-    gtk_window_add_accel_group(window_, accelerators_);
-    menuBar_ = buildMenuBarFor(app_, this, accelerators_);
+    if (accelerators_)
+      gtk_window_remove_accel_group(window_.get(), accelerators_.get());
+    accelerators_.reset(gtk_accel_group_new());
+    gtk_window_add_accel_group(window_.get(), accelerators_.get());
+    menuBar_ = buildMenuBarFor(app_, this, accelerators_.get());
     gtk_box_pack_start(GTK_BOX(box_), menuBar_, FALSE, FALSE, 0);
     gtk_box_reorder_child(GTK_BOX(box_), menuBar_, 0);
     gtk_widget_show_all(menuBar_);
     applySizes();
   }
   void performClose() override {
-    if (!gtk_widget_get_visible(GTK_WIDGET(window_)))
+    if (!gtk_widget_get_visible(GTK_WIDGET(window_.get())))
       return;
     if (willClose_)
       willClose_();
-    gtk_widget_hide(GTK_WIDGET(window_));
+    gtk_widget_hide(GTK_WIDGET(window_.get()));
     app_.lastWindowMayHaveClosed();
   }
   WebView* contentWebView() override { return content_; }
-  GtkWindow* gtkWindow() override { return window_; }
+  GtkWindow* gtkWindow() override { return window_.get(); }
 
 private:
   int menuBarHeight() {
@@ -137,22 +135,23 @@ private:
     if (view && gtk_widget_get_mapped(view))
       return {double(gtk_widget_get_allocated_width(view)),
               double(gtk_widget_get_allocated_height(view))};
-    if (!gtk_widget_get_realized(GTK_WIDGET(window_)))
+    if (!gtk_widget_get_realized(GTK_WIDGET(window_.get())))
       return contentSize_;
     int w = 0, h = 0;
-    gtk_window_get_size(window_, &w, &h);
+    gtk_window_get_size(window_.get(), &w, &h);
     return {double(w), double(std::max(0, h - menuBarHeight()))};
   }
   // The window holds the menu bar and the content; only the content has the
   // sizes the system asks for.
   void applySizes() {
     int bar = menuBarHeight();
-    if (!gtk_widget_get_realized(GTK_WIDGET(window_)))
-      gtk_window_set_default_size(window_, int(contentSize_.width), int(contentSize_.height) + bar);
+    if (!gtk_widget_get_realized(GTK_WIDGET(window_.get())))
+      gtk_window_set_default_size(window_.get(), int(contentSize_.width),
+                                  int(contentSize_.height) + bar);
     GdkGeometry hints{};
     hints.min_width = int(minContentSize_.width);
     hints.min_height = int(minContentSize_.height) + bar;
-    gtk_window_set_geometry_hints(window_, nullptr, &hints, GDK_HINT_MIN_SIZE);
+    gtk_window_set_geometry_hints(window_.get(), nullptr, &hints, GDK_HINT_MIN_SIZE);
   }
 
   // Showing is applied on a later turn, and only the last request counts:
@@ -168,18 +167,18 @@ private:
     if (self->wantVisible_)
       self->present();
     else
-      gtk_widget_hide(GTK_WIDGET(self->window_));
+      gtk_widget_hide(GTK_WIDGET(self->window_.get()));
     return G_SOURCE_REMOVE;
   }
   // A fresh server timestamp: the window comes to the front also when the
   // request did not start from an input event of ours (the ball, a second
   // start), which window managers would otherwise treat as focus stealing.
   void present() {
-    GdkWindow* gdkWindow = gtk_widget_get_window(GTK_WIDGET(window_));
+    GdkWindow* gdkWindow = gtk_widget_get_window(GTK_WIDGET(window_.get()));
     if (gdkWindow && GDK_IS_X11_WINDOW(gdkWindow))
-      gtk_window_present_with_time(window_, gdk_x11_get_server_time(gdkWindow));
+      gtk_window_present_with_time(window_.get(), gdk_x11_get_server_time(gdkWindow));
     else
-      gtk_window_present(window_);
+      gtk_window_present(window_.get());
   }
   static gboolean onDelete(GtkWidget*, GdkEvent*, gpointer data) {
     static_cast<GtkMainWindow*>(data)->performClose();
@@ -187,10 +186,11 @@ private:
   }
 
   GtkApp& app_;
-  GtkWindow* window_ = nullptr;
+  // Let go after the destructor has destroyed the window.
+  GObjectPtr<GtkWindow> window_;
   GtkWidget* box_ = nullptr;
   GtkWidget* menuBar_ = nullptr;
-  GtkAccelGroup* accelerators_ = nullptr;
+  GObjectPtr<GtkAccelGroup> accelerators_;
   WebView* content_ = nullptr;
   Size contentSize_;
   Size minContentSize_{0, 0};
