@@ -44,16 +44,32 @@ bool writeAll(int fd, std::string_view bytes) {
   return true;
 }
 
+// The permission bits of the file that takes target's place: those of the
+// file it replaces, or what a plain new file gets under the user's umask.
+// EISDIR when target is a folder, which no file replaces; else 0.
+int replacementMode(const fs::path& target, mode_t& mode) {
+  struct stat existing {};
+  if (::stat(target.c_str(), &existing) == 0) {
+    if (S_ISDIR(existing.st_mode))
+      return EISDIR;
+    mode = existing.st_mode & 07777;
+    return 0;
+  }
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  mode = 0666 & ~mask;
+  return 0;
+}
+
 } // namespace
 
 FileResult writeFileAtomically(const fs::path& requested, std::string_view bytes) {
   const fs::path target = resolveLinks(requested);
   const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
 
-  struct stat existing {};
-  bool replacing = ::stat(target.c_str(), &existing) == 0;
-  if (replacing && S_ISDIR(existing.st_mode))
-    return failure(EISDIR);
+  mode_t mode = 0;
+  if (int error = replacementMode(target, mode))
+    return failure(error);
 
   // A short name of its own: one made from the target's could pass the file
   // system's limit on a name that the target itself keeps to.
@@ -62,17 +78,7 @@ FileResult writeFileAtomically(const fs::path& requested, std::string_view bytes
   if (fd < 0)
     return failure(errno);
 
-  // mkstemp makes the file 0600; give it the mode the replaced file had, or
-  // the mode a plain new file gets under the user's umask.
-  mode_t mode;
-  if (replacing) {
-    mode = existing.st_mode & 07777;
-  } else {
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0666 & ~mask;
-  }
-
+  // mkstemp makes the file 0600.
   int error = 0;
   if (::fchmod(fd, mode) != 0 || !writeAll(fd, bytes) || ::fsync(fd) != 0)
     error = errno;
@@ -94,18 +100,9 @@ fs::path replacementFolder(const fs::path& path) {
 
 FileResult moveFileAtomically(const fs::path& ready, const fs::path& requested) {
   const fs::path target = resolveLinks(requested);
-  struct stat existing {};
-  bool replacing = ::stat(target.c_str(), &existing) == 0;
-  if (replacing && S_ISDIR(existing.st_mode))
-    return failure(EISDIR);
-  mode_t mode;
-  if (replacing) {
-    mode = existing.st_mode & 07777;
-  } else {
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0666 & ~mask;
-  }
+  mode_t mode = 0;
+  if (int error = replacementMode(target, mode))
+    return failure(error);
   // Whoever wrote it may not have flushed it: it must be on disk before it
   // replaces anything.
   int fd = ::open(ready.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
