@@ -131,6 +131,19 @@ export function confirmDialog({ title, message, ok = '确定', danger = false })
   }).then((v) => v === true);
 }
 
+// A form in a dialog: 取消, and one primary button that submits it. onSubmit
+// returns false to keep the dialog open (for example to show errors).
+export function formDialog({ title, body, submit, onSubmit }) {
+  return openDialog({
+    title,
+    body,
+    actions: [
+      { label: '取消', value: false },
+      { label: submit, kind: 'primary', submit: true, onClick: onSubmit },
+    ],
+  });
+}
+
 let toastTimer = 0;
 // A short message; with `action` ({ label, onClick }) it carries a button and
 // stays longer, so there is time to reach it.

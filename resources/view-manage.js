@@ -1,6 +1,6 @@
 // Assignments and classes: lists, forms and deletion.
 
-import { h, dot, fmtDate, fmtMinutes, field, openDialog, confirmDialog, toast } from './ui.js';
+import { h, dot, fmtDate, fmtMinutes, field, formDialog, confirmDialog, toast } from './ui.js';
 import { addDays } from './dates.js';
 import { remainingOf } from './planner.js';
 import {
@@ -129,38 +129,31 @@ export function editAssignment(ctx, id) {
   };
   draw();
 
-  return openDialog({
+  return formDialog({
     title: a ? '编辑作业' : '新建作业',
     body: wrap,
-    actions: [
-      { label: '取消', value: false },
-      {
-        label: '保存',
-        kind: 'primary',
-        submit: true,
-        onClick: () => {
-          const values = Object.fromEntries(Object.entries(f).map(([k, el]) => [k, el.value]));
-          const r = many
-            ? checkAssignmentForClasses(values, rows.map((x) => ({ classId: x.pick.checked ? x.c.id : '', submissions: x.count.value })), data)
-            : checkAssignment(values, data);
-          if (!r.ok) {
-            draw(r.errors);
-            const bad = Object.keys(f).find((k) => r.errors[k]);
-            const badRow = rows.find((x) => r.errors[`count-${x.c.id}`]);
-            (bad ? f[bad] : badRow ? badRow.count : f.title).focus();
-            return false;
-          }
-          if (many) {
-            ctx.commit((d) => addAssignments(d, r.values, today));
-            toast(r.values.length > 1 ? `已为 ${r.values.length} 个班级添加「${r.values[0].title}」。` : `已添加「${r.values[0].title}」。`);
-          } else {
-            ctx.commit((d) => saveAssignment(d, r.value, a ? a.id : null, today));
-            toast(a ? '已保存。' : `已添加「${r.value.title}」。`);
-          }
-          return true;
-        },
-      },
-    ],
+    submit: '保存',
+    onSubmit: () => {
+      const values = Object.fromEntries(Object.entries(f).map(([k, el]) => [k, el.value]));
+      const r = many
+        ? checkAssignmentForClasses(values, rows.map((x) => ({ classId: x.pick.checked ? x.c.id : '', submissions: x.count.value })), data)
+        : checkAssignment(values, data);
+      if (!r.ok) {
+        draw(r.errors);
+        const bad = Object.keys(f).find((k) => r.errors[k]);
+        const badRow = rows.find((x) => r.errors[`count-${x.c.id}`]);
+        (bad ? f[bad] : badRow ? badRow.count : f.title).focus();
+        return false;
+      }
+      if (many) {
+        ctx.commit((d) => addAssignments(d, r.values, today));
+        toast(r.values.length > 1 ? `已为 ${r.values.length} 个班级添加「${r.values[0].title}」。` : `已添加「${r.values[0].title}」。`);
+      } else {
+        ctx.commit((d) => saveAssignment(d, r.value, a ? a.id : null, today));
+        toast(a ? '已保存。' : `已添加「${r.value.title}」。`);
+      }
+      return true;
+    },
   });
 }
 
@@ -335,36 +328,29 @@ function editTemplate(ctx, t) {
       ),
     );
   draw();
-  return openDialog({
+  return formDialog({
     title: t ? '编辑每周作业' : '新建每周作业',
     body: wrap,
-    actions: [
-      { label: '取消', value: false },
-      {
-        label: '保存',
-        kind: 'primary',
-        submit: true,
-        onClick: () => {
-          const r = checkTemplate(
-            { title: title.value, kind: kindEl.value, weekday: weekday.value, dueAfter: dueAfter.value, minutesEach: minutes.value, classIds: picks.filter((p) => p.el.checked).map((p) => p.c.id) },
-            data,
-          );
-          if (!r.ok) {
-            draw(r.errors);
-            return false;
-          }
-          // This week's assignments come at once, not at the next day or reload:
-          // otherwise a template made on its own Sunday never gives that week's.
-          let made = [];
-          ctx.commit((d) => {
-            saveTemplate(d, r.value, t ? t.id : null, ctx.today);
-            made = runTemplates(d, ctx.today);
-          });
-          toast(made.length ? `已保存每周作业，并添加了 ${made.length} 项本周作业。` : '已保存每周作业。');
-          return true;
-        },
-      },
-    ],
+    submit: '保存',
+    onSubmit: () => {
+      const r = checkTemplate(
+        { title: title.value, kind: kindEl.value, weekday: weekday.value, dueAfter: dueAfter.value, minutesEach: minutes.value, classIds: picks.filter((p) => p.el.checked).map((p) => p.c.id) },
+        data,
+      );
+      if (!r.ok) {
+        draw(r.errors);
+        return false;
+      }
+      // This week's assignments come at once, not at the next day or reload:
+      // otherwise a template made on its own Sunday never gives that week's.
+      let made = [];
+      ctx.commit((d) => {
+        saveTemplate(d, r.value, t ? t.id : null, ctx.today);
+        made = runTemplates(d, ctx.today);
+      });
+      toast(made.length ? `已保存每周作业，并添加了 ${made.length} 项本周作业。` : '已保存每周作业。');
+      return true;
+    },
   });
 }
 
@@ -398,27 +384,20 @@ async function editClass(ctx, c) {
       h('div', { class: 'field' }, h('span', { class: 'label' }, '颜色'), form.swatches),
     );
   draw();
-  await openDialog({
+  await formDialog({
     title: c ? '编辑班级' : '新建班级',
     body: wrap,
-    actions: [
-      { label: '取消', value: false },
-      {
-        label: '保存',
-        kind: 'primary',
-        submit: true,
-        onClick: () => {
-          const r = checkClass({ name: form.name.value, color: form.color(), size: form.size.value }, ctx.data, c ? c.id : null);
-          if (!r.ok) {
-            draw(r.errors);
-            (r.errors.name ? form.name : form.size).focus();
-            return false;
-          }
-          ctx.commit((d) => saveClass(d, r.value, c ? c.id : null));
-          return true;
-        },
-      },
-    ],
+    submit: '保存',
+    onSubmit: () => {
+      const r = checkClass({ name: form.name.value, color: form.color(), size: form.size.value }, ctx.data, c ? c.id : null);
+      if (!r.ok) {
+        draw(r.errors);
+        (r.errors.name ? form.name : form.size).focus();
+        return false;
+      }
+      ctx.commit((d) => saveClass(d, r.value, c ? c.id : null));
+      return true;
+    },
   });
 }
 

@@ -1,7 +1,7 @@
 // Recording progress for any day, with the minutes really spent, and taking
 // several copies back at once.
 
-import { h, fmtDate, field, openDialog, toast } from './ui.js';
+import { h, fmtDate, field, formDialog, toast } from './ui.js';
 import { isISODate } from './dates.js';
 import { dateField } from './datefield.js';
 import { remainingOf } from './planner.js';
@@ -23,33 +23,26 @@ export function recordDialog(ctx, id) {
       field('实际用了几分钟', minutes, e.minutes, '填了，计划就按你的真实速度来算。'),
     );
   draw();
-  return openDialog({
+  return formDialog({
     title: `记录「${a.title}」的进度`,
     body: wrap,
-    actions: [
-      { label: '取消', value: false },
-      {
-        label: '记录',
-        kind: 'primary',
-        submit: true,
-        onClick: () => {
-          const e = {};
-          const d = date.value.trim();
-          const n = num(count.value);
-          const m = num(minutes.value);
-          if (!isISODate(d) || d > ctx.today) e.date = '请填写今天或更早的日期。';
-          if (!Number.isInteger(n) || n < 1 || n > remainingOf(a)) e.count = `应为 1 到 ${remainingOf(a)} 的整数。`;
-          if (m !== null && !(Number.isInteger(m) && m >= 1 && m <= 1440)) e.minutes = '应为 1 到 1440 的整数，或不填。';
-          if (Object.keys(e).length) {
-            draw(e);
-            return false;
-          }
-          ctx.commit((data) => recordProgress(data, a.id, n, d, m));
-          toast(d === ctx.today ? `已记录今天批了 ${n} 份。` : `已记录 ${fmtDate(d)} 批了 ${n} 份。`);
-          return true;
-        },
-      },
-    ],
+    submit: '记录',
+    onSubmit: () => {
+      const e = {};
+      const d = date.value.trim();
+      const n = num(count.value);
+      const m = num(minutes.value);
+      if (!isISODate(d) || d > ctx.today) e.date = '请填写今天或更早的日期。';
+      if (!Number.isInteger(n) || n < 1 || n > remainingOf(a)) e.count = `应为 1 到 ${remainingOf(a)} 的整数。`;
+      if (m !== null && !(Number.isInteger(m) && m >= 1 && m <= 1440)) e.minutes = '应为 1 到 1440 的整数，或不填。';
+      if (Object.keys(e).length) {
+        draw(e);
+        return false;
+      }
+      ctx.commit((data) => recordProgress(data, a.id, n, d, m));
+      toast(d === ctx.today ? `已记录今天批了 ${n} 份。` : `已记录 ${fmtDate(d)} 批了 ${n} 份。`);
+      return true;
+    },
   });
 }
 
@@ -66,27 +59,20 @@ export function takeBackDialog(ctx, id) {
   const wrap = h('div', { class: 'form-grid' });
   const draw = (err) => wrap.replaceChildren(field('记录的日期', day), field('撤销几份', count, err));
   draw();
-  return openDialog({
+  return formDialog({
     title: `撤销「${a.title}」的进度`,
     body: wrap,
-    actions: [
-      { label: '取消', value: false },
-      {
-        label: '撤销',
-        kind: 'primary',
-        submit: true,
-        onClick: () => {
-          const r = records.find((x) => x.date === day.value);
-          const n = num(count.value);
-          if (!r || !Number.isInteger(n) || n < 1 || n > r.n) {
-            draw(`应为 1 到 ${r ? r.n : 0} 的整数。`);
-            return false;
-          }
-          ctx.commit((data) => recordProgress(data, a.id, -n, r.date));
-          toast(`已撤销 ${n} 份。`);
-          return true;
-        },
-      },
-    ],
+    submit: '撤销',
+    onSubmit: () => {
+      const r = records.find((x) => x.date === day.value);
+      const n = num(count.value);
+      if (!r || !Number.isInteger(n) || n < 1 || n > r.n) {
+        draw(`应为 1 到 ${r ? r.n : 0} 的整数。`);
+        return false;
+      }
+      ctx.commit((data) => recordProgress(data, a.id, -n, r.date));
+      toast(`已撤销 ${n} 份。`);
+      return true;
+    },
   });
 }
