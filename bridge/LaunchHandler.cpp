@@ -2,6 +2,8 @@
 
 #include "bridge/OwnedSelf.h"
 
+#include "bridge/Channels.h"
+
 #include "identity/identity.h"
 #include "system/Autostart.h"
 #include "system/Install.h"
@@ -148,8 +150,9 @@ LaunchHandler::LaunchHandler(platform::MainQueue& queue, const platform::Environ
 
 void LaunchHandler::didReceiveScriptMessage(const platform::ScriptMessage& message) {
   // Only the app's own page may command the system: a frame or a page of
-  // another origin gets no answer at all, like a malformed message.
-  if (!message.fromMainFrame || message.senderScheme != APP_SCHEME)
+  // another origin gets no answer at all, like a malformed message. The
+  // channel's gate already holds; the command channel holds it itself too.
+  if (!senderAllowed(LAUNCH_CHANNEL, message))
     return;
   {
     std::shared_ptr<platform::WebView> view = webView.lock();
