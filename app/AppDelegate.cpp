@@ -193,13 +193,18 @@ platform::ResponsePolicy AppDelegate::decidePolicyForNavigationResponse(bool can
   return responsePolicy(canShowMIMEType);
 }
 
+void AppDelegate::postToDownloads(std::function<void(Downloads&)> step) {
+  std::weak_ptr<AppDelegate*> weakSelf = alive_;
+  platform_.mainQueue().post([weakSelf, step = std::move(step)] {
+    if (std::shared_ptr<AppDelegate*> self = weakSelf.lock())
+      step(*(*self)->downloads);
+  });
+}
+
 void AppDelegate::downloadNotPossible(const std::string& url,
                                       const std::string& suggestedFilename) {
-  std::weak_ptr<AppDelegate*> weakSelf = alive_;
-  platform_.mainQueue().post([weakSelf, url, suggestedFilename] {
-    if (std::shared_ptr<AppDelegate*> self = weakSelf.lock())
-      (*self)->downloads->saveOwnAddress(url, suggestedFilename);
-  });
+  postToDownloads(
+      [url, suggestedFilename](Downloads& d) { d.saveOwnAddress(url, suggestedFilename); });
 }
 
 void AppDelegate::downloadDecideDestination(const std::string& suggestedFilename,
@@ -217,19 +222,11 @@ void AppDelegate::downloadDecideDestination(const std::string& suggestedFilename
 }
 
 void AppDelegate::downloadDidFinish(const std::filesystem::path& destination) {
-  std::weak_ptr<AppDelegate*> weakSelf = alive_;
-  platform_.mainQueue().post([weakSelf, destination] {
-    if (std::shared_ptr<AppDelegate*> self = weakSelf.lock())
-      (*self)->downloads->finished(destination);
-  });
+  postToDownloads([destination](Downloads& d) { d.finished(destination); });
 }
 
 void AppDelegate::downloadDidFail(const platform::DownloadError& error) {
-  std::weak_ptr<AppDelegate*> weakSelf = alive_;
-  platform_.mainQueue().post([weakSelf, error] {
-    if (std::shared_ptr<AppDelegate*> self = weakSelf.lock())
-      (*self)->downloads->failed(error);
-  });
+  postToDownloads([error](Downloads& d) { d.failed(error); });
 }
 
 void AppDelegate::runOpenPanel(const platform::OpenPanelParameters& parameters,

@@ -2,6 +2,7 @@
 
 #include "platform/platform.h"
 
+#include <functional>
 #include <memory>
 
 class BadgeHandler;
@@ -51,6 +52,9 @@ private:
   void buildWebView();
   void buildMainWindow();
   void buildBallWindow();
+  // Runs a download step on a later turn of the main queue, unless the
+  // delegate is gone by then.
+  void postToDownloads(std::function<void(Downloads&)> step);
 
   platform::Platform& platform_;
   // Lets posted work and callbacks notice that the delegate is gone.
