@@ -1,9 +1,9 @@
 // Dovrelist: start-up, state, saving, the floating ball's count and the
 // screen switching. The screens themselves live in the view-*.js modules.
 
-import { localISO } from './dates.js';
+import { addDays, localISO } from './dates.js';
 import { makePlan } from './planner.js';
-import { runTemplates } from './model.js';
+import { KEEP_DELETED_DAYS, pruneDeleted, runTemplates } from './model.js';
 import { Store, STORAGE_KEY, SCHEMA_VERSION, backupText, normalize } from './store.js';
 import { createNative } from './native.js';
 import { h, download, openDialog, toast } from './ui.js';
@@ -81,6 +81,11 @@ function replaceData(data) {
   ctx.saveError = null;
   replan();
   scheduleRender();
+}
+
+// What was deleted more than a month ago is let go.
+function pruneKept() {
+  if (ctx.data.deleted.some((e) => e.date < addDays(ctx.today, -KEEP_DELETED_DAYS))) commit((d) => pruneDeleted(d, ctx.today));
 }
 
 // This week's assignments from the weekly templates, once per week.
@@ -227,6 +232,7 @@ function checkDay() {
   replan();
   postCount(true);
   applyTemplates();
+  pruneKept();
   scheduleRender();
 }
 
@@ -253,6 +259,7 @@ function start() {
   go(VIEWS[fromHash] ? fromHash : 'today');
   showStartNotices();
   applyTemplates();
+  pruneKept();
   if (native.hasLaunch) refreshStatus();
 
   setInterval(checkDay, 30000);

@@ -327,6 +327,45 @@ export function restoreTemplate(data, undo) {
   return true;
 }
 
+// 最近删除: a deleted assignment, class or template stays restorable this
+// many days, with the same undo the toast offers right after deleting.
+export const KEEP_DELETED_DAYS = 30;
+const DELETE = { assignment: deleteAssignment, class: deleteClass, template: deleteTemplate };
+const RESTORE = { assignment: restoreAssignment, class: restoreClass, template: restoreTemplate };
+
+// Deletes and keeps the undo. Returns the kept entry's id, or null.
+export function deleteKept(data, kind, id, today) {
+  const undo = DELETE[kind](data, id);
+  if (!undo) return null;
+  const entry = { id: newId('d'), kind, date: today, undo };
+  data.deleted.unshift(entry);
+  pruneDeleted(data, today);
+  return entry.id;
+}
+
+// Puts a kept thing back and forgets the entry. An entry whose thing is
+// already back (the same id exists) is forgotten too: nothing is lost.
+export function restoreKept(data, entryId) {
+  const at = data.deleted.findIndex((e) => e.id === entryId);
+  if (at < 0) return false;
+  const [entry] = data.deleted.splice(at, 1);
+  return RESTORE[entry.kind](data, entry.undo);
+}
+
+// An assignment's title with its class: several classes often share one title.
+export function titleOf(data, a) {
+  const cls = a.classId ? data.classes.find((c) => c.id === a.classId) : null;
+  return `「${a.title}」${cls ? `（${cls.name}）` : ''}`;
+}
+
+// Returns whether anything was dropped.
+export function pruneDeleted(data, today) {
+  const oldest = addDays(today, -KEEP_DELETED_DAYS);
+  const before = data.deleted.length;
+  data.deleted = data.deleted.filter((e) => e.date >= oldest);
+  return data.deleted.length !== before;
+}
+
 // Creates this week's assignments from the templates, once per week and
 // class however often it runs. Returns the new assignments.
 export function runTemplates(data, today) {

@@ -1,13 +1,14 @@
 // The teacher's data in local storage, under a versioned schema.
 // Version 1 kept "homework" with Sunday-first weekly minutes and a date map of
 // exceptions; version 2 kept only a count per day and assignment as progress,
-// so a day's minutes changed with the assignment; version 3 is what the app
-// works with. Anything that cannot be
+// so a day's minutes changed with the assignment; version 3 forgot what was
+// deleted; version 4 is what the app works with, and keeps deleted things
+// for a while. Anything that cannot be
 // read is copied aside before the main key is ever written again.
 
 import { isISODate } from './dates.js';
 
-export const SCHEMA_VERSION = 3;
+export const SCHEMA_VERSION = 4;
 export const STORAGE_KEY = 'dovrelist';
 export const ASIDE_PREFIX = 'dovrelist.aside.';
 export const DEFAULT_COLOR = '#4f7cac';
@@ -24,6 +25,9 @@ export function emptyData() {
     // What the last calendar export contained, so the next one can replace it.
     calendar: { sequence: 0, sent: {} },
     settings: { gradeOnReturnDay: false, sessionStart: '19:00', reminder: 0 },
+    // 最近删除: [{ id, kind, date, undo }], newest first; undo is what the
+    // model's restore functions take.
+    deleted: [],
   };
 }
 
@@ -61,6 +65,87 @@ function fromV1(o) {
   };
 }
 
+function readClass(c, where, problems) {
+  if (!isObj(c) || !nonEmpty(c.id)) return problems.push(`${where}：编号缺失或重复。`) && null;
+  if (!nonEmpty(c.name)) return problems.push(`${where}：缺少名称。`) && null;
+  let color = c.color;
+  if (typeof color !== 'string' || !/^#[0-9a-fA-F]{6}$/.test(color)) {
+    problems.push(`${where}（${c.name}）：颜色无效。`);
+    color = DEFAULT_COLOR;
+  }
+  const size = isInt(c.size, 0, 1000) ? c.size : null;
+  return { id: c.id, name: c.name.trim(), color: color.toLowerCase(), size };
+}
+
+function readAssignment(a, where, problems) {
+  const bad = (p) => problems.push(`${where}：${p}`) && null;
+  if (!isObj(a) || !nonEmpty(a.id)) return bad('编号缺失或重复。');
+  if (!nonEmpty(a.title)) return bad('缺少标题。');
+  if (!isISODate(a.collected) || !isISODate(a.due)) return bad('日期无效。');
+  if (a.due < a.collected) return bad('归还日期早于收取日期。');
+  if (!isInt(a.submissions, 0, 100000)) return bad('份数无效。');
+  if (typeof a.minutesEach !== 'number' || !(a.minutesEach > 0 && a.minutesEach <= 1440)) return bad('每份分钟数无效。');
+  if (!isInt(a.graded, 0, a.submissions)) return bad('已批份数无效。');
+  const kept = {
+    id: a.id,
+    title: a.title.trim(),
+    kind: optText(a.kind, 20),
+    classId: a.classId ?? null,
+    collected: a.collected,
+    due: a.due,
+    submissions: a.submissions,
+    minutesEach: a.minutesEach,
+    graded: a.graded,
+  };
+  if (nonEmpty(a.templateId) && isISODate(a.week)) Object.assign(kept, { templateId: a.templateId, week: a.week });
+  return kept;
+}
+
+function readTemplate(t) {
+  if (
+    !isObj(t) || !nonEmpty(t.id) || !nonEmpty(t.title) || !Array.isArray(t.classIds) || !t.classIds.every(nonEmpty) ||
+    !isInt(t.weekday, 0, 6) || !isInt(t.dueAfter, 0, 28) || !isNum(t.minutesEach, 0.01, 1440) ||
+    (t.lastWeek !== null && t.lastWeek !== undefined && !isISODate(t.lastWeek))
+  )
+    return null;
+  return {
+    id: t.id,
+    title: t.title.trim(),
+    kind: optText(t.kind, 20),
+    classIds: t.classIds.slice(),
+    weekday: t.weekday,
+    dueAfter: t.dueAfter,
+    minutesEach: t.minutesEach,
+    lastWeek: t.lastWeek ?? null,
+  };
+}
+
+// What restoring a deleted thing needs, in the shape the model's delete
+// functions give it; null when anything is missing or malformed.
+function readUndo(kind, u) {
+  if (!isObj(u) || !isInt(u.index, 0, 1e6)) return null;
+  const none = [];
+  if (kind === 'assignment') {
+    const assignment = readAssignment(u.assignment, '', none);
+    return assignment && (assignment.classId === null || nonEmpty(assignment.classId)) ? { assignment, index: u.index } : null;
+  }
+  if (kind === 'template') {
+    const template = readTemplate(u.template);
+    return template && { template, index: u.index };
+  }
+  if (kind !== 'class') return null;
+  const cls = readClass(u.cls, '', none);
+  const okTemplates =
+    Array.isArray(u.templates) && u.templates.every((t) => isObj(t) && nonEmpty(t.id) && isInt(t.at, 0, 1e6));
+  if (!cls || none.length || !Array.isArray(u.assignmentIds) || !u.assignmentIds.every(nonEmpty) || !okTemplates) return null;
+  return {
+    cls,
+    index: u.index,
+    assignmentIds: u.assignmentIds.slice(),
+    templates: u.templates.map((t) => ({ id: t.id, at: t.at })),
+  };
+}
+
 // Returns { data, problems }: data is the readable part (null when nothing
 // is), problems the reasons, in Chinese, why anything was left out.
 export function normalize(input) {
@@ -70,7 +155,7 @@ export function normalize(input) {
   if (from === 1) o = fromV1(o);
   else if (typeof from === 'number' && from > SCHEMA_VERSION)
     return { data: null, problems: [`数据来自更新版本的 Dovrelist（版本 ${from}），这一版读不了。`] };
-  else if (from !== 2 && from !== SCHEMA_VERSION) return { data: null, problems: ['无法识别的数据版本。'] };
+  else if (from !== 2 && from !== 3 && from !== SCHEMA_VERSION) return { data: null, problems: ['无法识别的数据版本。'] };
 
   const problems = [];
   const data = emptyData();
@@ -79,17 +164,11 @@ export function normalize(input) {
   if (!Array.isArray(o.classes)) problems.push('缺少班级列表。');
   else
     o.classes.forEach((c, i) => {
-      const where = `班级 ${i + 1}`;
-      if (!isObj(c) || !nonEmpty(c.id) || classIds.has(c.id)) return problems.push(`${where}：编号缺失或重复。`);
-      if (!nonEmpty(c.name)) return problems.push(`${where}：缺少名称。`);
-      let color = c.color;
-      if (typeof color !== 'string' || !/^#[0-9a-fA-F]{6}$/.test(color)) {
-        problems.push(`${where}（${c.name}）：颜色无效。`);
-        color = DEFAULT_COLOR;
-      }
-      classIds.add(c.id);
-      const size = isInt(c.size, 0, 1000) ? c.size : null;
-      data.classes.push({ id: c.id, name: c.name.trim(), color: color.toLowerCase(), size });
+      if (isObj(c) && classIds.has(c.id)) return problems.push(`班级 ${i + 1}：编号缺失或重复。`);
+      const kept = readClass(c, `班级 ${i + 1}`, problems);
+      if (!kept) return;
+      classIds.add(kept.id);
+      data.classes.push(kept);
     });
 
   const ids = new Set();
@@ -97,32 +176,14 @@ export function normalize(input) {
   else
     o.assignments.forEach((a, i) => {
       const where = isObj(a) && nonEmpty(a.title) ? `作业「${a.title}」` : `作业 ${i + 1}`;
-      if (!isObj(a) || !nonEmpty(a.id) || ids.has(a.id)) return problems.push(`${where}：编号缺失或重复。`);
-      if (!nonEmpty(a.title)) return problems.push(`${where}：缺少标题。`);
-      if (!isISODate(a.collected) || !isISODate(a.due)) return problems.push(`${where}：日期无效。`);
-      if (a.due < a.collected) return problems.push(`${where}：归还日期早于收取日期。`);
-      if (!isInt(a.submissions, 0, 100000)) return problems.push(`${where}：份数无效。`);
-      if (typeof a.minutesEach !== 'number' || !(a.minutesEach > 0 && a.minutesEach <= 1440))
-        return problems.push(`${where}：每份分钟数无效。`);
-      if (!isInt(a.graded, 0, a.submissions)) return problems.push(`${where}：已批份数无效。`);
-      let classId = a.classId ?? null;
-      if (classId !== null && !classIds.has(classId)) {
+      if (isObj(a) && ids.has(a.id)) return problems.push(`${where}：编号缺失或重复。`);
+      const kept = readAssignment(a, where, problems);
+      if (!kept) return;
+      if (kept.classId !== null && !classIds.has(kept.classId)) {
         problems.push(`${where}：所属班级不存在。`);
-        classId = null;
+        kept.classId = null;
       }
-      ids.add(a.id);
-      const kept = {
-        id: a.id,
-        title: a.title.trim(),
-        kind: optText(a.kind, 20),
-        classId,
-        collected: a.collected,
-        due: a.due,
-        submissions: a.submissions,
-        minutesEach: a.minutesEach,
-        graded: a.graded,
-      };
-      if (nonEmpty(a.templateId) && isISODate(a.week)) Object.assign(kept, { templateId: a.templateId, week: a.week });
+      ids.add(kept.id);
       data.assignments.push(kept);
     });
 
@@ -177,23 +238,24 @@ export function normalize(input) {
   if (o.templates !== undefined && !Array.isArray(o.templates)) problems.push('每周作业无效。');
   else
     (o.templates ?? []).forEach((t, i) => {
-      if (
-        !isObj(t) || !nonEmpty(t.id) || !nonEmpty(t.title) || !Array.isArray(t.classIds) ||
-        !isInt(t.weekday, 0, 6) || !isInt(t.dueAfter, 0, 28) || !isNum(t.minutesEach, 0.01, 1440) ||
-        (t.lastWeek !== null && t.lastWeek !== undefined && !isISODate(t.lastWeek))
-      )
-        return problems.push(`每周作业 ${i + 1} 无效。`);
-      data.templates.push({
-        id: t.id,
-        title: t.title.trim(),
-        kind: optText(t.kind, 20),
-        classIds: t.classIds.filter((c) => classIds.has(c)),
-        weekday: t.weekday,
-        dueAfter: t.dueAfter,
-        minutesEach: t.minutesEach,
-        lastWeek: t.lastWeek ?? null,
-      });
+      const kept = readTemplate(t);
+      if (!kept) return problems.push(`每周作业 ${i + 1} 无效。`);
+      kept.classIds = kept.classIds.filter((c) => classIds.has(c));
+      data.templates.push(kept);
     });
+
+  // Deleted things are kept as they were: a deleted assignment may name a
+  // class deleted after it, which its restore then leaves out.
+  if (o.deleted !== undefined && !Array.isArray(o.deleted)) problems.push('最近删除无效。');
+  else {
+    const seen = new Set();
+    (o.deleted ?? []).forEach((e, i) => {
+      const undo = isObj(e) && nonEmpty(e.id) && !seen.has(e.id) && isISODate(e.date) && readUndo(e.kind, e.undo);
+      if (!undo) return problems.push(`最近删除 ${i + 1} 无效。`);
+      seen.add(e.id);
+      data.deleted.push({ id: e.id, kind: e.kind, date: e.date, undo });
+    });
+  }
 
   // Only the memory of the last calendar export: a damaged one is forgotten.
   // UIDs and stamps go into the next calendar file as they are, so they must

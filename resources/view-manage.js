@@ -1,7 +1,7 @@
 // Assignments and classes: lists, forms and deletion.
 
 import { h, dot, fmtDate, fmtMinutes, field, formDialog, confirmDialog, toast } from './ui.js';
-import { addDays } from './dates.js';
+import { addDays, diffDays } from './dates.js';
 import { remainingOf } from './planner.js';
 import {
   KINDS,
@@ -14,16 +14,14 @@ import {
   checkClass,
   checkTemplate,
   classOf,
-  deleteAssignment,
-  deleteClass,
-  deleteTemplate,
-  restoreAssignment,
-  restoreClass,
-  restoreTemplate,
+  KEEP_DELETED_DAYS,
+  deleteKept,
+  restoreKept,
   runTemplates,
   saveAssignment,
   saveClass,
   saveTemplate,
+  titleOf,
 } from './model.js';
 import { recordDialog } from './view-progress.js';
 import { dateField } from './datefield.js';
@@ -170,11 +168,60 @@ export function paceText(ctx, a, pace) {
 }
 
 async function removeAssignment(ctx, a) {
-  const ok = await confirmDialog({ title: '删除作业', message: `删除「${a.title}」？已经记下的批改用时会保留。`, ok: '删除', danger: true });
+  const name = titleOf(ctx.data, a);
+  const ok = await confirmDialog({ title: '删除作业', message: `删除${name}？已经记下的批改用时会保留。`, ok: '删除', danger: true });
   if (!ok) return;
-  let undo = null;
-  ctx.commit((d) => (undo = deleteAssignment(d, a.id)));
-  toast(`已删除「${a.title}」。`, { label: '撤销', onClick: () => ctx.commit((d) => restoreAssignment(d, undo)) });
+  remove(ctx, 'assignment', a.id, `已删除${name}。`);
+}
+
+// Deletes, and offers the undo at once; the same undo stays in 最近删除.
+function remove(ctx, kind, id, message) {
+  let kept = null;
+  ctx.commit((d) => (kept = deleteKept(d, kind, id, ctx.today)));
+  if (kept) toast(message, { label: '撤销', onClick: () => ctx.commit((d) => restoreKept(d, kept)) });
+}
+
+const DELETED_NAMES = {
+  assignment: (data, u) => `作业${titleOf(data, u.assignment)}`,
+  class: (data, u) => `班级「${u.cls.name}」`,
+  template: (data, u) => `每周作业「${u.template.title}」`,
+};
+
+// 最近删除, for the kinds this screen deals with.
+function deletedSection(ctx, kinds) {
+  const { data, today } = ctx;
+  const list = data.deleted.filter((e) => kinds.includes(e.kind));
+  if (!list.length) return null;
+  const items = list.map((e) => {
+    const left = KEEP_DELETED_DAYS - diffDays(e.date, today);
+    const name = DELETED_NAMES[e.kind](data, e.undo);
+    return h(
+      'li',
+      { class: 'tpl-row' },
+      h('span', { class: 'grow' }, name, h('span', { class: 'muted' }, ` · ${fmtDate(e.date, 'short')} 删除，${left > 0 ? `还保留 ${left} 天` : '今天是最后一天'}`)),
+      h(
+        'button',
+        {
+          type: 'button',
+          class: 'btn small',
+          'data-key': `restore-${e.id}`,
+          'aria-label': `恢复${name}`,
+          onclick: () => {
+            ctx.commit((d) => restoreKept(d, e.id));
+            toast(`已恢复${name}。`);
+          },
+        },
+        '恢复',
+      ),
+    );
+  });
+  return h(
+    'section',
+    { class: 'card', 'aria-labelledby': `deleted-${kinds[0]}` },
+    h('h2', { id: `deleted-${kinds[0]}` }, '最近删除'),
+    h('p', { class: 'muted' }, `删除的内容保留 ${KEEP_DELETED_DAYS} 天，可以恢复；备份里也有。`),
+    h('ul', { class: 'tpl-list' }, items),
+  );
 }
 
 export function renderAssignments(ctx) {
@@ -251,6 +298,7 @@ export function renderAssignments(ctx) {
         )
       : h('div', { class: 'empty' }, h('p', null, data.assignments.length ? '所有作业都批完了。' : '还没有作业。')),
     templatesSection(ctx),
+    deletedSection(ctx, ['assignment', 'template']),
   );
 }
 
@@ -276,11 +324,7 @@ function templatesSection(ctx) {
           type: 'button',
           class: 'btn small quiet',
           'data-key': `tdel-${t.id}`,
-          onclick: () => {
-            let undo = null;
-            ctx.commit((d) => (undo = deleteTemplate(d, t.id)));
-            toast(`已删除每周作业「${t.title}」。`, { label: '撤销', onClick: () => ctx.commit((d) => restoreTemplate(d, undo)) });
-          },
+          onclick: () => remove(ctx, 'template', t.id, `已删除每周作业「${t.title}」。`),
         },
         '删除',
       ),
@@ -410,9 +454,7 @@ async function removeClass(ctx, c) {
     danger: true,
   });
   if (!ok) return;
-  let undo = null;
-  ctx.commit((d) => (undo = deleteClass(d, c.id)));
-  toast(`已删除班级「${c.name}」。`, { label: '撤销', onClick: () => ctx.commit((d) => restoreClass(d, undo)) });
+  remove(ctx, 'class', c.id, `已删除班级「${c.name}」。`);
 }
 
 export function renderClasses(ctx) {
@@ -439,5 +481,6 @@ export function renderClasses(ctx) {
       h('button', { type: 'button', class: 'btn primary', 'data-key': 'new-class', onclick: () => editClass(ctx, null) }, '新建班级'),
     ),
     cards.length ? h('ul', { class: 'classes' }, cards) : h('div', { class: 'empty' }, h('p', null, '还没有班级。班级的颜色会标在计划和周视图里。')),
+    deletedSection(ctx, ['class']),
   );
 }

@@ -174,7 +174,7 @@ function planSection(ctx) {
   );
 }
 
-const ASIDE_LABELS = { unreadable: '无法读取的数据', 'before-import': '导入前的数据', v1: '旧版本的数据', v2: '旧版本的数据' };
+const ASIDE_LABELS = { unreadable: '无法读取的数据', 'before-import': '导入前的数据', v1: '旧版本的数据', v2: '旧版本的数据', v3: '旧版本的数据' };
 
 function dataSection(ctx) {
   const { store } = ctx;

@@ -1,8 +1,8 @@
 // Stored data: migration, unreadable data kept aside, backups checked whole.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { Store, STORAGE_KEY, ASIDE_PREFIX, backupText, parseBackup } from '../../resources/store.js';
-import { saveAssignment } from '../../resources/model.js';
+import { Store, STORAGE_KEY, ASIDE_PREFIX, backupText, parseBackup, emptyData } from '../../resources/store.js';
+import { saveAssignment, deleteKept, restoreKept, pruneDeleted } from '../../resources/model.js';
 import { MemoryStorage, dataWith, every } from './fixtures.js';
 
 const NOW = new Date(Date.UTC(2025, 2, 3, 9, 0, 0));
@@ -23,7 +23,7 @@ test('data of the previous version is migrated, and the original kept', () => {
   const store = new Store(storage);
   const { data, notices } = store.load(NOW);
 
-  assert.equal(data.version, 3);
+  assert.equal(data.version, 4);
   assert.deepEqual(data.classes, [{ id: 'c1', name: '三年二班', color: '#5a9e6f', size: null }]);
   assert.deepEqual(data.assignments, [
     { id: 'h1', title: '作文', kind: '', classId: 'c1', collected: '2025-03-01', due: '2025-03-07', submissions: 40, minutesEach: 8, graded: 12 },
@@ -155,7 +155,7 @@ test('data and backups of the previous version keep their day\'s minutes', () =>
   const { data, notices } = store.load(NOW);
   assert.equal(notices[0].kind, 'migrated');
   assert.equal(storage.getItem(notices[0].asideKey), raw);
-  assert.equal(data.version, 3);
+  assert.equal(data.version, 4);
   assert.deepEqual(data.progress, { '2025-03-03': { a1: { n: 5, min: 40 } }, '2025-03-02': { a1: { n: 7, min: 56 } } });
   assert.deepEqual([data.templates, data.calendar, data.settings.reminder], [[], { sequence: 0, sent: {} }, 0]);
   assert.deepEqual(new Store(storage).load(NOW).notices, []);
@@ -175,4 +175,66 @@ test('the largest record the forms allow reads back', () => {
   const back = parseBackup(backupText(data, NOW));
   assert.deepEqual(back.problems, undefined);
   assert.deepEqual(back.data.progress, data.progress);
+});
+
+test('最近删除: restored from a backup exactly as the undo toast restores, kept 30 days', () => {
+  const data = dataWith({
+    classes: [
+      { id: 'c1', name: '三年二班', color: '#4f7cac', size: 40 },
+      { id: 'c2', name: '三年三班', color: '#5a9e6f' },
+    ],
+    assignments: [
+      { title: '阅读理解', due: '2025-03-07', submissions: 40, minutesEach: 3, graded: 5 },
+      { title: '阅读理解', classId: 'c2', due: '2025-03-07', submissions: 38, minutesEach: 3 },
+      { title: '作文', due: '2025-03-10', submissions: 40, minutesEach: 8 },
+    ],
+  });
+  data.templates = [
+    { id: 't1', title: '周记', kind: '周记', classIds: ['c2', 'c1'], weekday: 0, dueAfter: 7, minutesEach: 3, lastWeek: '2025-03-03' },
+    { id: 't2', title: '听写', kind: '', classIds: ['c1'], weekday: 2, dueAfter: 1, minutesEach: 1, lastWeek: null },
+  ];
+  const before = structuredClone(data);
+  const a = deleteKept(data, 'assignment', 'a1', '2025-03-03');
+  const t = deleteKept(data, 'template', 't1', '2025-03-04');
+  const c = deleteKept(data, 'class', 'c1', '2025-03-05');
+  assert.deepEqual(data.deleted.map((e) => e.kind), ['class', 'template', 'assignment']);
+  assert.equal(data.assignments.find((x) => x.id === 'a3').classId, null);
+
+  // Through a backup and an import, then back newest first.
+  const store = new Store(new MemoryStorage());
+  const r = store.importBackup(backupText(data, NOW), emptyData(), NOW);
+  assert.equal(r.ok, true);
+  assert.deepEqual(r.data, data);
+  const back = store.load(NOW).data;
+  assert.deepEqual(back, data);
+  for (const id of [c, t, a]) assert.equal(restoreKept(back, id), true);
+  assert.deepEqual(back, before);
+  assert.equal(restoreKept(back, a), false);
+
+  // Thirty days after its deletion an entry is still there; a day later it is gone.
+  pruneDeleted(data, '2025-04-03');
+  assert.deepEqual(data.deleted.map((e) => e.id), [c, t]);
+  pruneDeleted(data, '2025-04-05');
+  assert.deepEqual(data.deleted, []);
+
+  // A damaged entry is no backup.
+  const bad = JSON.parse(backupText(back, NOW));
+  bad.deleted = [{ id: 'd1', kind: 'assignment', date: '2025-03-03', undo: { index: 0, assignment: { id: 'a9', title: 'x' } } }];
+  assert.equal(parseBackup(JSON.stringify(bad)).ok, false);
+});
+
+test('data of version 3 gains an empty 最近删除, and the original is kept', () => {
+  const v3 = { ...dataWith({ assignments: [{ due: '2025-03-07', submissions: 40, minutesEach: 8, graded: 3 }] }), version: 3 };
+  delete v3.deleted;
+  v3.progress = { '2025-03-02': { a1: { n: 3, min: 20, tn: 2, tmin: 15 } } };
+  v3.templates = [{ id: 't1', title: '周记', kind: '周记', classIds: ['c1'], weekday: 0, dueAfter: 7, minutesEach: 3, lastWeek: '2025-03-03' }];
+  v3.calendar = { sequence: 4, sent: { 'u@dovrelist': { start: '20250303T110000Z', end: '20250303T113000Z', summary: 's', allDay: false } } };
+  const raw = JSON.stringify(v3);
+  const storage = new MemoryStorage({ [STORAGE_KEY]: raw });
+  const { data, notices } = new Store(storage).load(NOW);
+  assert.deepEqual(notices.map((n) => [n.kind, n.from]), [['migrated', 3]]);
+  assert.equal(storage.getItem(notices[0].asideKey), raw);
+  assert.deepEqual(data, { ...v3, version: 4, deleted: [] });
+  assert.deepEqual(new Store(storage).load(NOW).notices, []);
+  assert.deepEqual(parseBackup(backupText(v3, NOW)).data, data);
 });
