@@ -60,7 +60,7 @@ export function planCalendar(plan, data, now = new Date()) {
       uid: `${r.date.replace(/-/g, '')}-${uidPart(r.a.id)}@dovrelist`,
       start: zonedStamp(r.date, from),
       end: zonedStamp(r.date, to),
-      summary: `批改「${r.a.title}」${r.count} 份${r.overdue ? '（逾期）' : ''}`,
+      summary: `批改「${r.a.title}」${r.cls ? `（${r.cls.name}）` : ''}${r.count} 份${r.overdue ? '（逾期）' : ''}`,
       description: `班级：${className}\n预计 ${Math.ceil(r.minutes)} 分钟\n归还日期：${r.a.due}${r.overdue ? '\n已过归还日期' : ''}`,
       sequence,
       alarm,

@@ -145,10 +145,10 @@ export function editAssignment(ctx, id) {
       }
       if (many) {
         ctx.commit((d) => addAssignments(d, r.values, today));
-        toast(r.values.length > 1 ? `已为 ${r.values.length} 个班级添加「${r.values[0].title}」。` : `已添加「${r.values[0].title}」。`);
+        toast(r.values.length > 1 ? `已为 ${r.values.length} 个班级添加「${r.values[0].title}」。` : `已添加${titleOf(data, r.values[0])}。`);
       } else {
         ctx.commit((d) => saveAssignment(d, r.value, a ? a.id : null, today));
-        toast(a ? '已保存。' : `已添加「${r.value.title}」。`);
+        toast(a ? `已保存${titleOf(data, r.value)}。` : `已添加${titleOf(data, r.value)}。`);
       }
       return true;
     },
@@ -236,6 +236,7 @@ export function renderAssignments(ctx) {
   const rows = list.map((a) => {
     const cls = classOf(data, a);
     const st = plan.status.get(a.id);
+    const name = titleOf(data, a);
     let state;
     if (!st) state = h('span', { class: 'tag ok' }, '已批完');
     else if (st.late) state = h('span', { class: 'tag warn' }, st.overdue ? `逾期 ${st.late} 份` : `差 ${st.late} 份`);
@@ -255,10 +256,10 @@ export function renderAssignments(ctx) {
         'td',
         { class: 'row-actions' },
         remainingOf(a) > 0
-          ? h('button', { type: 'button', class: 'btn small', 'data-key': `rec-${a.id}`, 'aria-label': `记录「${a.title}」的进度`, onclick: () => recordDialog(ctx, a.id) }, '记录')
+          ? h('button', { type: 'button', class: 'btn small', 'data-key': `rec-${a.id}`, 'aria-label': `记录${name}的进度`, onclick: () => recordDialog(ctx, a.id) }, '记录')
           : null,
-        h('button', { type: 'button', class: 'btn small', 'data-key': `edit-${a.id}`, 'aria-label': `编辑「${a.title}」`, onclick: () => editAssignment(ctx, a.id) }, '编辑'),
-        h('button', { type: 'button', class: 'btn small quiet', 'data-key': `del-${a.id}`, 'aria-label': `删除「${a.title}」`, onclick: () => removeAssignment(ctx, a) }, '删除'),
+        h('button', { type: 'button', class: 'btn small', 'data-key': `edit-${a.id}`, 'aria-label': `编辑${name}`, onclick: () => editAssignment(ctx, a.id) }, '编辑'),
+        h('button', { type: 'button', class: 'btn small quiet', 'data-key': `del-${a.id}`, 'aria-label': `删除${name}`, onclick: () => removeAssignment(ctx, a) }, '删除'),
       ),
     );
   });

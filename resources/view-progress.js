@@ -5,7 +5,7 @@ import { h, fmtDate, field, formDialog, toast } from './ui.js';
 import { isISODate } from './dates.js';
 import { dateField } from './datefield.js';
 import { remainingOf } from './planner.js';
-import { recordProgress, recordsOf } from './model.js';
+import { recordProgress, recordsOf, titleOf } from './model.js';
 
 const num = (s) => (String(s).trim() === '' ? null : Number(s));
 
@@ -24,7 +24,7 @@ export function recordDialog(ctx, id) {
     );
   draw();
   return formDialog({
-    title: `记录「${a.title}」的进度`,
+    title: `记录${titleOf(ctx.data, a)}的进度`,
     body: wrap,
     submit: '记录',
     onSubmit: () => {
@@ -40,7 +40,8 @@ export function recordDialog(ctx, id) {
         return false;
       }
       ctx.commit((data) => recordProgress(data, a.id, n, d, m));
-      toast(d === ctx.today ? `已记录今天批了 ${n} 份。` : `已记录 ${fmtDate(d)} 批了 ${n} 份。`);
+      const name = titleOf(ctx.data, a);
+      toast(d === ctx.today ? `已记录${name}今天批了 ${n} 份。` : `已记录${name} ${fmtDate(d)} 批了 ${n} 份。`);
       return true;
     },
   });
@@ -60,7 +61,7 @@ export function takeBackDialog(ctx, id) {
   const draw = (err) => wrap.replaceChildren(field('记录的日期', day), field('撤销几份', count, err));
   draw();
   return formDialog({
-    title: `撤销「${a.title}」的进度`,
+    title: `撤销${titleOf(ctx.data, a)}的进度`,
     body: wrap,
     submit: '撤销',
     onSubmit: () => {
@@ -71,7 +72,7 @@ export function takeBackDialog(ctx, id) {
         return false;
       }
       ctx.commit((data) => recordProgress(data, a.id, -n, r.date));
-      toast(`已撤销 ${n} 份。`);
+      toast(`已撤销${titleOf(ctx.data, a)} ${n} 份。`);
       return true;
     },
   });

@@ -1,7 +1,7 @@
 // What to grade today, with quick progress buttons that re-plan at once.
 
 import { h, dot, fmtDate, fmtMinutes } from './ui.js';
-import { classOf, recordProgress, gradedToday } from './model.js';
+import { classOf, recordProgress, gradedToday, titleOf } from './model.js';
 import { lateReport, loadBar } from './view-plan.js';
 import { editAssignment, paceText } from './view-manage.js';
 import { recordDialog, takeBackDialog } from './view-progress.js';
@@ -25,6 +25,7 @@ export function renderToday(ctx) {
     const done = gradedToday(data, today, a.id);
     const st = plan.status.get(a.id);
     const k = (what) => `today-${a.id}-${what}`;
+    const name = titleOf(data, a);
     return h(
       'li',
       { class: 'task' },
@@ -45,17 +46,17 @@ export function renderToday(ctx) {
           ' · ',
           `${fmtDate(a.due)} 归还`,
         ),
-        h('progress', { max: a.submissions, value: a.graded, 'aria-label': `「${a.title}」批改进度` }),
+        h('progress', { max: a.submissions, value: a.graded, 'aria-label': `${name}批改进度` }),
       ),
       h(
         'div',
-        { class: 'task-actions', role: 'group', 'aria-label': `记录「${a.title}」的进度` },
+        { class: 'task-actions', role: 'group', 'aria-label': `记录${name}的进度` },
         done
-          ? h('button', { type: 'button', class: 'btn quiet', 'data-key': k('m1'), 'aria-label': `「${a.title}」撤销一份`, onclick: () => progress(a.id, -1) }, '−1')
+          ? h('button', { type: 'button', class: 'btn quiet', 'data-key': k('m1'), 'aria-label': `${name}撤销一份`, onclick: () => progress(a.id, -1) }, '−1')
           : null,
         h('button', { type: 'button', class: 'btn quiet', 'data-key': k('rec'), title: '记录某一天批的份数和实际用时', onclick: () => recordDialog(ctx, a.id) }, '记录…'),
-        h('button', { type: 'button', class: 'btn', 'data-key': k('p1'), 'aria-label': `「${a.title}」已批加 1 份`, onclick: () => progress(a.id, 1) }, '+1'),
-        h('button', { type: 'button', class: 'btn', 'data-key': k('p5'), 'aria-label': `「${a.title}」已批加 5 份`, onclick: () => progress(a.id, 5) }, '+5'),
+        h('button', { type: 'button', class: 'btn', 'data-key': k('p1'), 'aria-label': `${name}已批加 1 份`, onclick: () => progress(a.id, 1) }, '+1'),
+        h('button', { type: 'button', class: 'btn', 'data-key': k('p5'), 'aria-label': `${name}已批加 5 份`, onclick: () => progress(a.id, 5) }, '+5'),
         h(
           'button',
           { type: 'button', class: 'btn primary', 'data-key': k('done'), title: `把今天计划的 ${s.count} 份记为已批`, onclick: () => progress(a.id, s.count) },
@@ -71,13 +72,14 @@ export function renderToday(ctx) {
     .map(([id, count]) => {
       const a = byId.get(id);
       if (!a) return h('li', { class: 'done-item' }, h('span', { class: 'muted' }, `已删除的作业，今天已批 ${count} 份`));
+      const name = titleOf(data, a);
       return h(
         'li',
         { class: 'done-item' },
-        h('span', { class: 'grow' }, `「${a.title}」今天已批 ${count} 份`),
-        h('button', { type: 'button', class: 'btn small', 'data-key': `today-${id}-undo`, 'aria-label': `「${a.title}」撤销一份`, onclick: () => progress(id, -1) }, '撤销一份'),
+        h('span', { class: 'grow' }, `${name}今天已批 ${count} 份`),
+        h('button', { type: 'button', class: 'btn small', 'data-key': `today-${id}-undo`, 'aria-label': `${name}撤销一份`, onclick: () => progress(id, -1) }, '撤销一份'),
         count > 1
-          ? h('button', { type: 'button', class: 'btn small quiet', 'data-key': `today-${id}-undo-n`, 'aria-label': `「${a.title}」撤销几份`, onclick: () => takeBackDialog(ctx, id) }, '撤销几份…')
+          ? h('button', { type: 'button', class: 'btn small quiet', 'data-key': `today-${id}-undo-n`, 'aria-label': `${name}撤销几份`, onclick: () => takeBackDialog(ctx, id) }, '撤销几份…')
           : null,
       );
     });

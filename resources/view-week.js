@@ -3,7 +3,7 @@
 import { h, fmtDate, fmtMinutes } from './ui.js';
 import { addDays, dayRange, startOfWeek } from './dates.js';
 import { dayLoad } from './planner.js';
-import { classOf } from './model.js';
+import { classOf, titleOf } from './model.js';
 import { lateReport } from './view-plan.js';
 
 export function renderWeek(ctx) {
@@ -52,12 +52,12 @@ export function renderWeek(ctx) {
           const a = byId.get(s.assignmentId);
           return h(
             'li',
-            { class: s.overdue ? 'overdue' : null, title: a.title },
+            { class: s.overdue ? 'overdue' : null, title: titleOf(data, a) },
             h('span', { class: 'dot', style: { background: colorOf(a) } }),
             h('span', null, h('span', { class: 'title' }, a.title), h('span', { class: 'num' }, `${s.count} 份`), s.overdue ? h('span', { class: 'tag warn' }, '逾期') : null),
           );
         }),
-        dueHere.map((a) => h('li', { class: 'due', title: a.title }, `归还：${a.title}`)),
+        dueHere.map((a) => h('li', { class: 'due', title: `归还${titleOf(data, a)}` }, `归还：${a.title}`)),
       ),
     );
   });

@@ -77,7 +77,8 @@ test('ics: a plan becomes one valid event per session', () => {
   assert.ok(lines.includes('DTSTART:20250303T133000Z'));
   assert.ok(lines.includes('DTEND:20250303T183000Z'));
   assert.equal(localStamp('2025-03-31', 1440 + 15), '20250401T001500');
-  assert.ok(lines.includes('SUMMARY:批改「作文\\;第一单元」25 份'));
+  // Several classes often share a title: the summary names the class.
+  assert.ok(lines.includes('SUMMARY:批改「作文\\;第一单元」（初二(3)班\\, 语文）25 份'));
   assert.ok(lines.some((l) => l.startsWith('DESCRIPTION:班级：初二(3)班\\, 语文\\n')));
 });
 
@@ -144,7 +145,7 @@ test('late copies are in both exports, marked overdue', () => {
   const rows = parseCSV(planCSV(plan, data).slice(1));
   assert.deepEqual(rows.slice(1).map((r) => [r[0], r[3], r[6]]), [['2025-03-03', '6', ''], ['2025-03-04', '2', '逾期']]);
   const lines = unfold(planCalendar(plan, data).text).split('\r\n');
-  assert.ok(lines.includes('SUMMARY:批改「试卷」2 份（逾期）'));
+  assert.ok(lines.includes('SUMMARY:批改「试卷」（三年二班）2 份（逾期）'));
 });
 
 test('ics: a second export replaces the first, cancels what left, and stays absolute', () => {
@@ -181,7 +182,7 @@ test('ics: a second export replaces the first, cancels what left, and stays abso
   assert.deepEqual(cancelled.map((e) => e.UID), [sessions1[0].UID]);
   assert.equal(cancelled[0].DTSTART, '20250303T110000Z');
   // Monday's time went to 作文, so 听写 stays on Tuesday: the same event, replaced.
-  const kept = e2.find((e) => e.SUMMARY === '批改「听写」6 份');
+  const kept = e2.find((e) => e.SUMMARY === '批改「听写」（三年二班）6 份');
   assert.deepEqual([kept.UID, kept.DTSTART], [sessions1[1].UID, '20250304T110000Z']);
   // A third export no longer mentions what was cancelled.
   data.calendar = second.calendar;
