@@ -1,7 +1,7 @@
 // Assignments and classes: lists, forms and deletion.
 
 import { h, dot, fmtDate, fmtMinutes, field, formDialog, confirmDialog, toast } from './ui.js';
-import { addDays, diffDays } from './dates.js';
+import { addDays, diffDays, startOfWeek } from './dates.js';
 import { remainingOf } from './planner.js';
 import {
   KINDS,
@@ -303,11 +303,26 @@ export function renderAssignments(ctx) {
   );
 }
 
+// When a template adds its first assignments: on its day this week, unless
+// that day is past or this week is done, else on its day next week.
+export function templateStart(weekday, doneThisWeek, today) {
+  const week = startOfWeek(today);
+  const thisWeek = !doneThisWeek && addDays(week, weekday) >= today;
+  const day = addDays(week, weekday + (thisWeek ? 0 : 7));
+  const name = WEEKDAYS[weekday];
+  return `${thisWeek ? '本' : '下'}${name}（${+day.slice(5, 7)}月${+day.slice(8, 10)}日）起每${name}自动添加`;
+}
+
+// A template that has added nothing yet says when it will.
+const startNote = (ctx, t) =>
+  ctx.data.assignments.some((a) => a.templateId === t.id) ? null : templateStart(t.weekday, !!t.lastWeek && t.lastWeek >= startOfWeek(ctx.today), ctx.today);
+
 // Weekly templates: the homework that comes back every week.
 function templatesSection(ctx) {
   const { data } = ctx;
   const items = data.templates.map((t) => {
     const names = t.classIds.map((id) => (data.classes.find((c) => c.id === id) || {}).name).filter(Boolean);
+    const note = startNote(ctx, t);
     return h(
       'li',
       { class: 'tpl-row' },
@@ -317,6 +332,7 @@ function templatesSection(ctx) {
         h('strong', null, t.title),
         t.kind ? h('span', { class: 'tag' }, t.kind) : null,
         h('span', { class: 'muted' }, ` · 每${WEEKDAYS[t.weekday]}收，${t.dueAfter} 天后归还 · ${names.join('、') || '没有班级'} · 每份约 ${t.minutesEach} 分钟`),
+        note ? h('div', { class: 'tpl-note' }, note) : null,
       ),
       h('button', { type: 'button', class: 'btn small', 'data-key': `tedit-${t.id}`, onclick: () => editTemplate(ctx, t) }, '编辑'),
       h(
@@ -352,6 +368,13 @@ function editTemplate(ctx, t) {
   const [kindEl, kindList] = kindInput('t-kind', v.kind);
   const title = input('t-title', { type: 'text', value: v.title, autocomplete: 'off' });
   const weekday = h('select', { id: 't-weekday' }, WEEKDAYS.map((w, i) => h('option', { value: String(i), selected: i === v.weekday }, w)));
+  // Until it has added anything, the form says when it first will.
+  const fresh = !t || !data.assignments.some((a) => a.templateId === t.id);
+  const doneThisWeek = !!t && !!t.lastWeek && t.lastWeek >= startOfWeek(ctx.today);
+  const startHint = h('span', { 'aria-live': 'polite' });
+  const showStart = () => (startHint.textContent = fresh ? `${templateStart(Number(weekday.value), doneThisWeek, ctx.today)}。` : '');
+  weekday.addEventListener('change', showStart);
+  showStart();
   const dueAfter = input('t-due', { type: 'number', min: '0', max: '28', step: '1', value: String(v.dueAfter) });
   const minutes = input('t-mins', { type: 'number', min: '0.5', step: '0.5', value: String(v.minutesEach) });
   const picks = data.classes.map((c) => ({ c, el: h('input', { type: 'checkbox', id: `t-pick-${c.id}`, checked: v.classIds.includes(c.id) }) }));
@@ -361,7 +384,7 @@ function editTemplate(ctx, t) {
       field('标题', title, e.title),
       field('类型', kindEl, e.kind),
       kindList,
-      field('每周哪天收', weekday, e.weekday),
+      field('每周哪天收', weekday, e.weekday, startHint),
       field('几天后归还', dueAfter, e.dueAfter),
       field('每份约几分钟', minutes, e.minutesEach),
       h(
@@ -389,11 +412,14 @@ function editTemplate(ctx, t) {
       // This week's assignments come at once, not at the next day or reload:
       // otherwise a template made on its own Sunday never gives that week's.
       let made = [];
+      let id = null;
       ctx.commit((d) => {
-        saveTemplate(d, r.value, t ? t.id : null, ctx.today);
+        id = saveTemplate(d, r.value, t ? t.id : null, ctx.today);
         made = runTemplates(d, ctx.today);
       });
-      toast(made.length ? `已保存每周作业，并添加了 ${made.length} 项本周作业。` : '已保存每周作业。');
+      const saved = ctx.data.templates.find((x) => x.id === id);
+      const note = saved && startNote(ctx, saved);
+      toast(made.length ? `已保存每周作业，并添加了 ${made.length} 项本周作业。` : note ? `已保存每周作业，${note}。` : '已保存每周作业。');
       return true;
     },
   });

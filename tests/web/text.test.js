@@ -4,6 +4,7 @@ import assert from 'node:assert/strict';
 import { fmtDate, fmtDateTime } from '../../resources/ui.js';
 import { checkAssignment } from '../../resources/model.js';
 import { replyError } from '../../resources/native.js';
+import { templateStart } from '../../resources/view-manage.js';
 import { dataWith } from './fixtures.js';
 
 test('dates and weekdays are Chinese whatever the system locale', () => {
@@ -30,4 +31,13 @@ test('a failed command shows the native side\'s own message', () => {
   assert.equal(replyError({ ok: false, error: '请先把 Dovrelist 移出临时位置。' }, 'x'), '请先把 Dovrelist 移出临时位置。');
   for (const r of [{ ok: false }, { ok: false, error: '  ' }, { ok: false, error: 3 }, null])
     assert.equal(replyError(r, '没能开启开机自启。'), '没能开启开机自启。');
+});
+
+test('a weekly template saved mid-week says when it first adds assignments', () => {
+  // Wednesday 2026-12-09: Monday is past, Friday is still to come.
+  assert.equal(templateStart(0, false, '2026-12-09'), '下周一（12月14日）起每周一自动添加');
+  assert.equal(templateStart(4, false, '2026-12-09'), '本周五（12月11日）起每周五自动添加');
+  assert.equal(templateStart(2, false, '2026-12-09'), '本周三（12月9日）起每周三自动添加');
+  // A week the template is done with waits for the next; across a month end too.
+  assert.equal(templateStart(4, true, '2026-12-30'), '下周五（1月8日）起每周五自动添加');
 });
