@@ -29,17 +29,38 @@ export function lateText(ctx, info) {
   return `${name}${cause}${after}`;
 }
 
-// The plain statement of what will be late, with the two ways out.
+// What will be late, in one line above the day's work; each one's cause
+// and the two ways out open below it on request.
 export function lateReport(ctx) {
   const late = ctx.plan.late;
   if (!late.length) return null;
+  const open = !!ctx.lateOpen;
   return h(
     'section',
     { class: 'late', 'aria-labelledby': 'late-title' },
-    h('h2', { id: 'late-title' }, late.length === 1 ? '有一项作业来不及批完' : `有 ${late.length} 项作业来不及批完`),
+    h(
+      'div',
+      { class: 'late-line' },
+      h('h2', { id: 'late-title' }, `${late.length} 项作业来不及批完`),
+      h(
+        'button',
+        {
+          type: 'button',
+          class: 'btn small',
+          'data-key': 'late-toggle',
+          'aria-expanded': String(open),
+          'aria-controls': 'late-list',
+          onclick: () => {
+            ctx.lateOpen = !open;
+            ctx.render();
+          },
+        },
+        open ? '收起' : '查看原因和办法',
+      ),
+    ),
     h(
       'ul',
-      null,
+      { id: 'late-list', hidden: !open },
       late.map((info) =>
         h(
           'li',
