@@ -132,7 +132,9 @@ function render() {
   const main = document.getElementById('main');
   const active = document.activeElement;
   const key = active && main.contains(active) ? active.dataset.key : null;
-  const scroll = main.scrollTop;
+  // The document scrolls, not #main.
+  const page = document.scrollingElement || document.documentElement;
+  const scroll = page.scrollTop;
 
   for (const btn of document.querySelectorAll('#nav button')) {
     if (btn.dataset.view === ctx.view) btn.setAttribute('aria-current', 'page');
@@ -149,11 +151,11 @@ function render() {
   main.replaceChildren(VIEWS[ctx.view].render(ctx));
   if (moveFocus) {
     moveFocus = false;
-    main.scrollTop = 0;
+    page.scrollTop = 0;
     const heading = main.querySelector('h1');
     if (heading) heading.focus({ preventScroll: true });
   } else {
-    main.scrollTop = scroll;
+    page.scrollTop = scroll;
     const again = key && main.querySelector(`[data-key="${CSS.escape(key)}"]`);
     if (again) again.focus({ preventScroll: true });
     // The control is gone (a finished task, a deleted row): start from the heading.

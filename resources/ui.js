@@ -79,8 +79,10 @@ export function download(name, text, type) {
 
 // A modal dialog in the page. actions: [{ label, kind, onClick }]; onClick
 // may return false to keep the dialog open. Resolves with the action's
-// `value`, or null when dismissed.
-export function openDialog({ title, body, actions, labelledBy }) {
+// `value`, or null when dismissed. With `guard` (a form) a click outside
+// dismisses it too, and both ways ask first when guard() says there are
+// changes.
+export function openDialog({ title, body, actions, labelledBy, guard = null }) {
   return new Promise((resolve) => {
     const heading = h('h2', { id: 'dlg-title' }, title);
     const buttons = actions.map((a) =>
@@ -109,10 +111,35 @@ export function openDialog({ title, body, actions, labelledBy }) {
       dlg.remove();
       resolve(value);
     };
+    let asking = false;
+    const dismiss = async () => {
+      if (asking) return;
+      if (guard && guard()) {
+        asking = true;
+        const drop = await confirmDialog({ title: '放弃修改？', message: '这里的修改还没有保存。', ok: '放弃修改', cancel: '继续编辑', danger: true });
+        asking = false;
+        if (!drop) return;
+      }
+      close(null);
+    };
     dlg.addEventListener('cancel', (ev) => {
       ev.preventDefault();
-      close(null);
+      dismiss();
     });
+    // Outside is the backdrop; a press that starts inside (selecting text)
+    // and ends outside is not a click outside.
+    const outside = (ev) => {
+      const r = dlg.getBoundingClientRect();
+      return ev.target === dlg && (ev.clientX < r.left || ev.clientX > r.right || ev.clientY < r.top || ev.clientY > r.bottom);
+    };
+    let pressedOutside = false;
+    if (guard) {
+      dlg.addEventListener('mousedown', (ev) => (pressedOutside = outside(ev)));
+      dlg.addEventListener('click', (ev) => {
+        if (pressedOutside && outside(ev)) dismiss();
+        pressedOutside = false;
+      });
+    }
     document.body.append(dlg);
     dlg.showModal();
     const first = dlg.querySelector('input, select, textarea') || buttons.find((b) => !b.classList.contains('danger')) || buttons[0];
@@ -120,12 +147,12 @@ export function openDialog({ title, body, actions, labelledBy }) {
   });
 }
 
-export function confirmDialog({ title, message, ok = '确定', danger = false }) {
+export function confirmDialog({ title, message, ok = '确定', cancel = '取消', danger = false }) {
   return openDialog({
     title,
     body: h('p', null, message),
     actions: [
-      { label: '取消', value: false },
+      { label: cancel, value: false },
       { label: ok, kind: danger ? 'danger' : 'primary', value: true },
     ],
   }).then((v) => v === true);
@@ -133,15 +160,40 @@ export function confirmDialog({ title, message, ok = '确定', danger = false })
 
 // A form in a dialog: 取消, and one primary button that submits it. onSubmit
 // returns false to keep the dialog open (for example to show errors).
-export function formDialog({ title, body, submit, onSubmit }) {
+// invalid() gives the ids of the controls whose value is wrong now: a
+// control marked wrong loses the mark as soon as it is right.
+export function formDialog({ title, body, submit, onSubmit, invalid = null }) {
+  const controls = () => [...body.querySelectorAll('input, select, textarea')];
+  const state = (el) => (el.type === 'checkbox' || el.type === 'radio' ? el.checked : el.value);
+  const start = new Map(controls().map((el) => [el, state(el)]));
+  const changed = () => controls().some((el) => start.has(el) && start.get(el) !== state(el));
+  const recheck = () => {
+    const marked = body.querySelectorAll('[aria-invalid="true"]');
+    if (!marked.length || !invalid) return;
+    const still = invalid();
+    for (const el of marked) if (!still.has(el.id)) clearError(el);
+  };
+  body.addEventListener('input', recheck);
+  body.addEventListener('change', recheck);
   return openDialog({
     title,
     body,
+    guard: changed,
     actions: [
       { label: '取消', value: false },
       { label: submit, kind: 'primary', submit: true, onClick: onSubmit },
     ],
   });
+}
+
+export function clearError(el) {
+  el.removeAttribute('aria-invalid');
+  el.removeAttribute('aria-describedby');
+  const msg = document.getElementById(`${el.id}-error`);
+  if (msg) {
+    msg.textContent = '';
+    msg.removeAttribute('role');
+  }
 }
 
 let toastTimer = 0;
@@ -170,6 +222,9 @@ export function field(label, input, error, hint) {
   if (error) {
     box.setAttribute('aria-invalid', 'true');
     box.setAttribute('aria-describedby', errId);
+  } else {
+    box.removeAttribute('aria-invalid');
+    box.removeAttribute('aria-describedby');
   }
   return h(
     'div',

@@ -28,10 +28,15 @@ import { dateField } from './datefield.js';
 
 const input = (id, attrs) => h('input', { id, name: id, ...attrs });
 
-// The 类型 field: free text with the usual ones offered.
+// The 类型 field: free text with the usual ones offered. Enter there picks
+// a suggestion or ends the input method's word; it never sends the form,
+// whose errors would move the focus, and the typing, to another field.
 function kindInput(id, value) {
+  const noSubmit = (ev) => {
+    if (ev.key === 'Enter') ev.preventDefault();
+  };
   return [
-    input(id, { type: 'text', value: value || '', list: `${id}-list`, autocomplete: 'off', placeholder: '例如：作文、听写' }),
+    input(id, { type: 'text', value: value || '', list: `${id}-list`, autocomplete: 'off', placeholder: '例如：作文、听写', onkeypress: noSubmit }),
     h('datalist', { id: `${id}-list` }, KINDS.map((k) => h('option', { value: k }))),
   ];
 }
@@ -110,15 +115,18 @@ export function editAssignment(ctx, id) {
           'fieldset',
           { class: 'field classes-pick' },
           h('legend', { class: 'label' }, '班级和份数'),
-          rows.map((r) =>
-            h(
+          rows.map((r) => {
+            const err = errors[`count-${r.c.id}`];
+            if (err) r.count.setAttribute('aria-invalid', 'true');
+            else r.count.removeAttribute('aria-invalid');
+            return h(
               'div',
               { class: 'pick-row' },
               h('label', { for: r.pick.id, class: 'check' }, r.pick, dot(r.c.color), r.c.name),
               r.count,
-              errors[`count-${r.c.id}`] ? h('span', { class: 'error', role: 'alert' }, errors[`count-${r.c.id}`]) : null,
-            ),
-          ),
+              err ? h('span', { class: 'error', id: `${r.count.id}-error`, role: 'alert' }, err) : null,
+            );
+          }),
           h('div', { class: 'hint' }, '勾选的每个班级各建一项作业；份数默认是班级人数。'),
         ),
       );
@@ -127,15 +135,22 @@ export function editAssignment(ctx, id) {
   };
   draw();
 
+  const check = () => {
+    const values = Object.fromEntries(Object.entries(f).map(([k, el]) => [k, el.value]));
+    return many
+      ? checkAssignmentForClasses(values, rows.map((x) => ({ classId: x.pick.checked ? x.c.id : '', submissions: x.count.value })), data)
+      : checkAssignment(values, data);
+  };
+  // Errors are keyed by field; the form marks controls by id.
+  const idOf = (k) => (f[k] ? (f[k].textInput || f[k]).id : k);
+
   return formDialog({
     title: a ? '编辑作业' : '新建作业',
     body: wrap,
     submit: '保存',
+    invalid: () => new Set(Object.keys(check().errors || {}).map(idOf)),
     onSubmit: () => {
-      const values = Object.fromEntries(Object.entries(f).map(([k, el]) => [k, el.value]));
-      const r = many
-        ? checkAssignmentForClasses(values, rows.map((x) => ({ classId: x.pick.checked ? x.c.id : '', submissions: x.count.value })), data)
-        : checkAssignment(values, data);
+      const r = check();
       if (!r.ok) {
         draw(r.errors);
         const bad = Object.keys(f).find((k) => r.errors[k]);
@@ -389,22 +404,26 @@ function editTemplate(ctx, t) {
       field('每份约几分钟', minutes, e.minutesEach),
       h(
         'fieldset',
-        { class: 'field classes-pick' },
+        { class: 'field classes-pick', id: 't-classes', 'aria-invalid': e.classIds ? 'true' : null },
         h('legend', { class: 'label' }, '班级'),
         picks.map((p) => h('label', { for: p.el.id, class: 'check' }, p.el, dot(p.c.color), p.c.name, h('span', { class: 'muted' }, p.c.size === null ? '（未填人数）' : `（${p.c.size} 人）`))),
-        e.classIds ? h('span', { class: 'error', role: 'alert' }, e.classIds) : null,
+        e.classIds ? h('span', { class: 'error', id: 't-classes-error', role: 'alert' }, e.classIds) : null,
       ),
     );
   draw();
+  const check = () =>
+    checkTemplate(
+      { title: title.value, kind: kindEl.value, weekday: weekday.value, dueAfter: dueAfter.value, minutesEach: minutes.value, classIds: picks.filter((p) => p.el.checked).map((p) => p.c.id) },
+      data,
+    );
+  const ids = { title: 't-title', kind: 't-kind', weekday: 't-weekday', dueAfter: 't-due', minutesEach: 't-mins', classIds: 't-classes' };
   return formDialog({
     title: t ? '编辑每周作业' : '新建每周作业',
     body: wrap,
     submit: '保存',
+    invalid: () => new Set(Object.keys(check().errors || {}).map((k) => ids[k])),
     onSubmit: () => {
-      const r = checkTemplate(
-        { title: title.value, kind: kindEl.value, weekday: weekday.value, dueAfter: dueAfter.value, minutesEach: minutes.value, classIds: picks.filter((p) => p.el.checked).map((p) => p.c.id) },
-        data,
-      );
+      const r = check();
       if (!r.ok) {
         draw(r.errors);
         return false;
@@ -455,12 +474,14 @@ async function editClass(ctx, c) {
       h('div', { class: 'field' }, h('span', { class: 'label' }, '颜色'), form.swatches),
     );
   draw();
+  const check = () => checkClass({ name: form.name.value, color: form.color(), size: form.size.value }, ctx.data, c ? c.id : null);
   await formDialog({
     title: c ? '编辑班级' : '新建班级',
     body: wrap,
     submit: '保存',
+    invalid: () => new Set(Object.keys(check().errors || {}).map((k) => form[k].id)),
     onSubmit: () => {
-      const r = checkClass({ name: form.name.value, color: form.color(), size: form.size.value }, ctx.data, c ? c.id : null);
+      const r = check();
       if (!r.ok) {
         draw(r.errors);
         (r.errors.name ? form.name : form.size).focus();

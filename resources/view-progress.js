@@ -23,18 +23,24 @@ export function recordDialog(ctx, id) {
       field('实际用了几分钟', minutes, e.minutes, '填了，计划就按你的真实速度来算。'),
     );
   draw();
+  const check = () => {
+    const e = {};
+    const d = date.value.trim();
+    const n = num(count.value);
+    const m = num(minutes.value);
+    if (!isISODate(d) || d > ctx.today) e.date = '请填写今天或更早的日期。';
+    if (!Number.isInteger(n) || n < 1 || n > remainingOf(a)) e.count = `应为 1 到 ${remainingOf(a)} 的整数。`;
+    if (m !== null && !(Number.isInteger(m) && m >= 1 && m <= 1440)) e.minutes = '应为 1 到 1440 的整数，或不填。';
+    return { e, d, n, m };
+  };
+  const ids = { date: 'rp-date', count: 'rp-count', minutes: 'rp-min' };
   return formDialog({
     title: `记录${titleOf(ctx.data, a)}的进度`,
     body: wrap,
     submit: '记录',
+    invalid: () => new Set(Object.keys(check().e).map((k) => ids[k])),
     onSubmit: () => {
-      const e = {};
-      const d = date.value.trim();
-      const n = num(count.value);
-      const m = num(minutes.value);
-      if (!isISODate(d) || d > ctx.today) e.date = '请填写今天或更早的日期。';
-      if (!Number.isInteger(n) || n < 1 || n > remainingOf(a)) e.count = `应为 1 到 ${remainingOf(a)} 的整数。`;
-      if (m !== null && !(Number.isInteger(m) && m >= 1 && m <= 1440)) e.minutes = '应为 1 到 1440 的整数，或不填。';
+      const { e, d, n, m } = check();
       if (Object.keys(e).length) {
         draw(e);
         return false;
@@ -60,14 +66,20 @@ export function takeBackDialog(ctx, id) {
   const wrap = h('div', { class: 'form-grid' });
   const draw = (err) => wrap.replaceChildren(field('记录的日期', day), field('撤销几份', count, err));
   draw();
+  const valid = () => {
+    const r = records.find((x) => x.date === day.value);
+    const n = num(count.value);
+    return r && Number.isInteger(n) && n >= 1 && n <= r.n;
+  };
   return formDialog({
     title: `撤销${titleOf(ctx.data, a)}的进度`,
     body: wrap,
     submit: '撤销',
+    invalid: () => new Set(valid() ? [] : ['tb-count']),
     onSubmit: () => {
       const r = records.find((x) => x.date === day.value);
       const n = num(count.value);
-      if (!r || !Number.isInteger(n) || n < 1 || n > r.n) {
+      if (!valid()) {
         draw(`应为 1 到 ${r ? r.n : 0} 的整数。`);
         return false;
       }

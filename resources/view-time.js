@@ -1,6 +1,6 @@
 // Time available for grading: per weekday, and exceptions for single dates.
 
-import { h, fmtDate, fmtMinutes, field, toast } from './ui.js';
+import { h, clearError, fmtDate, fmtMinutes, field, toast } from './ui.js';
 import { addDays, isISODate, startOfWeek } from './dates.js';
 import { checkMinutes, removeException, setException } from './model.js';
 import { dateField } from './datefield.js';
@@ -17,6 +17,12 @@ export function renderTime(ctx) {
     ctx.render();
   };
   const max = Math.max(60, ...weekly);
+  // A field marked wrong loses the mark as soon as its value is right.
+  const unmark = (el, ok) => () => {
+    if (el.getAttribute('aria-invalid') !== 'true' || !ok()) return;
+    clearError(el);
+    if (ctx.params.errors) delete ctx.params.errors[el.id];
+  };
 
   const dayInputs = weekly.map((m, i) => {
     const id = `wk-${i}`;
@@ -29,6 +35,7 @@ export function renderTime(ctx) {
       inputmode: 'numeric',
       value: String(m),
       'data-key': id,
+      oninput: (ev) => unmark(ev.target, () => checkMinutes(ev.target.value) !== null)(),
       onchange: (ev) => {
         const n = checkMinutes(ev.target.value);
         if (n === null) return showErrors({ errors: { [id]: '请填 0 到 1440 之间的整数。' } });
@@ -47,6 +54,8 @@ export function renderTime(ctx) {
 
   const exDate = dateField({ id: 'ex-date', key: 'ex-date', value: ctx.params.exDate || addDays(today, 1), today });
   const exMinutes = h('input', { id: 'ex-min', 'data-key': 'ex-min', type: 'number', min: '0', max: '1440', step: '5', value: ctx.params.exMin ?? '0' });
+  exDate.addEventListener('input', unmark(exDate.textInput, () => isISODate(exDate.value)));
+  exMinutes.addEventListener('input', unmark(exMinutes, () => checkMinutes(exMinutes.value) !== null));
   const exNote = h('input', { id: 'ex-note', 'data-key': 'ex-note', type: 'text', maxlength: '40', value: ctx.params.exNote || '', placeholder: '例如：运动会、晚上有空' });
 
   const addException = (ev) => {
