@@ -194,7 +194,7 @@ function dataSection(ctx) {
     'section',
     { class: 'card', 'aria-labelledby': 'set-data' },
     h('h2', { id: 'set-data' }, '数据'),
-    h('p', { class: 'muted' }, '数据保存在本机，每次修改都会立即保存。备份文件包含全部班级、作业、时间和设置。'),
+    h('p', { class: 'muted' }, '数据保存在本机，每次修改都会立即保存。备份文件包含全部班级、作业、时间、设置和最近删除的内容。'),
     h(
       'div',
       { class: 'head-actions' },
