@@ -57,7 +57,10 @@ export function renderWeek(ctx) {
             h('span', null, h('span', { class: 'title' }, a.title), h('span', { class: 'num' }, `${s.count} 份`), s.overdue ? h('span', { class: 'tag warn' }, '逾期') : null),
           );
         }),
-        dueHere.map((a) => h('li', { class: 'due', title: `归还${titleOf(data, a)}` }, `归还：${a.title}`)),
+        // The class's dot tells apart a title several classes share.
+        dueHere.map((a) =>
+          h('li', { class: 'due', title: `归还${titleOf(data, a)}` }, h('span', { class: 'dot', style: { background: colorOf(a) } }), h('span', null, `归还：${a.title}`)),
+        ),
       ),
     );
   });
