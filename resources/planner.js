@@ -4,7 +4,7 @@
 // date is planned afterwards, marked overdue, in whatever time is left once
 // everything that can still be on time has its place.
 
-import { addDays, dayRange, diffDays, weekdayIndex } from './dates.js';
+import { addDays, dayNumber, diffDays, fromDayNumber, weekdayIndex } from './dates.js';
 
 const EPS = 1e-9;
 // A session shorter than this is not worth sitting down for, unless it
@@ -94,29 +94,138 @@ export function paceOf(data, a) {
   return paceFinder(data)(a);
 }
 
+// Availability by day, counted from `today`: the weekly minutes with the
+// exceptions laid over them. Built once per plan, so asking about a day
+// never reads the list of exceptions, and asking about a span of days never
+// walks it day by day, however far away the span lies.
+function availabilityFrom(availability, today) {
+  const base = dayNumber(today);
+  const weekly = availability.weekly;
+  const firstWeekday = weekdayIndex(today);
+  const exceptions = new Map();
+  for (const ex of availability.exceptions) if (!exceptions.has(ex.date)) exceptions.set(ex.date, ex.minutes);
+  const weekday = (i) => (((firstWeekday + i) % 7) + 7) % 7;
+  const date = (i) => fromDayNumber(base + i);
+  const minutes = (i, iso = date(i)) => {
+    const m = exceptions.get(iso);
+    return m !== undefined ? m : weekly[weekday(i)] || 0;
+  };
+  const anyWeekly = weekly.some((m) => m > 0);
+
+  // The exceptions in date order, for questions about spans: made only when
+  // such a question comes.
+  let sorted = null;
+  const lowerBound = (list, x) => {
+    let lo = 0;
+    let hi = list.length;
+    while (lo < hi) {
+      const mid = (lo + hi) >> 1;
+      if (list[mid] < x) lo = mid + 1;
+      else hi = mid;
+    }
+    return lo;
+  };
+  const sortExceptions = () => {
+    if (sorted) return sorted;
+    const entries = [...exceptions].map(([iso, m]) => [dayNumber(iso) - base, m]).sort((x, y) => x[0] - y[0]);
+    const at = entries.map((e) => e[0]);
+    // Largest minutes over any run of exceptions: table[k][j] covers 2^k from j.
+    const table = [Float64Array.from(entries, (e) => e[1])];
+    for (let k = 1; 1 << k <= entries.length; k++) {
+      const prev = table[k - 1];
+      const half = 1 << (k - 1);
+      const row = new Float64Array(entries.length - (1 << k) + 1);
+      for (let j = 0; j < row.length; j++) row[j] = Math.max(prev[j], prev[j + half]);
+      table.push(row);
+    }
+    // How many exceptions fall on each weekday, before each position.
+    const onWeekday = Array.from({ length: 7 }, () => new Int32Array(entries.length + 1));
+    entries.forEach(([i], j) => {
+      for (let w = 0; w < 7; w++) onWeekday[w][j + 1] = onWeekday[w][j] + (weekday(i) === w ? 1 : 0);
+    });
+    const withTime = entries.filter((e) => e[1] > 0).map((e) => e[0]);
+    sorted = { at, table, onWeekday, withTime };
+    return sorted;
+  };
+
+  return {
+    date,
+    minutes,
+    // The first day from `i` on that has any time at all.
+    nextWithTime(i) {
+      if (anyWeekly) return i;
+      const { withTime } = sortExceptions();
+      const j = lowerBound(withTime, i);
+      return j < withTime.length ? withTime[j] : Infinity;
+    },
+    // The most minutes any single day from `from` to `to` offers.
+    largestIn(from, to) {
+      let best = 0;
+      if (to - from < 14) {
+        for (let i = from; i <= to; i++) best = Math.max(best, minutes(i));
+        return best;
+      }
+      const { at, table, onWeekday } = sortExceptions();
+      const lo = lowerBound(at, from);
+      const hi = lowerBound(at, to + 1);
+      if (hi > lo) {
+        const k = 31 - Math.clz32(hi - lo);
+        best = Math.max(table[k][lo], table[k][hi - (1 << k)]);
+      }
+      // A weekday counts when one of its days in the span is no exception.
+      for (let w = 0; w < 7; w++) {
+        if (!(weekly[w] > best)) continue;
+        const firstDay = from + ((w - weekday(from) + 7) % 7);
+        const days = firstDay > to ? 0 : Math.floor((to - firstDay) / 7) + 1;
+        if (days > onWeekday[w][hi] - onWeekday[w][lo]) best = weekly[w];
+      }
+      return best;
+    },
+  };
+}
+
 export function makePlan(data, today) {
   const onReturnDay = !!data.settings.gradeOnReturnDay;
   const pace = paceFinder(data);
   const active = data.assignments.filter((a) => remainingOf(a) > 0).sort(byDeadline);
+  const cal = availabilityFrom(data.availability, today);
 
-  let horizon = today;
-  const windows = new Map();
-  for (const a of active) {
-    const w = gradingWindow(a, today, onReturnDay);
-    windows.set(a.id, w);
-    if (w.open && w.end > horizon) horizon = w.end;
-  }
-
+  // Days are made when work first looks at them, by their offset from today.
+  // The plan lists today and every day that holds work.
   const usedToday = minutesGradedOn(data, today);
-  const makeDay = (date) => {
-    const available = availableOn(date, data.availability);
-    const used = date === today ? Math.min(usedToday, available) : 0;
-    return { date, available, used, free: available - used, planned: 0, sessions: [] };
-  };
-  const days = dayRange(today, horizon).map(makeDay);
+  const made = new Map();
   const dayAt = (i) => {
-    while (days.length <= i) days.push(makeDay(addDays(today, days.length)));
-    return days[i];
+    let d = made.get(i);
+    if (d) return d;
+    const date = cal.date(i);
+    const available = cal.minutes(i, date);
+    const used = i === 0 ? Math.min(usedToday, available) : 0;
+    d = { date, available, used, free: available - used, planned: 0, sessions: [] };
+    made.set(i, d);
+    return d;
+  };
+  dayAt(0);
+
+  // The first day from `from` to `last` with time left, or a number past
+  // `last`. A day found full or without time points on to where the search
+  // went next, so each run of such days is crossed once per plan, not once
+  // per assignment.
+  const skip = new Map();
+  const nextOpen = (from, last) => {
+    let i = from;
+    const crossed = [];
+    while (i <= last) {
+      let to = skip.get(i);
+      if (to === undefined) {
+        const d = made.get(i);
+        if ((d ? d.free : cal.minutes(i)) > EPS) break;
+        to = d ? i + 1 : cal.nextWithTime(i + 1);
+      }
+      crossed.push(i);
+      i = to;
+    }
+    for (const c of crossed) skip.set(c, i);
+    return i;
   };
 
   // Places up to `left` copies on day d; returns how many.
@@ -130,32 +239,40 @@ export function makePlan(data, today) {
     d.planned += n * m;
     return n;
   };
+  // Places up to `left` copies from day `from` to day `last`; returns how
+  // many are left and the last day used.
+  const placeFrom = (from, last, a, m, left, overdue) => {
+    let lastDay = null;
+    let i = nextOpen(from, last);
+    while (left > 0 && i <= last) {
+      const d = dayAt(i);
+      const n = place(d, a, m, left, overdue);
+      left -= n;
+      if (n) lastDay = d.date;
+      if (left > 0) i = nextOpen(i + 1, last);
+    }
+    return { left, lastDay };
+  };
 
   const status = new Map();
   const late = [];
   for (const a of active) {
-    const w = windows.get(a.id);
+    const w = gradingWindow(a, today, onReturnDay);
     const p = pace(a);
     const m = p.minutes;
     const remaining = remainingOf(a);
-    let left = remaining;
-    let lastDay = null;
-    let largestDay = 0;
-    if (w.open)
-      for (const d of days) {
-        if (d.date < w.start) continue;
-        if (d.date > w.end || left === 0) break;
-        largestDay = Math.max(largestDay, d.available);
-        const n = place(d, a, m, left, false);
-        left -= n;
-        if (n) lastDay = d.date;
-      }
+    const first = diffDays(today, w.start);
+    const last = diffDays(today, w.end);
+    const { left, lastDay } = w.open ? placeFrom(first, last, a, m, remaining, false) : { left: remaining, lastDay: null };
     const info = { assignmentId: a.id, remaining, planned: remaining - left, late: left, lateMinutes: left * m, overdue: 0, unplaced: left, window: w, lastDay, reason: null, pace: p };
     if (left > 0) {
       if (!w.open) info.reason = a.due < today ? 'past' : a.due === today ? 'dueToday' : 'sameDay';
-      else if (largestDay === 0) info.reason = 'noTime';
-      else if (info.planned === 0 && largestDay < m) info.reason = 'tooLong';
-      else info.reason = 'time';
+      else {
+        const largestDay = cal.largestIn(first, last);
+        if (largestDay === 0) info.reason = 'noTime';
+        else if (info.planned === 0 && largestDay < m) info.reason = 'tooLong';
+        else info.reason = 'time';
+      }
       late.push(info);
     }
     status.set(a.id, info);
@@ -163,28 +280,21 @@ export function makePlan(data, today) {
 
   // Overdue work, in return-date order: what is already late goes after its
   // return date, never in front of work that can still be on time.
-  const grown = days.length;
+  const byId = new Map(active.map((a) => [a.id, a]));
   for (const info of late) {
-    const a = active.find((x) => x.id === info.assignmentId);
-    const m = info.pace.minutes;
+    const a = byId.get(info.assignmentId);
     const after = addDays(info.window.end, 1);
     const from = [today, after, a.collected].sort().at(-1);
-    let i = diffDays(today, from);
-    let left = info.late;
-    for (; left > 0 && i <= OVERDUE_SEARCH_DAYS; i++) {
-      const d = dayAt(i);
-      const n = place(d, a, m, left, true);
-      left -= n;
-      if (n) info.lastDay = d.date;
-    }
+    const { left, lastDay } = placeFrom(diffDays(today, from), OVERDUE_SEARCH_DAYS, a, info.pace.minutes, info.late, true);
+    if (lastDay) info.lastDay = lastDay;
     info.overdue = info.late - left;
     info.unplaced = left;
   }
-  // Days searched without finding anything are not part of the plan.
-  let keep = days.length;
-  while (keep > grown && days[keep - 1].sessions.length === 0) keep--;
-  days.length = keep;
 
+  const days = [...made]
+    .filter(([i, d]) => i === 0 || d.sessions.length)
+    .sort((x, y) => x[0] - y[0])
+    .map(([, d]) => d);
   const todayCount = days[0].sessions.reduce((s, x) => s + x.count, 0);
   return { today, days, status, late, todayCount };
 }
