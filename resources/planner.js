@@ -4,7 +4,7 @@
 // date is planned afterwards, marked overdue, in whatever time is left once
 // everything that can still be on time has its place.
 
-import { addDays, dayNumber, diffDays, fromDayNumber, weekdayIndex } from './dates.js';
+import { addDays, dayNumber, fromDayNumber, weekdayIndex } from './dates.js';
 
 const EPS = 1e-9;
 // A session shorter than this is not worth sitting down for, unless it
@@ -95,68 +95,95 @@ export function paceOf(data, a) {
 }
 
 // Availability by day, counted from `today`: the weekly minutes with the
-// exceptions laid over them. Built once per plan, so asking about a day
-// never reads the list of exceptions, and asking about a span of days never
-// walks it day by day, however far away the span lies.
+// exceptions laid over them. Exceptions are looked up by halving their list
+// (kept in date order), so asking about a day never reads the whole list and
+// asking about a span of days never walks it day by day, however far away
+// the span lies.
 function availabilityFrom(availability, today) {
   const base = dayNumber(today);
   const weekly = availability.weekly;
   const firstWeekday = weekdayIndex(today);
-  const exceptions = new Map();
-  for (const ex of availability.exceptions) if (!exceptions.has(ex.date)) exceptions.set(ex.date, ex.minutes);
-  const weekday = (i) => (((firstWeekday + i) % 7) + 7) % 7;
-  const date = (i) => fromDayNumber(base + i);
-  const minutes = (i, iso = date(i)) => {
-    const m = exceptions.get(iso);
-    return m !== undefined ? m : weekly[weekday(i)] || 0;
-  };
-  const anyWeekly = weekly.some((m) => m > 0);
-
-  // The exceptions in date order, for questions about spans: made only when
-  // such a question comes.
-  let sorted = null;
-  const lowerBound = (list, x) => {
+  let list = availability.exceptions;
+  for (let j = 1; j < list.length; j++)
+    if (list[j].date < list[j - 1].date) {
+      list = [...list].sort((x, y) => (x.date < y.date ? -1 : x.date > y.date ? 1 : 0));
+      break;
+    }
+  // The first exception on or after `iso`; the first of equal dates, as in availableOn.
+  const find = (iso) => {
     let lo = 0;
     let hi = list.length;
     while (lo < hi) {
       const mid = (lo + hi) >> 1;
-      if (list[mid] < x) lo = mid + 1;
+      if (list[mid].date < iso) lo = mid + 1;
       else hi = mid;
     }
     return lo;
   };
-  const sortExceptions = () => {
-    if (sorted) return sorted;
-    const entries = [...exceptions].map(([iso, m]) => [dayNumber(iso) - base, m]).sort((x, y) => x[0] - y[0]);
-    const at = entries.map((e) => e[0]);
-    // Largest minutes over any run of exceptions: table[k][j] covers 2^k from j.
-    const table = [Float64Array.from(entries, (e) => e[1])];
-    for (let k = 1; 1 << k <= entries.length; k++) {
+  const weekday = (i) => (((firstWeekday + i) % 7) + 7) % 7;
+  // Many assignments share their dates: each is worked out once.
+  const dates = new Map();
+  const date = (i) => {
+    let iso = dates.get(i);
+    if (iso === undefined) dates.set(i, (iso = fromDayNumber(base + i)));
+    return iso;
+  };
+  const offsets = new Map();
+  const offset = (iso) => {
+    let i = offsets.get(iso);
+    if (i === undefined) offsets.set(iso, (i = dayNumber(iso) - base));
+    return i;
+  };
+  const perDay = new Map();
+  const minutes = (i) => {
+    let m = perDay.get(i);
+    if (m === undefined) {
+      const iso = date(i);
+      const j = find(iso);
+      m = j < list.length && list[j].date === iso ? list[j].minutes : weekly[weekday(i)] || 0;
+      perDay.set(i, m);
+    }
+    return m;
+  };
+  const anyWeekly = weekly.some((m) => m > 0);
+
+  // Made only when a question needs them.
+  let withTime = null; // withTime[j]: the first exception from j on with minutes
+  let spans = null; // largest minutes over runs of exceptions, and weekdays counted
+  const spanTables = () => {
+    if (spans) return spans;
+    // table[k][j]: the largest minutes of the 2^k exceptions from j on.
+    const table = [Float64Array.from(list, (e) => e.minutes)];
+    for (let k = 1; 1 << k <= list.length; k++) {
       const prev = table[k - 1];
       const half = 1 << (k - 1);
-      const row = new Float64Array(entries.length - (1 << k) + 1);
+      const row = new Float64Array(list.length - (1 << k) + 1);
       for (let j = 0; j < row.length; j++) row[j] = Math.max(prev[j], prev[j + half]);
       table.push(row);
     }
-    // How many exceptions fall on each weekday, before each position.
-    const onWeekday = Array.from({ length: 7 }, () => new Int32Array(entries.length + 1));
-    entries.forEach(([i], j) => {
-      for (let w = 0; w < 7; w++) onWeekday[w][j + 1] = onWeekday[w][j] + (weekday(i) === w ? 1 : 0);
+    // onWeekday[w][j]: how many of the first j exceptions fall on weekday w.
+    const onWeekday = Array.from({ length: 7 }, () => new Int32Array(list.length + 1));
+    list.forEach((e, j) => {
+      const wd = weekday(offset(e.date));
+      for (let w = 0; w < 7; w++) onWeekday[w][j + 1] = onWeekday[w][j] + (wd === w ? 1 : 0);
     });
-    const withTime = entries.filter((e) => e[1] > 0).map((e) => e[0]);
-    sorted = { at, table, onWeekday, withTime };
-    return sorted;
+    spans = { table, onWeekday };
+    return spans;
   };
 
   return {
     date,
+    offset,
     minutes,
     // The first day from `i` on that has any time at all.
     nextWithTime(i) {
       if (anyWeekly) return i;
-      const { withTime } = sortExceptions();
-      const j = lowerBound(withTime, i);
-      return j < withTime.length ? withTime[j] : Infinity;
+      if (!withTime) {
+        withTime = new Int32Array(list.length + 1).fill(list.length);
+        for (let j = list.length - 1; j >= 0; j--) withTime[j] = list[j].minutes > 0 ? j : withTime[j + 1];
+      }
+      const k = withTime[find(date(i))];
+      return k < list.length ? offset(list[k].date) : Infinity;
     },
     // The most minutes any single day from `from` to `to` offers.
     largestIn(from, to) {
@@ -165,9 +192,9 @@ function availabilityFrom(availability, today) {
         for (let i = from; i <= to; i++) best = Math.max(best, minutes(i));
         return best;
       }
-      const { at, table, onWeekday } = sortExceptions();
-      const lo = lowerBound(at, from);
-      const hi = lowerBound(at, to + 1);
+      const { table, onWeekday } = spanTables();
+      const lo = find(date(from));
+      const hi = find(date(to + 1));
       if (hi > lo) {
         const k = 31 - Math.clz32(hi - lo);
         best = Math.max(table[k][lo], table[k][hi - (1 << k)]);
@@ -198,7 +225,7 @@ export function makePlan(data, today) {
     let d = made.get(i);
     if (d) return d;
     const date = cal.date(i);
-    const available = cal.minutes(i, date);
+    const available = cal.minutes(i);
     const used = i === 0 ? Math.min(usedToday, available) : 0;
     d = { date, available, used, free: available - used, planned: 0, sessions: [] };
     made.set(i, d);
@@ -206,25 +233,35 @@ export function makePlan(data, today) {
   };
   dayAt(0);
 
-  // The first day from `from` to `last` with time left, or a number past
-  // `last`. A day found full or without time points on to where the search
-  // went next, so each run of such days is crossed once per plan, not once
-  // per assignment.
-  const skip = new Map();
-  const nextOpen = (from, last) => {
+  // The first day from `from` to `last` that can take work, or a number past
+  // `last`. A day found useless points on to where the search went next, so
+  // each run of such days is crossed once per plan, not once per assignment.
+  // Useless to everyone: no time left. Useless to work of at least a
+  // session's length: less time left than a session (see `place`).
+  const ROOM = MIN_SESSION - 2 * EPS;
+  const skipEmpty = new Map();
+  const skipSmall = new Map();
+  const nextOpen = (from, last, roomy) => {
+    const skip = roomy ? skipSmall : skipEmpty;
+    const least = roomy ? ROOM : EPS;
     let i = from;
-    const crossed = [];
     while (i <= last) {
       let to = skip.get(i);
       if (to === undefined) {
         const d = made.get(i);
-        if ((d ? d.free : cal.minutes(i)) > EPS) break;
+        const free = d ? d.free : cal.minutes(i);
+        if (roomy ? free >= least : free > least) break;
         to = d ? i + 1 : cal.nextWithTime(i + 1);
+        skip.set(i, to);
       }
-      crossed.push(i);
       i = to;
     }
-    for (const c of crossed) skip.set(c, i);
+    // Point everything crossed straight at the day found.
+    for (let j = from; j < i && j <= last; ) {
+      const to = skip.get(j);
+      skip.set(j, i);
+      j = to;
+    }
     return i;
   };
 
@@ -243,13 +280,13 @@ export function makePlan(data, today) {
   // many are left and the last day used.
   const placeFrom = (from, last, a, m, left, overdue) => {
     let lastDay = null;
-    let i = nextOpen(from, last);
+    let i = nextOpen(from, last, left * m >= MIN_SESSION - EPS);
     while (left > 0 && i <= last) {
       const d = dayAt(i);
       const n = place(d, a, m, left, overdue);
       left -= n;
       if (n) lastDay = d.date;
-      if (left > 0) i = nextOpen(i + 1, last);
+      if (left > 0) i = nextOpen(i + 1, last, left * m >= MIN_SESSION - EPS);
     }
     return { left, lastDay };
   };
@@ -257,12 +294,13 @@ export function makePlan(data, today) {
   const status = new Map();
   const late = [];
   for (const a of active) {
-    const w = gradingWindow(a, today, onReturnDay);
+    // As gradingWindow, from dates worked out once.
+    const first = Math.max(0, cal.offset(a.collected));
+    const last = cal.offset(a.due) - (onReturnDay ? 0 : 1);
+    const w = { start: first === 0 ? today : a.collected, end: onReturnDay ? a.due : cal.date(last), open: last >= first };
     const p = pace(a);
     const m = p.minutes;
     const remaining = remainingOf(a);
-    const first = diffDays(today, w.start);
-    const last = diffDays(today, w.end);
     const { left, lastDay } = w.open ? placeFrom(first, last, a, m, remaining, false) : { left: remaining, lastDay: null };
     const info = { assignmentId: a.id, remaining, planned: remaining - left, late: left, lateMinutes: left * m, overdue: 0, unplaced: left, window: w, lastDay, reason: null, pace: p };
     if (left > 0) {
@@ -283,9 +321,9 @@ export function makePlan(data, today) {
   const byId = new Map(active.map((a) => [a.id, a]));
   for (const info of late) {
     const a = byId.get(info.assignmentId);
-    const after = addDays(info.window.end, 1);
-    const from = [today, after, a.collected].sort().at(-1);
-    const { left, lastDay } = placeFrom(diffDays(today, from), OVERDUE_SEARCH_DAYS, a, info.pace.minutes, info.late, true);
+    // After the return date, from today, and not before it was collected.
+    const from = Math.max(0, cal.offset(info.window.end) + 1, cal.offset(a.collected));
+    const { left, lastDay } = placeFrom(from, OVERDUE_SEARCH_DAYS, a, info.pace.minutes, info.late, true);
     if (lastDay) info.lastDay = lastDay;
     info.overdue = info.late - left;
     info.unplaced = left;
