@@ -226,8 +226,9 @@ export function makePlan(data, today) {
     if (d) return d;
     const date = cal.date(i);
     const available = cal.minutes(i);
-    const used = i === 0 ? Math.min(usedToday, available) : 0;
-    d = { date, available, used, free: available - used, planned: 0, sessions: [] };
+    // Today holds all that was recorded, also beyond its time.
+    const used = i === 0 ? usedToday : 0;
+    d = { date, available, used, free: Math.max(0, available - used), planned: 0, sessions: [] };
     made.set(i, d);
     return d;
   };
