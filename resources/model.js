@@ -2,7 +2,7 @@
 // Every function works on plain data; the caller saves afterwards.
 
 import { addDays, isISODate, startOfWeek } from './dates.js';
-import { paceOf, remainingOf } from './planner.js';
+import { needsCount, paceOf, remainingOf } from './planner.js';
 
 export const PALETTE = [
   { color: '#4f7cac', name: '蓝' },
@@ -376,6 +376,7 @@ export function classOf(data, a) {
   return data.classes.find((c) => c.id === a.classId) || null;
 }
 
+// An assignment without a count is waiting for it, not finished.
 export function isFinished(a) {
-  return remainingOf(a) === 0;
+  return !needsCount(a) && remainingOf(a) === 0;
 }

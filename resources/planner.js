@@ -25,6 +25,12 @@ export function remainingOf(a) {
   return Math.max(0, a.submissions - a.graded);
 }
 
+// Saved with 0 copies (or made by a weekly template for a class without a
+// usual size): not done, and nothing to plan until the count is filled in.
+export function needsCount(a) {
+  return a.submissions === 0;
+}
+
 // First and last day on which an assignment may be graded, from today on.
 export function gradingWindow(a, today, gradeOnReturnDay) {
   const start = a.collected > today ? a.collected : today;
@@ -214,7 +220,8 @@ function availabilityFrom(availability, today) {
 export function makePlan(data, today) {
   const onReturnDay = !!data.settings.gradeOnReturnDay;
   const pace = paceFinder(data);
-  const active = data.assignments.filter((a) => remainingOf(a) > 0).sort(byDeadline);
+  const listed = data.assignments.filter((a) => remainingOf(a) > 0 || needsCount(a)).sort(byDeadline);
+  const active = listed.filter((a) => remainingOf(a) > 0);
   const cal = availabilityFrom(data.availability, today);
 
   // Days are made when work first looks at them, by their offset from today.
@@ -294,7 +301,7 @@ export function makePlan(data, today) {
 
   const status = new Map();
   const late = [];
-  for (const a of active) {
+  for (const a of listed) {
     // As gradingWindow, from dates worked out once.
     const first = Math.max(0, cal.offset(a.collected));
     const last = cal.offset(a.due) - (onReturnDay ? 0 : 1);
@@ -302,6 +309,10 @@ export function makePlan(data, today) {
     const p = pace(a);
     const m = p.minutes;
     const remaining = remainingOf(a);
+    if (needsCount(a)) {
+      status.set(a.id, { assignmentId: a.id, remaining: 0, planned: 0, late: 0, lateMinutes: 0, overdue: 0, unplaced: 0, window: w, lastDay: null, reason: null, pace: p, needsCount: true });
+      continue;
+    }
     const { left, lastDay } = w.open ? placeFrom(first, last, a, m, remaining, false) : { left: remaining, lastDay: null };
     const info = { assignmentId: a.id, remaining, planned: remaining - left, late: left, lateMinutes: left * m, overdue: 0, unplaced: left, window: w, lastDay, reason: null, pace: p };
     if (left > 0) {

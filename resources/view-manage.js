@@ -15,6 +15,7 @@ import {
   checkTemplate,
   classOf,
   deleteAssignment,
+  isFinished,
   deleteClass,
   deleteTemplate,
   restoreAssignment,
@@ -181,16 +182,17 @@ export function renderAssignments(ctx) {
   const { data, plan } = ctx;
   const showDone = !!ctx.params.showDone;
   const list = data.assignments
-    .filter((a) => showDone || remainingOf(a) > 0)
+    .filter((a) => showDone || !isFinished(a))
     .slice()
     .sort((x, y) => (x.due < y.due ? -1 : x.due > y.due ? 1 : x.title < y.title ? -1 : 1));
-  const hiddenDone = data.assignments.filter((a) => remainingOf(a) === 0).length;
+  const hiddenDone = data.assignments.filter(isFinished).length;
 
   const rows = list.map((a) => {
     const cls = classOf(data, a);
     const st = plan.status.get(a.id);
     let state;
     if (!st) state = h('span', { class: 'tag ok' }, '已批完');
+    else if (st.needsCount) state = h('span', { class: 'tag warn' }, '份数待填');
     else if (st.late) state = h('span', { class: 'tag warn' }, st.overdue ? `逾期 ${st.late} 份` : `差 ${st.late} 份`);
     else state = h('span', { class: 'tag ok' }, st.lastDay ? `${fmtDate(st.lastDay, 'short')} 批完` : '按时');
     return h(
@@ -419,12 +421,13 @@ export function renderClasses(ctx) {
   const { data } = ctx;
   const cards = data.classes.map((c) => {
     const own = data.assignments.filter((a) => a.classId === c.id);
-    const open = own.filter((a) => remainingOf(a) > 0);
+    const open = own.filter((a) => !isFinished(a));
+    const waiting = open.filter((a) => a.submissions === 0).length;
     const minutes = open.reduce((m, a) => m + remainingOf(a) * a.minutesEach, 0);
     return h(
       'li',
       { class: 'class-card', style: { borderLeftColor: c.color } },
-      h('div', { class: 'grow' }, h('strong', null, c.name), h('div', { class: 'muted' }, `${c.size === null || c.size === undefined ? '' : `${c.size} 人 · `}${own.length} 项作业，未批 ${open.length} 项，约 `, h('span', { class: 'num' }, fmtMinutes(minutes)))),
+      h('div', { class: 'grow' }, h('strong', null, c.name), h('div', { class: 'muted' }, `${c.size === null || c.size === undefined ? '' : `${c.size} 人 · `}${own.length} 项作业，未批 ${open.length} 项${waiting ? `（${waiting} 项份数待填）` : ''}，约 `, h('span', { class: 'num' }, fmtMinutes(minutes)))),
       h('button', { type: 'button', class: 'btn small', 'data-key': `cedit-${c.id}`, 'aria-label': `编辑「${c.name}」`, onclick: () => editClass(ctx, c) }, '编辑'),
       h('button', { type: 'button', class: 'btn small quiet', 'data-key': `cdel-${c.id}`, 'aria-label': `删除「${c.name}」`, onclick: () => removeClass(ctx, c) }, '删除'),
     );

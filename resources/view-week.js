@@ -3,7 +3,7 @@
 import { h, fmtDate, fmtMinutes } from './ui.js';
 import { addDays, dayRange, startOfWeek } from './dates.js';
 import { dayLoad } from './planner.js';
-import { classOf } from './model.js';
+import { classOf, isFinished } from './model.js';
 import { lateReport } from './view-plan.js';
 
 // Minutes to a tenth, as they were recorded: 189.6, 90.
@@ -25,7 +25,7 @@ export function renderWeek(ctx) {
 
   const columns = loads.map((l) => {
     const ex = exceptions.get(l.date);
-    const dueHere = data.assignments.filter((a) => a.due === l.date && a.graded < a.submissions);
+    const dueHere = data.assignments.filter((a) => a.due === l.date && !isFinished(a));
     const pct = (m) => `${(m / scale) * 100}%`;
     // Recorded time is shown as recorded, also beyond the day's time.
     const over = l.past ? 0 : l.used + l.planned - l.available;
@@ -64,7 +64,7 @@ export function renderWeek(ctx) {
             h('span', null, h('span', { class: 'title' }, a.title), h('span', { class: 'num' }, `${s.count} 份`), s.overdue ? h('span', { class: 'tag warn' }, '逾期') : null),
           );
         }),
-        dueHere.map((a) => h('li', { class: 'due', title: a.title }, `归还：${a.title}`)),
+        dueHere.map((a) => h('li', { class: 'due', title: a.title }, `归还：${a.title}${a.submissions === 0 ? '（份数待填）' : ''}`)),
       ),
     );
   });

@@ -2,10 +2,12 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { makePlan } from '../../resources/planner.js';
-import { recordProgress } from '../../resources/model.js';
+import { isFinished, recordProgress } from '../../resources/model.js';
 import { renderWeek } from '../../resources/view-week.js';
-import { installDom, findAll, byClass } from './dom.js';
-import { dataWith, every } from './fixtures.js';
+import { renderPlan } from '../../resources/view-plan.js';
+import { renderAssignments, renderClasses } from '../../resources/view-manage.js';
+import { installDom, findAll, byClass, byTag } from './dom.js';
+import { dataWith, every, sessionsOf } from './fixtures.js';
 
 installDom();
 const WED = '2025-03-05';
@@ -25,4 +27,32 @@ test('本周 shows the minutes recorded today, also beyond the day\'s time, and 
   // A day within its time is not marked.
   const [tomorrow] = findAll(week, (el) => byClass('wday')(el) && !byClass('is-today')(el) && !byClass('is-past')(el));
   assert.ok(!byClass('is-over')(tomorrow));
+});
+
+test('an assignment with 0 copies waits as "份数待填" wherever assignments are listed, and gets no sessions', () => {
+  const data = dataWith({
+    weekly: every(60),
+    assignments: [
+      { title: '周记', collected: WED, due: '2025-03-07', submissions: 0, minutesEach: 5 },
+      { title: '听写', collected: WED, due: '2025-03-07', submissions: 4, minutesEach: 5 },
+    ],
+  });
+  assert.equal(isFinished(data.assignments[0]), false);
+  let plan = makePlan(data, WED);
+  assert.deepEqual(sessionsOf(plan, 'a1'), []);
+  assert.deepEqual(plan.late, []);
+  assert.equal(plan.status.get('a1').needsCount, true);
+
+  const row = (root, title) => findAll(root, byTag('tr')).find((tr) => tr.textContent.includes(title));
+  const list = view(renderAssignments, data, WED);
+  assert.ok(row(list, '周记')?.textContent.includes('份数待填'), '作业 hides it or does not say what it waits for');
+  assert.ok(list.textContent.includes('进行中 2 项，已批完 0 项'));
+  assert.ok(row(view(renderPlan, data, WED), '周记')?.textContent.includes('份数待填'), '计划 does not list it');
+  assert.ok(view(renderClasses, data, WED).textContent.includes('未批 2 项（1 项份数待填）'));
+  assert.ok(view(renderWeek, data, WED).textContent.includes('归还：周记（份数待填）'));
+
+  // With its count filled in, it is planned like any other.
+  data.assignments[0].submissions = 6;
+  plan = makePlan(data, WED);
+  assert.equal(sessionsOf(plan, 'a1').reduce((n, s) => n + s.count, 0), 6);
 });
