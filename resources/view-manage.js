@@ -170,6 +170,21 @@ export function paceText(ctx, a, pace) {
   return `${m}（你的估计）`;
 }
 
+// Where a learned pace comes from, in a word or two: "实测" only for this
+// assignment's own timing.
+export function paceSource(a, pace) {
+  if (pace.source === 'own') return '实测';
+  if (pace.source === 'classKind') return `按本班「${a.kind}」实测`;
+  if (pace.source === 'kind') return `按「${a.kind}」实测`;
+  return null;
+}
+
+// The grading time left at the pace the plan uses.
+function remainingMinutes(plan, a) {
+  const st = plan.status.get(a.id);
+  return remainingOf(a) * (st ? st.pace.minutes : a.minutesEach);
+}
+
 async function removeAssignment(ctx, a) {
   const ok = await confirmDialog({ title: '删除作业', message: `删除「${a.title}」？已经记下的批改用时会保留。`, ok: '删除', danger: true });
   if (!ok) return;
@@ -203,8 +218,8 @@ export function renderAssignments(ctx) {
       h('td', { class: 'nowrap' }, fmtDate(a.collected, 'short')),
       h('td', { class: 'nowrap' }, fmtDate(a.due, 'medium')),
       h('td', { class: 'progress-cell' }, h('progress', { max: Math.max(1, a.submissions), value: a.graded, 'aria-hidden': 'true' }), ` ${a.graded} / ${a.submissions}`),
-      h('td', { class: 'num', title: st ? paceText(ctx, a, st.pace) : null }, `${st ? st.pace.minutes : a.minutesEach} 分钟`, st && st.pace.source !== 'estimate' ? h('span', { class: 'muted' }, ' 实测') : null),
-      h('td', { class: 'num' }, fmtMinutes(remainingOf(a) * a.minutesEach)),
+      h('td', { class: 'num', title: st ? paceText(ctx, a, st.pace) : null }, `${st ? st.pace.minutes : a.minutesEach} 分钟`, st && paceSource(a, st.pace) ? h('span', { class: 'muted' }, ` ${paceSource(a, st.pace)}`) : null),
+      h('td', { class: 'num' }, st && st.needsCount ? '—' : fmtMinutes(remainingMinutes(ctx.plan, a))),
       h('td', null, state),
       h(
         'td',
@@ -423,7 +438,7 @@ export function renderClasses(ctx) {
     const own = data.assignments.filter((a) => a.classId === c.id);
     const open = own.filter((a) => !isFinished(a));
     const waiting = open.filter((a) => a.submissions === 0).length;
-    const minutes = open.reduce((m, a) => m + remainingOf(a) * a.minutesEach, 0);
+    const minutes = open.reduce((m, a) => m + remainingMinutes(ctx.plan, a), 0);
     return h(
       'li',
       { class: 'class-card', style: { borderLeftColor: c.color } },

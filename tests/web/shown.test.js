@@ -56,3 +56,28 @@ test('an assignment with 0 copies waits as "份数待填" wherever assignments a
   plan = makePlan(data, WED);
   assert.equal(sessionsOf(plan, 'a1').reduce((n, s) => n + s.count, 0), 6);
 });
+
+test('remaining times use the plan\'s pace, and say truly whose timing it is', () => {
+  const data = dataWith({
+    weekly: every(60),
+    classes: [{ id: 'c1', name: '一班', color: '#4f7cac' }, { id: 'c2', name: '二班', color: '#5a9e6f' }],
+    assignments: [
+      { title: '作文一', kind: '作文', due: '2025-03-20', submissions: 32, minutesEach: 8 },
+      { title: '作文二', kind: '作文', classId: 'c2', due: '2025-03-20', submissions: 5, minutesEach: 8 },
+      { title: '听写', kind: '听写', due: '2025-03-20', submissions: 10, minutesEach: 4 },
+      { title: '作文三', kind: '作文', classId: 'c2', due: '2025-03-20', submissions: 10, minutesEach: 8 },
+    ],
+  });
+  recordProgress(data, 'a2', 5, '2025-03-04', 48); // 二班's 作文: 9.6 minutes a copy
+  recordProgress(data, 'a3', 3, '2025-03-04', 15); // this 听写's own: 5 minutes a copy
+  const cells = (title) => {
+    const tr = findAll(view(renderAssignments, data, WED), byTag('tr')).find((r) => r.textContent.includes(title));
+    return findAll(tr, byTag('td')).map((td) => td.textContent);
+  };
+  // 作业: 每份, 剩余时间 are columns 6 and 7.
+  assert.deepEqual(cells('作文一').slice(5, 7), ['9.6 分钟 按「作文」实测', '5 小时 7 分钟']);
+  assert.deepEqual(cells('作文三').slice(5, 7), ['9.6 分钟 按本班「作文」实测', '1 小时 36 分钟']);
+  assert.deepEqual(cells('听写').slice(5, 7), ['5 分钟 实测', '35 分钟']);
+  // The class card adds up the same times: 32 × 9.6 + 7 × 5.
+  assert.ok(view(renderClasses, data, WED).textContent.includes('未批 2 项，约 5 小时 42 分钟'));
+});
