@@ -33,8 +33,10 @@ export function newId(prefix) {
   return `${prefix}${Date.now().toString(36)}${rnd}`;
 }
 
-function toNumber(s) {
-  const t = String(s ?? '').trim();
+// A number as typed: full-width digits and points count, as the date
+// fields take them ("１２", "７．５", "7。5"); empty is no number.
+export function toNumber(s) {
+  const t = String(s ?? '').normalize('NFKC').replace(/。/g, '.').trim();
   return t === '' ? NaN : Number(t);
 }
 
@@ -108,6 +110,19 @@ export function checkAssignmentForClasses(fields, rows, data) {
       }
   }
   return Object.keys(errors).length ? { ok: false, errors } : { ok: true, values };
+}
+
+// The record dialog: a day up to today, 1 to `left` copies, and the minutes
+// really spent if given (whole, 1 to 1440).
+export function checkRecord(fields, left, today) {
+  const errors = {};
+  const date = String(fields.date ?? '').trim();
+  if (!isISODate(date) || date > today) errors.date = '请填写今天或更早的日期。';
+  const count = toNumber(fields.count);
+  if (!Number.isInteger(count) || count < 1 || count > left) errors.count = `应为 1 到 ${left} 的整数。`;
+  const minutes = String(fields.minutes ?? '').trim() === '' ? null : toNumber(fields.minutes);
+  if (minutes !== null && !(Number.isInteger(minutes) && minutes >= 1 && minutes <= 1440)) errors.minutes = '应为 1 到 1440 的整数，或不填。';
+  return Object.keys(errors).length ? { ok: false, errors } : { ok: true, value: { date, count, minutes } };
 }
 
 export function checkMinutes(s) {

@@ -65,16 +65,16 @@ export function editAssignment(ctx, id) {
         ),
     collected: dateField({ id: 'f-collected', value: v.collected, today }),
     due: dateField({ id: 'f-due', value: v.due, today }),
-    submissions: many ? null : input('f-subs', { type: 'number', min: '0', step: '1', inputmode: 'numeric', value: String(v.submissions) }),
-    minutesEach: input('f-mins', { type: 'number', min: '0.5', step: '0.5', inputmode: 'decimal', value: String(v.minutesEach) }),
-    graded: many ? null : input('f-graded', { type: 'number', min: '0', step: '1', inputmode: 'numeric', value: String(v.graded) }),
+    submissions: many ? null : input('f-subs', { type: 'text', inputmode: 'numeric', autocomplete: 'off', value: String(v.submissions) }),
+    minutesEach: input('f-mins', { type: 'text', inputmode: 'decimal', autocomplete: 'off', value: String(v.minutesEach) }),
+    graded: many ? null : input('f-graded', { type: 'text', inputmode: 'numeric', autocomplete: 'off', value: String(v.graded) }),
   };
   for (const k of Object.keys(f)) if (!f[k]) delete f[k];
   const rows = many
     ? data.classes.map((c, i) => ({
         c,
         pick: h('input', { type: 'checkbox', id: `f-pick-${c.id}`, checked: i === 0 }),
-        count: h('input', { type: 'number', id: `count-${c.id}`, min: '0', step: '1', inputmode: 'numeric', value: c.size ?? '', 'aria-label': `${c.name}的份数` }),
+        count: h('input', { type: 'text', id: `count-${c.id}`, inputmode: 'numeric', autocomplete: 'off', value: c.size ?? '', 'aria-label': `${c.name}的份数` }),
       }))
     : [];
   const labels = {
@@ -324,8 +324,8 @@ function editTemplate(ctx, t) {
   const [kindEl, kindList] = kindInput('t-kind', v.kind);
   const title = input('t-title', { type: 'text', value: v.title, autocomplete: 'off' });
   const weekday = h('select', { id: 't-weekday' }, WEEKDAYS.map((w, i) => h('option', { value: String(i), selected: i === v.weekday }, w)));
-  const dueAfter = input('t-due', { type: 'number', min: '0', max: '28', step: '1', value: String(v.dueAfter) });
-  const minutes = input('t-mins', { type: 'number', min: '0.5', step: '0.5', value: String(v.minutesEach) });
+  const dueAfter = input('t-due', { type: 'text', inputmode: 'numeric', autocomplete: 'off', value: String(v.dueAfter) });
+  const minutes = input('t-mins', { type: 'text', inputmode: 'decimal', autocomplete: 'off', value: String(v.minutesEach) });
   const picks = data.classes.map((c) => ({ c, el: h('input', { type: 'checkbox', id: `t-pick-${c.id}`, checked: v.classIds.includes(c.id) }) }));
   const wrap = h('div', { class: 'form-grid' });
   const draw = (e = {}) =>
@@ -387,7 +387,7 @@ function classForm(ctx, c) {
       ),
     ),
   );
-  const size = input(c ? `cs-${c.id}` : 'cs-new', { type: 'number', min: '0', max: '1000', step: '1', inputmode: 'numeric', value: c && c.size !== null && c.size !== undefined ? String(c.size) : '' });
+  const size = input(c ? `cs-${c.id}` : 'cs-new', { type: 'text', inputmode: 'numeric', autocomplete: 'off', value: c && c.size !== null && c.size !== undefined ? String(c.size) : '' });
   return { name, size, swatches, color: () => (swatches.querySelector('input:checked') || {}).value };
 }
 

@@ -22,11 +22,9 @@ export function renderTime(ctx) {
     const id = `wk-${i}`;
     const el = h('input', {
       id,
-      type: 'number',
-      min: '0',
-      max: '1440',
-      step: '5',
+      type: 'text',
       inputmode: 'numeric',
+      autocomplete: 'off',
       value: String(m),
       'data-key': id,
       onchange: (ev) => {
@@ -46,7 +44,7 @@ export function renderTime(ctx) {
   });
 
   const exDate = dateField({ id: 'ex-date', key: 'ex-date', value: ctx.params.exDate || addDays(today, 1), today });
-  const exMinutes = h('input', { id: 'ex-min', 'data-key': 'ex-min', type: 'number', min: '0', max: '1440', step: '5', value: ctx.params.exMin ?? '0' });
+  const exMinutes = h('input', { id: 'ex-min', 'data-key': 'ex-min', type: 'text', inputmode: 'numeric', autocomplete: 'off', value: ctx.params.exMin ?? '0' });
   const exNote = h('input', { id: 'ex-note', 'data-key': 'ex-note', type: 'text', maxlength: '40', value: ctx.params.exNote || '', placeholder: '例如：运动会、晚上有空' });
 
   const addException = (ev) => {
