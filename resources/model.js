@@ -3,6 +3,7 @@
 
 import { addDays, isISODate, startOfWeek } from './dates.js';
 import { needsCount, paceOf, remainingOf } from './planner.js';
+import { dateTextProblem } from './datefield.js';
 
 export const PALETTE = [
   { color: '#4f7cac', name: '蓝' },
@@ -40,6 +41,14 @@ export function toNumber(s) {
   return t === '' ? NaN : Number(t);
 }
 
+// What a date field says when its text is no date: its own request when it
+// is empty, else why the typed text names no day.
+export function dateError(text, emptyMessage) {
+  const t = String(text ?? '').trim();
+  if (t === '') return emptyMessage;
+  return dateTextProblem(t) || '看不懂这个日期，请按「2026/12/9」这样填写。';
+}
+
 // Form checks return { ok, value } or { ok: false, errors: { field: text } }.
 export function checkClass(fields, data, editingId = null) {
   const errors = {};
@@ -65,8 +74,8 @@ export function checkAssignment(fields, data) {
   if (classId && !data.classes.some((c) => c.id === classId)) errors.classId = '请选择班级。';
   const collected = String(fields.collected ?? '').trim();
   const due = String(fields.due ?? '').trim();
-  if (!isISODate(collected)) errors.collected = '请填写收取日期。';
-  if (!isISODate(due)) errors.due = '请填写归还日期。';
+  if (!isISODate(collected)) errors.collected = dateError(collected, '请填写收取日期。');
+  if (!isISODate(due)) errors.due = dateError(due, '请填写归还日期。');
   else if (isISODate(collected) && due < collected) errors.due = '归还日期不能早于收取日期。';
   const submissions = toNumber(fields.submissions);
   if (!Number.isInteger(submissions) || submissions < 0 || submissions > 100000)
@@ -117,7 +126,8 @@ export function checkAssignmentForClasses(fields, rows, data) {
 export function checkRecord(fields, left, today) {
   const errors = {};
   const date = String(fields.date ?? '').trim();
-  if (!isISODate(date) || date > today) errors.date = '请填写今天或更早的日期。';
+  if (!isISODate(date)) errors.date = dateError(date, '请填写今天或更早的日期。');
+  else if (date > today) errors.date = '请填写今天或更早的日期。';
   const count = toNumber(fields.count);
   if (!Number.isInteger(count) || count < 1 || count > left) errors.count = `应为 1 到 ${left} 的整数。`;
   const minutes = String(fields.minutes ?? '').trim() === '' ? null : toNumber(fields.minutes);

@@ -2,7 +2,7 @@
 
 import { h, fmtDate, fmtMinutes, field, toast } from './ui.js';
 import { addDays, isISODate, startOfWeek } from './dates.js';
-import { checkMinutes, removeException, setException } from './model.js';
+import { checkMinutes, dateError, removeException, setException } from './model.js';
 import { dateField } from './datefield.js';
 
 export function renderTime(ctx) {
@@ -52,7 +52,7 @@ export function renderTime(ctx) {
     const date = exDate.value.trim();
     const minutes = checkMinutes(exMinutes.value);
     const keep = { exDate: date, exMin: exMinutes.value, exNote: exNote.value };
-    if (!isISODate(date)) return showErrors({ ...keep, errors: { 'ex-date': '请填写日期。' } }, exDate);
+    if (!isISODate(date)) return showErrors({ ...keep, errors: { 'ex-date': dateError(date, '请填写日期。') } }, exDate);
     if (minutes === null) return showErrors({ ...keep, errors: { 'ex-min': '请填 0 到 1440 之间的整数。' } }, exMinutes);
     const existed = data.availability.exceptions.some((e) => e.date === date);
     ctx.params = {};

@@ -31,3 +31,14 @@ test('full-width digits count in every number field', () => {
   for (const name of readdirSync(dir).filter((n) => n.endsWith('.js')))
     assert.doesNotMatch(readFileSync(new URL(name, dir), 'utf8'), /type: 'number'/, name);
 });
+
+test('a date that does not exist is called so, not missing', () => {
+  const data = dataWith();
+  const errors = (over) => checkAssignment(form(over), data).errors ?? {};
+  assert.equal(errors({ due: '2026年2月30日' }).due, '没有这一天：2026年2月只有 28 天。');
+  assert.equal(errors({ collected: '2026/13/1' }).collected, '没有这一天：一年只有 12 个月。');
+  assert.equal(errors({ due: '2月30日' }).due, '没有这一天：今年2月没有 30 日。');
+  assert.match(errors({ due: '下周' }).due, /看不懂这个日期/);
+  assert.equal(errors({ due: '' }).due, '请填写归还日期。');
+  assert.equal(checkRecord({ date: '2025年2月29日', count: '1' }, 5, '2025-03-03').errors?.date, '没有这一天：2025年2月只有 28 天。');
+});
