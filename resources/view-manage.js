@@ -89,7 +89,7 @@ export function editAssignment(ctx, id) {
   };
   const warning = h('p', { class: 'notice warn', role: 'status', hidden: true });
   const showWarning = () => {
-    const w = assignmentWarning({ collected: f.collected.value, due: f.due.value }, data);
+    const w = assignmentWarning({ collected: f.collected.value, due: f.due.value }, data, a ? null : today);
     warning.hidden = !w;
     warning.textContent = w || '';
   };

@@ -3,7 +3,7 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { readFileSync, readdirSync } from 'node:fs';
 import {
-  checkAssignment, checkAssignmentForClasses, checkClass, checkMinutes, checkRecord, checkTemplate,
+  assignmentWarning, checkAssignment, checkAssignmentForClasses, checkClass, checkMinutes, checkRecord, checkTemplate,
 } from '../../resources/model.js';
 import { dataWith } from './fixtures.js';
 
@@ -41,4 +41,15 @@ test('a date that does not exist is called so, not missing', () => {
   assert.match(errors({ due: '下周' }).due, /看不懂这个日期/);
   assert.equal(errors({ due: '' }).due, '请填写归还日期。');
   assert.equal(checkRecord({ date: '2025年2月29日', count: '1' }, 5, '2025-03-03').errors?.date, '没有这一天：2025年2月只有 28 天。');
+});
+
+test('a new assignment with both dates past is warned about, as one due the day it comes in', () => {
+  const data = dataWith();
+  const today = '2025-03-10';
+  assert.match(assignmentWarning({ collected: '2025-03-03', due: '2025-03-07' }, data, today), /都已经过去/);
+  assert.match(assignmentWarning({ collected: '2025-03-07', due: '2025-03-07' }, data, today), /都已经过去/);
+  // Still coming back, or an old one being edited: nothing to say.
+  assert.equal(assignmentWarning({ collected: '2025-03-03', due: '2025-03-10' }, data, today), null);
+  assert.equal(assignmentWarning({ collected: '2025-03-03', due: '2025-03-07' }, data), null);
+  assert.match(assignmentWarning({ collected: '2025-03-12', due: '2025-03-12' }, data, today), /收取当天就要归还/);
 });
