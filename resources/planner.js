@@ -156,6 +156,7 @@ function availabilityFrom(availability, today) {
   // Made only when a question needs them.
   let withTime = null; // withTime[j]: the first exception from j on with minutes
   let spans = null; // largest minutes over runs of exceptions, and weekdays counted
+  const largest = new Map();
   const spanTables = () => {
     if (spans) return spans;
     // table[k][j]: the largest minutes of the 2^k exceptions from j on.
@@ -177,6 +178,30 @@ function availabilityFrom(availability, today) {
     return spans;
   };
 
+  // The most minutes any single day from `from` to `to` offers.
+  const largestUncached = (from, to) => {
+    let best = 0;
+    if (to - from < 14) {
+      for (let i = from; i <= to; i++) best = Math.max(best, minutes(i));
+      return best;
+    }
+    const { table, onWeekday } = spanTables();
+    const lo = find(date(from));
+    const hi = find(date(to + 1));
+    if (hi > lo) {
+      const k = 31 - Math.clz32(hi - lo);
+      best = Math.max(table[k][lo], table[k][hi - (1 << k)]);
+    }
+    // A weekday counts when one of its days in the span is no exception.
+    for (let w = 0; w < 7; w++) {
+      if (!(weekly[w] > best)) continue;
+      const firstDay = from + ((w - weekday(from) + 7) % 7);
+      const days = firstDay > to ? 0 : Math.floor((to - firstDay) / 7) + 1;
+      if (days > onWeekday[w][hi] - onWeekday[w][lo]) best = weekly[w];
+    }
+    return best;
+  };
+
   return {
     date,
     offset,
@@ -191,27 +216,11 @@ function availabilityFrom(availability, today) {
       const k = withTime[find(date(i))];
       return k < list.length ? offset(list[k].date) : Infinity;
     },
-    // The most minutes any single day from `from` to `to` offers.
+    // The same, once per span: many assignments share their window.
     largestIn(from, to) {
-      let best = 0;
-      if (to - from < 14) {
-        for (let i = from; i <= to; i++) best = Math.max(best, minutes(i));
-        return best;
-      }
-      const { table, onWeekday } = spanTables();
-      const lo = find(date(from));
-      const hi = find(date(to + 1));
-      if (hi > lo) {
-        const k = 31 - Math.clz32(hi - lo);
-        best = Math.max(table[k][lo], table[k][hi - (1 << k)]);
-      }
-      // A weekday counts when one of its days in the span is no exception.
-      for (let w = 0; w < 7; w++) {
-        if (!(weekly[w] > best)) continue;
-        const firstDay = from + ((w - weekday(from) + 7) % 7);
-        const days = firstDay > to ? 0 : Math.floor((to - firstDay) / 7) + 1;
-        if (days > onWeekday[w][hi] - onWeekday[w][lo]) best = weekly[w];
-      }
+      const key = from * 4194304 + to;
+      let best = largest.get(key);
+      if (best === undefined) largest.set(key, (best = largestUncached(from, to)));
       return best;
     },
   };
