@@ -131,6 +131,14 @@ for size in 1 10 100; do
 done
 echo "aim: extra peak memory of the app (UI process) at most 3x the file size"
 
+echo
+echo "== 5. planning: far return dates and 20 000 exceptions against near dates and none (node)"
+if command -v node >/dev/null; then
+  node "$ROOT/bench/planner.mjs" 2>>"$LOG" || true
+else
+  echo "node is not installed: skipped"
+fi
+
 if grep -qv '^$' "$LOG" 2>/dev/null; then
   echo
   echo "== messages on stderr (last 20 lines)"

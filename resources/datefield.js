@@ -20,15 +20,35 @@ const iso = (y, m, d) => `${y}-${pad2(m)}-${pad2(d)}`;
 // `today`), and 今天, 明天 and the like. A weekday after the date is
 // ignored, so the shown text reads back unchanged even when edited.
 export function parseDateText(text, today) {
-  const s = String(text ?? '')
-    .normalize('NFKC')
-    .replace(/[（(]?\s*(周|星期)[一二三四五六日天]\s*[）)]?/g, '')
-    .trim();
+  const s = cleanDateText(text);
   if (s in RELATIVE) return isISODate(today) ? addDays(today, RELATIVE[s]) : null;
   let m = FULL.exec(s) || COMPACT.exec(s);
   let out = m ? iso(m[1], +m[2], +m[3]) : null;
   if (!m && (m = NO_YEAR.exec(s)) && isISODate(today)) out = iso(today.slice(0, 4), +m[1], +m[2]);
   return out && isISODate(out) ? out : null;
+}
+
+function cleanDateText(text) {
+  return String(text ?? '')
+    .normalize('NFKC')
+    .replace(/[（(]?\s*(周|星期)[一二三四五六日天]\s*[）)]?/g, '')
+    .trim();
+}
+
+// Why typed text names no day, in the teacher's words; null when it is
+// empty or not shaped like a date at all.
+export function dateTextProblem(text) {
+  const s = cleanDateText(text);
+  const full = FULL.exec(s) || COMPACT.exec(s);
+  const noYear = full ? null : NO_YEAR.exec(s);
+  if (!full && !noYear) return null;
+  const [y, mo, d] = full ? [+full[1], +full[2], +full[3]] : [null, +noYear[1], +noYear[2]];
+  if (y !== null && (y < 1900 || y > 2999)) return '年份应在 1900 到 2999 之间。';
+  if (mo < 1 || mo > 12) return `没有这一天：一年只有 12 个月。`;
+  // Without a year it is this year's date, which only fails for 2月29日.
+  const last = y !== null ? daysInMonth(y, mo) : mo === 2 ? 28 : daysInMonth(2000, mo);
+  if (d < 1 || d > last) return y !== null ? `没有这一天：${y}年${mo}月只有 ${last} 天。` : `没有这一天：今年${mo}月没有 ${d} 日。`;
+  return null;
 }
 
 export function formatDateText(day) {

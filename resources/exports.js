@@ -42,13 +42,24 @@ function startMinutes(hhmm) {
   return h * 60 + m;
 }
 
+// SEQUENCE as whole minutes since 2000-01-01 (UTC): it keeps rising even when
+// an older backup brought back a lower remembered value, and stays within
+// what a backup may hold.
+const SEQUENCE_EPOCH = Date.UTC(2000, 0, 1);
+const SEQUENCE_MAX = 1e9;
+
+function nextSequence(stored, now) {
+  const clock = Math.floor((now.getTime() - SEQUENCE_EPOCH) / 60000);
+  return Math.min(SEQUENCE_MAX, Math.max(stored + 1, clock));
+}
+
 // Returns the calendar text and what to remember of it: the next export
 // gives every event a higher SEQUENCE, and sends the sessions that have left
-// the plan since once more as cancelled, so a calendar that imported the
-// last file ends up matching this one.
+// the plan as cancelled, so a calendar that imported the last file ends up
+// matching this one.
 export function planCalendar(plan, data, now = new Date()) {
   const start = startMinutes(data.settings.sessionStart);
-  const sequence = (data.calendar?.sequence ?? 0) + 1;
+  const sequence = nextSequence(data.calendar?.sequence ?? 0, now);
   const alarm = data.settings.reminder || 0;
   const offsets = new Map();
   const events = sessionRows(plan, data).map((r) => {
@@ -81,11 +92,15 @@ export function planCalendar(plan, data, now = new Date()) {
   }
   const sent = {};
   for (const e of events) sent[e.uid] = { start: e.start, end: e.end, summary: e.summary, allDay: !!e.allDay };
-  // What was sent for a day before today is history, not plan: it stays in
-  // the calendar as it was, and is no longer remembered.
+  // The page never learns whether a file was saved, let alone imported, so
+  // what left the plan is cancelled in every export, and remembered, until
+  // its day is past. What was sent for a day before today is history, not
+  // plan: it stays in the calendar as it was, and is no longer remembered.
   for (const [uid, e] of Object.entries(data.calendar?.sent ?? {}))
-    if (!sent[uid] && dayOfStamp(e.start) >= plan.today)
+    if (!sent[uid] && dayOfStamp(e.start) >= plan.today) {
       events.push({ uid, start: e.start, end: e.end, allDay: e.allDay, summary: e.summary, sequence, status: 'CANCELLED' });
+      sent[uid] = { start: e.start, end: e.end, summary: e.summary, allDay: !!e.allDay };
+    }
   const text = buildCalendar({ name: 'Dovrelist 批改计划', events, now });
   return { text, calendar: { sequence, sent } };
 }

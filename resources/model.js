@@ -2,7 +2,8 @@
 // Every function works on plain data; the caller saves afterwards.
 
 import { addDays, isISODate, startOfWeek } from './dates.js';
-import { paceOf, remainingOf } from './planner.js';
+import { needsCount, paceOf, remainingOf } from './planner.js';
+import { dateTextProblem } from './datefield.js';
 
 export const PALETTE = [
   { color: '#4f7cac', name: '蓝' },
@@ -33,9 +34,19 @@ export function newId(prefix) {
   return `${prefix}${Date.now().toString(36)}${rnd}`;
 }
 
-function toNumber(s) {
-  const t = String(s ?? '').trim();
+// A number as typed: full-width digits and points count, as the date
+// fields take them ("１２", "７．５", "7。5"); empty is no number.
+export function toNumber(s) {
+  const t = String(s ?? '').normalize('NFKC').replace(/。/g, '.').trim();
   return t === '' ? NaN : Number(t);
+}
+
+// What a date field says when its text is no date: its own request when it
+// is empty, else why the typed text names no day.
+export function dateError(text, emptyMessage) {
+  const t = String(text ?? '').trim();
+  if (t === '') return emptyMessage;
+  return dateTextProblem(t) || '看不懂这个日期，请按「2026/12/9」这样填写。';
 }
 
 // Form checks return { ok, value } or { ok: false, errors: { field: text } }.
@@ -63,8 +74,8 @@ export function checkAssignment(fields, data) {
   if (classId && !data.classes.some((c) => c.id === classId)) errors.classId = '请选择班级。';
   const collected = String(fields.collected ?? '').trim();
   const due = String(fields.due ?? '').trim();
-  if (!isISODate(collected)) errors.collected = '请填写收取日期。';
-  if (!isISODate(due)) errors.due = '请填写归还日期。';
+  if (!isISODate(collected)) errors.collected = dateError(collected, '请填写收取日期。');
+  if (!isISODate(due)) errors.due = dateError(due, '请填写归还日期。');
   else if (isISODate(collected) && due < collected) errors.due = '归还日期不能早于收取日期。';
   const submissions = toNumber(fields.submissions);
   if (!Number.isInteger(submissions) || submissions < 0 || submissions > 100000)
@@ -79,10 +90,14 @@ export function checkAssignment(fields, data) {
 }
 
 // What the form should say before saving: an assignment collected and due
-// the same day has no day to be graded on unless the return day counts.
-export function assignmentWarning(fields, data) {
+// the same day has no day to be graded on unless the return day counts; a
+// new one whose dates are both past is late the moment it is saved. `today`
+// is given for a new assignment only: an old one may well lie in the past.
+export function assignmentWarning(fields, data, today = null) {
   const collected = String(fields.collected ?? '').trim();
   const due = String(fields.due ?? '').trim();
+  if (isISODate(today) && isISODate(collected) && isISODate(due) && collected < today && due < today)
+    return '收取日期和归还日期都已经过去：保存后这项作业会立刻算作逾期。请检查日期是否填对。';
   if (!isISODate(collected) || collected !== due || data.settings.gradeOnReturnDay) return null;
   return '收取当天就要归还，而归还日当天不安排批改：这项作业没有可以批改的日子，只会排在归还日之后。可以推迟归还日期，或在「设置」里允许归还日当天批改。';
 }
@@ -108,6 +123,20 @@ export function checkAssignmentForClasses(fields, rows, data) {
       }
   }
   return Object.keys(errors).length ? { ok: false, errors } : { ok: true, values };
+}
+
+// The record dialog: a day up to today, 1 to `left` copies, and the minutes
+// really spent if given (whole, 1 to 1440).
+export function checkRecord(fields, left, today) {
+  const errors = {};
+  const date = String(fields.date ?? '').trim();
+  if (!isISODate(date)) errors.date = dateError(date, '请填写今天或更早的日期。');
+  else if (date > today) errors.date = '请填写今天或更早的日期。';
+  const count = toNumber(fields.count);
+  if (!Number.isInteger(count) || count < 1 || count > left) errors.count = `应为 1 到 ${left} 的整数。`;
+  const minutes = String(fields.minutes ?? '').trim() === '' ? null : toNumber(fields.minutes);
+  if (minutes !== null && !(Number.isInteger(minutes) && minutes >= 1 && minutes <= 1440)) errors.minutes = '应为 1 到 1440 的整数，或不填。';
+  return Object.keys(errors).length ? { ok: false, errors } : { ok: true, value: { date, count, minutes } };
 }
 
 export function checkMinutes(s) {
@@ -415,6 +444,7 @@ export function classOf(data, a) {
   return data.classes.find((c) => c.id === a.classId) || null;
 }
 
+// An assignment without a count is waiting for it, not finished.
 export function isFinished(a) {
-  return remainingOf(a) === 0;
+  return !needsCount(a) && remainingOf(a) === 0;
 }

@@ -4,7 +4,7 @@
 // date is planned afterwards, marked overdue, in whatever time is left once
 // everything that can still be on time has its place.
 
-import { addDays, dayRange, diffDays, weekdayIndex } from './dates.js';
+import { addDays, dayNumber, fromDayNumber, weekdayIndex } from './dates.js';
 
 const EPS = 1e-9;
 // A session shorter than this is not worth sitting down for, unless it
@@ -23,6 +23,12 @@ export function availableOn(date, availability) {
 
 export function remainingOf(a) {
   return Math.max(0, a.submissions - a.graded);
+}
+
+// Saved with 0 copies (or made by a weekly template for a class without a
+// usual size): not done, and nothing to plan until the count is filled in.
+export function needsCount(a) {
+  return a.submissions === 0;
 }
 
 // First and last day on which an assignment may be graded, from today on.
@@ -94,29 +100,186 @@ export function paceOf(data, a) {
   return paceFinder(data)(a);
 }
 
+// Availability by day, counted from `today`: the weekly minutes with the
+// exceptions laid over them. Exceptions are looked up by halving their list
+// (kept in date order), so asking about a day never reads the whole list and
+// asking about a span of days never walks it day by day, however far away
+// the span lies.
+function availabilityFrom(availability, today) {
+  const base = dayNumber(today);
+  const weekly = availability.weekly;
+  const firstWeekday = weekdayIndex(today);
+  let list = availability.exceptions;
+  for (let j = 1; j < list.length; j++)
+    if (list[j].date < list[j - 1].date) {
+      list = [...list].sort((x, y) => (x.date < y.date ? -1 : x.date > y.date ? 1 : 0));
+      break;
+    }
+  // The first exception on or after `iso`; the first of equal dates, as in availableOn.
+  const find = (iso) => {
+    let lo = 0;
+    let hi = list.length;
+    while (lo < hi) {
+      const mid = (lo + hi) >> 1;
+      if (list[mid].date < iso) lo = mid + 1;
+      else hi = mid;
+    }
+    return lo;
+  };
+  const weekday = (i) => (((firstWeekday + i) % 7) + 7) % 7;
+  // Many assignments share their dates: each is worked out once.
+  const dates = new Map();
+  const date = (i) => {
+    let iso = dates.get(i);
+    if (iso === undefined) dates.set(i, (iso = fromDayNumber(base + i)));
+    return iso;
+  };
+  const offsets = new Map();
+  const offset = (iso) => {
+    let i = offsets.get(iso);
+    if (i === undefined) offsets.set(iso, (i = dayNumber(iso) - base));
+    return i;
+  };
+  const perDay = new Map();
+  const minutes = (i) => {
+    let m = perDay.get(i);
+    if (m === undefined) {
+      const iso = date(i);
+      const j = find(iso);
+      m = j < list.length && list[j].date === iso ? list[j].minutes : weekly[weekday(i)] || 0;
+      perDay.set(i, m);
+    }
+    return m;
+  };
+  const anyWeekly = weekly.some((m) => m > 0);
+
+  // Made only when a question needs them.
+  let withTime = null; // withTime[j]: the first exception from j on with minutes
+  let spans = null; // largest minutes over runs of exceptions, and weekdays counted
+  const largest = new Map();
+  const spanTables = () => {
+    if (spans) return spans;
+    // table[k][j]: the largest minutes of the 2^k exceptions from j on.
+    const table = [Float64Array.from(list, (e) => e.minutes)];
+    for (let k = 1; 1 << k <= list.length; k++) {
+      const prev = table[k - 1];
+      const half = 1 << (k - 1);
+      const row = new Float64Array(list.length - (1 << k) + 1);
+      for (let j = 0; j < row.length; j++) row[j] = Math.max(prev[j], prev[j + half]);
+      table.push(row);
+    }
+    // onWeekday[w][j]: how many of the first j exceptions fall on weekday w.
+    const onWeekday = Array.from({ length: 7 }, () => new Int32Array(list.length + 1));
+    list.forEach((e, j) => {
+      const wd = weekday(offset(e.date));
+      for (let w = 0; w < 7; w++) onWeekday[w][j + 1] = onWeekday[w][j] + (wd === w ? 1 : 0);
+    });
+    spans = { table, onWeekday };
+    return spans;
+  };
+
+  // The most minutes any single day from `from` to `to` offers.
+  const largestUncached = (from, to) => {
+    let best = 0;
+    if (to - from < 14) {
+      for (let i = from; i <= to; i++) best = Math.max(best, minutes(i));
+      return best;
+    }
+    const { table, onWeekday } = spanTables();
+    const lo = find(date(from));
+    const hi = find(date(to + 1));
+    if (hi > lo) {
+      const k = 31 - Math.clz32(hi - lo);
+      best = Math.max(table[k][lo], table[k][hi - (1 << k)]);
+    }
+    // A weekday counts when one of its days in the span is no exception.
+    for (let w = 0; w < 7; w++) {
+      if (!(weekly[w] > best)) continue;
+      const firstDay = from + ((w - weekday(from) + 7) % 7);
+      const days = firstDay > to ? 0 : Math.floor((to - firstDay) / 7) + 1;
+      if (days > onWeekday[w][hi] - onWeekday[w][lo]) best = weekly[w];
+    }
+    return best;
+  };
+
+  return {
+    date,
+    offset,
+    minutes,
+    // The first day from `i` on that has any time at all.
+    nextWithTime(i) {
+      if (anyWeekly) return i;
+      if (!withTime) {
+        withTime = new Int32Array(list.length + 1).fill(list.length);
+        for (let j = list.length - 1; j >= 0; j--) withTime[j] = list[j].minutes > 0 ? j : withTime[j + 1];
+      }
+      const k = withTime[find(date(i))];
+      return k < list.length ? offset(list[k].date) : Infinity;
+    },
+    // The same, once per span: many assignments share their window.
+    largestIn(from, to) {
+      const key = from * 4194304 + to;
+      let best = largest.get(key);
+      if (best === undefined) largest.set(key, (best = largestUncached(from, to)));
+      return best;
+    },
+  };
+}
+
 export function makePlan(data, today) {
   const onReturnDay = !!data.settings.gradeOnReturnDay;
   const pace = paceFinder(data);
-  const active = data.assignments.filter((a) => remainingOf(a) > 0).sort(byDeadline);
+  const listed = data.assignments.filter((a) => remainingOf(a) > 0 || needsCount(a)).sort(byDeadline);
+  const active = listed.filter((a) => remainingOf(a) > 0);
+  const cal = availabilityFrom(data.availability, today);
 
-  let horizon = today;
-  const windows = new Map();
-  for (const a of active) {
-    const w = gradingWindow(a, today, onReturnDay);
-    windows.set(a.id, w);
-    if (w.open && w.end > horizon) horizon = w.end;
-  }
-
+  // Days are made when work first looks at them, by their offset from today.
+  // The plan lists today and every day that holds work.
   const usedToday = minutesGradedOn(data, today);
-  const makeDay = (date) => {
-    const available = availableOn(date, data.availability);
-    const used = date === today ? Math.min(usedToday, available) : 0;
-    return { date, available, used, free: available - used, planned: 0, sessions: [] };
-  };
-  const days = dayRange(today, horizon).map(makeDay);
+  const made = new Map();
   const dayAt = (i) => {
-    while (days.length <= i) days.push(makeDay(addDays(today, days.length)));
-    return days[i];
+    let d = made.get(i);
+    if (d) return d;
+    const date = cal.date(i);
+    const available = cal.minutes(i);
+    // Today holds all that was recorded, also beyond its time.
+    const used = i === 0 ? usedToday : 0;
+    d = { date, available, used, free: Math.max(0, available - used), planned: 0, sessions: [] };
+    made.set(i, d);
+    return d;
+  };
+  dayAt(0);
+
+  // The first day from `from` to `last` that can take work, or a number past
+  // `last`. A day found useless points on to where the search went next, so
+  // each run of such days is crossed once per plan, not once per assignment.
+  // Useless to everyone: no time left. Useless to work of at least a
+  // session's length: less time left than a session (see `place`).
+  const ROOM = MIN_SESSION - 2 * EPS;
+  const skipEmpty = new Map();
+  const skipSmall = new Map();
+  const nextOpen = (from, last, roomy) => {
+    const skip = roomy ? skipSmall : skipEmpty;
+    const least = roomy ? ROOM : EPS;
+    let i = from;
+    while (i <= last) {
+      let to = skip.get(i);
+      if (to === undefined) {
+        const d = made.get(i);
+        const free = d ? d.free : cal.minutes(i);
+        if (roomy ? free >= least : free > least) break;
+        to = d ? i + 1 : cal.nextWithTime(i + 1);
+        skip.set(i, to);
+      }
+      i = to;
+    }
+    // Point everything crossed straight at the day found.
+    for (let j = from; j < i && j <= last; ) {
+      const to = skip.get(j);
+      skip.set(j, i);
+      j = to;
+    }
+    return i;
   };
 
   // Places up to `left` copies on day d; returns how many.
@@ -130,32 +293,45 @@ export function makePlan(data, today) {
     d.planned += n * m;
     return n;
   };
+  // Places up to `left` copies from day `from` to day `last`; returns how
+  // many are left and the last day used.
+  const placeFrom = (from, last, a, m, left, overdue) => {
+    let lastDay = null;
+    let i = nextOpen(from, last, left * m >= MIN_SESSION - EPS);
+    while (left > 0 && i <= last) {
+      const d = dayAt(i);
+      const n = place(d, a, m, left, overdue);
+      left -= n;
+      if (n) lastDay = d.date;
+      if (left > 0) i = nextOpen(i + 1, last, left * m >= MIN_SESSION - EPS);
+    }
+    return { left, lastDay };
+  };
 
   const status = new Map();
   const late = [];
-  for (const a of active) {
-    const w = windows.get(a.id);
+  for (const a of listed) {
+    // As gradingWindow, from dates worked out once.
+    const first = Math.max(0, cal.offset(a.collected));
+    const last = cal.offset(a.due) - (onReturnDay ? 0 : 1);
+    const w = { start: first === 0 ? today : a.collected, end: onReturnDay ? a.due : cal.date(last), open: last >= first };
     const p = pace(a);
     const m = p.minutes;
     const remaining = remainingOf(a);
-    let left = remaining;
-    let lastDay = null;
-    let largestDay = 0;
-    if (w.open)
-      for (const d of days) {
-        if (d.date < w.start) continue;
-        if (d.date > w.end || left === 0) break;
-        largestDay = Math.max(largestDay, d.available);
-        const n = place(d, a, m, left, false);
-        left -= n;
-        if (n) lastDay = d.date;
-      }
+    if (needsCount(a)) {
+      status.set(a.id, { assignmentId: a.id, remaining: 0, planned: 0, late: 0, lateMinutes: 0, overdue: 0, unplaced: 0, window: w, lastDay: null, reason: null, pace: p, needsCount: true });
+      continue;
+    }
+    const { left, lastDay } = w.open ? placeFrom(first, last, a, m, remaining, false) : { left: remaining, lastDay: null };
     const info = { assignmentId: a.id, remaining, planned: remaining - left, late: left, lateMinutes: left * m, overdue: 0, unplaced: left, window: w, lastDay, reason: null, pace: p };
     if (left > 0) {
       if (!w.open) info.reason = a.due < today ? 'past' : a.due === today ? 'dueToday' : 'sameDay';
-      else if (largestDay === 0) info.reason = 'noTime';
-      else if (info.planned === 0 && largestDay < m) info.reason = 'tooLong';
-      else info.reason = 'time';
+      else {
+        const largestDay = cal.largestIn(first, last);
+        if (largestDay === 0) info.reason = 'noTime';
+        else if (info.planned === 0 && largestDay < m) info.reason = 'tooLong';
+        else info.reason = 'time';
+      }
       late.push(info);
     }
     status.set(a.id, info);
@@ -163,28 +339,21 @@ export function makePlan(data, today) {
 
   // Overdue work, in return-date order: what is already late goes after its
   // return date, never in front of work that can still be on time.
-  const grown = days.length;
+  const byId = new Map(active.map((a) => [a.id, a]));
   for (const info of late) {
-    const a = active.find((x) => x.id === info.assignmentId);
-    const m = info.pace.minutes;
-    const after = addDays(info.window.end, 1);
-    const from = [today, after, a.collected].sort().at(-1);
-    let i = diffDays(today, from);
-    let left = info.late;
-    for (; left > 0 && i <= OVERDUE_SEARCH_DAYS; i++) {
-      const d = dayAt(i);
-      const n = place(d, a, m, left, true);
-      left -= n;
-      if (n) info.lastDay = d.date;
-    }
+    const a = byId.get(info.assignmentId);
+    // After the return date, from today, and not before it was collected.
+    const from = Math.max(0, cal.offset(info.window.end) + 1, cal.offset(a.collected));
+    const { left, lastDay } = placeFrom(from, OVERDUE_SEARCH_DAYS, a, info.pace.minutes, info.late, true);
+    if (lastDay) info.lastDay = lastDay;
     info.overdue = info.late - left;
     info.unplaced = left;
   }
-  // Days searched without finding anything are not part of the plan.
-  let keep = days.length;
-  while (keep > grown && days[keep - 1].sessions.length === 0) keep--;
-  days.length = keep;
 
+  const days = [...made]
+    .filter(([i, d]) => i === 0 || d.sessions.length)
+    .sort((x, y) => x[0] - y[0])
+    .map(([, d]) => d);
   const todayCount = days[0].sessions.reduce((s, x) => s + x.count, 0);
   return { today, days, status, late, todayCount };
 }

@@ -16,6 +16,7 @@ import {
   classOf,
   KEEP_DELETED_DAYS,
   deleteKept,
+  isFinished,
   restoreKept,
   runTemplates,
   saveAssignment,
@@ -67,16 +68,16 @@ export function editAssignment(ctx, id) {
         ),
     collected: dateField({ id: 'f-collected', value: v.collected, today }),
     due: dateField({ id: 'f-due', value: v.due, today }),
-    submissions: many ? null : input('f-subs', { type: 'number', min: '0', step: '1', inputmode: 'numeric', value: String(v.submissions) }),
-    minutesEach: input('f-mins', { type: 'number', min: '0.5', step: '0.5', inputmode: 'decimal', value: String(v.minutesEach) }),
-    graded: many ? null : input('f-graded', { type: 'number', min: '0', step: '1', inputmode: 'numeric', value: String(v.graded) }),
+    submissions: many ? null : input('f-subs', { type: 'text', inputmode: 'numeric', autocomplete: 'off', value: String(v.submissions) }),
+    minutesEach: input('f-mins', { type: 'text', inputmode: 'decimal', autocomplete: 'off', value: String(v.minutesEach) }),
+    graded: many ? null : input('f-graded', { type: 'text', inputmode: 'numeric', autocomplete: 'off', value: String(v.graded) }),
   };
   for (const k of Object.keys(f)) if (!f[k]) delete f[k];
   const rows = many
     ? data.classes.map((c, i) => ({
         c,
         pick: h('input', { type: 'checkbox', id: `f-pick-${c.id}`, checked: i === 0 }),
-        count: h('input', { type: 'number', id: `count-${c.id}`, min: '0', step: '1', inputmode: 'numeric', value: c.size ?? '', 'aria-label': `${c.name}的份数` }),
+        count: h('input', { type: 'text', id: `count-${c.id}`, inputmode: 'numeric', autocomplete: 'off', value: c.size ?? '', 'aria-label': `${c.name}的份数` }),
       }))
     : [];
   const labels = {
@@ -91,7 +92,7 @@ export function editAssignment(ctx, id) {
   };
   const warning = h('p', { class: 'notice warn', role: 'status', hidden: true });
   const showWarning = () => {
-    const w = assignmentWarning({ collected: f.collected.value, due: f.due.value }, data);
+    const w = assignmentWarning({ collected: f.collected.value, due: f.due.value }, data, a ? null : today);
     warning.hidden = !w;
     warning.textContent = w || '';
   };
@@ -182,6 +183,21 @@ export function paceText(ctx, a, pace) {
   return `${m}（你的估计）`;
 }
 
+// Where a learned pace comes from, in a word or two: "实测" only for this
+// assignment's own timing.
+export function paceSource(a, pace) {
+  if (pace.source === 'own') return '实测';
+  if (pace.source === 'classKind') return `按本班「${a.kind}」实测`;
+  if (pace.source === 'kind') return `按「${a.kind}」实测`;
+  return null;
+}
+
+// The grading time left at the pace the plan uses.
+function remainingMinutes(plan, a) {
+  const st = plan.status.get(a.id);
+  return remainingOf(a) * (st ? st.pace.minutes : a.minutesEach);
+}
+
 async function removeAssignment(ctx, a) {
   const name = titleOf(ctx.data, a);
   const ok = await confirmDialog({ title: '删除作业', message: `删除${name}？已经记下的批改用时会保留。`, ok: '删除', danger: true });
@@ -243,10 +259,10 @@ export function renderAssignments(ctx) {
   const { data, plan } = ctx;
   const showDone = !!ctx.params.showDone;
   const list = data.assignments
-    .filter((a) => showDone || remainingOf(a) > 0)
+    .filter((a) => showDone || !isFinished(a))
     .slice()
     .sort((x, y) => (x.due < y.due ? -1 : x.due > y.due ? 1 : x.title < y.title ? -1 : 1));
-  const hiddenDone = data.assignments.filter((a) => remainingOf(a) === 0).length;
+  const hiddenDone = data.assignments.filter(isFinished).length;
 
   const rows = list.map((a) => {
     const cls = classOf(data, a);
@@ -254,6 +270,7 @@ export function renderAssignments(ctx) {
     const name = titleOf(data, a);
     let state;
     if (!st) state = h('span', { class: 'tag ok' }, '已批完');
+    else if (st.needsCount) state = h('span', { class: 'tag warn' }, '份数待填');
     else if (st.late) state = h('span', { class: 'tag warn' }, st.overdue ? `逾期 ${st.late} 份` : `差 ${st.late} 份`);
     else state = h('span', { class: 'tag ok' }, st.lastDay ? `${fmtDate(st.lastDay, 'short')} 批完` : '按时');
     return h(
@@ -264,8 +281,8 @@ export function renderAssignments(ctx) {
       h('td', { class: 'nowrap' }, fmtDate(a.collected, 'short')),
       h('td', { class: 'nowrap' }, fmtDate(a.due, 'medium')),
       h('td', { class: 'progress-cell' }, h('progress', { max: Math.max(1, a.submissions), value: a.graded, 'aria-hidden': 'true' }), ` ${a.graded} / ${a.submissions}`),
-      h('td', { class: 'num', title: st ? paceText(ctx, a, st.pace) : null }, `${st ? st.pace.minutes : a.minutesEach} 分钟`, st && st.pace.source !== 'estimate' ? h('span', { class: 'muted' }, ' 实测') : null),
-      h('td', { class: 'num' }, fmtMinutes(remainingOf(a) * a.minutesEach)),
+      h('td', { class: 'num', title: st ? paceText(ctx, a, st.pace) : null }, `${st ? st.pace.minutes : a.minutesEach} 分钟`, st && paceSource(a, st.pace) ? h('span', { class: 'muted' }, ` ${paceSource(a, st.pace)}`) : null),
+      h('td', { class: 'num' }, st && st.needsCount ? '—' : fmtMinutes(remainingMinutes(ctx.plan, a))),
       h('td', null, state),
       h(
         'td',
@@ -390,8 +407,8 @@ function editTemplate(ctx, t) {
   const showStart = () => (startHint.textContent = fresh ? `${templateStart(Number(weekday.value), doneThisWeek, ctx.today)}。` : '');
   weekday.addEventListener('change', showStart);
   showStart();
-  const dueAfter = input('t-due', { type: 'number', min: '0', max: '28', step: '1', value: String(v.dueAfter) });
-  const minutes = input('t-mins', { type: 'number', min: '0.5', step: '0.5', value: String(v.minutesEach) });
+  const dueAfter = input('t-due', { type: 'text', inputmode: 'numeric', autocomplete: 'off', value: String(v.dueAfter) });
+  const minutes = input('t-mins', { type: 'text', inputmode: 'decimal', autocomplete: 'off', value: String(v.minutesEach) });
   const picks = data.classes.map((c) => ({ c, el: h('input', { type: 'checkbox', id: `t-pick-${c.id}`, checked: v.classIds.includes(c.id) }) }));
   const wrap = h('div', { class: 'form-grid' });
   const draw = (e = {}) =>
@@ -460,7 +477,7 @@ function classForm(ctx, c) {
       ),
     ),
   );
-  const size = input(c ? `cs-${c.id}` : 'cs-new', { type: 'number', min: '0', max: '1000', step: '1', inputmode: 'numeric', value: c && c.size !== null && c.size !== undefined ? String(c.size) : '' });
+  const size = input(c ? `cs-${c.id}` : 'cs-new', { type: 'text', inputmode: 'numeric', autocomplete: 'off', value: c && c.size !== null && c.size !== undefined ? String(c.size) : '' });
   return { name, size, swatches, color: () => (swatches.querySelector('input:checked') || {}).value };
 }
 
@@ -509,12 +526,13 @@ export function renderClasses(ctx) {
   const { data } = ctx;
   const cards = data.classes.map((c) => {
     const own = data.assignments.filter((a) => a.classId === c.id);
-    const open = own.filter((a) => remainingOf(a) > 0);
-    const minutes = open.reduce((m, a) => m + remainingOf(a) * a.minutesEach, 0);
+    const open = own.filter((a) => !isFinished(a));
+    const waiting = open.filter((a) => a.submissions === 0).length;
+    const minutes = open.reduce((m, a) => m + remainingMinutes(ctx.plan, a), 0);
     return h(
       'li',
       { class: 'class-card', style: { borderLeftColor: c.color } },
-      h('div', { class: 'grow' }, h('strong', null, c.name), h('div', { class: 'muted' }, `${c.size === null || c.size === undefined ? '' : `${c.size} 人 · `}${own.length} 项作业，未批 ${open.length} 项，约 `, h('span', { class: 'num' }, fmtMinutes(minutes)))),
+      h('div', { class: 'grow' }, h('strong', null, c.name), h('div', { class: 'muted' }, `${c.size === null || c.size === undefined ? '' : `${c.size} 人 · `}${own.length} 项作业，未批 ${open.length} 项${waiting ? `（${waiting} 项份数待填）` : ''}，约 `, h('span', { class: 'num' }, fmtMinutes(minutes)))),
       h('button', { type: 'button', class: 'btn small', 'data-key': `cedit-${c.id}`, 'aria-label': `编辑「${c.name}」`, onclick: () => editClass(ctx, c) }, '编辑'),
       h('button', { type: 'button', class: 'btn small quiet', 'data-key': `cdel-${c.id}`, 'aria-label': `删除「${c.name}」`, onclick: () => removeClass(ctx, c) }, '删除'),
     );

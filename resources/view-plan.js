@@ -116,11 +116,19 @@ export function renderPlan(ctx) {
       null,
       h('td', { class: 'title-cell' }, dot(cls ? cls.color : '#9a9a9a'), ' ', a.title),
       h('td', { class: 'nowrap' }, cls ? cls.name : '未分班'),
-      h('td', { class: 'num' }, `${st.remaining} 份`),
+      h('td', { class: 'num' }, st.needsCount ? '份数待填' : `${st.remaining} 份`),
       h('td', { class: 'pace-cell' }, paceText(ctx, a, st.pace)),
-      h('td', { class: 'nowrap' }, st.lastDay ? fmtDate(st.lastDay) : h('span', { class: 'muted' }, '排不进去')),
+      h('td', { class: 'nowrap' }, st.lastDay ? fmtDate(st.lastDay) : h('span', { class: 'muted' }, st.needsCount ? '—' : '排不进去')),
       h('td', { class: 'nowrap' }, fmtDate(a.due)),
-      h('td', { class: 'nowrap' }, st.late ? h('span', { class: 'tag warn' }, st.overdue ? `逾期 ${st.late} 份` : `差 ${st.late} 份`) : h('span', { class: 'tag ok' }, '按时')),
+      h(
+        'td',
+        { class: 'nowrap' },
+        st.needsCount
+          ? h('span', { class: 'tag warn' }, '份数待填')
+          : st.late
+            ? h('span', { class: 'tag warn' }, st.overdue ? `逾期 ${st.late} 份` : `差 ${st.late} 份`)
+            : h('span', { class: 'tag ok' }, '按时'),
+      ),
     );
   });
 

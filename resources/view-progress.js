@@ -2,19 +2,16 @@
 // several copies back at once.
 
 import { h, fmtDate, field, formDialog, toast } from './ui.js';
-import { isISODate } from './dates.js';
 import { dateField } from './datefield.js';
 import { remainingOf } from './planner.js';
-import { recordProgress, recordsOf, titleOf } from './model.js';
-
-const num = (s) => (String(s).trim() === '' ? null : Number(s));
+import { checkRecord, recordProgress, recordsOf, titleOf, toNumber } from './model.js';
 
 export function recordDialog(ctx, id) {
   const a = ctx.data.assignments.find((x) => x.id === id);
   if (!a) return null;
   const date = dateField({ id: 'rp-date', value: ctx.today, max: ctx.today, today: ctx.today });
-  const count = h('input', { id: 'rp-count', type: 'number', min: '1', max: String(remainingOf(a)), step: '1', inputmode: 'numeric', value: '' });
-  const minutes = h('input', { id: 'rp-min', type: 'number', min: '1', max: '1440', step: '1', inputmode: 'numeric', value: '', placeholder: '可不填' });
+  const count = h('input', { id: 'rp-count', type: 'text', inputmode: 'numeric', autocomplete: 'off', value: '' });
+  const minutes = h('input', { id: 'rp-min', type: 'text', inputmode: 'numeric', autocomplete: 'off', value: '', placeholder: '可不填' });
   const wrap = h('div', { class: 'form-grid' });
   const draw = (e = {}) =>
     wrap.replaceChildren(
@@ -23,28 +20,20 @@ export function recordDialog(ctx, id) {
       field('实际用了几分钟', minutes, e.minutes, '填了，计划就按你的真实速度来算。'),
     );
   draw();
-  const check = () => {
-    const e = {};
-    const d = date.value.trim();
-    const n = num(count.value);
-    const m = num(minutes.value);
-    if (!isISODate(d) || d > ctx.today) e.date = '请填写今天或更早的日期。';
-    if (!Number.isInteger(n) || n < 1 || n > remainingOf(a)) e.count = `应为 1 到 ${remainingOf(a)} 的整数。`;
-    if (m !== null && !(Number.isInteger(m) && m >= 1 && m <= 1440)) e.minutes = '应为 1 到 1440 的整数，或不填。';
-    return { e, d, n, m };
-  };
+  const check = () => checkRecord({ date: date.value, count: count.value, minutes: minutes.value }, remainingOf(a), ctx.today);
   const ids = { date: 'rp-date', count: 'rp-count', minutes: 'rp-min' };
   return formDialog({
     title: `记录${titleOf(ctx.data, a)}的进度`,
     body: wrap,
     submit: '记录',
-    invalid: () => new Set(Object.keys(check().e).map((k) => ids[k])),
+    invalid: () => new Set(Object.keys(check().errors || {}).map((k) => ids[k])),
     onSubmit: () => {
-      const { e, d, n, m } = check();
-      if (Object.keys(e).length) {
-        draw(e);
+      const r = check();
+      if (!r.ok) {
+        draw(r.errors);
         return false;
       }
+      const { date: d, count: n, minutes: m } = r.value;
       ctx.commit((data) => recordProgress(data, a.id, n, d, m));
       const name = titleOf(ctx.data, a);
       toast(d === ctx.today ? `已记录${name}今天批了 ${n} 份。` : `已记录${name} ${fmtDate(d)} 批了 ${n} 份。`);
@@ -62,13 +51,13 @@ export function takeBackDialog(ctx, id) {
     { id: 'tb-date' },
     records.map((r) => h('option', { value: r.date }, `${r.date === ctx.today ? '今天' : fmtDate(r.date)}（${r.n} 份）`)),
   );
-  const count = h('input', { id: 'tb-count', type: 'number', min: '1', step: '1', inputmode: 'numeric', value: '1' });
+  const count = h('input', { id: 'tb-count', type: 'text', inputmode: 'numeric', autocomplete: 'off', value: '1' });
   const wrap = h('div', { class: 'form-grid' });
   const draw = (err) => wrap.replaceChildren(field('记录的日期', day), field('撤销几份', count, err));
   draw();
   const valid = () => {
     const r = records.find((x) => x.date === day.value);
-    const n = num(count.value);
+    const n = toNumber(count.value);
     return r && Number.isInteger(n) && n >= 1 && n <= r.n;
   };
   return formDialog({
@@ -78,7 +67,7 @@ export function takeBackDialog(ctx, id) {
     invalid: () => new Set(valid() ? [] : ['tb-count']),
     onSubmit: () => {
       const r = records.find((x) => x.date === day.value);
-      const n = num(count.value);
+      const n = toNumber(count.value);
       if (!valid()) {
         draw(`应为 1 到 ${r ? r.n : 0} 的整数。`);
         return false;

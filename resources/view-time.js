@@ -2,7 +2,7 @@
 
 import { h, clearError, fmtDate, fmtMinutes, field, toast } from './ui.js';
 import { addDays, isISODate, startOfWeek } from './dates.js';
-import { checkMinutes, removeException, setException } from './model.js';
+import { checkMinutes, dateError, removeException, setException } from './model.js';
 import { dateField } from './datefield.js';
 
 export function renderTime(ctx) {
@@ -28,11 +28,9 @@ export function renderTime(ctx) {
     const id = `wk-${i}`;
     const el = h('input', {
       id,
-      type: 'number',
-      min: '0',
-      max: '1440',
-      step: '5',
+      type: 'text',
       inputmode: 'numeric',
+      autocomplete: 'off',
       value: String(m),
       'data-key': id,
       oninput: (ev) => unmark(ev.target, () => checkMinutes(ev.target.value) !== null)(),
@@ -53,7 +51,7 @@ export function renderTime(ctx) {
   });
 
   const exDate = dateField({ id: 'ex-date', key: 'ex-date', value: ctx.params.exDate || addDays(today, 1), today });
-  const exMinutes = h('input', { id: 'ex-min', 'data-key': 'ex-min', type: 'number', min: '0', max: '1440', step: '5', value: ctx.params.exMin ?? '0' });
+  const exMinutes = h('input', { id: 'ex-min', 'data-key': 'ex-min', type: 'text', inputmode: 'numeric', autocomplete: 'off', value: ctx.params.exMin ?? '0' });
   exDate.addEventListener('input', unmark(exDate.textInput, () => isISODate(exDate.value)));
   exMinutes.addEventListener('input', unmark(exMinutes, () => checkMinutes(exMinutes.value) !== null));
   const exNote = h('input', { id: 'ex-note', 'data-key': 'ex-note', type: 'text', maxlength: '40', value: ctx.params.exNote || '', placeholder: '例如：运动会、晚上有空' });
@@ -63,7 +61,7 @@ export function renderTime(ctx) {
     const date = exDate.value.trim();
     const minutes = checkMinutes(exMinutes.value);
     const keep = { exDate: date, exMin: exMinutes.value, exNote: exNote.value };
-    if (!isISODate(date)) return showErrors({ ...keep, errors: { 'ex-date': '请填写日期。' } }, exDate);
+    if (!isISODate(date)) return showErrors({ ...keep, errors: { 'ex-date': dateError(date, '请填写日期。') } }, exDate);
     if (minutes === null) return showErrors({ ...keep, errors: { 'ex-min': '请填 0 到 1440 之间的整数。' } }, exMinutes);
     const existed = data.availability.exceptions.some((e) => e.date === date);
     ctx.params = {};

@@ -3,8 +3,11 @@
 import { h, fmtDate, fmtMinutes } from './ui.js';
 import { addDays, dayRange, startOfWeek } from './dates.js';
 import { dayLoad } from './planner.js';
-import { classOf, titleOf } from './model.js';
+import { classOf, isFinished, titleOf } from './model.js';
 import { lateReport } from './view-plan.js';
+
+// Minutes to a tenth, as they were recorded: 189.6, 90.
+const tenths = (m) => String(Math.round(m * 10) / 10);
 
 export function renderWeek(ctx) {
   const { data, plan, today } = ctx;
@@ -22,15 +25,18 @@ export function renderWeek(ctx) {
 
   const columns = loads.map((l) => {
     const ex = exceptions.get(l.date);
-    const dueHere = data.assignments.filter((a) => a.due === l.date && a.graded < a.submissions);
+    const dueHere = data.assignments.filter((a) => a.due === l.date && !isFinished(a));
     const pct = (m) => `${(m / scale) * 100}%`;
+    // Recorded time is shown as recorded, also beyond the day's time.
+    const over = l.past ? 0 : l.used + l.planned - l.available;
     const summary =
       `${fmtDate(l.date, 'long')}：` +
       (l.past ? '已过去' : `计划 ${fmtMinutes(l.planned)}，可用 ${fmtMinutes(l.available)}`) +
-      (l.used ? `，已批用时 ${fmtMinutes(l.used)}` : '');
+      (l.used ? `，已批用时 ${fmtMinutes(l.used)}` : '') +
+      (over > 0.05 ? `，超出 ${tenths(over)} 分钟` : '');
     return h(
       'li',
-      { class: `wday${l.date === today ? ' is-today' : ''}${l.past ? ' is-past' : ''}`, 'aria-label': summary },
+      { class: `wday${l.date === today ? ' is-today' : ''}${l.past ? ' is-past' : ''}${over > 0.05 ? ' is-over' : ''}`, 'aria-label': summary },
       h('div', { class: 'wday-head' }, h('span', { class: 'wday-name' }, fmtDate(l.date, 'weekday')), h('span', { class: 'wday-date' }, fmtDate(l.date, 'short'))),
       h(
         'div',
@@ -43,7 +49,8 @@ export function renderWeek(ctx) {
           l.sessions.map((s) => h('div', { class: `vbar-seg${s.overdue ? ' overdue' : ''}`, style: { height: pct(s.minutes), background: colorOf(byId.get(s.assignmentId)) } })),
         ),
       ),
-      h('div', { class: 'wday-load' }, l.past ? '已过' : [`${Math.round(l.used + l.planned)} / ${l.available}`, h('span', { class: 'muted' }, ' 分钟')]),
+      h('div', { class: 'wday-load' }, l.past ? '已过' : [`${tenths(l.used + l.planned)} / ${l.available}`, h('span', { class: 'muted' }, ' 分钟')]),
+      over > 0.05 ? h('div', { class: 'tag warn' }, `超出 ${tenths(over)} 分钟`) : null,
       ex ? h('div', { class: 'tag' }, ex.note || (ex.minutes === 0 ? '休息' : '特别安排')) : null,
       h(
         'ul',
@@ -59,7 +66,12 @@ export function renderWeek(ctx) {
         }),
         // The class's dot tells apart a title several classes share.
         dueHere.map((a) =>
-          h('li', { class: 'due', title: `归还${titleOf(data, a)}` }, h('span', { class: 'dot', style: { background: colorOf(a) } }), h('span', null, `归还：${a.title}`)),
+          h(
+            'li',
+            { class: 'due', title: `归还${titleOf(data, a)}` },
+            h('span', { class: 'dot', style: { background: colorOf(a) } }),
+            h('span', null, `归还：${a.title}${a.submissions === 0 ? '（份数待填）' : ''}`),
+          ),
         ),
       ),
     );

@@ -79,8 +79,8 @@ test('exceptions for single dates replace the weekday time', () => {
   });
   const plan = makePlan(data, MON);
   assert.deepEqual(
-    plan.days.map((d) => d.available),
-    [60, 0, 150, 60, 60].slice(0, plan.days.length),
+    dayRange(MON, '2025-03-07').map((d) => dayLoad(plan, data, d).available),
+    [60, 0, 150, 60, 60],
   );
   assert.deepEqual(sessionsOf(plan, 'a1'), [
     { date: MON, count: 6 },
@@ -284,7 +284,7 @@ test('late copies are planned after the return date, marked overdue', () => {
   const never = dataWith({ weekly: every(0), assignments: [{ due: '2025-03-05', submissions: 3, minutesEach: 10 }] });
   const p2 = makePlan(never, MON);
   assert.deepEqual([p2.late[0].overdue, p2.late[0].unplaced], [0, 3]);
-  assert.equal(p2.days.length, 2);
+  assert.ok(p2.days.every((d) => d.sessions.length === 0));
 });
 
 test('no session shorter than 10 minutes, unless it finishes the assignment', () => {

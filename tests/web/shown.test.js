@@ -1,0 +1,83 @@
+// What the screens show: the plan's own numbers, read back from the views.
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import { makePlan } from '../../resources/planner.js';
+import { isFinished, recordProgress } from '../../resources/model.js';
+import { renderWeek } from '../../resources/view-week.js';
+import { renderPlan } from '../../resources/view-plan.js';
+import { renderAssignments, renderClasses } from '../../resources/view-manage.js';
+import { installDom, findAll, byClass, byTag } from './dom.js';
+import { dataWith, every, sessionsOf } from './fixtures.js';
+
+installDom();
+const WED = '2025-03-05';
+const view = (render, data, today, params = {}) => render({ data, plan: makePlan(data, today), today, params, go() {}, commit() {} });
+
+test('本周 shows the minutes recorded today, also beyond the day\'s time, and marks the day', () => {
+  const data = dataWith({ weekly: every(90), assignments: [{ due: '2025-03-10', submissions: 40, minutesEach: 5 }] });
+  recordProgress(data, 'a1', 30, WED, 189.6);
+  const plan = makePlan(data, WED);
+  assert.deepEqual([plan.days[0].used, plan.days[0].free, plan.todayCount], [189.6, 0, 0]);
+  const week = view(renderWeek, data, WED);
+  const [day] = findAll(week, byClass('is-today'));
+  assert.match(findAll(day, byClass('wday-load'))[0].textContent, /^189\.6 \/ 90 分钟$/);
+  assert.ok(byClass('is-over')(day), 'the day is not marked as over its time');
+  assert.ok(day.textContent.includes('超出 99.6 分钟'));
+  assert.match(day.getAttribute('aria-label'), /超出 99\.6 分钟/);
+  // A day within its time is not marked.
+  const [tomorrow] = findAll(week, (el) => byClass('wday')(el) && !byClass('is-today')(el) && !byClass('is-past')(el));
+  assert.ok(!byClass('is-over')(tomorrow));
+});
+
+test('an assignment with 0 copies waits as "份数待填" wherever assignments are listed, and gets no sessions', () => {
+  const data = dataWith({
+    weekly: every(60),
+    assignments: [
+      { title: '周记', collected: WED, due: '2025-03-07', submissions: 0, minutesEach: 5 },
+      { title: '听写', collected: WED, due: '2025-03-07', submissions: 4, minutesEach: 5 },
+    ],
+  });
+  assert.equal(isFinished(data.assignments[0]), false);
+  let plan = makePlan(data, WED);
+  assert.deepEqual(sessionsOf(plan, 'a1'), []);
+  assert.deepEqual(plan.late, []);
+  assert.equal(plan.status.get('a1').needsCount, true);
+
+  const row = (root, title) => findAll(root, byTag('tr')).find((tr) => tr.textContent.includes(title));
+  const list = view(renderAssignments, data, WED);
+  assert.ok(row(list, '周记')?.textContent.includes('份数待填'), '作业 hides it or does not say what it waits for');
+  assert.ok(list.textContent.includes('进行中 2 项，已批完 0 项'));
+  assert.ok(row(view(renderPlan, data, WED), '周记')?.textContent.includes('份数待填'), '计划 does not list it');
+  assert.ok(view(renderClasses, data, WED).textContent.includes('未批 2 项（1 项份数待填）'));
+  assert.ok(view(renderWeek, data, WED).textContent.includes('归还：周记（份数待填）'));
+
+  // With its count filled in, it is planned like any other.
+  data.assignments[0].submissions = 6;
+  plan = makePlan(data, WED);
+  assert.equal(sessionsOf(plan, 'a1').reduce((n, s) => n + s.count, 0), 6);
+});
+
+test('remaining times use the plan\'s pace, and say truly whose timing it is', () => {
+  const data = dataWith({
+    weekly: every(60),
+    classes: [{ id: 'c1', name: '一班', color: '#4f7cac' }, { id: 'c2', name: '二班', color: '#5a9e6f' }],
+    assignments: [
+      { title: '作文一', kind: '作文', due: '2025-03-20', submissions: 32, minutesEach: 8 },
+      { title: '作文二', kind: '作文', classId: 'c2', due: '2025-03-20', submissions: 5, minutesEach: 8 },
+      { title: '听写', kind: '听写', due: '2025-03-20', submissions: 10, minutesEach: 4 },
+      { title: '作文三', kind: '作文', classId: 'c2', due: '2025-03-20', submissions: 10, minutesEach: 8 },
+    ],
+  });
+  recordProgress(data, 'a2', 5, '2025-03-04', 48); // 二班's 作文: 9.6 minutes a copy
+  recordProgress(data, 'a3', 3, '2025-03-04', 15); // this 听写's own: 5 minutes a copy
+  const cells = (title) => {
+    const tr = findAll(view(renderAssignments, data, WED), byTag('tr')).find((r) => r.textContent.includes(title));
+    return findAll(tr, byTag('td')).map((td) => td.textContent);
+  };
+  // 作业: 每份, 剩余时间 are columns 6 and 7.
+  assert.deepEqual(cells('作文一').slice(5, 7), ['9.6 分钟 按「作文」实测', '5 小时 7 分钟']);
+  assert.deepEqual(cells('作文三').slice(5, 7), ['9.6 分钟 按本班「作文」实测', '1 小时 36 分钟']);
+  assert.deepEqual(cells('听写').slice(5, 7), ['5 分钟 实测', '35 分钟']);
+  // The class card adds up the same times: 32 × 9.6 + 7 × 5.
+  assert.ok(view(renderClasses, data, WED).textContent.includes('未批 2 项，约 5 小时 42 分钟'));
+});
