@@ -206,15 +206,38 @@ fs::path applicationsFolder(const platform::Environment& env) {
   return env.homeDirectory / "Applications";
 }
 
-bool isInstalledInApplications(const platform::Environment& env) {
-  std::string folder = applicationsFolder(env).string();
+namespace {
+
+bool isUnderAsWritten(const fs::path& path, const fs::path& base) {
+  std::string folder = base.string();
   while (folder.size() > 1 && folder.back() == '/')
     folder.pop_back();
   if (folder.empty())
     return false;
-  const std::string app = env.bundlePath.string();
+  const std::string app = path.string();
   const std::string prefix = folder.back() == '/' ? folder : folder + "/";
   return app == folder || app.starts_with(prefix);
+}
+
+} // namespace
+
+bool isInstalledInApplications(const platform::Environment& env) {
+  const fs::path folder = applicationsFolder(env);
+  if (isUnderAsWritten(env.bundlePath, folder))
+    return true;
+  // The running app's path may come resolved (Linux takes it from the
+  // executable's real path) while the folder is a link, or the other way
+  // round: compared with links resolved, the same place is the same.
+  if (folder.empty() || env.bundlePath.empty())
+    return false;
+  std::error_code ec;
+  const fs::path realFolder = fs::weakly_canonical(folder, ec);
+  if (ec)
+    return false;
+  const fs::path realApp = fs::weakly_canonical(env.bundlePath, ec);
+  if (ec)
+    return false;
+  return isWithin(realApp, realFolder);
 }
 
 fs::path launcherEntryPath(const platform::Environment& env) {
