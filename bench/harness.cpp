@@ -8,6 +8,12 @@
 //       prints this (the UI) process's peak resident size over the fetches;
 //       --rounds N sets the timed fetches (default 5; 1 for a huge file),
 //       --seconds S the time allowed (default 120).
+//   tessaloom_bench --mode stall --resources DIR --file NAME
+//       As fetch, for the file NAME in DIR (fetched --rounds more times after a
+//       first one); prints the time the scheme handler held the main thread
+//       for each request, and the longest stretch the main loop did not turn
+//       while the fetches ran, against a plain C++ read of the file and the
+//       idle loop's longest stretch before them.
 //   tessaloom_bench --mode export --resources DIR --size MB --out FILE
 //       The bench page exports MB megabytes through the save bridge; the save
 //       panel answers FILE. Prints the stages from the page's click() to the
@@ -27,7 +33,9 @@
 #include "ball/BallView.h"
 #include "proc_tree.h"
 #include "support/SystemHarness.h"
+#include "web/SchemeHandler.h"
 
+#include <glib.h>
 #include <nlohmann/json.hpp>
 
 #include <fcntl.h>
@@ -56,6 +64,7 @@ struct Options {
   int frames = 120;
   int rounds = 5;
   int seconds = 120;
+  std::string file = "big.bin";
 };
 
 double median(std::vector<double> v) {
@@ -204,6 +213,132 @@ int fetchBench(const Options& o) {
   app.launch();
   return runToEnd(app, o.seconds - 10);
 }
+
+// ---- the UI's stall while a large file is served -----------------------------------
+
+// The page fetches one file; every scheme request for it is timed in the
+// handler (the main thread does nothing else meanwhile), and a high-priority
+// tick every millisecond records the longest time the main loop did not turn
+// while the fetch ran. Baselines in the same run: a plain C++ read of the
+// same file, and the longest gap of the idle loop before the fetch.
+class StallBench {
+public:
+  explicit StallBench(const Options& o) : o_(o) {
+    useFolders(app_, o);
+    app_.platform.configureWebView = [this](platform::WebViewConfiguration& c) {
+      addPageScript(c,
+                    "window.__benchMode='fetch';window.__benchRounds=" + std::to_string(o_.rounds) +
+                        ";window.__benchFile=" + nlohmann::json(o_.file).dump() +
+                        ";window.__benchIdleMs=1000;");
+      auto inner = c.schemeHandler;
+      c.schemeHandler = [this, inner](const platform::SchemeRequest& request) {
+        const bool timed = request.url && request.url->ends_with("/" + o_.file);
+        if (timed && !fetching_) {
+          fetching_ = true;
+          idleGapMs_ = maxGapMs_;
+          maxGapMs_ = 0;
+        }
+        double t0 = bench::monotonicMs();
+        platform::SchemeResponse response = inner(request);
+        double t1 = bench::monotonicMs();
+        if (timed) {
+          handlerMs_.push_back(t1 - t0);
+          served_ = response.ok;
+          bytes_ = response.data.size();
+        }
+        return response;
+      };
+      addReportChannel(c, [this](const std::string& text) {
+        if (text == "idle")
+          maxGapMs_ = 0;
+        else if (text == "done")
+          finish();
+        else if (text.rfind("fetch failed", 0) == 0)
+          failed_ = true;
+      });
+    };
+  }
+
+  int run() {
+    baseline();
+    direct();
+    lastTick_ = bench::monotonicMs();
+    g_timeout_add_full(G_PRIORITY_HIGH, 1, &StallBench::tick, this, nullptr);
+    app_.launch();
+    return runToEnd(app_, o_.seconds - 10);
+  }
+
+private:
+  static gboolean tick(gpointer data) {
+    auto* self = static_cast<StallBench*>(data);
+    double now = bench::monotonicMs();
+    self->maxGapMs_ = std::max(self->maxGapMs_, now - self->lastTick_);
+    self->lastTick_ = now;
+    return G_SOURCE_CONTINUE;
+  }
+
+  // The same file read whole by plain C++, warm, when it can be held at all.
+  void baseline() {
+    fs::path file = o_.resources / o_.file;
+    std::error_code ec;
+    std::uintmax_t size = fs::file_size(file, ec);
+    std::printf("stall_file=%s\nstall_file_bytes=%ju\n", o_.file.c_str(), std::uintmax_t(size));
+    if (ec || size > (std::uintmax_t(1) << 30)) {
+      std::printf("stall_baseline_read_ms=n/a (larger than 1 GiB)\n");
+      return;
+    }
+    std::vector<double> times;
+    for (int i = 0; i < 4; ++i) {
+      double t0 = bench::monotonicMs();
+      std::string data = readAtOnce(file);
+      double t1 = bench::monotonicMs();
+      if (i > 0)
+        times.push_back(t1 - t0);
+    }
+    readMs_ = median(times);
+    std::printf("stall_baseline_read_ms=%.2f\n", readMs_);
+  }
+
+  // The product's handler alone, called here outside the engine and its loop.
+  void direct() {
+    SchemeHandler handler(o_.resources);
+    std::vector<double> times;
+    bool served = false;
+    for (int i = 0; i < 3; ++i) {
+      double t0 = bench::monotonicMs();
+      platform::SchemeResponse response = handler.start({"halvane://local/" + o_.file});
+      times.push_back(bench::monotonicMs() - t0);
+      served = response.ok;
+    }
+    std::printf("stall_handler_alone_ms=%.2f (%s)\n", median(times), served ? "served" : "404");
+  }
+
+  void finish() {
+    std::printf("stall_served=%s\nstall_served_bytes=%zu\n",
+                failed_ || !served_ ? "no (404)" : "yes", bytes_);
+    std::printf("stall_requests=%zu\n", handlerMs_.size());
+    std::printf("stall_handler_median_ms=%.2f\nstall_handler_max_ms=%.2f\n", median(handlerMs_),
+                handlerMs_.empty() ? 0.0 : *std::max_element(handlerMs_.begin(), handlerMs_.end()));
+    std::printf("stall_loop_idle_max_gap_ms=%.2f (1 s before the first request)\n", idleGapMs_);
+    std::printf("stall_loop_max_gap_ms=%.2f (first request to the last report)\n", maxGapMs_);
+    if (readMs_ > 0)
+      std::printf("stall_handler_vs_read=%.2f\n", median(handlerMs_) / readMs_);
+    std::fflush(stdout);
+    app_.platform.application().terminate();
+  }
+
+  SystemApp app_;
+  Options o_;
+  std::vector<double> handlerMs_;
+  double readMs_ = 0;
+  double lastTick_ = 0;
+  double maxGapMs_ = 0;
+  double idleGapMs_ = 0;
+  bool fetching_ = false;
+  bool served_ = false;
+  bool failed_ = false;
+  std::size_t bytes_ = 0;
+};
 
 // ---- export ---------------------------------------------------------------------
 
@@ -477,6 +612,8 @@ Options parse(int argc, char** argv) {
       o.frames = std::atoi(argv[i + 1]);
     else if (a == "--rounds")
       o.rounds = std::max(1, std::atoi(argv[i + 1]));
+    else if (a == "--file")
+      o.file = argv[i + 1];
     else if (a == "--seconds")
       o.seconds = std::max(30, std::atoi(argv[i + 1]));
   }
@@ -490,8 +627,9 @@ int main(int argc, char** argv) {
   bool fetch = o.mode == "fetch" && !o.resources.empty();
   bool exports = o.mode == "export" && !o.resources.empty() && !o.out.empty() && o.sizeMB > 0;
   bool ballDraw = o.mode == "ball-draw";
-  if (!fetch && !exports && !ballDraw) {
-    std::fprintf(stderr, "usage: tessaloom_bench --mode fetch|export|ball-draw ...\n");
+  bool stall = o.mode == "stall" && !o.resources.empty();
+  if (!fetch && !exports && !ballDraw && !stall) {
+    std::fprintf(stderr, "usage: tessaloom_bench --mode fetch|stall|export|ball-draw ...\n");
     return 2;
   }
   // Before anything touches GLib: a throw-away home for the run's web data.
@@ -504,6 +642,8 @@ int main(int argc, char** argv) {
     return fetchBench(o);
   if (exports)
     return ExportBench(o).run();
+  if (stall)
+    return StallBench(o).run();
   SystemApp app;
   BallDrawBench ball(app.platform, o.frames);
   app.platform.application().setDelegate(&ball);

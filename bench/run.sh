@@ -108,6 +108,28 @@ echo "scheme_vs_plain_custom_scheme=$(ratio "$app_mbps" "$bare_mbps")"
 echo "scheme_vs_disk_read=$(ratio "$app_mbps" "$disk")"
 
 echo
+echo "== 2b. scheme: how long the UI stalls while a large file is served"
+echo "   (handler time per request and the main loop's longest stretch without a turn;"
+echo "    baselines: a plain C++ read of the file, the idle loop's longest stretch)"
+mkdir -p "$WORK/stall"
+cp "$ROOT/bench/page/"* "$WORK/stall/"
+head -c $((24 * 1024 * 1024)) /dev/urandom >"$WORK/stall/large-24MiB.bin"
+# The largest file served, then one byte more and a huge sparse file: both refused.
+head -c $((256 * 1024 * 1024)) /dev/urandom >"$WORK/stall/cap-256MiB.bin"
+truncate -s $((256 * 1024 * 1024 + 1)) "$WORK/stall/over-cap.bin"
+truncate -s 100G "$WORK/stall/huge-100GiB.bin"
+for file in large-24MiB.bin cap-256MiB.bin over-cap.bin huge-100GiB.bin; do
+  rounds=3
+  [ "$file" = large-24MiB.bin ] || rounds=1
+  "$B/tessaloom_bench" --mode stall --resources "$WORK/stall" --file "$file" --rounds "$rounds" \
+    --seconds 300 2>>"$LOG" | tee "$WORK/stall.$file" || true
+  echo "stall_loop_vs_idle=$(ratio "$(value stall_loop_max_gap_ms "$WORK/stall.$file")" \
+    "$(value stall_loop_idle_max_gap_ms "$WORK/stall.$file")")"
+  echo
+done
+rm -f "$WORK/stall/"*.bin
+
+echo
 echo "== 3. ball: one redraw, and the drag"
 "$B/bench_ball_portable" | tee "$WORK/ball.portable"
 "$B/tessaloom_bench" --mode ball-draw --frames 120 2>>"$LOG" | tee "$WORK/ball.cairo" || true

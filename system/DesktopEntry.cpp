@@ -107,7 +107,18 @@ std::filesystem::path appIconPath(const std::filesystem::path& executable) {
 
 std::optional<std::string> desktopEntryText(const std::vector<std::string>& arguments,
                                             bool autostart) {
-  std::optional<std::string> exec = desktopExecValue(arguments);
+  // GLib refuses an entry whose program, as written in Exec, names no file,
+  // and it looks before "%%" is turned back into "%". A program with "%" in
+  // its path is therefore started through env, which gets the real path; env
+  // would take a path that also holds "=" for a variable to set, so such a
+  // path has no entry that could start it.
+  std::vector<std::string> command = arguments;
+  if (!command.empty() && command.front().find('%') != std::string::npos) {
+    if (command.front().find('=') != std::string::npos)
+      return std::nullopt;
+    command.insert(command.begin(), std::string(ENV_PROGRAM));
+  }
+  std::optional<std::string> exec = desktopExecValue(command);
   if (!exec)
     return std::nullopt;
   std::string text = "[Desktop Entry]\n"

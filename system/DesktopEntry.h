@@ -24,9 +24,14 @@ std::optional<std::string> desktopExecValue(const std::vector<std::string>& argu
 // The app's icon on Linux: an image beside its executable.
 std::filesystem::path appIconPath(const std::filesystem::path& executable);
 
+// Runs a program whose path the session could not take from Exec as written.
+inline constexpr std::string_view ENV_PROGRAM = "/usr/bin/env";
+
 // An application entry named "Dovrelist" that runs the arguments, with the
 // icon beside the executable (the first argument) when that path can be
-// written. Autostart entries also carry X-GNOME-Autostart-enabled=true.
-// Nothing when Exec cannot be written.
+// written. A program whose path holds "%" is run through ENV_PROGRAM.
+// Autostart entries also carry X-GNOME-Autostart-enabled=true. Nothing when
+// Exec cannot be written, or the program cannot be started from it (a "%"
+// and a "=" in its path).
 std::optional<std::string> desktopEntryText(const std::vector<std::string>& arguments,
                                             bool autostart);

@@ -8,9 +8,12 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 #include <variant>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -38,6 +41,94 @@ bool itemExists(const fs::path& path) {
 bool isWithin(const fs::path& path, const fs::path& base) {
   fs::path relative = path.lexically_relative(base);
   return !relative.empty() && *relative.begin() != "..";
+}
+
+std::error_code lastError() {
+  return std::error_code(errno, std::generic_category());
+}
+
+// One regular file, its bytes and permission bits. A failing read or write
+// is reported as the system gave it ("No space left on device"), where the
+// library's copy turns a write that fails midway into "Input/output error".
+std::error_code copyRegularFile(const fs::path& from, const fs::path& to) {
+  // Without O_NONBLOCK a FIFO swapped in for the file would hold the open.
+  int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (in < 0)
+    return lastError();
+  struct stat info {};
+  std::error_code why;
+  if (::fstat(in, &info) != 0)
+    why = lastError();
+  else if (!S_ISREG(info.st_mode))
+    why = std::make_error_code(std::errc::not_supported);
+  int out = why ? -1 : ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
+  if (out < 0) {
+    if (!why)
+      why = lastError();
+    ::close(in);
+    return why;
+  }
+  std::vector<char> buffer(std::size_t(1) << 18);
+  for (;;) {
+    ssize_t got = ::read(in, buffer.data(), buffer.size());
+    if (got < 0 && errno == EINTR)
+      continue;
+    if (got <= 0) {
+      if (got < 0)
+        why = lastError();
+      break;
+    }
+    for (ssize_t put = 0; put < got && !why;) {
+      ssize_t n = ::write(out, buffer.data() + put, std::size_t(got - put));
+      if (n < 0 && errno == EINTR)
+        continue;
+      if (n < 0)
+        why = lastError();
+      else
+        put += n;
+    }
+    if (why)
+      break;
+  }
+  if (!why && ::fchmod(out, info.st_mode & 07777) != 0)
+    why = lastError();
+  // Some file systems report a full disk only when the file is closed.
+  if (::close(out) != 0 && !why)
+    why = lastError();
+  ::close(in);
+  return why;
+}
+
+// A folder tree as it is: folders with their permission bits, links as
+// links (a bundle's frameworks are full of them), regular files; anything
+// else (a pipe, a socket) fails the copy.
+std::error_code copyTree(const fs::path& from, const fs::path& to) {
+  std::error_code ec;
+  const fs::file_status status = fs::symlink_status(from, ec);
+  if (ec)
+    return ec;
+  switch (status.type()) {
+  case fs::file_type::symlink:
+    fs::copy_symlink(from, to, ec);
+    return ec;
+  case fs::file_type::regular:
+    return copyRegularFile(from, to);
+  case fs::file_type::directory:
+    break;
+  default:
+    return std::make_error_code(std::errc::not_supported);
+  }
+  // Writable while it fills, its own bits once full.
+  if (::mkdir(to.c_str(), 0700) != 0)
+    return lastError();
+  for (fs::directory_iterator it(from, ec), end; !ec && it != end; it.increment(ec)) {
+    if (std::error_code failed = copyTree(it->path(), to / it->path().filename()))
+      return failed;
+  }
+  if (ec)
+    return ec;
+  fs::permissions(to, status.permissions(), ec);
+  return ec;
 }
 
 void removeStage(const fs::path& stage) {
@@ -135,10 +226,7 @@ std::variant<StagedInstall, InstallResult> stageInstall(const platform::Environm
     return failed(why);
   };
 
-  // Links are copied as links (a bundle's frameworks are full of them);
-  // special files such as pipes and sockets fail the copy.
-  fs::copy(plan.source, staged.fresh, fs::copy_options::recursive | fs::copy_options::copy_symlinks,
-           ec);
+  ec = copyTree(plan.source, staged.fresh);
   if (ec)
     return abandon(ec);
 
@@ -206,15 +294,38 @@ fs::path applicationsFolder(const platform::Environment& env) {
   return env.homeDirectory / "Applications";
 }
 
-bool isInstalledInApplications(const platform::Environment& env) {
-  std::string folder = applicationsFolder(env).string();
+namespace {
+
+bool isUnderAsWritten(const fs::path& path, const fs::path& base) {
+  std::string folder = base.string();
   while (folder.size() > 1 && folder.back() == '/')
     folder.pop_back();
   if (folder.empty())
     return false;
-  const std::string app = env.bundlePath.string();
+  const std::string app = path.string();
   const std::string prefix = folder.back() == '/' ? folder : folder + "/";
   return app == folder || app.starts_with(prefix);
+}
+
+} // namespace
+
+bool isInstalledInApplications(const platform::Environment& env) {
+  const fs::path folder = applicationsFolder(env);
+  if (isUnderAsWritten(env.bundlePath, folder))
+    return true;
+  // The running app's path may come resolved (Linux takes it from the
+  // executable's real path) while the folder is a link, or the other way
+  // round: compared with links resolved, the same place is the same.
+  if (folder.empty() || env.bundlePath.empty())
+    return false;
+  std::error_code ec;
+  const fs::path realFolder = fs::weakly_canonical(folder, ec);
+  if (ec)
+    return false;
+  const fs::path realApp = fs::weakly_canonical(env.bundlePath, ec);
+  if (ec)
+    return false;
+  return isWithin(realApp, realFolder);
 }
 
 fs::path launcherEntryPath(const platform::Environment& env) {

@@ -21,8 +21,9 @@ struct InstallResult {
 // (Linux) when the environment names none.
 std::filesystem::path applicationsFolder(const platform::Environment& env);
 
-// The app runs from the Applications folder: its path, as written, lies
-// under that folder (a subfolder counts) or is the folder itself.
+// The app runs from the Applications folder: its path lies under that folder
+// (a subfolder counts) or is the folder itself, as written or with links
+// resolved on both sides.
 bool isInstalledInApplications(const platform::Environment& env);
 
 std::filesystem::path launcherEntryPath(const platform::Environment& env);

@@ -1,13 +1,11 @@
 #include "web/SchemeHandler.h"
 
 #include "identity/identity.h"
+#include "platform/RegularFile.h"
 #include "platform/Utf8.h"
 
-#include <cerrno>
 #include <climits>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -80,6 +78,12 @@ std::string pathExtension(const std::string& name) {
   return name.substr(dot + 1);
 }
 
+// True when path lies beneath base; both canonical.
+bool isWithin(const fs::path& path, const fs::path& base) {
+  fs::path relative = path.lexically_relative(base);
+  return !relative.empty() && *relative.begin() != ".." && relative != ".";
+}
+
 bool pathExists(const fs::path& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0;
@@ -136,51 +140,25 @@ std::optional<std::string> SchemeHandler::resourceName(const std::optional<std::
   return name;
 }
 
-std::optional<std::string> SchemeHandler::readWholeFile(const fs::path& path) {
-  // Opening a FIFO for reading waits for a writer, and a device may block or
-  // never end: without O_NONBLOCK no open can hang, and only regular files
-  // are read.
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0)
+std::optional<std::string> SchemeHandler::readWholeFile(const fs::path& folder,
+                                                        const fs::path& path) {
+  std::error_code ec;
+  const fs::path realFolder = fs::canonical(folder, ec);
+  if (ec)
     return std::nullopt;
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
-      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
-    ::close(fd);
-    return std::nullopt;
-  }
-  // Sized once: growing the string as it fills would copy a large file and
-  // hold it twice for a moment.
-  std::string data;
-  data.resize(static_cast<std::size_t>(info.st_size));
-  std::size_t done = 0;
-  bool ok = true;
-  for (;;) {
-    ssize_t n;
-    if (done < data.size()) {
-      n = ::read(fd, data.data() + done, data.size() - done);
-    } else {
-      // The end, unless the file grew while being read.
-      char more[65536];
-      n = ::read(fd, more, sizeof more);
-      if (n > 0)
-        data.append(more, static_cast<std::size_t>(n));
-    }
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n < 0) {
-      ok = false;
-      break;
-    }
-    if (n == 0)
-      break;
-    done += static_cast<std::size_t>(n);
-  }
-  ::close(fd);
-  if (!ok)
-    return std::nullopt;
-  data.resize(done);
-  return data;
+  // The file is opened first and checked after: what is read is the file
+  // opened, and it must be the very file that the path, links resolved,
+  // names inside the folder now. A link swapped between the two steps fails
+  // the check instead of leading elsewhere.
+  auto inside = [&](const platform::FileIdentity& opened) {
+    std::error_code failed;
+    const fs::path real = fs::canonical(path, failed);
+    if (failed || !isWithin(real, realFolder))
+      return false;
+    std::optional<platform::FileIdentity> named = platform::fileIdentity(real);
+    return named && *named == opened;
+  };
+  return platform::readRegularFile(path, MAX_FILE_BYTES, nullptr, inside);
 }
 
 platform::SchemeResponse SchemeHandler::start(const platform::SchemeRequest& request) const {
@@ -193,7 +171,7 @@ platform::SchemeResponse SchemeHandler::start(const platform::SchemeRequest& req
     // name the root of the file system instead.
     fs::path candidate = !name ? fs::path() : *name == "/" ? *folder_ : *folder_ / *name;
     chosen = name && pathExists(candidate) ? candidate : *folder_ / INDEX;
-    data = reader_(chosen);
+    data = reader_(*folder_, chosen);
   }
   if (!data) {
     response.ok = false;

@@ -2,6 +2,7 @@
 
 #include "platform/platform.h"
 
+#include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -14,8 +15,18 @@
 // the app's index.html, so every address inside the scheme shows the app.
 class SchemeHandler {
 public:
-  // Reads a whole file; empty when it cannot be read (a folder, no rights).
-  using Reader = std::function<std::optional<std::string>(const std::filesystem::path&)>;
+  // The largest file served. The web app's own files are tens of kilobytes;
+  // this leaves room for any image or data file a page could sensibly load
+  // whole, while one request can never ask the process to hold more than
+  // this (the engine takes the buffer over, and holds about as much again
+  // while delivering it). A larger file is answered like an unreadable one.
+  static constexpr std::size_t MAX_FILE_BYTES = std::size_t(256) * 1024 * 1024;
+
+  // Reads the whole file at a path inside the folder; empty when it cannot
+  // be read (a folder, no rights, too large) or when it is not really inside
+  // the folder (a link leading out of it).
+  using Reader = std::function<std::optional<std::string>(const std::filesystem::path& folder,
+                                                          const std::filesystem::path& path)>;
 
   explicit SchemeHandler(std::optional<std::filesystem::path> resourceFolder,
                          Reader reader = readWholeFile);
@@ -28,7 +39,8 @@ public:
   // The file name a URL asks for, or nothing when it names no file at all.
   // "/" "." and ".." are returned as such: they name folders, not files.
   static std::optional<std::string> resourceName(const std::optional<std::string>& url);
-  static std::optional<std::string> readWholeFile(const std::filesystem::path& path);
+  static std::optional<std::string> readWholeFile(const std::filesystem::path& folder,
+                                                  const std::filesystem::path& path);
 
 private:
   std::optional<std::filesystem::path> folder_;

@@ -13,10 +13,15 @@
 
   async function fetchBench() {
     var rounds = window.__benchRounds || 5, times = [], bytes = 0;
+    // A quiet stretch first, the stall benchmark's baseline of an idle loop.
+    if (window.__benchIdleMs) {
+      report('idle');
+      await new Promise(function (resolve) { setTimeout(resolve, window.__benchIdleMs); });
+    }
     // One untimed round first: the native baseline also reads a warm file.
     for (var i = 0; i <= rounds; i++) {
       var t0 = performance.now();
-      var response = await fetch('big.bin');
+      var response = await fetch(window.__benchFile || 'big.bin');
       var buffer = await response.arrayBuffer();
       var t1 = performance.now();
       bytes = buffer.byteLength;

@@ -1,8 +1,11 @@
 #include "platform/gtk/GtkInternal.h"
 
+#include "platform/RegularFile.h"
+
 #include <gio/gio.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <deque>
@@ -103,17 +106,23 @@ private:
     if (keys_)
       return;
     keys_.reset(g_key_file_new());
+    // Read like the web files, so that a FIFO or a device in its place can
+    // never hold up the start.
+    int error = 0;
+    std::optional<std::string> text = readRegularFile(file_, MAX_SETTINGS_BYTES, &error);
     GError* failure = nullptr;
-    if (!g_key_file_load_from_file(keys_.get(), file_.c_str(), G_KEY_FILE_KEEP_COMMENTS,
-                                   &failure)) {
-      GErrorPtr error(failure);
+    if (!text || !g_key_file_load_from_data(keys_.get(), text->data(), text->size(),
+                                            G_KEY_FILE_KEEP_COMMENTS, &failure)) {
+      GErrorPtr ignored(failure);
       // Only a file that is not there is an empty store; anything else (no
-      // rights, a folder, text the key file format rejects) is unreadable,
-      // and none of what a partial read gave is used.
-      unreadable_ = !g_error_matches(error.get(), G_FILE_ERROR, G_FILE_ERROR_NOENT);
+      // rights, a folder, a FIFO, text the key file format rejects) is
+      // unreadable, and none of what a partial read gave is used.
+      unreadable_ = text || error != ENOENT;
       keys_.reset(g_key_file_new());
     }
   }
+  // Two short lines are all the app keeps here.
+  static constexpr std::size_t MAX_SETTINGS_BYTES = 1024 * 1024;
   std::filesystem::path file_;
   GKeyFilePtr keys_;
   bool unreadable_ = false;

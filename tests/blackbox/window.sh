@@ -74,6 +74,23 @@ case_unreadable_settings_are_never_replaced() {
     bb_fail "the unreadable settings file was replaced: $(cat -v "$BB_DEFAULTS")"
 }
 
+case_settings_fifo_gives_defaults_and_stays() {
+  # A FIFO in the settings file's place: opening it to read would wait for a
+  # writer for good. The app starts at once with the defaults, and storing a
+  # setting leaves the FIFO as it is.
+  mkdir -p "$(dirname "$BB_DEFAULTS")"
+  mkfifo "$BB_DEFAULTS"
+  bb_use_probe_app
+  bb_start
+  bb_measure_main
+  bb_expect_eq "${PROBE_W}x${PROBE_H}" 1360x840 "content size with a FIFO for settings"
+  bb_wait_ball
+  bb_wm_close "$BB_MAIN"
+  bb_wait_until "the main window to unmap" bb_no_main
+  sleep 0.5
+  [ -p "$BB_DEFAULTS" ] || bb_fail "the settings FIFO was replaced: $(ls -l "$BB_DEFAULTS")"
+}
+
 case_ball_only_maps_no_main_window() {
   # Every window that reaches the screen, from before the start on.
   xev -root -event substructure >"$BB_TMP/maps.log" 2>&1 &

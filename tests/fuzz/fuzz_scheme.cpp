@@ -13,13 +13,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::abort();
   if (name && *name != "/" && name->find('/') != std::string::npos)
     std::abort();
-  std::filesystem::path asked;
-  SchemeHandler handler("/nonexistent-resources", [&](const std::filesystem::path& path) {
+  std::filesystem::path asked, within;
+  SchemeHandler handler("/nonexistent-resources", [&](const std::filesystem::path& folder,
+                                                      const std::filesystem::path& path) {
+    within = folder;
     asked = path;
     return std::optional<std::string>("x");
   });
   platform::SchemeResponse response = handler.start({url});
-  if (!response.ok || asked.parent_path() != "/nonexistent-resources")
+  if (!response.ok || asked.parent_path() != "/nonexistent-resources" ||
+      within != "/nonexistent-resources")
     std::abort();
   return 0;
 }

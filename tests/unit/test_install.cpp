@@ -7,6 +7,17 @@
 
 #include <sys/stat.h>
 
+#if defined(__linux__)
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#endif
+
 namespace fs = std::filesystem;
 using platform::SystemKind;
 using roots::Machine;
@@ -238,3 +249,73 @@ TEST(InstallLinux, AnExecutableOutsideTheAppFolderIsRefused) {
   EXPECT_FALSE(fs::exists(env.applicationsDirectory));
   EXPECT_FALSE(fs::exists(launcherEntryPath(env)));
 }
+
+#if defined(__linux__)
+namespace {
+
+// Runs `body` in a child process whose own mount namespace has a 1 MiB
+// tmpfs at `folder`; the text the child wrote, or "SKIP: ..." where the
+// system lets no process here mount one.
+std::string inSmallVolume(const fs::path& folder, const std::function<std::string()>& body) {
+  int channel[2];
+  if (::pipe(channel) != 0)
+    return "SKIP: no pipe";
+  pid_t child = ::fork();
+  if (child == 0) {
+    ::close(channel[0]);
+    auto reply = [&](const std::string& text) {
+      ssize_t ignored = ::write(channel[1], text.data(), text.size());
+      (void)ignored;
+      ::_exit(0);
+    };
+    const uid_t uid = ::getuid();
+    const gid_t gid = ::getgid();
+    if (::unshare(CLONE_NEWNS) != 0) {
+      // Without privileges: a user namespace of one's own may mount.
+      if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
+        reply("SKIP: no mount namespace: " + std::string(std::strerror(errno)));
+      writeFile("/proc/self/setgroups", "deny");
+      writeFile("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1");
+      writeFile("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1");
+    }
+    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=1m") != 0)
+      reply("SKIP: cannot mount a small tmpfs: " + std::string(std::strerror(errno)));
+    reply(body());
+  }
+  ::close(channel[1]);
+  std::string text;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(channel[0], buffer, sizeof buffer)) != 0;) {
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n < 0)
+      break;
+    text.append(buffer, std::size_t(n));
+  }
+  ::close(channel[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return text;
+}
+
+} // namespace
+
+TEST(InstallLinux, AFullDiskIsReportedInTheSystemsWords) {
+  Machine machine(SystemKind::Linux);
+  const fs::path apps = machine.env.applicationsDirectory;
+  fs::create_directories(apps);
+  // Four times what the volume holds, written in more than one piece.
+  writeFile(machine.env.bundlePath / "resources" / "big.bin", std::string(4 << 20, 'x'));
+  std::string got = inSmallVolume(apps, [&] {
+    InstallResult result = hlvnInstallToApplications(machine.env);
+    if (result.ok)
+      return std::string("ok");
+    // Nothing of the failed copy is left on the full volume.
+    return result.error.value_or("no message") + "|left " + std::to_string(roots::entryCount(apps));
+  });
+  if (got.starts_with("SKIP: "))
+    GTEST_SKIP() << got;
+  EXPECT_EQ(got, installFailureMessage(platform::describeError(ENOSPC)) + "|left 0");
+}
+#endif

@@ -1,6 +1,7 @@
 #include "bridge/LaunchHandler.h"
 
 #include "system/Autostart.h"
+#include "system/Install.h"
 #include "test_ball_fakes.h"
 #include "test_install_roots.h"
 
@@ -158,6 +159,30 @@ TEST(LaunchCommands, StatusHasExactlyTheFourEntriesAndChangesNothing) {
                           {"installed", false},
                           {"autostart", false},
                           {"appPath", linux.env.bundlePath.string()}}));
+}
+
+TEST(LaunchCommands, StatusSeesTheCopyInALinkedApplicationsFolder) {
+  // ~/Applications is a link to a folder elsewhere; the copy installed there
+  // learns its own path with links resolved, as the Linux app does.
+  Machine machine(SystemKind::Linux);
+  const fs::path real = machine.dir.path() / "disk2" / "Apps";
+  fs::create_directories(real);
+  fs::create_directory_symlink(real, machine.env.applicationsDirectory);
+  ASSERT_TRUE(hlvnInstallToApplications(machine.env).ok);
+  ASSERT_TRUE(fs::is_regular_file(real / "Tessaloom" / "tessaloom"));
+
+  platform::Environment copy = machine.env;
+  copy.bundlePath = real / "Tessaloom";
+  copy.executablePath = copy.bundlePath / "tessaloom";
+  EXPECT_EQ(runLaunchCommand({"status", "1", false}, copy)["installed"], true);
+  // The same copy reached through the link, the folder named by its real path.
+  copy.bundlePath = machine.env.applicationsDirectory / "Tessaloom";
+  copy.applicationsDirectory = real;
+  EXPECT_EQ(runLaunchCommand({"status", "1", false}, copy)["installed"], true);
+  // A folder beside it is not the Applications folder.
+  copy.bundlePath = machine.dir.path() / "disk2" / "Apps2" / "Tessaloom";
+  EXPECT_EQ(runLaunchCommand({"status", "1", false}, copy)["installed"], false);
+  EXPECT_EQ(runLaunchCommand({"status", "1", false}, machine.env)["installed"], false);
 }
 
 TEST(LaunchCommands, AutostartReportsTheStateItReached) {

@@ -1,11 +1,13 @@
 #include "web/SchemeHandler.h"
 
+#include "platform/RegularFile.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <chrono>
 #include <future>
 #include <memory>
@@ -129,6 +131,54 @@ TEST(SchemeHandler, OnlyRegularFilesAreReadAndNothingWaitsToOpenOne) {
     expect404(r);
 }
 
+TEST(SchemeHandler, OnlyFilesReallyInsideTheFolderAreServed) {
+  Served s;
+  // Links among the web files that lead out of the folder: they are there,
+  // so they get no index.html, and they are not the app's, so nothing is read.
+  fs::create_symlink("/etc/passwd", s.res / "passwd.txt");
+  fs::create_symlink("../outside.txt", s.res / "up.txt");
+  fs::create_symlink(s.dir.path(), s.res / "parent");
+  fs::create_symlink(s.dir.path() / "outside.txt", s.res / "chain.txt");
+  fs::create_symlink("chain.txt", s.res / "chained.txt");
+  for (const char* name : {"passwd.txt", "up.txt", "chained.txt"}) {
+    auto r = s.get(std::string("halvane://local/") + name);
+    expect404(r);
+    EXPECT_EQ(r.data, "") << name;
+  }
+  expect404(s.get("halvane://local/parent"));
+  // Links that stay inside are served, as is a folder reached by a link.
+  fs::create_symlink("style.css", s.res / "alias.css");
+  fs::create_directory(s.res / "fonts");
+  writeFile(s.res / "fonts" / "inner.woff2", "in");
+  fs::create_symlink("fonts/inner.woff2", s.res / "inner.woff2");
+  EXPECT_EQ(s.get("halvane://local/alias.css").data, "body{}");
+  EXPECT_EQ(s.get("halvane://local/inner.woff2").data, "in");
+  fs::create_directory_symlink(s.res, s.dir.path() / "linked-resources");
+  auto viaLink = SchemeHandler(s.dir.path() / "linked-resources").start({"halvane://local/app.JS"});
+  EXPECT_TRUE(viaLink.ok);
+  EXPECT_EQ(viaLink.data, "export {};");
+}
+
+TEST(SchemeHandler, AFileTooLargeToHoldIs404AndNothingCrashes) {
+  Served s;
+  // Sparse: they take no disk, but a whole read would need all of it in memory.
+  for (auto [name, size] : {std::pair<const char*, std::uintmax_t>{"huge.bin", 100ull << 30},
+                            {"over.bin", SchemeHandler::MAX_FILE_BYTES + 1}}) {
+    writeFile(s.res / name, "");
+    fs::resize_file(s.res / name, size);
+    auto r = s.get(std::string("halvane://local/") + name);
+    expect404(r);
+    EXPECT_EQ(r.data, "") << name;
+  }
+  // The limit itself: a file of exactly that many bytes is read, one byte
+  // more is refused.
+  writeFile(s.res / "ten.bin", "0123456789");
+  EXPECT_EQ(platform::readRegularFile(s.res / "ten.bin", 10), "0123456789");
+  int error = 0;
+  EXPECT_EQ(platform::readRegularFile(s.res / "ten.bin", 9, &error), std::nullopt);
+  EXPECT_EQ(error, EFBIG);
+}
+
 TEST(SchemeHandler, NoIndexOrNoFolderFails) {
   Served s;
   fs::remove(s.res / "index.html");
@@ -136,7 +186,8 @@ TEST(SchemeHandler, NoIndexOrNoFolderFails) {
   EXPECT_TRUE(s.get("halvane://local/style.css").ok);
   expect404(SchemeHandler(std::nullopt).start({"halvane://local/index.html"}));
   // An index that cannot be read is the same failure.
-  SchemeHandler unreadable(s.res, [](const fs::path&) { return std::optional<std::string>(); });
+  SchemeHandler unreadable(
+      s.res, [](const fs::path&, const fs::path&) { return std::optional<std::string>(); });
   expect404(unreadable.start({"halvane://local/index.html"}));
 }
 

@@ -1,0 +1,109 @@
+#include "platform/RegularFile.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <new>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+FileIdentity identityOf(const struct stat& info) {
+  return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+}
+
+class Descriptor {
+public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0)
+      ::close(fd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return fd_; }
+
+private:
+  int fd_;
+};
+
+std::optional<std::string> fail(int* error, int code) {
+  if (error)
+    *error = code;
+  return std::nullopt;
+}
+
+} // namespace
+
+std::optional<FileIdentity> fileIdentity(const std::filesystem::path& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0)
+    return std::nullopt;
+  return identityOf(info);
+}
+
+std::optional<std::string> readRegularFile(const std::filesystem::path& path, std::size_t maxBytes,
+                                           int* error,
+                                           const std::function<bool(const FileIdentity&)>& accept) {
+  if (error)
+    *error = 0;
+  // Opening a FIFO for reading waits for a writer, and a device may block or
+  // never end: without O_NONBLOCK no open can hang, and only regular files
+  // are read.
+  Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (fd.get() < 0)
+    return fail(error, errno);
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0)
+    return fail(error, errno);
+  if (!S_ISREG(info.st_mode))
+    return fail(error, EINVAL);
+  if (accept && !accept(identityOf(info)))
+    return fail(error, EPERM);
+  if (info.st_size < 0 || static_cast<std::uintmax_t>(info.st_size) > maxBytes)
+    return fail(error, EFBIG);
+  if (::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK) != 0)
+    return fail(error, errno);
+
+  // Sized once: growing the string as it fills would copy a large file and
+  // hold it twice for a moment.
+  std::string data;
+  try {
+    data.resize(static_cast<std::size_t>(info.st_size));
+  } catch (const std::bad_alloc&) {
+    return fail(error, ENOMEM);
+  }
+  std::size_t done = 0;
+  for (;;) {
+    ssize_t n;
+    if (done < data.size()) {
+      n = ::read(fd.get(), data.data() + done, data.size() - done);
+    } else {
+      // The end, unless the file grew while being read.
+      char more[65536];
+      n = ::read(fd.get(), more, sizeof more);
+      if (n > 0) {
+        if (static_cast<std::size_t>(n) > maxBytes - data.size())
+          return fail(error, EFBIG);
+        try {
+          data.append(more, static_cast<std::size_t>(n));
+        } catch (const std::bad_alloc&) {
+          return fail(error, ENOMEM);
+        }
+      }
+    }
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n < 0)
+      return fail(error, errno);
+    if (n == 0)
+      break;
+    done += static_cast<std::size_t>(n);
+  }
+  data.resize(done);
+  return data;
+}
+
+} // namespace platform
