@@ -167,20 +167,23 @@ TEST_F(Downloads, ADownloadThatCannotBeWrittenShowsOneAlertWithTheReason) {
 
 TEST_F(Downloads, AFrameThatStartsEightDownloadsGetsOnePanelAtATimeAndAtMostFour) {
   // Each panel is modal: while it is open the main loop runs for it, and the
-  // engine goes on starting downloads. The user cancels every panel.
+  // engine goes on starting downloads. The user takes a second to cancel
+  // each panel, longer than the frame takes to start all eight.
   int open = 0, nested = 0;
   dialogs().onSavePanel = [&](const platform::SavePanelOptions&) {
     nested += open;
     ++open;
-    systest::spinFor(0.2);
+    systest::spinFor(1.0);
     --open;
   };
-  // A frame of another origin, no click: its own script starts them all.
-  run("const inner = '<script>for (let i = 0; i < 8; ++i) {'"
+  // A frame of another origin, no click: its own script starts them, one
+  // every 100 ms (a download the frame starts cancels one still waiting for
+  // its navigation policy).
+  run("const inner = '<body><script>let i = 0; const next = () => {'"
       "  + 'const a = document.createElement(\"a\"); a.href = \"data:application/octet-stream,f\" "
       "+ i;'"
-      "  + 'a.download = \"f\" + i + \".bin\"; document.body.append(a); a.click(); }<' + "
-      "'/script>';"
+      "  + 'a.download = \"f\" + i + \".bin\"; document.body.append(a); a.click();'"
+      "  + 'if (++i < 8) setTimeout(next, 100); }; next();<' + '/script>';"
       "const f = document.createElement('iframe');"
       "f.src = 'data:text/html,' + encodeURIComponent(inner); document.body.append(f);");
   ASSERT_TRUE(waitForPanels(1));
