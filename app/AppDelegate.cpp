@@ -11,6 +11,7 @@
 #include "bridge/SaveHandler.h"
 #include "platform/GeometryText.h"
 #include "system/DesktopEntry.h"
+#include "system/PanelLine.h"
 #include "web/Downloads.h"
 #include "web/Navigation.h"
 #include "web/SchemeHandler.h"
@@ -37,14 +38,16 @@ bool isBallOnlyLaunch(const std::vector<std::string>& arguments) {
 AppDelegate::AppDelegate(platform::Platform& platform)
     : platform_(platform), alive_(std::make_shared<AppDelegate*>(this)) {
   schemeHandler = std::make_shared<SchemeHandler>(platform.environment().resourceDirectory);
-  saveHandler = std::make_shared<SaveHandler>(platform.mainQueue(), platform.dialogs(),
-                                              platform.workspace(), platform.environment());
+  panelLine = std::make_shared<PanelLine>(platform.mainQueue());
+  saveHandler = std::make_shared<SaveHandler>(panelLine, platform.dialogs(), platform.workspace(),
+                                              platform.environment());
   badgeHandler = std::make_shared<BadgeHandler>(platform.mainQueue());
   launchHandler = std::make_shared<LaunchHandler>(platform.mainQueue(), platform.environment());
   std::shared_ptr<SchemeHandler> scheme = schemeHandler;
-  downloads = std::make_unique<Downloads>(
+  downloads = std::make_shared<Downloads>(
       platform.dialogs(), platform.environment(),
-      [scheme](const platform::SchemeRequest& request) { return scheme->start(request); });
+      [scheme](const platform::SchemeRequest& request) { return scheme->start(request); },
+      panelLine);
 }
 
 AppDelegate::~AppDelegate() = default;
@@ -189,8 +192,14 @@ void AppDelegate::buildBallWindow() {
 
 // ---- navigation, download and panel callbacks ----------------------------------
 
-platform::ResponsePolicy AppDelegate::decidePolicyForNavigationResponse(bool canShowMIMEType) {
-  return responsePolicy(canShowMIMEType);
+platform::ResponsePolicy
+AppDelegate::decidePolicyForNavigationResponse(const platform::NavigationResponse& response) {
+  return downloads->decideResponse(response);
+}
+
+platform::DownloadPolicy
+AppDelegate::decidePolicyForDownload(const platform::DownloadRequest& request) {
+  return downloads->decideDownload(request);
 }
 
 void AppDelegate::postToDownloads(std::function<void(Downloads&)> step) {
@@ -201,24 +210,9 @@ void AppDelegate::postToDownloads(std::function<void(Downloads&)> step) {
   });
 }
 
-void AppDelegate::downloadNotPossible(const std::string& url,
-                                      const std::string& suggestedFilename) {
-  postToDownloads(
-      [url, suggestedFilename](Downloads& d) { d.saveOwnAddress(url, suggestedFilename); });
-}
-
 void AppDelegate::downloadDecideDestination(const std::string& suggestedFilename,
                                             DestinationCompletion completion) {
-  std::weak_ptr<AppDelegate*> weakSelf = alive_;
-  platform_.mainQueue().post([weakSelf, suggestedFilename, completion = std::move(completion)] {
-    std::shared_ptr<AppDelegate*> self = weakSelf.lock();
-    if (!self) {
-      if (completion)
-        completion(std::nullopt);
-      return;
-    }
-    (*self)->downloads->chooseDestination(suggestedFilename, completion);
-  });
+  downloads->decideDestination(suggestedFilename, std::move(completion));
 }
 
 void AppDelegate::downloadDidFinish(const std::filesystem::path& destination) {

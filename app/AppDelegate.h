@@ -9,6 +9,7 @@ class BadgeHandler;
 class BallView;
 class Downloads;
 class LaunchHandler;
+class PanelLine;
 class SaveHandler;
 class SchemeHandler;
 
@@ -33,8 +34,10 @@ public:
   void windowWillClose();
 
   // platform::WebViewDelegate
-  platform::ResponsePolicy decidePolicyForNavigationResponse(bool canShowMIMEType) override;
-  void downloadNotPossible(const std::string& url, const std::string& suggestedFilename) override;
+  platform::ResponsePolicy
+  decidePolicyForNavigationResponse(const platform::NavigationResponse& response) override;
+  platform::DownloadPolicy
+  decidePolicyForDownload(const platform::DownloadRequest& request) override;
   void downloadDecideDestination(const std::string& suggestedFilename,
                                  DestinationCompletion completion) override;
   void downloadDidFinish(const std::filesystem::path& destination) override;
@@ -66,10 +69,12 @@ private:
   std::unique_ptr<BallView> ballView;
   std::unique_ptr<platform::View> ballSurface;
   std::shared_ptr<SchemeHandler> schemeHandler;
+  // Saves and downloads ask the user one at a time, in one line.
+  std::shared_ptr<PanelLine> panelLine;
   std::shared_ptr<SaveHandler> saveHandler;
   std::shared_ptr<BadgeHandler> badgeHandler;
   std::shared_ptr<LaunchHandler> launchHandler;
-  std::unique_ptr<Downloads> downloads;
+  std::shared_ptr<Downloads> downloads;
 };
 
 // Ball-only mode: some argument, the program path included, is exactly

@@ -1,7 +1,5 @@
 #include "bridge/SaveHandler.h"
 
-#include "bridge/OwnedSelf.h"
-
 #include "bridge/Base64.h"
 #include "system/AtomicFile.h"
 
@@ -34,29 +32,22 @@ void runSaveStep(platform::Dialogs& dialogs, platform::Workspace& workspace,
   workspace.revealFile(*path);
 }
 
-SaveHandler::SaveHandler(platform::MainQueue& queue, platform::Dialogs& dialogs,
+SaveHandler::SaveHandler(std::shared_ptr<PanelLine> line, platform::Dialogs& dialogs,
                          platform::Workspace& workspace, const platform::Environment& env)
-    : queue_(queue), dialogs_(dialogs), workspace_(workspace), env_(env) {}
+    : line_(std::move(line)), dialogs_(dialogs), workspace_(workspace), env_(env) {}
 
 void SaveHandler::didReceiveScriptMessage(const platform::ScriptMessage& message) {
-  if (!message.body || saves_.size() > MAX_WAITING_SAVES)
+  if (!message.body || line_->isFull())
     return;
   std::optional<SaveRequest> request = saveRequestFromBody(*message.body);
   if (!request)
     return;
-  std::shared_ptr<SaveHandler> self = requireOwned(*this);
-  saves_.push_back(std::move(*request));
-  if (saves_.size() == 1)
-    queue_.post([self] { self->saveFirst(); });
-}
-
-void SaveHandler::saveFirst() {
-  // Saves that arrive while the panel is open (its modal loop runs the
-  // engine) only join the line; references into a deque survive that.
-  runSaveStep(dialogs_, workspace_, env_, saves_.front());
-  saves_.pop_front();
-  if (!saves_.empty()) {
-    std::shared_ptr<SaveHandler> self = requireOwned(*this);
-    queue_.post([self] { self->saveFirst(); });
-  }
+  // The step needs only what outlives every handler: a save already in the
+  // line is made even if the handler is gone by its turn.
+  platform::Dialogs* dialogs = &dialogs_;
+  platform::Workspace* workspace = &workspace_;
+  const platform::Environment* env = &env_;
+  line_->join([dialogs, workspace, env, save = std::move(*request)] {
+    runSaveStep(*dialogs, *workspace, *env, save);
+  });
 }

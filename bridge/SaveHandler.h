@@ -1,12 +1,11 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "system/PanelLine.h"
 #include "system/SaveDestination.h"
 
 #include <nlohmann/json.hpp>
 
-#include <cstddef>
-#include <deque>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -36,30 +35,21 @@ std::optional<SaveRequest> saveRequestFromBody(const nlohmann::json& body);
 void runSaveStep(platform::Dialogs& dialogs, platform::Workspace& workspace,
                  const platform::Environment& env, const SaveRequest& request);
 
-// Receives the save script's messages. A well-formed one is saved on a later
-// turn of the main queue, so that no modal panel runs inside the engine's
-// callback; malformed ones are dropped without a word. One save at a time
-// asks the user, and at most MAX_WAITING_SAVES more wait their turn; saves
-// beyond that are dropped before they are decoded, so that a page cannot
-// keep panels coming, nor memory filling. Must be owned by a
-// std::shared_ptr: a posted save keeps its handler alive until it has run.
-class SaveHandler : public std::enable_shared_from_this<SaveHandler> {
+// Receives the save script's messages. A well-formed one is saved on its
+// turn in the panel line that saves share with downloads (PanelLine), never
+// inside the engine's callback; malformed ones are dropped without a word.
+// Saves that find the line full are dropped before they are decoded, so that
+// a page cannot keep panels coming, nor memory filling.
+class SaveHandler {
 public:
-  static constexpr std::size_t MAX_WAITING_SAVES = 3;
-
-  SaveHandler(platform::MainQueue& queue, platform::Dialogs& dialogs,
+  SaveHandler(std::shared_ptr<PanelLine> line, platform::Dialogs& dialogs,
               platform::Workspace& workspace, const platform::Environment& env);
 
   void didReceiveScriptMessage(const platform::ScriptMessage& message);
 
 private:
-  void saveFirst();
-
-  platform::MainQueue& queue_;
+  std::shared_ptr<PanelLine> line_;
   platform::Dialogs& dialogs_;
   platform::Workspace& workspace_;
   const platform::Environment& env_;
-  // The save being asked about (or about to be) first, then the waiting
-  // ones: each holds only its name and decoded bytes.
-  std::deque<SaveRequest> saves_;
 };

@@ -309,7 +309,28 @@ struct WebViewConfiguration {
   std::vector<MessageChannel> channels;
 };
 
-enum class ResponsePolicy { Allow, Download };
+// A response the engine is about to show, as it reports it.
+struct NavigationResponse {
+  std::string url;
+  bool canShowMIMEType = false;
+  // The name the response proposes for a file (or the address's last
+  // segment); empty when neither gives one.
+  std::string suggestedFilename;
+};
+
+// Show it, have the engine download it, or drop it (the app has dealt with it).
+enum class ResponsePolicy { Allow, Download, Ignore };
+
+// A download the engine starts (a link with a download attribute, or a
+// response it was told to download): its address and the name the address
+// gives.
+struct DownloadRequest {
+  std::string url;
+  std::string suggestedFilename;
+};
+
+// Let the engine go on with it, or have it stopped at once.
+enum class DownloadPolicy { Allow, Cancel };
 
 struct OpenPanelParameters {
   bool allowsMultipleSelection = false;
@@ -329,12 +350,10 @@ struct DownloadError {
 class WebViewDelegate {
 public:
   virtual ~WebViewDelegate() = default;
-  virtual ResponsePolicy decidePolicyForNavigationResponse(bool canShowMIMEType) = 0;
-  // A response the engine was told to download but cannot (on some engines,
-  // one of a scheme the app serves itself): its address and the name it
-  // suggests. The engine drops it; nothing else is reported for it.
-  virtual void downloadNotPossible(const std::string& url,
-                                   const std::string& suggestedFilename) = 0;
+  virtual ResponsePolicy decidePolicyForNavigationResponse(const NavigationResponse& response) = 0;
+  // Asked once for every download the engine starts, whatever started it,
+  // before it asks where the download goes.
+  virtual DownloadPolicy decidePolicyForDownload(const DownloadRequest& request) = 0;
   // path: where the engine writes, a file that is not there yet; nothing
   // cancels the download.
   using DestinationCompletion = std::function<void(std::optional<std::filesystem::path> path)>;

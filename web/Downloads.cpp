@@ -2,6 +2,7 @@
 
 #include "system/AtomicFile.h"
 #include "system/SaveDestination.h"
+#include "web/Navigation.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -21,8 +22,38 @@ void reportDownloadFailure(platform::Dialogs& dialogs, const platform::DownloadE
     showFailureAlert(dialogs, error.localizedDescription);
 }
 
-Downloads::Downloads(platform::Dialogs& dialogs, const platform::Environment& env, Fetch fetch)
-    : dialogs_(dialogs), env_(env), fetch_(std::move(fetch)) {}
+Downloads::Downloads(platform::Dialogs& dialogs, const platform::Environment& env, Fetch fetch,
+                     std::shared_ptr<PanelLine> line)
+    : dialogs_(dialogs), env_(env), fetch_(std::move(fetch)), line_(std::move(line)) {}
+
+platform::ResponsePolicy Downloads::decideResponse(const platform::NavigationResponse& response) {
+  platform::ResponsePolicy policy = responsePolicy(response);
+  if (policy == platform::ResponsePolicy::Ignore)
+    saveOwnAddress(response.url, response.suggestedFilename);
+  return policy;
+}
+
+platform::DownloadPolicy Downloads::decideDownload(const platform::DownloadRequest& request) {
+  if (!isOwnAddress(request.url))
+    return platform::DownloadPolicy::Allow;
+  saveOwnAddress(request.url, request.suggestedFilename);
+  return platform::DownloadPolicy::Cancel;
+}
+
+void Downloads::decideDestination(const std::string& suggestedFilename,
+                                  platform::WebViewDelegate::DestinationCompletion completion) {
+  if (!completion)
+    return;
+  std::weak_ptr<Downloads> weakSelf = weak_from_this();
+  line_->join(
+      [weakSelf, suggestedFilename, completion] {
+        if (std::shared_ptr<Downloads> self = weakSelf.lock())
+          self->chooseDestination(suggestedFilename, completion);
+        else
+          completion(std::nullopt);
+      },
+      [completion] { completion(std::nullopt); });
+}
 
 void Downloads::chooseDestination(
     const std::string& suggestedFilename,
@@ -76,6 +107,14 @@ void Downloads::discard(const fs::path& written) {
 }
 
 void Downloads::saveOwnAddress(const std::string& url, const std::string& suggestedFilename) {
+  std::weak_ptr<Downloads> weakSelf = weak_from_this();
+  line_->join([weakSelf, url, suggestedFilename] {
+    if (std::shared_ptr<Downloads> self = weakSelf.lock())
+      self->writeOwnAddress(url, suggestedFilename);
+  });
+}
+
+void Downloads::writeOwnAddress(const std::string& url, const std::string& suggestedFilename) {
   std::optional<fs::path> path = chooseSaveDestination(dialogs_, env_, suggestedFilename);
   if (!path || path->empty())
     return;

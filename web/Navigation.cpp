@@ -36,8 +36,16 @@ std::optional<std::string> schemeOf(std::string_view url) {
 
 } // namespace
 
-platform::ResponsePolicy responsePolicy(bool canShowMIMEType) {
-  return canShowMIMEType ? platform::ResponsePolicy::Allow : platform::ResponsePolicy::Download;
+platform::ResponsePolicy responsePolicy(const platform::NavigationResponse& response) {
+  if (response.canShowMIMEType)
+    return platform::ResponsePolicy::Allow;
+  return isOwnAddress(response.url) ? platform::ResponsePolicy::Ignore
+                                    : platform::ResponsePolicy::Download;
+}
+
+bool isOwnAddress(std::string_view url) {
+  std::optional<std::string> scheme = schemeOf(url);
+  return scheme && *scheme == APP_SCHEME;
 }
 
 bool mayOpenExternally(std::string_view url) {

@@ -11,8 +11,14 @@
 // panel at once; the caller posts it to the main queue so no modal panel runs
 // inside the engine's callback. It calls its completion exactly once.
 
-// Shown when the web view can show the type, otherwise downloaded.
-platform::ResponsePolicy responsePolicy(bool canShowMIMEType);
+// Shown when the web view can show the type. Otherwise the engine downloads
+// it, except an address the app serves itself: the engine has nothing to
+// download that with (the app answers those loads, not the engine's network
+// side), so it is dropped there and the app saves it (Downloads).
+platform::ResponsePolicy responsePolicy(const platform::NavigationResponse& response);
+
+// Whether the address is one of the app's own scheme.
+bool isOwnAddress(std::string_view url);
 
 // Only web and mail addresses leave the application. Anything else a page
 // could ask the system to open (file:, the app's own scheme, data:,

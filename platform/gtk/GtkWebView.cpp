@@ -233,8 +233,6 @@ public:
       webkit_security_manager_register_uri_scheme_as_cors_enabled(security,
                                                                   config.schemeName.c_str());
     }
-    if (config.schemeHandler)
-      ownScheme_ = config.schemeName;
     g_signal_connect(context_.get(), "download-started", G_CALLBACK(&GtkWebViewImpl::onDownload),
                      this);
 
@@ -398,43 +396,45 @@ private:
     auto* self = static_cast<GtkWebViewImpl*>(data);
     if (type != WEBKIT_POLICY_DECISION_TYPE_RESPONSE || !self->delegate_)
       return FALSE;
-    bool supported = webkit_response_policy_decision_is_mime_type_supported(
-        WEBKIT_RESPONSE_POLICY_DECISION(decision));
-    if (self->delegate_->decidePolicyForNavigationResponse(supported) == ResponsePolicy::Allow) {
+    auto* responseDecision = WEBKIT_RESPONSE_POLICY_DECISION(decision);
+    WebKitURIResponse* response = webkit_response_policy_decision_get_response(responseDecision);
+    NavigationResponse reported;
+    if (const char* uri = webkit_uri_response_get_uri(response))
+      reported.url = uri;
+    reported.canShowMIMEType =
+        webkit_response_policy_decision_is_mime_type_supported(responseDecision);
+    reported.suggestedFilename = suggestedFilename(response);
+    switch (self->delegate_->decidePolicyForNavigationResponse(reported)) {
+    case ResponsePolicy::Allow:
       webkit_policy_decision_use(decision);
-      return TRUE;
-    }
-    WebKitURIResponse* response =
-        webkit_response_policy_decision_get_response(WEBKIT_RESPONSE_POLICY_DECISION(decision));
-    const char* uri = webkit_uri_response_get_uri(response);
-    if (self->isOwnScheme(uri)) {
-      // The engine cannot turn a response of a scheme served by the app into a
-      // download (it drops the load without a word).
-      std::string url = uri, name = suggestedFilename(response);
+      break;
+    case ResponsePolicy::Download:
+      webkit_policy_decision_download(decision);
+      break;
+    case ResponsePolicy::Ignore:
       webkit_policy_decision_ignore(decision);
-      self->delegate_->downloadNotPossible(url, name);
-      return TRUE;
+      break;
     }
-    webkit_policy_decision_download(decision);
     return TRUE;
-  }
-
-  bool isOwnScheme(const char* uri) const {
-    return !ownScheme_.empty() && schemeOf(uri) == ownScheme_;
   }
 
   static void onDownload(WebKitWebContext*, WebKitDownload* download, gpointer data) {
     auto* self = static_cast<GtkWebViewImpl*>(data);
-    WebKitURIRequest* request = webkit_download_get_request(download);
-    const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
-    if (self->isOwnScheme(uri)) {
-      // The engine's download of an app address could only fail ("cannot be
-      // shown"); it is stopped before it reports anything. The name a
-      // download attribute gave is not exposed, so the address names it.
-      std::string url = uri;
+    // Nobody to ask where it goes.
+    if (!self->delegate_) {
       webkit_download_cancel(download);
-      if (self->delegate_)
-        self->delegate_->downloadNotPossible(url, filenameFromURL(url.c_str()));
+      return;
+    }
+    DownloadRequest reported;
+    WebKitURIRequest* request = webkit_download_get_request(download);
+    if (const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr)
+      reported.url = uri;
+    // The name a download attribute gave is not exposed, so the address
+    // names it.
+    reported.suggestedFilename = filenameFromURL(reported.url.c_str());
+    if (self->delegate_->decidePolicyForDownload(reported) == DownloadPolicy::Cancel) {
+      // Stopped before it reports anything.
+      webkit_download_cancel(download);
       return;
     }
     // Held until the download ends, so a late destination still has it.
@@ -550,7 +550,6 @@ private:
   GObjectPtr<WebKitWebView> view_;
   WebViewDelegate* delegate_ = nullptr;
   std::vector<gulong> channelSignals_;
-  std::string ownScheme_;
 };
 
 } // namespace

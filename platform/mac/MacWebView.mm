@@ -232,26 +232,59 @@ NS_ASSUME_NONNULL_BEGIN
 - (void)webView:(WKWebView*)webView
     decidePolicyForNavigationResponse:(WKNavigationResponse*)navigationResponse
                       decisionHandler:(void (^)(WKNavigationResponsePolicy))decisionHandler {
+  using namespace platform::mac;
   if (!_target) {
     decisionHandler(WKNavigationResponsePolicyAllow);
     return;
   }
-  platform::ResponsePolicy policy =
-      _target->decidePolicyForNavigationResponse(navigationResponse.canShowMIMEType);
-  decisionHandler(policy == platform::ResponsePolicy::Download ? WKNavigationResponsePolicyDownload
-                                                               : WKNavigationResponsePolicyAllow);
+  NSURLResponse* response = navigationResponse.response;
+  platform::NavigationResponse reported;
+  reported.url = toStdString(response.URL.absoluteString);
+  reported.canShowMIMEType = navigationResponse.canShowMIMEType;
+  reported.suggestedFilename = toStdString(response.suggestedFilename);
+  switch (_target->decidePolicyForNavigationResponse(reported)) {
+  case platform::ResponsePolicy::Allow:
+    decisionHandler(WKNavigationResponsePolicyAllow);
+    break;
+  case platform::ResponsePolicy::Download:
+    decisionHandler(WKNavigationResponsePolicyDownload);
+    break;
+  case platform::ResponsePolicy::Ignore:
+    decisionHandler(WKNavigationResponsePolicyCancel);
+    break;
+  }
+}
+
+// Every download, whatever started it, is asked about before it gets a
+// delegate; one that is refused is cancelled before it asks for a place.
+- (void)adoptDownload:(WKDownload*)download {
+  using namespace platform::mac;
+  if (!_target) {
+    [download cancel:nil];
+    return;
+  }
+  NSURL* url = download.originalRequest.URL;
+  platform::DownloadRequest reported;
+  reported.url = toStdString(url.absoluteString);
+  // A download attribute's name is not exposed; the address names it.
+  reported.suggestedFilename = toStdString(url.lastPathComponent);
+  if (_target->decidePolicyForDownload(reported) == platform::DownloadPolicy::Cancel) {
+    [download cancel:nil];
+    return;
+  }
+  download.delegate = self;
 }
 
 - (void)webView:(WKWebView*)webView
      navigationAction:(WKNavigationAction*)navigationAction
     didBecomeDownload:(WKDownload*)download {
-  download.delegate = self;
+  [self adoptDownload:download];
 }
 
 - (void)webView:(WKWebView*)webView
     navigationResponse:(WKNavigationResponse*)navigationResponse
      didBecomeDownload:(WKDownload*)download {
-  download.delegate = self;
+  [self adoptDownload:download];
 }
 
 - (void)webView:(WKWebView*)webView didFinishNavigation:(null_unspecified WKNavigation*)navigation {

@@ -165,6 +165,50 @@ TEST_F(Downloads, ADownloadThatCannotBeWrittenShowsOneAlertWithTheReason) {
   EXPECT_EQ(readFile(app.root.path() / "notes"), "a file, not a folder");
 }
 
+TEST_F(Downloads, AFrameThatStartsEightDownloadsGetsOnePanelAtATimeAndAtMostFour) {
+  // Each panel is modal: while it is open the main loop runs for it, and the
+  // engine goes on starting downloads. The user takes a second to cancel
+  // each panel, longer than the frame takes to start all eight.
+  int open = 0, nested = 0;
+  dialogs().onSavePanel = [&](const platform::SavePanelOptions&) {
+    nested += open;
+    ++open;
+    systest::spinFor(1.0);
+    --open;
+  };
+  // A frame of another origin, no click: its own script starts them, one
+  // every 100 ms (a download the frame starts cancels one still waiting for
+  // its navigation policy).
+  run("const inner = '<body><script>let i = 0; const next = () => {'"
+      "  + 'const a = document.createElement(\"a\"); a.href = \"data:application/octet-stream,f\" "
+      "+ i;'"
+      "  + 'a.download = \"f\" + i + \".bin\"; document.body.append(a); a.click();'"
+      "  + 'if (++i < 8) setTimeout(next, 100); }; next();<' + '/script>';"
+      "const f = document.createElement('iframe');"
+      "f.src = 'data:text/html,' + encodeURIComponent(inner); document.body.append(f);");
+  ASSERT_TRUE(waitForPanels(1));
+  std::size_t seen = 0;
+  do {
+    seen = dialogs().savePanels.size();
+    systest::spinFor(1.0);
+  } while (dialogs().savePanels.size() != seen);
+  drainMainQueue();
+  EXPECT_LE(seen, 4u);
+  EXPECT_EQ(nested, 0);
+  EXPECT_TRUE(dialogs().alerts.empty()) << dialogs().alerts.at(0).informative;
+  // Nothing written, nothing staged.
+  EXPECT_TRUE(namesIn(downloads()).empty());
+  EXPECT_TRUE(namesIn(chosen).empty());
+  EXPECT_EQ(app.webView().currentURL(), HOME_URL);
+
+  // The line is free again: the next download asks at once.
+  dialogs().onSavePanel = nullptr;
+  dialogs().saveAnswers.push_back(chosen / "after.zip");
+  run("document.getElementById('zip').click();");
+  ASSERT_TRUE(waitForContent(chosen / "after.zip", archiveBytes()));
+  EXPECT_EQ(dialogs().savePanels.size(), seen + 1);
+}
+
 TEST(NewWindows, OnlyWebAndMailAddressesLeaveAndNoWindowOpens) {
   systest::SystemApp app;
   app.addResource("index.html", INDEX);

@@ -3,18 +3,71 @@
 
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
+#include "test_ball_fakes.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 namespace fs = std::filesystem;
 
-TEST(Navigation, ShowsWhatTheViewCanShowAndDownloadsTheRest) {
-  EXPECT_EQ(responsePolicy(true), platform::ResponsePolicy::Allow);
-  EXPECT_EQ(responsePolicy(false), platform::ResponsePolicy::Download);
+TEST(Navigation, AnAppAddressTheViewCannotShowIsSavedByTheAppAnyOtherByTheEngine) {
+  TempDir dir;
+  platform::Environment env;
+  env.downloadsDirectory = dir.path();
+  fakes::ScriptedDialogs dialogs;
+  fakes::FakeMainQueue queue;
+  std::vector<std::string> fetched;
+  auto downloads = std::make_shared<Downloads>(
+      dialogs, env,
+      [&fetched](const platform::SchemeRequest& request) {
+        fetched.push_back(request.url.value_or(""));
+        platform::SchemeResponse response;
+        response.ok = true;
+        response.mimeType = "application/zip";
+        response.data = std::string("PK\x03\x04\0zip", 8);
+        return response;
+      },
+      std::make_shared<PanelLine>(queue));
+  using platform::DownloadPolicy;
+  using platform::ResponsePolicy;
+
+  // What the view can show is shown, whoever serves it; what it cannot show
+  // from elsewhere is the engine's to download.
+  EXPECT_EQ(downloads->decideResponse({"halvane://local/index.html", true, "index.html"}),
+            ResponsePolicy::Allow);
+  EXPECT_EQ(downloads->decideResponse({"https://example.org/a.zip", true, "a.zip"}),
+            ResponsePolicy::Allow);
+  EXPECT_EQ(downloads->decideResponse({"https://example.org/a.zip", false, "a.zip"}),
+            ResponsePolicy::Download);
+  EXPECT_EQ(downloads->decideResponse({"data:application/zip,PK", false, "download"}),
+            ResponsePolicy::Download);
+  EXPECT_EQ(downloads->decideDownload({"https://example.org/b.zip", "b.zip"}),
+            DownloadPolicy::Allow);
+  EXPECT_EQ(downloads->decideDownload({"blob:halvane://local/1234", "1234"}),
+            DownloadPolicy::Allow);
+  EXPECT_TRUE(queue.pending.empty());
+
+  // An app address never reaches the engine's download: it is dropped there
+  // and saved through the panel on a later turn, from what the scheme serves.
+  dialogs.saveAnswers = {dir.path() / "mine.zip", dir.path() / "named.zip"};
+  EXPECT_EQ(downloads->decideResponse({"HALVANE://local/archive.zip", false, "archive.zip"}),
+            ResponsePolicy::Ignore);
+  EXPECT_EQ(downloads->decideDownload({"halvane://local/archive.zip?x=1", "archive.zip"}),
+            DownloadPolicy::Cancel);
+  EXPECT_TRUE(dialogs.savePanels.empty());
+  queue.runAll();
+  ASSERT_EQ(dialogs.savePanels.size(), 2u);
+  EXPECT_EQ(dialogs.savePanels[0].nameFieldValue, "archive.zip");
+  EXPECT_EQ(dialogs.savePanels[0].directory, dir.path());
+  EXPECT_EQ(fetched, (std::vector<std::string>{"HALVANE://local/archive.zip",
+                                               "halvane://local/archive.zip?x=1"}));
+  EXPECT_EQ(readFile(dir.path() / "mine.zip"), std::string("PK\x03\x04\0zip", 8));
+  EXPECT_EQ(readFile(dir.path() / "named.zip"), std::string("PK\x03\x04\0zip", 8));
+  EXPECT_TRUE(dialogs.alerts.empty());
 }
 
 TEST(Navigation, OnlyWebAndMailAddressesLeaveTheApplication) {
@@ -99,7 +152,8 @@ TEST(Navigation, ADownloadAsksWhereOnDownloadsAndAnswersOnce) {
   platform::Environment env;
   env.downloadsDirectory = dir.path();
   fakes::ScriptedDialogs dialogs;
-  Downloads downloads(dialogs, env, nullptr);
+  fakes::FakeMainQueue queue;
+  Downloads downloads(dialogs, env, nullptr, std::make_shared<PanelLine>(queue));
 
   dialogs.saveAnswers.push_back(std::nullopt);
   std::vector<std::optional<fs::path>> cancelled = choose(downloads, "archive.zip");
@@ -135,7 +189,8 @@ TEST(Navigation, ADownloadReplacesAnExistingFileOnlyOnceItIsWhole) {
   platform::Environment env;
   env.downloadsDirectory = dir.path();
   fakes::ScriptedDialogs dialogs;
-  Downloads downloads(dialogs, env, nullptr);
+  fakes::FakeMainQueue queue;
+  Downloads downloads(dialogs, env, nullptr, std::make_shared<PanelLine>(queue));
   writeFile(dir.path() / "old.zip", "old");
   fs::permissions(dir.path() / "old.zip", fs::perms(0640));
   fs::create_symlink(dir.path() / "gone.zip", dir.path() / "dangling.zip");
