@@ -1,5 +1,7 @@
 #include "ball/BallView.h"
 
+#include "identity/identity.h"
+
 #include <cmath>
 
 using platform::Canvas;
@@ -66,7 +68,7 @@ void BallView::doQuit() {
 
 std::vector<MenuItem> BallView::contextMenuItems() {
   return {
-      MenuItem{"打开Corvanet", "doOpen", "", false},
+      MenuItem{"打开" + std::string(APP_TITLE), "doOpen", "", false},
       MenuItem{"", "", "", true},
       MenuItem{"退出", "doQuit", "q", false},
   };

@@ -280,7 +280,7 @@ TEST(BallViewMenu, RightReleaseOffersOpenAndQuit) {
   b.ball.rightMouseUp();
   ASSERT_EQ(b.view.menusShown, 1);
   std::vector<MenuItem> expected{
-      {"打开Corvanet", "doOpen", "", false}, {"", "", "", true}, {"退出", "doQuit", "q", false}};
+      {"打开Dovrelist", "doOpen", "", false}, {"", "", "", true}, {"退出", "doQuit", "q", false}};
   EXPECT_EQ(b.view.menuItems, expected);
   // Showing the menu chooses nothing.
   EXPECT_EQ(b.opens + b.quits, 0);
