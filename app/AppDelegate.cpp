@@ -13,6 +13,7 @@
 #include "system/DesktopEntry.h"
 #include "web/Downloads.h"
 #include "web/Navigation.h"
+#include "web/PageRecovery.h"
 #include "web/SchemeHandler.h"
 
 #include <algorithm>
@@ -45,6 +46,8 @@ AppDelegate::AppDelegate(platform::Platform& platform)
   downloads = std::make_unique<Downloads>(
       platform.dialogs(), platform.environment(),
       [scheme](const platform::SchemeRequest& request) { return scheme->start(request); });
+  platform::Application* app = &platform.application();
+  pageRecovery = std::make_unique<PageRecovery>(platform.dialogs(), [app] { app->terminate(); });
 }
 
 AppDelegate::~AppDelegate() = default;
@@ -246,5 +249,17 @@ void AppDelegate::didFinishNavigation() {
   require(webView.get()).readTitle([weakSelf](std::string title) {
     if (std::shared_ptr<AppDelegate*> self = weakSelf.lock())
       require((*self)->window.get()).setTitle(windowTitle(title));
+  });
+}
+
+void AppDelegate::webContentProcessDidTerminate(platform::PageProcessEnd) {
+  // Every reason counts alike: the window shows a dead page until it loads
+  // again. The recovery may ask the user, which never happens inside the
+  // engine's callback.
+  std::string shown = require(webView.get()).currentURL();
+  std::weak_ptr<AppDelegate*> weakSelf = alive_;
+  platform_.mainQueue().post([weakSelf, shown] {
+    if (std::shared_ptr<AppDelegate*> self = weakSelf.lock())
+      (*self)->pageRecovery->processEnded(require((*self)->webView.get()), shown);
   });
 }
