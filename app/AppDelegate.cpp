@@ -14,6 +14,7 @@
 #include "system/PanelLine.h"
 #include "web/Downloads.h"
 #include "web/Navigation.h"
+#include "web/PageRecovery.h"
 #include "web/SchemeHandler.h"
 
 #include <algorithm>
@@ -48,6 +49,8 @@ AppDelegate::AppDelegate(platform::Platform& platform)
       platform.dialogs(), platform.environment(),
       [scheme](const platform::SchemeRequest& request) { return scheme->start(request); },
       panelLine);
+  platform::Application* app = &platform.application();
+  pageRecovery = std::make_unique<PageRecovery>(platform.dialogs(), [app] { app->terminate(); });
 }
 
 AppDelegate::~AppDelegate() = default;
@@ -240,5 +243,17 @@ void AppDelegate::didFinishNavigation() {
   require(webView.get()).readTitle([weakSelf](std::string title) {
     if (std::shared_ptr<AppDelegate*> self = weakSelf.lock())
       require((*self)->window.get()).setTitle(windowTitle(title));
+  });
+}
+
+void AppDelegate::webContentProcessDidTerminate(platform::PageProcessEnd) {
+  // Every reason counts alike: the window shows a dead page until it loads
+  // again. The recovery may ask the user, which never happens inside the
+  // engine's callback.
+  std::string shown = require(webView.get()).currentURL();
+  std::weak_ptr<AppDelegate*> weakSelf = alive_;
+  platform_.mainQueue().post([weakSelf, shown] {
+    if (std::shared_ptr<AppDelegate*> self = weakSelf.lock())
+      (*self)->pageRecovery->processEnded(require((*self)->webView.get()), shown);
   });
 }

@@ -9,6 +9,7 @@ class BadgeHandler;
 class BallView;
 class Downloads;
 class LaunchHandler;
+class PageRecovery;
 class PanelLine;
 class SaveHandler;
 class SchemeHandler;
@@ -46,6 +47,7 @@ public:
                     OpenPanelCompletion completion) override;
   void createWebView(const std::optional<std::string>& url) override;
   void didFinishNavigation() override;
+  void webContentProcessDidTerminate(platform::PageProcessEnd reason) override;
 
   // For tests that drive the assembled app: the count shows only as pixels.
   BallView& ball() { return *ballView; }
@@ -75,6 +77,7 @@ private:
   std::shared_ptr<BadgeHandler> badgeHandler;
   std::shared_ptr<LaunchHandler> launchHandler;
   std::shared_ptr<Downloads> downloads;
+  std::unique_ptr<PageRecovery> pageRecovery;
 };
 
 // Ball-only mode: some argument, the program path included, is exactly

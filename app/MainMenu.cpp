@@ -19,7 +19,7 @@ platform::MenuItem separator() {
 platform::MenuBar mainMenu() {
   platform::Menu application;
   application.items = {
-      item("打开Corvanet", SHOW_MAIN_ACTION, "o"),
+      item("打开" + std::string(APP_TITLE), SHOW_MAIN_ACTION, "o"),
       item("关闭窗口", "performClose:", "w"),
       item("重新加载", RELOAD_PAGE_ACTION, "r"),
       separator(),

@@ -1,6 +1,10 @@
 #include "ball/BallView.h"
 
+#include "identity/identity.h"
+
+#include <algorithm>
 #include <cmath>
+#include <optional>
 
 using platform::Canvas;
 using platform::Color;
@@ -27,6 +31,10 @@ const Color DIGITS{1.0, 0.40, 0.54, 1.0};
 
 const Font EMOJI_FONT{28, false};
 const Font DIGITS_FONT{13, true};
+// Long counts first widen the badge, up to the face's width, and only then
+// get smaller digits, down to this size.
+constexpr double SMALLEST_DIGITS = 8;
+constexpr double DIGITS_STEP = 0.5;
 const std::string EMOJI = "\xF0\x9F\x90\xB0"; // U+1F430 rabbit face
 
 // Draws the text with its measured box centred on the rectangle.
@@ -35,6 +43,56 @@ void drawCentred(Canvas& canvas, const std::string& text, const Font& font,
   platform::Size size = canvas.measureText(text, font);
   canvas.drawText(text, font, color,
                   Point{in.midX() - size.width * 0.5, in.midY() - size.height * 0.5});
+}
+
+// How far into the badge's width its round ends keep a text box of this
+// height: the box's corners must stay inside the rounded outline.
+double endRoom(double textHeight) {
+  double r = BADGE_SIZE / 2;
+  double half = textHeight / 2;
+  return half < r ? r - std::sqrt(r * r - half * half) : r;
+}
+
+struct BadgeText {
+  std::string text;
+  Font font;
+  platform::Size size;
+  // The badge's width that holds it, or nothing when it does not fit.
+  std::optional<double> width;
+};
+
+BadgeText fitBadgeText(Canvas& canvas, const std::string& text, double pointSize, double maxWidth) {
+  Font font{pointSize, DIGITS_FONT.bold};
+  BadgeText t{text, font, canvas.measureText(text, font), std::nullopt};
+  double needed = t.size.width + 2 * endRoom(t.size.height);
+  if (t.size.height <= BADGE_SIZE && needed <= maxWidth)
+    t.width = std::max(BADGE_SIZE, needed);
+  return t;
+}
+
+// The badge's text, size and width for a positive count. The whole number
+// is shown whenever it fits at the smallest size; a number longer than that
+// shows as "99…9+" with as many nines as fit, which stays true, where cut
+// digits would show a wrong number.
+BadgeText layoutBadge(Canvas& canvas, int64_t count, double maxWidth) {
+  const std::string digits = std::to_string(count);
+  BadgeText t = fitBadgeText(canvas, digits, DIGITS_FONT.pointSize, maxWidth);
+  if (t.width)
+    return t;
+  // Text width grows with the size, so start near the size that fits and
+  // step down from there.
+  double room = maxWidth - 2 * endRoom(t.size.height);
+  double size = t.size.width > 0 ? DIGITS_FONT.pointSize * room / t.size.width : SMALLEST_DIGITS;
+  size = std::clamp(std::floor(size / DIGITS_STEP) * DIGITS_STEP, SMALLEST_DIGITS,
+                    DIGITS_FONT.pointSize - DIGITS_STEP);
+  for (;; size = std::max(SMALLEST_DIGITS, size - DIGITS_STEP)) {
+    t = fitBadgeText(canvas, digits, size, maxWidth);
+    if (t.width || size <= SMALLEST_DIGITS)
+      break;
+  }
+  for (std::size_t nines = digits.size() - 1; !t.width && nines > 0; --nines)
+    t = fitBadgeText(canvas, std::string(nines, '9') + "+", SMALLEST_DIGITS, maxWidth);
+  return t;
 }
 
 } // namespace
@@ -66,7 +124,7 @@ void BallView::doQuit() {
 
 std::vector<MenuItem> BallView::contextMenuItems() {
   return {
-      MenuItem{"打开Corvanet", "doOpen", "", false},
+      MenuItem{"打开" + std::string(APP_TITLE), "doOpen", "", false},
       MenuItem{"", "", "", true},
       MenuItem{"退出", "doQuit", "q", false},
   };
@@ -90,11 +148,19 @@ void BallView::draw(Canvas& canvas, const Rect& bounds) {
   drawCentred(canvas, EMOJI, EMOJI_FONT, std::nullopt, face);
 
   if (count_ > 0) {
-    Rect badge{
-        {face.maxX() - BADGE_SIZE + BADGE_OVERHANG, face.maxY() - BADGE_SIZE + BADGE_OVERHANG},
-        {BADGE_SIZE, BADGE_SIZE}};
-    canvas.fillOval(badge, WHITE);
-    drawCentred(canvas, std::to_string(count_), DIGITS_FONT, DIGITS, badge);
+    BadgeText t = layoutBadge(canvas, count_, std::max(face.size.width, BADGE_SIZE));
+    // Not even "9+" fits: there is no true number to show.
+    if (!t.width)
+      return;
+    // Anchored at its top right; a wider badge grows to the left.
+    Rect badge{{face.maxX() + BADGE_OVERHANG - *t.width, face.maxY() - BADGE_SIZE + BADGE_OVERHANG},
+               {*t.width, BADGE_SIZE}};
+    if (*t.width <= BADGE_SIZE)
+      canvas.fillOval(badge, WHITE);
+    else
+      canvas.fillRoundedRect(badge, BADGE_SIZE / 2, WHITE);
+    canvas.drawText(t.text, t.font, DIGITS,
+                    Point{badge.midX() - t.size.width * 0.5, badge.midY() - t.size.height * 0.5});
   }
 }
 

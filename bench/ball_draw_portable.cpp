@@ -34,6 +34,9 @@ public:
   void fillOval(const platform::Rect& r, const platform::Color&) override {
     ops.push_back({1, r, {}});
   }
+  void fillRoundedRect(const platform::Rect& r, double, const platform::Color&) override {
+    ops.push_back({4, r, {}});
+  }
   bool fillOvalWithGradient(const platform::Rect& r, const std::vector<platform::GradientStop>&,
                             double) override {
     ops.push_back({2, r, {}});

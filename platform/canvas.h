@@ -39,6 +39,8 @@ public:
   // as NSRectFill with the clear colour does.
   virtual void fillRect(const Rect& rect, const Color& color) = 0;
   virtual void fillOval(const Rect& inRect, const Color& color) = 0;
+  // A rectangle with its corners rounded to quarter circles of the radius.
+  virtual void fillRoundedRect(const Rect& rect, double radius, const Color& color) = 0;
   // A linear gradient clipped to the oval inscribed in the rectangle. The
   // angle is in degrees, 0 from left to right, 90 from bottom to top.
   // Returns false when the gradient could not be made; nothing is drawn then.

@@ -225,6 +225,8 @@ struct OpenPanelOptions {
   bool canChooseDirectories = false;
 };
 
+enum class AlertButton { First, Second };
+
 // Every call runs application-modally and returns when the user is done.
 class Dialogs {
 public:
@@ -234,6 +236,12 @@ public:
   virtual std::optional<std::vector<std::filesystem::path>>
   runOpenPanel(const OpenPanelOptions& options) = 0;
   virtual void runAlert(const std::string& message, const std::string& informative) = 0;
+  // An alert with two buttons, the first one the default. Where the platform
+  // lets the user close it without a button, that counts as the first.
+  virtual AlertButton runAlertWithButtons(const std::string& message,
+                                          const std::string& informative,
+                                          const std::string& firstButton,
+                                          const std::string& secondButton) = 0;
 };
 
 class Workspace {
@@ -345,6 +353,9 @@ struct DownloadError {
   std::optional<std::filesystem::path> destination;
 };
 
+// Why the page's process ended, where the engine says.
+enum class PageProcessEnd { Unknown, Crashed, ExceededMemoryLimit, EndedThroughAPI };
+
 // Navigation, UI and download callbacks of the web view, all on the main
 // thread. Completion functions must be called exactly once.
 class WebViewDelegate {
@@ -369,6 +380,9 @@ public:
   // The page asked for a new window; no web view is ever created for it.
   virtual void createWebView(const std::optional<std::string>& url) = 0;
   virtual void didFinishNavigation() = 0;
+  // The process that ran the page ended, for whatever reason: the view keeps
+  // its last frame and answers nothing until something is loaded again.
+  virtual void webContentProcessDidTerminate(PageProcessEnd reason) = 0;
 };
 
 class WebView {

@@ -17,10 +17,9 @@ char toLower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// The scheme as URL syntax defines it (a letter, then letters, digits, "+",
-// "-" or "."), lower-cased; nothing when the text does not begin with one
-// followed by ":".
-std::optional<std::string> schemeOf(std::string_view url) {
+} // namespace
+
+std::optional<std::string> urlScheme(std::string_view url) {
   std::size_t colon = url.find(':');
   if (colon == std::string_view::npos || colon == 0 || !isAsciiLetter(url[0]))
     return std::nullopt;
@@ -34,8 +33,6 @@ std::optional<std::string> schemeOf(std::string_view url) {
   return scheme;
 }
 
-} // namespace
-
 platform::ResponsePolicy responsePolicy(const platform::NavigationResponse& response) {
   if (response.canShowMIMEType)
     return platform::ResponsePolicy::Allow;
@@ -44,12 +41,12 @@ platform::ResponsePolicy responsePolicy(const platform::NavigationResponse& resp
 }
 
 bool isOwnAddress(std::string_view url) {
-  std::optional<std::string> scheme = schemeOf(url);
+  std::optional<std::string> scheme = urlScheme(url);
   return scheme && *scheme == APP_SCHEME;
 }
 
 bool mayOpenExternally(std::string_view url) {
-  std::optional<std::string> scheme = schemeOf(url);
+  std::optional<std::string> scheme = urlScheme(url);
   if (!scheme)
     return false;
   constexpr std::array<std::string_view, 3> allowed{"http", "https", "mailto"};

@@ -33,6 +33,22 @@ public:
     cairo_fill(cr_);
     cairo_restore(cr_);
   }
+  void fillRoundedRect(const Rect& rect, double radius, const Color& color) override {
+    double r = std::clamp(radius, 0.0, std::min(rect.size.width, rect.size.height) / 2);
+    double x0 = rect.origin.x, y0 = rect.origin.y;
+    double x1 = rect.maxX(), y1 = rect.maxY();
+    cairo_save(cr_);
+    flip();
+    cairo_new_sub_path(cr_);
+    cairo_arc(cr_, x1 - r, y0 + r, r, -M_PI / 2, 0);
+    cairo_arc(cr_, x1 - r, y1 - r, r, 0, M_PI / 2);
+    cairo_arc(cr_, x0 + r, y1 - r, r, M_PI / 2, M_PI);
+    cairo_arc(cr_, x0 + r, y0 + r, r, M_PI, 3 * M_PI / 2);
+    cairo_close_path(cr_);
+    cairo_set_source_rgba(cr_, color.red, color.green, color.blue, color.alpha);
+    cairo_fill(cr_);
+    cairo_restore(cr_);
+  }
   bool fillOvalWithGradient(const Rect& inRect, const std::vector<GradientStop>& stops,
                             double angleDegrees) override {
     if (stops.empty() || inRect.size.width <= 0 || inRect.size.height <= 0)

@@ -248,6 +248,25 @@ public:
     gtk_dialog_run(GTK_DIALOG(dialog));
     gtk_widget_destroy(dialog);
   }
+
+  AlertButton runAlertWithButtons(const std::string& message, const std::string& informative,
+                                  const std::string& firstButton,
+                                  const std::string& secondButton) override {
+    enum { FIRST = 1, SECOND = 2 };
+    GtkWidget* dialog = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_WARNING,
+                                               GTK_BUTTONS_NONE, "%s", message.c_str());
+    if (!informative.empty())
+      gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s",
+                                               informative.c_str());
+    // In GNOME's order the default button comes last, on the right.
+    gtk_dialog_add_button(GTK_DIALOG(dialog), secondButton.c_str(), SECOND);
+    gtk_dialog_add_button(GTK_DIALOG(dialog), firstButton.c_str(), FIRST);
+    gtk_dialog_set_default_response(GTK_DIALOG(dialog), FIRST);
+    gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
+    int response = gtk_dialog_run(GTK_DIALOG(dialog));
+    gtk_widget_destroy(dialog);
+    return response == SECOND ? AlertButton::Second : AlertButton::First;
+  }
 };
 
 // ---- workspace ----------------------------------------------------------------

@@ -254,6 +254,8 @@ public:
                      this);
     g_signal_connect(view_.get(), "create", G_CALLBACK(&GtkWebViewImpl::onCreate), this);
     g_signal_connect(view_.get(), "load-changed", G_CALLBACK(&GtkWebViewImpl::onLoadChanged), this);
+    g_signal_connect(view_.get(), "web-process-terminated",
+                     G_CALLBACK(&GtkWebViewImpl::onWebProcessTerminated), this);
   }
 
   ~GtkWebViewImpl() override {
@@ -542,6 +544,26 @@ private:
     auto* self = static_cast<GtkWebViewImpl*>(data);
     if (event == WEBKIT_LOAD_FINISHED && self->delegate_)
       self->delegate_->didFinishNavigation();
+  }
+
+  static void onWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason,
+                                     gpointer data) {
+    auto* self = static_cast<GtkWebViewImpl*>(data);
+    if (!self->delegate_)
+      return;
+    PageProcessEnd end = PageProcessEnd::Unknown;
+    switch (reason) {
+    case WEBKIT_WEB_PROCESS_CRASHED:
+      end = PageProcessEnd::Crashed;
+      break;
+    case WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT:
+      end = PageProcessEnd::ExceededMemoryLimit;
+      break;
+    case WEBKIT_WEB_PROCESS_TERMINATED_BY_API:
+      end = PageProcessEnd::EndedThroughAPI;
+      break;
+    }
+    self->delegate_->webContentProcessDidTerminate(end);
   }
 
   // Declared in this order so that they go view first, context last.

@@ -93,6 +93,19 @@ public:
     alert.informativeText = toNSString(informative);
     [alert runModal];
   }
+
+  AlertButton runAlertWithButtons(const std::string& message, const std::string& informative,
+                                  const std::string& firstButton,
+                                  const std::string& secondButton) override {
+    NSAlert* alert = [[NSAlert alloc] init];
+    alert.messageText = toNSString(message);
+    alert.informativeText = toNSString(informative);
+    // The first button added is the default (Return) and answers
+    // NSAlertFirstButtonReturn, the second NSAlertSecondButtonReturn.
+    [alert addButtonWithTitle:toNSString(firstButton)];
+    [alert addButtonWithTitle:toNSString(secondButton)];
+    return [alert runModal] == NSAlertSecondButtonReturn ? AlertButton::Second : AlertButton::First;
+  }
 };
 
 class MacWorkspace final : public Workspace {

@@ -50,6 +50,11 @@ public:
     [[NSBezierPath bezierPathWithOvalInRect:toNSRect(inRect)] fill];
   }
 
+  void fillRoundedRect(const Rect& rect, double radius, const Color& color) override {
+    [toNSColor(color) setFill];
+    [[NSBezierPath bezierPathWithRoundedRect:toNSRect(rect) xRadius:radius yRadius:radius] fill];
+  }
+
   bool fillOvalWithGradient(const Rect& inRect, const std::vector<GradientStop>& stops,
                             double angleDegrees) override {
     // NSGradient needs two colours at least.

@@ -292,6 +292,12 @@ NS_ASSUME_NONNULL_BEGIN
     _target->didFinishNavigation();
 }
 
+// WebKit gives no reason here; the view shows its last frame until a load.
+- (void)webViewWebContentProcessDidTerminate:(WKWebView*)webView {
+  if (_target)
+    _target->webContentProcessDidTerminate(platform::PageProcessEnd::Unknown);
+}
+
 - (void)download:(WKDownload*)download
     decideDestinationUsingResponse:(NSURLResponse*)response
                  suggestedFilename:(NSString*)suggestedFilename

@@ -111,7 +111,7 @@ case_drag_click_menu() {
   bb_expect_eq "$BB_STATUS" 0 "exit status after the ball's quit"
 
   # The next start puts the ball where it was left; the menu's upper entry,
-  # "打开Corvanet", opens the main window, also after a ball-only start.
+  # "打开Dovrelist", opens the main window, also after a ball-only start.
   bb_start --ball-only
   bb_wait_ball
   expect_ball_at "$moved_x" "$moved_y"

@@ -21,9 +21,22 @@ struct Alert {
   bool operator==(const Alert&) const = default;
 };
 
+struct ButtonAlert {
+  std::string message;
+  std::string informative;
+  std::string firstButton;
+  std::string secondButton;
+  bool operator==(const ButtonAlert&) const = default;
+};
+
 class ScriptedDialogs : public platform::Dialogs {
 public:
   using Alert = fakes::Alert;
+  // Answers used in order; with none left the first button is chosen.
+  std::deque<platform::AlertButton> buttonAnswers;
+  std::vector<ButtonAlert> buttonAlerts;
+  // Called as each two-button alert is asked, before it is answered.
+  std::function<void(const ButtonAlert&)> onButtonAlert;
   // Answers used in order; with none left a panel is cancelled.
   std::deque<std::optional<std::filesystem::path>> saveAnswers;
   std::deque<std::optional<std::vector<std::filesystem::path>>> openAnswers;
@@ -48,6 +61,19 @@ public:
   }
   void runAlert(const std::string& message, const std::string& informative) override {
     alerts.push_back({message, informative});
+  }
+  platform::AlertButton runAlertWithButtons(const std::string& message,
+                                            const std::string& informative,
+                                            const std::string& firstButton,
+                                            const std::string& secondButton) override {
+    buttonAlerts.push_back({message, informative, firstButton, secondButton});
+    if (onButtonAlert)
+      onButtonAlert(buttonAlerts.back());
+    if (buttonAnswers.empty())
+      return platform::AlertButton::First;
+    platform::AlertButton answer = buttonAnswers.front();
+    buttonAnswers.pop_front();
+    return answer;
   }
 
 private:

@@ -16,7 +16,7 @@
 namespace fakes {
 
 struct CanvasOp {
-  enum Kind { FillRect, FillOval, Gradient, DrawText } kind;
+  enum Kind { FillRect, FillOval, RoundedRect, Gradient, DrawText } kind;
   platform::Rect rect;
   platform::Color color;
   std::vector<platform::GradientStop> stops;
@@ -25,20 +25,29 @@ struct CanvasOp {
   platform::Font font;
   std::optional<platform::Color> textColor;
   platform::Point origin;
+  double radius = 0;
 };
 
 class RecordingCanvas : public platform::Canvas {
 public:
   std::vector<CanvasOp> ops;
   bool gradientFails = false;
-  // Measured sizes by text; anything else measures as 10 by 10.
+  // Measured sizes by text; anything else measures by `metrics` when given,
+  // else as 10 by 10.
   std::map<std::string, platform::Size> sizes;
+  std::function<platform::Size(const std::string&, const platform::Font&)> metrics;
 
   void fillRect(const platform::Rect& rect, const platform::Color& color) override {
     ops.push_back({CanvasOp::FillRect, rect, color, {}, 0, {}, {}, {}, {}});
   }
   void fillOval(const platform::Rect& rect, const platform::Color& color) override {
     ops.push_back({CanvasOp::FillOval, rect, color, {}, 0, {}, {}, {}, {}});
+  }
+  void fillRoundedRect(const platform::Rect& rect, double radius,
+                       const platform::Color& color) override {
+    CanvasOp op{CanvasOp::RoundedRect, rect, color, {}, 0, {}, {}, {}, {}};
+    op.radius = radius;
+    ops.push_back(op);
   }
   bool fillOvalWithGradient(const platform::Rect& rect,
                             const std::vector<platform::GradientStop>& stops,
@@ -48,9 +57,11 @@ public:
     ops.push_back({CanvasOp::Gradient, rect, {}, stops, angle, {}, {}, {}, {}});
     return true;
   }
-  platform::Size measureText(const std::string& text, const platform::Font&) override {
+  platform::Size measureText(const std::string& text, const platform::Font& font) override {
     auto it = sizes.find(text);
-    return it == sizes.end() ? platform::Size{10, 10} : it->second;
+    if (it != sizes.end())
+      return it->second;
+    return metrics ? metrics(text, font) : platform::Size{10, 10};
   }
   void drawText(const std::string& text, const platform::Font& font,
                 std::optional<platform::Color> color, platform::Point origin) override {

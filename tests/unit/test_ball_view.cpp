@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
 #include <string>
 #include <vector>
 
@@ -40,7 +44,6 @@ struct Ball {
     fakes::RecordingCanvas canvas;
     canvas.sizes[RABBIT] = {30, 34};
     canvas.sizes["7"] = {8, 16};
-    canvas.sizes["120"] = {24, 16};
     ball.draw(canvas, bounds);
     return canvas;
   }
@@ -121,21 +124,72 @@ TEST(BallViewDrawing, BadgeOnlyForPositiveCounts) {
   EXPECT_EQ(canvas.ops[5].origin, (Point{50.5, 46.5}));
 }
 
-TEST(BallViewDrawing, CountIsWrittenInFullAndFollowsTheBounds) {
-  Ball b;
-  b.ball.setCount(120);
-  auto canvas = b.drawn();
-  auto texts = ofKind(canvas, CanvasOp::DrawText);
-  ASSERT_EQ(texts.size(), 2u);
-  EXPECT_EQ(texts[1].text, "120");
-  EXPECT_EQ(texts[1].origin, (Point{42.5, 46.5}));
+// Bold digits about as wide and as tall as the platforms' fonts measure them.
+platform::Size proportionalMetrics(const std::string& text, const Font& font) {
+  return {0.62 * font.pointSize * double(text.size()), 1.25 * font.pointSize};
+}
 
-  b.ball.setCount(9223372036854775807);
-  texts = ofKind(b.drawn(), CanvasOp::DrawText);
-  ASSERT_EQ(texts.size(), 2u);
-  EXPECT_EQ(texts[1].text, "9223372036854775807");
+// Whether the point lies inside the badge's outline: a rectangle whose ends
+// are half circles (a circle when it is as wide as it is high).
+bool insideBadge(const Rect& badge, Point p) {
+  double r = badge.size.height / 2;
+  double cx = std::clamp(p.x, badge.origin.x + r, badge.maxX() - r);
+  return std::hypot(p.x - cx, p.y - badge.midY()) <= r + 1e-9;
+}
+
+TEST(BallViewDrawing, LongCountsWidenTheBadgeThenShrinkButNeverShowAWrongNumber) {
+  struct Case {
+    int64_t count;
+    std::string shown;
+    bool fullSize;
+  };
+  for (const Case& c : {Case{7, "7", true}, Case{135, "135", true}, Case{1234, "1234", true},
+                        Case{99999, "99999", true}, Case{1234567890, "1234567890", false},
+                        // Too long even at the smallest size: a true bound, not cut digits.
+                        Case{INT64_MAX, "9999999999+", false}}) {
+    SCOPED_TRACE(c.count);
+    Ball b;
+    b.ball.setCount(c.count);
+    fakes::RecordingCanvas canvas;
+    canvas.metrics = proportionalMetrics;
+    b.ball.draw(canvas, BOUNDS);
+    ASSERT_EQ(canvas.ops.size(), 6u);
+    const CanvasOp& badge = canvas.ops[4];
+    const CanvasOp& text = canvas.ops[5];
+    ASSERT_EQ(text.kind, CanvasOp::DrawText);
+    EXPECT_EQ(text.text, c.shown);
+    EXPECT_TRUE(text.font.bold);
+    EXPECT_GE(text.font.pointSize, 8);
+    EXPECT_EQ(text.font.pointSize == 13, c.fullSize);
+
+    // Anchored where the round badge is; wider only to the left, never
+    // wider than the face.
+    EXPECT_EQ(badge.rect.maxX(), 67);
+    EXPECT_EQ(badge.rect.maxY(), 67);
+    EXPECT_EQ(badge.rect.size.height, 25);
+    EXPECT_GE(badge.rect.size.width, 25);
+    EXPECT_LE(badge.rect.size.width, 58);
+    EXPECT_EQ(badge.color, (Color{1, 1, 1, 1}));
+    if (badge.kind == CanvasOp::RoundedRect)
+      EXPECT_EQ(badge.radius, 12.5);
+    else
+      EXPECT_EQ(badge.kind, CanvasOp::FillOval);
+    EXPECT_EQ(badge.kind == CanvasOp::FillOval, c.count == 7);
+
+    // The whole text lies inside the badge and so inside the view.
+    platform::Size size = proportionalMetrics(text.text, text.font);
+    Rect box{text.origin, size};
+    for (Point corner : {box.origin, Point{box.maxX(), box.origin.y}, Point{box.maxX(), box.maxY()},
+                         Point{box.origin.x, box.maxY()}}) {
+      EXPECT_TRUE(insideBadge(badge.rect, corner)) << corner.x << "," << corner.y;
+      EXPECT_TRUE(corner.x >= 0 && corner.x <= 66 && corner.y >= 0 && corner.y <= 66)
+          << corner.x << "," << corner.y;
+    }
+  }
 
   // Everything hangs off the bounds, not off fixed numbers.
+  Ball b;
+  b.ball.setCount(3);
   auto shifted = b.drawn(Rect{{10, 20}, {100, 100}});
   auto ovals = ofKind(shifted, CanvasOp::FillOval);
   ASSERT_EQ(ovals.size(), 2u);
@@ -280,7 +334,7 @@ TEST(BallViewMenu, RightReleaseOffersOpenAndQuit) {
   b.ball.rightMouseUp();
   ASSERT_EQ(b.view.menusShown, 1);
   std::vector<MenuItem> expected{
-      {"打开Corvanet", "doOpen", "", false}, {"", "", "", true}, {"退出", "doQuit", "q", false}};
+      {"打开Dovrelist", "doOpen", "", false}, {"", "", "", true}, {"退出", "doQuit", "q", false}};
   EXPECT_EQ(b.view.menuItems, expected);
   // Showing the menu chooses nothing.
   EXPECT_EQ(b.opens + b.quits, 0);

@@ -20,7 +20,7 @@ TEST(MainMenu, HasTheApplicationMenuThenTheEditMenu) {
 
   EXPECT_EQ(bar[0].title, "");
   EXPECT_EQ(bar[0].items, (std::vector<platform::MenuItem>{
-                              item("打开Corvanet", "showMain", "o"),
+                              item("打开Dovrelist", "showMain", "o"),
                               item("关闭窗口", "performClose:", "w"),
                               item("重新加载", "reloadPage", "r"),
                               separator,

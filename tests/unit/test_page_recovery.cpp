@@ -1,0 +1,105 @@
+#include "web/PageRecovery.h"
+
+#include "support/ScriptedDialogs.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+using platform::AlertButton;
+
+class RecordingWebView : public platform::WebView {
+public:
+  // Where the page was when its process ended.
+  std::string url;
+  std::vector<std::string> loads;
+  int reloads = 0;
+
+  void loadRequest(const std::string& u, double) override { loads.push_back(u); }
+  void reload() override { ++reloads; }
+  void evaluateJavaScript(const std::string&) override {}
+  std::string currentURL() override { return "about:blank"; }
+  void readTitle(std::function<void(std::string)> done) override { done(""); }
+  void setDelegate(platform::WebViewDelegate*) override {}
+  void setAllowsBackForwardNavigationGestures(bool) override {}
+};
+
+} // namespace
+
+TEST(PageRecovery, LoadsTheAppsOwnPageAgainAndAnyOtherAsTheStartPage) {
+  for (std::string own : {"halvane://local/index.html", "halvane://local/index.html#week",
+                          "halvane://local/other.html?x=1", "HALVANE://local/a.html"})
+    EXPECT_EQ(addressAfterPageProcessEnd(own), own);
+  for (std::string other :
+       {"", "about:blank", "https://example.com/", "file:///etc/passwd", "data:text/html,x",
+        "halvanex://local/index.html", "blob:halvane://local/1", "halvane", "x:halvane://"})
+    EXPECT_EQ(addressAfterPageProcessEnd(other), "halvane://local/index.html") << other;
+}
+
+TEST(PageRecovery, ReloadsAtMostThreeTimesInSixtySecondsThenAsks) {
+  std::chrono::steady_clock::time_point now{};
+  fakes::ScriptedDialogs dialogs;
+  int quits = 0;
+  RecordingWebView view;
+  view.url = "halvane://local/index.html#today";
+  PageRecovery recovery(
+      dialogs, [&] { ++quits; }, [&] { return now; });
+
+  // Three automatic reloads of the page it was showing, no question asked.
+  for (int i = 0; i < 3; ++i) {
+    recovery.processEnded(view, view.url);
+    now += 10s;
+  }
+  EXPECT_EQ(view.loads, std::vector<std::string>(3, view.url));
+  EXPECT_TRUE(dialogs.buttonAlerts.empty());
+
+  // The fourth within 60 s of the first asks, and nothing loads before the
+  // answer.
+  std::size_t loadsWhenAsked = 99;
+  dialogs.onButtonAlert = [&](const fakes::ButtonAlert&) {
+    loadsWhenAsked = view.loads.size();
+    // Another end reported while the alert is up changes nothing.
+    recovery.processEnded(view, view.url);
+  };
+  dialogs.buttonAnswers = {AlertButton::First};
+  now += 29s; // 59 s after the first
+  recovery.processEnded(view, view.url);
+  ASSERT_EQ(dialogs.buttonAlerts.size(), 1u);
+  EXPECT_EQ(dialogs.buttonAlerts[0],
+            (fakes::ButtonAlert{"页面意外停止", "Dovrelist 的页面反复意外停止。", "重新加载",
+                                "退出Dovrelist"}));
+  EXPECT_EQ(loadsWhenAsked, 3u);
+  // "重新加载" reloads and starts the window afresh: three more go by.
+  EXPECT_EQ(view.loads.size(), 4u);
+  for (int i = 0; i < 3; ++i) {
+    now += 1s;
+    recovery.processEnded(view, view.url);
+  }
+  EXPECT_EQ(view.loads.size(), 7u);
+  EXPECT_EQ(dialogs.buttonAlerts.size(), 1u);
+
+  // Still three within 60 s: it asks again; "退出Dovrelist" quits and loads
+  // nothing.
+  now += 57s; // 59 s after the reload at 60 s
+  dialogs.onButtonAlert = nullptr;
+  dialogs.buttonAnswers = {AlertButton::Second};
+  recovery.processEnded(view, view.url);
+  EXPECT_EQ(dialogs.buttonAlerts.size(), 2u);
+  EXPECT_EQ(quits, 1);
+  EXPECT_EQ(view.loads.size(), 7u);
+
+  // The window slides: a reload 60 s old no longer counts. A page that is
+  // not the app's own comes back as the start page.
+  now += 1s;
+  view.url = "https://example.com/";
+  recovery.processEnded(view, view.url);
+  EXPECT_EQ(dialogs.buttonAlerts.size(), 2u);
+  ASSERT_EQ(view.loads.size(), 8u);
+  EXPECT_EQ(view.loads.back(), "halvane://local/index.html");
+  EXPECT_EQ(view.reloads, 0);
+}
