@@ -17,8 +17,9 @@ char toLower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-} // namespace
-
+// The scheme that begins the address (URL syntax: a letter, then letters,
+// digits, "+", "-" or ".", then ":"), lower-cased; nothing when it begins
+// with none.
 std::optional<std::string> urlScheme(std::string_view url) {
   std::size_t colon = url.find(':');
   if (colon == std::string_view::npos || colon == 0 || !isAsciiLetter(url[0]))
@@ -32,6 +33,8 @@ std::optional<std::string> urlScheme(std::string_view url) {
   }
   return scheme;
 }
+
+} // namespace
 
 platform::ResponsePolicy responsePolicy(const platform::NavigationResponse& response) {
   if (response.canShowMIMEType)

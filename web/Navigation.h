@@ -11,11 +11,6 @@
 // panel at once; the caller posts it to the main queue so no modal panel runs
 // inside the engine's callback. It calls its completion exactly once.
 
-// The scheme that begins the address (URL syntax: a letter, then letters,
-// digits, "+", "-" or ".", then ":"), lower-cased; nothing when it begins
-// with none.
-std::optional<std::string> urlScheme(std::string_view url);
-
 // Shown when the web view can show the type. Otherwise the engine downloads
 // it, except an address the app serves itself: the engine has nothing to
 // download that with (the app answers those loads, not the engine's network

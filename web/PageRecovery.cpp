@@ -17,10 +17,7 @@ const std::string RELOAD_BUTTON = "重新加载";
 } // namespace
 
 std::string addressAfterPageProcessEnd(const std::string& currentURL) {
-  std::optional<std::string> scheme = urlScheme(currentURL);
-  if (scheme && *scheme == APP_SCHEME)
-    return currentURL;
-  return HOME_URL;
+  return isOwnAddress(currentURL) ? currentURL : std::string(HOME_URL);
 }
 
 PageRecovery::PageRecovery(platform::Dialogs& dialogs, std::function<void()> quit, Clock now)
