@@ -144,7 +144,9 @@ public:
 class WebView;
 
 // The main window: titled, closable, miniaturizable, resizable, with the
-// content under the title bar. Closing hides it; it is never released.
+// content view under the title bar (its frame is its content rectangle) and
+// the web view laid out below the title bar. Closing hides it; it is never
+// released.
 class Window {
 public:
   virtual ~Window() = default;
