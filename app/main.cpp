@@ -3,13 +3,16 @@
 
 #include <memory>
 
-// The delegate lives here for the life of the process; the application only
-// refers to it.
-static std::unique_ptr<AppDelegate> delegate;
-
 int main(int argc, char** argv) {
+  // The platform and the delegate live for the life of the process, and exit()
+  // must not destroy them: on macOS the event loop never returns, and quitting
+  // ends the process with exit() from inside -[NSApplication terminate:],
+  // which is still on the stack. A static owner would tear the windows, the
+  // web view and the panel down under that call. Objects local to main are
+  // left alone by exit(); where the loop does return (GTK), they go here,
+  // the delegate before the platform it uses.
   std::unique_ptr<platform::Platform> app = platform::makePlatform(argc, argv, productIdentity());
-  delegate = std::make_unique<AppDelegate>(*app);
+  std::unique_ptr<AppDelegate> delegate = std::make_unique<AppDelegate>(*app);
   app->application().setDelegate(delegate.get());
   int status = app->application().run();
   delegate.reset();

@@ -105,10 +105,13 @@ json runLaunchCommand(const LaunchCommand& command, const platform::Environment&
     return reply;
   }
   if (command.cmd == "autostart") {
-    bool ok = hlvnSetAutostart(env, command.on);
+    AutostartChange change = changeAutostart(env, command.on);
+    bool ok = change == AutostartChange::Done;
     json reply{{"ok", ok}, {"autostart", command.on && ok}};
     if (command.on && isTranslocated(env))
       reply["error"] = std::string(TRANSLOCATED_AUTOSTART_ERROR);
+    else if (change == AutostartChange::NotAllowed)
+      reply["error"] = AUTOSTART_NOT_ALLOWED_ERROR;
     return reply;
   }
   if (command.cmd == "install") {

@@ -42,6 +42,12 @@ public:
 
 enum class SystemKind { Mac, Linux };
 
+// What the system says of a login item the app wrote as a file. From macOS 13
+// the user can switch such an item off (System Settings, Login Items), and
+// the file stays: the system's word decides there. NotApplicable where no
+// such switch exists, and the file alone decides.
+enum class LoginItemApproval { NotApplicable, Enabled, NotEnabled };
+
 // Where things are on this machine. Every path the system writes to or reads
 // from comes from here, so tests can point all of it at temporary folders.
 struct Environment {
@@ -60,6 +66,9 @@ struct Environment {
   // Linux only: $XDG_CONFIG_HOME and $XDG_DATA_HOME.
   std::filesystem::path configDirectory;
   std::filesystem::path dataDirectory;
+  // Asks the system about the login item at the given path. Empty where the
+  // system has no switch for it, which is NotApplicable.
+  std::function<LoginItemApproval(const std::filesystem::path& item)> loginItemApproval;
 };
 
 // ---- screens ----------------------------------------------------------------
@@ -135,7 +144,9 @@ public:
 class WebView;
 
 // The main window: titled, closable, miniaturizable, resizable, with the
-// content under the title bar. Closing hides it; it is never released.
+// content view under the title bar (its frame is its content rectangle) and
+// the web view laid out below the title bar. Closing hides it; it is never
+// released.
 class Window {
 public:
   virtual ~Window() = default;

@@ -91,6 +91,12 @@ libs=$("$otool" -arch arm64 -L "$exe" | tail -n +2 | awk '{print $1}')
 libs+=$'\n'$("$otool" -arch x86_64 -L "$exe" | tail -n +2 | awk '{print $1}')
 bad=$(echo "$libs" | sort -u | grep -vE '^(/System/Library/Frameworks/|/usr/lib/)' || true)
 [[ -z $bad ]] || fail "links outside the system: $bad"
+# Nothing names a symbol of ServiceManagement (its class is looked up at run
+# time), so only this shows that a linker did not drop it.
+for arch in "${archs[@]}"; do
+  "$otool" -arch "$arch" -L "$exe" | grep -q '/ServiceManagement.framework/' ||
+    fail "$arch slice: ServiceManagement not linked"
+done
 echo "links:"
 echo "$libs" | sort -u | sed 's/^/  /'
 

@@ -44,6 +44,19 @@ bool writeAll(int fd, std::string_view bytes) {
   return true;
 }
 
+// Puts the file's bytes on the disk before a rename makes them the file.
+// On Apple systems fsync only hands them to the drive, which may still hold
+// them in its cache, and write them after the rename, when the power goes;
+// F_FULLFSYNC has the drive write them. File systems that refuse it (some
+// network and external ones) get fsync, as SQLite does.
+int flushToDisk(int fd) {
+#ifdef __APPLE__
+  if (::fcntl(fd, F_FULLFSYNC) == 0)
+    return 0;
+#endif
+  return ::fsync(fd);
+}
+
 // The permission bits of the file that takes target's place: those of the
 // file it replaces, or what a plain new file gets under the user's umask.
 // EISDIR when target is a folder, which no file replaces; else 0.
@@ -80,7 +93,7 @@ FileResult writeFileAtomically(const fs::path& requested, std::string_view bytes
 
   // mkstemp makes the file 0600.
   int error = 0;
-  if (::fchmod(fd, mode) != 0 || !writeAll(fd, bytes) || ::fsync(fd) != 0)
+  if (::fchmod(fd, mode) != 0 || !writeAll(fd, bytes) || flushToDisk(fd) != 0)
     error = errno;
   if (::close(fd) != 0 && error == 0)
     error = errno;
@@ -114,7 +127,7 @@ FileResult moveFileAtomically(const fs::path& ready, const fs::path& requested) 
     error = errno;
   else if (!S_ISREG(made.st_mode))
     error = EINVAL;
-  else if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0)
+  else if (::fchmod(fd, mode) != 0 || flushToDisk(fd) != 0)
     error = errno;
   ::close(fd);
   if (error == 0 && ::rename(ready.c_str(), target.c_str()) != 0)

@@ -39,9 +39,17 @@ std::optional<std::string> autostartItemText(const platform::Environment& env) {
   return desktopEntryText(arguments, true);
 }
 
-bool hlvnAutostartEnabled(const platform::Environment& env) {
+bool autostartItemExists(const platform::Environment& env) {
   std::error_code ec;
   return fs::exists(fs::symlink_status(autostartItemPath(env), ec));
+}
+
+bool hlvnAutostartEnabled(const platform::Environment& env) {
+  if (!autostartItemExists(env))
+    return false;
+  if (!env.loginItemApproval)
+    return true;
+  return env.loginItemApproval(autostartItemPath(env)) != platform::LoginItemApproval::NotEnabled;
 }
 
 bool isTranslocated(const platform::Environment& env) {
@@ -53,29 +61,35 @@ bool isTranslocated(const platform::Environment& env) {
   return false;
 }
 
-bool hlvnSetAutostart(const platform::Environment& env, bool on) {
+AutostartChange changeAutostart(const platform::Environment& env, bool on) {
   if (on && isTranslocated(env))
-    return false;
+    return AutostartChange::Failed;
   const fs::path item = autostartItemPath(env);
   std::error_code ec;
   fs::create_directories(item.parent_path(), ec);
   if (ec)
-    return false;
+    return AutostartChange::Failed;
 
   if (!on) {
     fs::file_status st = fs::symlink_status(item, ec);
     if (st.type() == fs::file_type::not_found)
-      return true;
+      return AutostartChange::Done;
     if (st.type() == fs::file_type::none)
-      return false;
-    // Exactly the item that makes the status "on": a link itself, not what
+      return AutostartChange::Failed;
+    // Exactly the item that is there: a link itself, not what
     // it points to.
     fs::remove_all(item, ec);
-    return !ec;
+    return ec ? AutostartChange::Failed : AutostartChange::Done;
   }
 
   std::optional<std::string> text = autostartItemText(env);
-  if (!text)
-    return false;
-  return writeFileAtomically(item, *text).ok;
+  if (!text || !writeFileAtomically(item, *text).ok)
+    return AutostartChange::Failed;
+  // The item stays: the user may allow it later, and then it must name this
+  // installation.
+  return hlvnAutostartEnabled(env) ? AutostartChange::Done : AutostartChange::NotAllowed;
+}
+
+bool hlvnSetAutostart(const platform::Environment& env, bool on) {
+  return changeAutostart(env, on) == AutostartChange::Done;
 }

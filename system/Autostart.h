@@ -1,5 +1,6 @@
 #pragma once
 
+#include "identity/identity.h"
 #include "platform/platform.h"
 
 #include <filesystem>
@@ -9,8 +10,10 @@
 
 // Starting the app at login in ball-only mode. On macOS a per-user launchd
 // agent, ~/Library/LaunchAgents/<LA_LABEL>.plist; on Linux an XDG autostart
-// entry, $XDG_CONFIG_HOME/autostart/<LA_LABEL>.desktop. Either way the item's
-// existence alone means "on"; it takes effect at the next login.
+// entry, $XDG_CONFIG_HOME/autostart/<LA_LABEL>.desktop. The item's existence
+// means "on", except where the user can switch login items off behind the
+// app's back (macOS 13 and later): there the system must also report it
+// enabled. It takes effect at the next login.
 
 // $XDG_CONFIG_HOME and $XDG_DATA_HOME, or their defaults ~/.config and
 // ~/.local/share when the environment gives no absolute path.
@@ -26,6 +29,10 @@ std::optional<std::string> autostartItemText(const platform::Environment& env);
 
 // True when anything is at the item's path, a dangling link included. The
 // content is not read.
+bool autostartItemExists(const platform::Environment& env);
+
+// Whether the item will start the app at the next login: it exists, and the
+// system, where it has a say (env.loginItemApproval), reports it enabled.
 bool hlvnAutostartEnabled(const platform::Environment& env);
 
 // macOS runs a quarantined app opened from Downloads from a random,
@@ -38,8 +45,25 @@ inline constexpr std::string_view TRANSLOCATED_AUTOSTART_ERROR =
     "App 正从临时位置运行，登录后无法从这里启动。请先安装：把 App 放进「应用程序」，"
     "打开那里的 App，再在那里打开开机自启。";
 
+// Why turning autostart on did not make it start at login although the item
+// was written: the system has it switched off or awaits the user's approval.
+inline const std::string AUTOSTART_NOT_ALLOWED_ERROR =
+    "开机自启已设置，但 macOS 还没有允许它：请在「系统设置 › 通用 › 登录项」中打开 " +
+    std::string(APP_TITLE) + "。";
+
+enum class AutostartChange {
+  Done,
+  // A step failed, or the copy is translocated.
+  Failed,
+  // On: the item is written and kept, but the system will not start it.
+  NotAllowed,
+};
+
 // Creates the item's folder (in both directions), then writes the item in
-// full (atomically) or removes whatever is at its path. False when any step
-// fails; a failed step leaves the previous item as it was. Turning on from a
-// translocated copy fails and writes nothing.
+// full (atomically) or removes whatever is at its path. A failed step leaves
+// the previous item as it was. Turning on from a translocated copy fails and
+// writes nothing. Turning on is Done only when the system will then start it.
+AutostartChange changeAutostart(const platform::Environment& env, bool on);
+
+// True when changeAutostart is Done.
 bool hlvnSetAutostart(const platform::Environment& env, bool on);

@@ -351,8 +351,9 @@ InstallResult hlvnInstallToApplications(const platform::Environment& env) {
     return swapped;
 
   // The login item moves to the copy: the running one may be a download or a
-  // translocated copy that is gone by the next login.
-  if (hlvnAutostartEnabled(env)) {
+  // translocated copy that is gone by the next login. Also while the system
+  // holds it back: once the user allows it, it must start the copy.
+  if (autostartItemExists(env)) {
     platform::Environment installed = env;
     installed.bundlePath = plan.destination;
     installed.executablePath = plan.destination / plan.executableInApp;

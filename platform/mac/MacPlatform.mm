@@ -5,6 +5,7 @@
 #import <AppKit/AppKit.h>
 #import <Foundation/Foundation.h>
 #include <dispatch/dispatch.h>
+#import <objc/message.h>
 
 #include "platform/mac/MacBackend.h"
 
@@ -122,6 +123,24 @@ public:
   }
 };
 
+// From macOS 13 the user can switch a login item off in System Settings
+// while its file stays. SMAppService, which reports that, is newer than the
+// SDK the app is built against: its class and method are looked up at run
+// time (the framework is linked), and where they are missing (macOS 11 and
+// 12) there is no such switch.
+LoginItemApproval loginItemApproval(const std::filesystem::path& item) {
+  Class service = NSClassFromString(@"SMAppService");
+  SEL statusForLegacyURL = NSSelectorFromString(@"statusForLegacyURL:");
+  if (!service || ![service respondsToSelector:statusForLegacyURL])
+    return LoginItemApproval::NotApplicable;
+  // SMAppServiceStatus: 0 not registered, 1 enabled, 2 requires approval,
+  // 3 not found; only enabled starts the agent at login.
+  constexpr NSInteger statusEnabled = 1;
+  NSInteger status = reinterpret_cast<NSInteger (*)(id, SEL, NSURL*)>(objc_msgSend)(
+      service, statusForLegacyURL, fileURLOf(item, false));
+  return status == statusEnabled ? LoginItemApproval::Enabled : LoginItemApproval::NotEnabled;
+}
+
 Environment makeEnvironment() {
   Environment environment;
   environment.kind = SystemKind::Mac;
@@ -138,6 +157,7 @@ Environment makeEnvironment() {
   environment.bundlePath = pathOf(bundle.bundlePath);
   environment.executablePath = pathOf(bundle.executablePath);
   environment.applicationsDirectory = "/Applications";
+  environment.loginItemApproval = loginItemApproval;
   return environment;
 }
 

@@ -90,11 +90,40 @@ public:
   void setMinSize(Size size) override { window_.minSize = NSMakeSize(size.width, size.height); }
   void center() override { [window_ center]; }
 
+  // The content view spans the whole window, title bar included, and a
+  // WKWebView does not inset its page: as the content view itself, its top
+  // would lie under the title bar, which would hide it and take its clicks.
+  // So the web view sits in a plain content view, held to the window's
+  // content layout guide, the part below the title bar, which follows
+  // resizing and full screen.
   void setContentView(WebView& view) override {
     NSView* native = nativeView(view);
     if (!native)
       std::abort(); // a web view of another backend: a programming error
-    window_.contentView = native;
+    id guide = window_.contentLayoutGuide;
+    if (!guide) {
+      // Not expected of a titled window; the page then merely starts under
+      // the title bar.
+      window_.contentView = native;
+      return;
+    }
+    NSView* container = [[NSView alloc] initWithFrame:NSZeroRect];
+    window_.contentView = container;
+    native.translatesAutoresizingMaskIntoConstraints = NO;
+    [container addSubview:native];
+    auto pin = [&](NSLayoutAttribute attribute) {
+      return [NSLayoutConstraint constraintWithItem:native
+                                          attribute:attribute
+                                          relatedBy:NSLayoutRelationEqual
+                                             toItem:guide
+                                          attribute:attribute
+                                         multiplier:1
+                                           constant:0];
+    };
+    [NSLayoutConstraint activateConstraints:@[
+      pin(NSLayoutAttributeTop), pin(NSLayoutAttributeBottom), pin(NSLayoutAttributeLeading),
+      pin(NSLayoutAttributeTrailing)
+    ]];
   }
 
   void makeKeyAndOrderFront() override { [window_ makeKeyAndOrderFront:nil]; }

@@ -14,8 +14,11 @@ add_library(tessaloom_mac STATIC ${MAC_BACKEND_SOURCES})
 set_target_properties(tessaloom_mac PROPERTIES
   OBJCXX_STANDARD 20 OBJCXX_STANDARD_REQUIRED ON OBJCXX_EXTENSIONS OFF)
 target_compile_options(tessaloom_mac PRIVATE $<$<COMPILE_LANGUAGE:OBJCXX>:-fobjc-arc>)
+# ServiceManagement: its SMAppService (macOS 13) is looked up at run time,
+# so nothing names a symbol of it, but it must be loaded.
 target_link_libraries(tessaloom_mac PUBLIC tessaloom_core
-  "-framework AppKit" "-framework WebKit" "-framework Foundation")
+  "-framework AppKit" "-framework WebKit" "-framework Foundation"
+  "-framework ServiceManagement")
 
 # The bundle identifier is the launch agent's label, kept in one place.
 file(STRINGS ${CMAKE_SOURCE_DIR}/identity/identity.h LA_LABEL_LINE REGEX "LA_LABEL = \"[^\"]+\"")

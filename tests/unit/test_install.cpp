@@ -184,6 +184,14 @@ TEST_P(InstallOnBoth, TheAutostartItemIsRewrittenOnlyWhenItExisted) {
   ASSERT_TRUE(autostartItemText(installed));
   EXPECT_EQ(readFile(item), *autostartItemText(installed));
   EXPECT_NE(autostartItemText(installed), autostartItemText(machine.env));
+
+  // An item the system holds back moves too: once allowed, it starts the copy.
+  machine.env.loginItemApproval = [](const fs::path&) {
+    return platform::LoginItemApproval::NotEnabled;
+  };
+  writeFile(item, "stale");
+  ASSERT_TRUE(hlvnInstallToApplications(machine.env).ok);
+  EXPECT_EQ(readFile(item), *autostartItemText(installed));
 }
 
 TEST_P(InstallOnBoth, ADestinationThatIsTheRunningAppIsAlreadyThere) {

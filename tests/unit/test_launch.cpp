@@ -226,6 +226,56 @@ TEST(LaunchCommands, ATranslocatedCopyRefusesAutostartWithAReasonAndWritesNothin
             (json{{"ok", true}, {"autostart", true}}));
 }
 
+TEST(LaunchCommands, WhereTheSystemHoldsLoginItemsBackItsWordDecidesWithTheFile) {
+  // macOS 13 and later: the user can switch the agent off in Login Items and
+  // the file stays.
+  Machine machine(SystemKind::Mac);
+  const fs::path item = autostartItemPath(machine.env);
+  auto approval = platform::LoginItemApproval::NotEnabled;
+  std::vector<fs::path> asked;
+  machine.env.loginItemApproval = [&](const fs::path& path) {
+    asked.push_back(path);
+    return approval;
+  };
+  auto status = [&] { return runLaunchCommand({"status", "1", false}, machine.env); };
+
+  // On is written as before, but the page hears why it is not on.
+  json refused = runLaunchCommand({"autostart", "1", true}, machine.env);
+  EXPECT_EQ(refused, (json{{"ok", false},
+                           {"autostart", false},
+                           {"error", "开机自启已设置，但 macOS 还没有允许它：请在「系统设置 › "
+                                     "通用 › 登录项」中打开 Dovrelist。"}}));
+  ASSERT_TRUE(autostartItemText(machine.env));
+  EXPECT_EQ(readFile(item), *autostartItemText(machine.env));
+  ASSERT_FALSE(asked.empty());
+  EXPECT_EQ(asked.back(), item);
+  EXPECT_EQ(status(), (json{{"kind", "mac"},
+                            {"installed", false},
+                            {"autostart", false},
+                            {"appPath", machine.env.bundlePath.string()}}));
+
+  // The user allows it: on, with the same file.
+  approval = platform::LoginItemApproval::Enabled;
+  EXPECT_EQ(status()["autostart"], true);
+  EXPECT_EQ(runLaunchCommand({"autostart", "1", true}, machine.env),
+            (json{{"ok", true}, {"autostart", true}}));
+
+  // Off removes the file whatever the system says; without the file the
+  // system's word alone is not on.
+  approval = platform::LoginItemApproval::NotEnabled;
+  EXPECT_EQ(runLaunchCommand({"autostart", "1", false}, machine.env),
+            (json{{"ok", true}, {"autostart", false}}));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(item)));
+  approval = platform::LoginItemApproval::Enabled;
+  EXPECT_EQ(status()["autostart"], false);
+
+  // Where the system has no such switch (macOS 11 and 12), the file decides.
+  approval = platform::LoginItemApproval::NotApplicable;
+  EXPECT_EQ(runLaunchCommand({"autostart", "1", true}, machine.env),
+            (json{{"ok", true}, {"autostart", true}}));
+  EXPECT_EQ(status()["autostart"], true);
+}
+
 TEST(LaunchCommands, InstallAndUnknownReplies) {
   Machine machine(SystemKind::Linux);
   EXPECT_EQ(runLaunchCommand({"install", "1", false}, machine.env),
