@@ -34,15 +34,20 @@ struct ChannelEntry {
   platform::BodyLimits limits;
 };
 
-// Enough for an export of about 190 MB (its Base64 text), a count or a
-// command; nothing a page posts can cost more to read.
-inline constexpr platform::BodyLimits PAGE_BODY_LIMITS{std::size_t(256) << 20, 100000,
+// Enough for an export of about 190 MB (its Base64 text); no save can cost
+// more to read.
+inline constexpr platform::BodyLimits SAVE_BODY_LIMITS{std::size_t(256) << 20, 100000,
                                                        platform::MAX_BODY_NESTING};
+// A command is a short JSON text and a count an object with one number: a
+// few kilobytes and members are all either takes. Anything larger is refused
+// before it is read, so it cannot hold the main thread.
+inline constexpr platform::BodyLimits COMMAND_BODY_LIMITS{std::size_t(64) << 10, 16, 4};
+inline constexpr platform::BodyLimits COUNT_BODY_LIMITS{std::size_t(4) << 10, 16, 4};
 
 inline constexpr std::array<ChannelEntry, 3> CHANNELS{{
-    {SAVE_HANDLER, ChannelSenders::AppTopFrame, PAGE_BODY_LIMITS},
-    {BADGE_HANDLER, ChannelSenders::AppTopFrame, PAGE_BODY_LIMITS},
-    {"hlvnLaunch", ChannelSenders::AppTopFrame, PAGE_BODY_LIMITS},
+    {SAVE_HANDLER, ChannelSenders::AppTopFrame, SAVE_BODY_LIMITS},
+    {BADGE_HANDLER, ChannelSenders::AppTopFrame, COUNT_BODY_LIMITS},
+    {"hlvnLaunch", ChannelSenders::AppTopFrame, COMMAND_BODY_LIMITS},
 }};
 
 inline constexpr const ChannelEntry& SAVE_CHANNEL = CHANNELS[0];
