@@ -10,6 +10,7 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -71,8 +72,23 @@ bool senderAllowed(const ChannelEntry& channel, const platform::ScriptMessage& m
 // script find the channels in place.
 std::vector<platform::UserScript> channelGateScripts();
 
-// The channel as the web view registers it: in the gate's world, read within
-// its limits, and handed to `handler` only when its sender is admitted.
-platform::MessageChannel
-registeredChannel(const ChannelEntry& channel,
-                  std::function<void(const platform::ScriptMessage&)> handler);
+// What a channel of the table hands its admitted messages to.
+class ChannelReceiver {
+public:
+  virtual ~ChannelReceiver() = default;
+  // The entry of the channel it receives.
+  virtual const ChannelEntry& channel() const = 0;
+  virtual void didReceiveScriptMessage(const platform::ScriptMessage& message) = 0;
+};
+
+// The receiver's channel as the web view registers it: in the gate's world,
+// read within its limits, and handed to the receiver only when its sender is
+// admitted. The registration keeps the receiver alive.
+platform::MessageChannel registeredChannel(std::shared_ptr<ChannelReceiver> receiver);
+
+// Every channel of the table, in its order, each registered with the one
+// receiver of its name. A channel with no receiver or with two is the
+// owner's programming error, not something a page can cause: it ends the
+// process.
+std::vector<platform::MessageChannel>
+registeredChannels(const std::vector<std::shared_ptr<ChannelReceiver>>& receivers);

@@ -1,7 +1,5 @@
 #include "bridge/SaveHandler.h"
 
-#include "bridge/OwnedSelf.h"
-
 #include "bridge/Base64.h"
 #include "system/AtomicFile.h"
 
@@ -36,18 +34,18 @@ void runSaveStep(platform::Dialogs& dialogs, platform::Workspace& workspace,
 
 SaveHandler::SaveHandler(platform::MainQueue& queue, platform::Dialogs& dialogs,
                          platform::Workspace& workspace, const platform::Environment& env)
-    : queue_(queue), dialogs_(dialogs), workspace_(workspace), env_(env) {}
+    : ChannelHandler(queue), dialogs_(dialogs), workspace_(workspace), env_(env) {}
 
-void SaveHandler::didReceiveScriptMessage(const platform::ScriptMessage& message) {
-  if (!message.body || saves_.size() > MAX_WAITING_SAVES)
-    return;
-  std::optional<SaveRequest> request = saveRequestFromBody(*message.body);
-  if (!request)
-    return;
-  std::shared_ptr<SaveHandler> self = requireOwned(*this);
-  saves_.push_back(std::move(*request));
+std::optional<SaveRequest> SaveHandler::read(const nlohmann::json& body) const {
+  if (saves_.size() > MAX_WAITING_SAVES)
+    return std::nullopt;
+  return saveRequestFromBody(body);
+}
+
+void SaveHandler::act(SaveRequest request) {
+  saves_.push_back(std::move(request));
   if (saves_.size() == 1)
-    queue_.post([self] { self->saveFirst(); });
+    later([](SaveHandler& handler) { handler.saveFirst(); });
 }
 
 void SaveHandler::saveFirst() {
@@ -55,8 +53,6 @@ void SaveHandler::saveFirst() {
   // engine) only join the line; references into a deque survive that.
   runSaveStep(dialogs_, workspace_, env_, saves_.front());
   saves_.pop_front();
-  if (!saves_.empty()) {
-    std::shared_ptr<SaveHandler> self = requireOwned(*this);
-    queue_.post([self] { self->saveFirst(); });
-  }
+  if (!saves_.empty())
+    later([](SaveHandler& handler) { handler.saveFirst(); });
 }

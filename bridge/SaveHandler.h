@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bridge/ChannelHandler.h"
 #include "platform/platform.h"
 #include "system/SaveDestination.h"
 
@@ -36,26 +37,27 @@ std::optional<SaveRequest> saveRequestFromBody(const nlohmann::json& body);
 void runSaveStep(platform::Dialogs& dialogs, platform::Workspace& workspace,
                  const platform::Environment& env, const SaveRequest& request);
 
-// Receives the save script's messages. A well-formed one is saved on a later
-// turn of the main queue, so that no modal panel runs inside the engine's
-// callback; malformed ones are dropped without a word. One save at a time
-// asks the user, and at most MAX_WAITING_SAVES more wait their turn; saves
-// beyond that are dropped before they are decoded, so that a page cannot
-// keep panels coming, nor memory filling. Must be owned by a
-// std::shared_ptr: a posted save keeps its handler alive until it has run.
-class SaveHandler : public std::enable_shared_from_this<SaveHandler> {
+// Receives the save script's messages on SAVE_HANDLER. A well-formed one is
+// saved on a later turn of the main queue, so that no modal panel runs
+// inside the engine's callback; malformed ones are dropped without a word.
+// One save at a time asks the user, and at most MAX_WAITING_SAVES more wait
+// their turn; saves beyond that are dropped before they are decoded, so that
+// a page cannot keep panels coming, nor memory filling. A posted save keeps
+// its handler alive until it has run.
+class SaveHandler : public ChannelHandler<SaveHandler, SaveRequest> {
 public:
   static constexpr std::size_t MAX_WAITING_SAVES = 3;
+  static constexpr const ChannelEntry& CHANNEL = SAVE_CHANNEL;
 
   SaveHandler(platform::MainQueue& queue, platform::Dialogs& dialogs,
               platform::Workspace& workspace, const platform::Environment& env);
 
-  void didReceiveScriptMessage(const platform::ScriptMessage& message);
-
 private:
+  friend class ChannelHandler<SaveHandler, SaveRequest>;
+  std::optional<SaveRequest> read(const nlohmann::json& body) const;
+  void act(SaveRequest request);
   void saveFirst();
 
-  platform::MainQueue& queue_;
   platform::Dialogs& dialogs_;
   platform::Workspace& workspace_;
   const platform::Environment& env_;
