@@ -119,12 +119,6 @@ void AppDelegate::buildWebView() {
   configuration.userScripts = channelGateScripts();
   configuration.userScripts.push_back({std::string(SAVE_BRIDGE_JS), true, false, {}, {}});
 
-  std::shared_ptr<SaveHandler> save = saveHandler;
-  configuration.channels.push_back(
-      registeredChannel(SAVE_CHANNEL, [save](const platform::ScriptMessage& m) {
-        save->didReceiveScriptMessage(m);
-      }));
-
   std::weak_ptr<AppDelegate*> weakSelf = alive_;
   badgeHandler->onCount = [weakSelf](int64_t count) {
     std::shared_ptr<AppDelegate*> self = weakSelf.lock();
@@ -132,17 +126,8 @@ void AppDelegate::buildWebView() {
       return;
     require((*self)->ballView.get()).setCount(count);
   };
-  std::shared_ptr<BadgeHandler> badge = badgeHandler;
-  configuration.channels.push_back(
-      registeredChannel(BADGE_CHANNEL, [badge](const platform::ScriptMessage& m) {
-        badge->didReceiveScriptMessage(m);
-      }));
-
-  std::shared_ptr<LaunchHandler> launch = launchHandler;
-  configuration.channels.push_back(
-      registeredChannel(LAUNCH_CHANNEL, [launch](const platform::ScriptMessage& m) {
-        launch->didReceiveScriptMessage(m);
-      }));
+  // Each channel of the table, registered with its handler.
+  configuration.channels = registeredChannels({saveHandler, badgeHandler, launchHandler});
 
   webView = platform_.createWebView(configuration);
   launchHandler->webView = webView;

@@ -1,7 +1,5 @@
 #include "bridge/BadgeHandler.h"
 
-#include "bridge/OwnedSelf.h"
-
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -40,17 +38,11 @@ std::optional<int64_t> countFromBody(const nlohmann::json& body) {
   return std::nullopt;
 }
 
-BadgeHandler::BadgeHandler(platform::MainQueue& queue) : queue_(queue) {}
+BadgeHandler::BadgeHandler(platform::MainQueue& queue) : ChannelHandler(queue) {}
 
-void BadgeHandler::didReceiveScriptMessage(const platform::ScriptMessage& message) {
-  if (!message.body)
-    return;
-  std::optional<int64_t> count = countFromBody(*message.body);
-  if (!count)
-    return;
-  std::shared_ptr<BadgeHandler> self = requireOwned(*this);
-  queue_.post([self, n = *count] {
-    if (self->onCount)
-      self->onCount(n);
+void BadgeHandler::act(int64_t count) {
+  later([count](BadgeHandler& handler) {
+    if (handler.onCount)
+      handler.onCount(count);
   });
 }

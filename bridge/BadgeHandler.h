@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bridge/ChannelHandler.h"
 #include "platform/platform.h"
 
 #include <nlohmann/json.hpp>
@@ -13,19 +14,21 @@
 // whole number that fits a signed 64-bit integer. Anything else is nothing.
 std::optional<int64_t> countFromBody(const nlohmann::json& body);
 
-// Receives the page's count messages and hands each well-formed count to
-// onCount on a later turn of the main queue, in arrival order. Malformed
-// messages are dropped without a word. Must be owned by a std::shared_ptr:
-// a posted count keeps its handler alive until it has been delivered.
-class BadgeHandler : public std::enable_shared_from_this<BadgeHandler> {
+// Receives the page's count messages on BADGE_HANDLER and hands each
+// well-formed count to onCount on a later turn of the main queue, in arrival
+// order. Malformed messages are dropped without a word. A posted count keeps
+// its handler alive until it has been delivered.
+class BadgeHandler : public ChannelHandler<BadgeHandler, int64_t> {
 public:
+  static constexpr const ChannelEntry& CHANNEL = BADGE_CHANNEL;
+
   explicit BadgeHandler(platform::MainQueue& queue);
 
   // Read when the count is delivered, not when it arrives.
   std::function<void(int64_t)> onCount;
 
-  void didReceiveScriptMessage(const platform::ScriptMessage& message);
-
 private:
-  platform::MainQueue& queue_;
+  friend class ChannelHandler<BadgeHandler, int64_t>;
+  std::optional<int64_t> read(const nlohmann::json& body) const { return countFromBody(body); }
+  void act(int64_t count);
 };

@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <cstdlib>
 #include <utility>
 
 namespace {
@@ -43,13 +45,27 @@ std::vector<platform::UserScript> channelGateScripts() {
   return {forwarder, shim};
 }
 
-platform::MessageChannel
-registeredChannel(const ChannelEntry& channel,
-                  std::function<void(const platform::ScriptMessage&)> handler) {
+platform::MessageChannel registeredChannel(std::shared_ptr<ChannelReceiver> receiver) {
+  const ChannelEntry channel = receiver->channel();
   return {std::string(channel.name),
-          [channel, handler = std::move(handler)](const platform::ScriptMessage& message) {
+          [channel, receiver = std::move(receiver)](const platform::ScriptMessage& message) {
             if (senderAllowed(channel, message))
-              handler(message);
+              receiver->didReceiveScriptMessage(message);
           },
           std::string(GATE_WORLD), channel.limits};
+}
+
+std::vector<platform::MessageChannel>
+registeredChannels(const std::vector<std::shared_ptr<ChannelReceiver>>& receivers) {
+  std::vector<platform::MessageChannel> registered;
+  for (const ChannelEntry& channel : CHANNELS) {
+    auto receives = [&](const std::shared_ptr<ChannelReceiver>& receiver) {
+      return receiver && receiver->channel().name == channel.name;
+    };
+    auto found = std::find_if(receivers.begin(), receivers.end(), receives);
+    if (found == receivers.end() || std::count_if(found, receivers.end(), receives) != 1)
+      std::abort();
+    registered.push_back(registeredChannel(*found));
+  }
+  return registered;
 }

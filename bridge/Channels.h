@@ -10,6 +10,7 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,15 +35,20 @@ struct ChannelEntry {
   platform::BodyLimits limits;
 };
 
-// Enough for an export of about 190 MB (its Base64 text), a count or a
-// command; nothing a page posts can cost more to read.
-inline constexpr platform::BodyLimits PAGE_BODY_LIMITS{std::size_t(256) << 20, 100000,
+// Enough for an export of about 190 MB (its Base64 text); no save can cost
+// more to read.
+inline constexpr platform::BodyLimits SAVE_BODY_LIMITS{std::size_t(256) << 20, 100000,
                                                        platform::MAX_BODY_NESTING};
+// A command is a short JSON text and a count an object with one number: a
+// few kilobytes and members are all either takes. Anything larger is refused
+// before it is read, so it cannot hold the main thread.
+inline constexpr platform::BodyLimits COMMAND_BODY_LIMITS{std::size_t(64) << 10, 16, 4};
+inline constexpr platform::BodyLimits COUNT_BODY_LIMITS{std::size_t(4) << 10, 16, 4};
 
 inline constexpr std::array<ChannelEntry, 3> CHANNELS{{
-    {SAVE_HANDLER, ChannelSenders::AppTopFrame, PAGE_BODY_LIMITS},
-    {BADGE_HANDLER, ChannelSenders::AppTopFrame, PAGE_BODY_LIMITS},
-    {"hlvnLaunch", ChannelSenders::AppTopFrame, PAGE_BODY_LIMITS},
+    {SAVE_HANDLER, ChannelSenders::AppTopFrame, SAVE_BODY_LIMITS},
+    {BADGE_HANDLER, ChannelSenders::AppTopFrame, COUNT_BODY_LIMITS},
+    {"hlvnLaunch", ChannelSenders::AppTopFrame, COMMAND_BODY_LIMITS},
 }};
 
 inline constexpr const ChannelEntry& SAVE_CHANNEL = CHANNELS[0];
@@ -66,8 +72,23 @@ bool senderAllowed(const ChannelEntry& channel, const platform::ScriptMessage& m
 // script find the channels in place.
 std::vector<platform::UserScript> channelGateScripts();
 
-// The channel as the web view registers it: in the gate's world, read within
-// its limits, and handed to `handler` only when its sender is admitted.
-platform::MessageChannel
-registeredChannel(const ChannelEntry& channel,
-                  std::function<void(const platform::ScriptMessage&)> handler);
+// What a channel of the table hands its admitted messages to.
+class ChannelReceiver {
+public:
+  virtual ~ChannelReceiver() = default;
+  // The entry of the channel it receives.
+  virtual const ChannelEntry& channel() const = 0;
+  virtual void didReceiveScriptMessage(const platform::ScriptMessage& message) = 0;
+};
+
+// The receiver's channel as the web view registers it: in the gate's world,
+// read within its limits, and handed to the receiver only when its sender is
+// admitted. The registration keeps the receiver alive.
+platform::MessageChannel registeredChannel(std::shared_ptr<ChannelReceiver> receiver);
+
+// Every channel of the table, in its order, each registered with the one
+// receiver of its name. A channel with no receiver or with two is the
+// owner's programming error, not something a page can cause: it ends the
+// process.
+std::vector<platform::MessageChannel>
+registeredChannels(const std::vector<std::shared_ptr<ChannelReceiver>>& receivers);

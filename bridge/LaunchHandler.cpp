@@ -1,9 +1,5 @@
 #include "bridge/LaunchHandler.h"
 
-#include "bridge/OwnedSelf.h"
-
-#include "bridge/Channels.h"
-
 #include "identity/identity.h"
 #include "system/Autostart.h"
 #include "system/Install.h"
@@ -149,33 +145,23 @@ bool isAppPageURL(std::string_view url) {
 }
 
 LaunchHandler::LaunchHandler(platform::MainQueue& queue, const platform::Environment& env)
-    : queue_(queue), env_(env) {}
+    : ChannelHandler(queue), env_(env) {}
 
-void LaunchHandler::didReceiveScriptMessage(const platform::ScriptMessage& message) {
-  // Only the app's own page may command the system: a frame or a page of
-  // another origin gets no answer at all, like a malformed message. The
-  // channel's gate already holds; the command channel holds it itself too.
-  if (!senderAllowed(LAUNCH_CHANNEL, message))
-    return;
+void LaunchHandler::act(LaunchCommand command) {
+  // Only the app's own page may command the system, and the gate cannot see
+  // what the main frame shows now.
   {
     std::shared_ptr<platform::WebView> view = webView.lock();
     if (!view || !isAppPageURL(view->currentURL()))
       return;
   }
-  if (!message.body)
-    return;
-  std::optional<LaunchCommand> command = launchCommandFromBody(*message.body);
-  if (!command)
-    return;
-  std::shared_ptr<LaunchHandler> self = requireOwned(*this);
-  json result = runLaunchCommand(*command, env_);
-  reply(std::move(self), command->cb, result);
+  json result = runLaunchCommand(command, env_);
+  reply(command.cb, result);
 }
 
-void LaunchHandler::reply(std::shared_ptr<LaunchHandler> self, const std::string& token,
-                          const json& result) {
-  queue_.post([self = std::move(self), script = launchReplyScript(token, result)] {
-    std::shared_ptr<platform::WebView> view = self->webView.lock();
+void LaunchHandler::reply(const std::string& token, const json& result) {
+  later([script = launchReplyScript(token, result)](LaunchHandler& handler) {
+    std::shared_ptr<platform::WebView> view = handler.webView.lock();
     // The main frame may have left the app's pages since the command came.
     if (!view || !isAppPageURL(view->currentURL()))
       return;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bridge/ChannelHandler.h"
 #include "platform/platform.h"
 
 #include <nlohmann/json.hpp>
@@ -49,23 +50,26 @@ std::string launchReplyScript(std::string_view token, const nlohmann::json& repl
 // A document of the app's own origin.
 bool isAppPageURL(std::string_view url);
 
-// Must be owned by a std::shared_ptr: a queued reply keeps its handler alive
-// until it has run.
-class LaunchHandler : public std::enable_shared_from_this<LaunchHandler> {
+// Receives the commands on the channel "hlvnLaunch" (its sender already
+// admitted by the channel's gate) and acts only while the main frame shows
+// an app page; every other message, and every malformed one, is dropped
+// without a reply. A queued reply keeps its handler alive until it has run.
+class LaunchHandler : public ChannelHandler<LaunchHandler, LaunchCommand> {
 public:
+  static constexpr const ChannelEntry& CHANNEL = LAUNCH_CHANNEL;
+
   LaunchHandler(platform::MainQueue& queue, const platform::Environment& env);
 
   // Where replies are evaluated; never kept alive by the handler.
   std::weak_ptr<platform::WebView> webView;
 
-  // Acts only on messages from the main frame of an app page; every other
-  // message, and every malformed one, is dropped without a reply.
-  void didReceiveScriptMessage(const platform::ScriptMessage& message);
-
 private:
-  void reply(std::shared_ptr<LaunchHandler> self, const std::string& token,
-             const nlohmann::json& result);
+  friend class ChannelHandler<LaunchHandler, LaunchCommand>;
+  std::optional<LaunchCommand> read(const nlohmann::json& body) const {
+    return launchCommandFromBody(body);
+  }
+  void act(LaunchCommand command);
+  void reply(const std::string& token, const nlohmann::json& result);
 
-  platform::MainQueue& queue_;
   const platform::Environment env_;
 };

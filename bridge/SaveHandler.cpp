@@ -36,18 +36,19 @@ SaveHandler::SaveHandler(std::shared_ptr<PanelLine> line, platform::Dialogs& dia
                          platform::Workspace& workspace, const platform::Environment& env)
     : line_(std::move(line)), dialogs_(dialogs), workspace_(workspace), env_(env) {}
 
-void SaveHandler::didReceiveScriptMessage(const platform::ScriptMessage& message) {
-  if (!message.body || line_->isFull())
-    return;
-  std::optional<SaveRequest> request = saveRequestFromBody(*message.body);
-  if (!request)
-    return;
+std::optional<SaveRequest> SaveHandler::read(const nlohmann::json& body) const {
+  if (line_->isFull())
+    return std::nullopt;
+  return saveRequestFromBody(body);
+}
+
+void SaveHandler::act(SaveRequest request) {
   // The step needs only what outlives every handler: a save already in the
   // line is made even if the handler is gone by its turn.
   platform::Dialogs* dialogs = &dialogs_;
   platform::Workspace* workspace = &workspace_;
   const platform::Environment* env = &env_;
-  line_->join([dialogs, workspace, env, save = std::move(*request)] {
+  line_->join([dialogs, workspace, env, save = std::move(request)] {
     runSaveStep(*dialogs, *workspace, *env, save);
   });
 }

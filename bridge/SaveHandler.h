@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bridge/ChannelHandler.h"
 #include "platform/platform.h"
 #include "system/PanelLine.h"
 #include "system/SaveDestination.h"
@@ -35,19 +36,23 @@ std::optional<SaveRequest> saveRequestFromBody(const nlohmann::json& body);
 void runSaveStep(platform::Dialogs& dialogs, platform::Workspace& workspace,
                  const platform::Environment& env, const SaveRequest& request);
 
-// Receives the save script's messages. A well-formed one is saved on its
-// turn in the panel line that saves share with downloads (PanelLine), never
-// inside the engine's callback; malformed ones are dropped without a word.
-// Saves that find the line full are dropped before they are decoded, so that
-// a page cannot keep panels coming, nor memory filling.
-class SaveHandler {
+// Receives the save script's messages on SAVE_HANDLER. A well-formed one is
+// saved on its turn in the panel line that saves share with downloads
+// (PanelLine), never inside the engine's callback; malformed ones are dropped
+// without a word. Saves that find the line full are dropped before they are
+// decoded, so that a page cannot keep panels coming, nor memory filling.
+class SaveHandler : public ChannelHandler<SaveHandler, SaveRequest> {
 public:
+  static constexpr const ChannelEntry& CHANNEL = SAVE_CHANNEL;
+
   SaveHandler(std::shared_ptr<PanelLine> line, platform::Dialogs& dialogs,
               platform::Workspace& workspace, const platform::Environment& env);
 
-  void didReceiveScriptMessage(const platform::ScriptMessage& message);
-
 private:
+  friend class ChannelHandler<SaveHandler, SaveRequest>;
+  std::optional<SaveRequest> read(const nlohmann::json& body) const;
+  void act(SaveRequest request);
+
   std::shared_ptr<PanelLine> line_;
   platform::Dialogs& dialogs_;
   platform::Workspace& workspace_;

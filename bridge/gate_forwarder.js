@@ -17,16 +17,37 @@
   var handlers = window.webkit && window.webkit.messageHandlers;
   if (!handlers) return;
 
+  // A text's UTF-8 bytes, as the native reader counts them, without making
+  // a copy of it: a unit below 0x80 takes one byte, below 0x800 two, a
+  // surrogate two (four a pair), any other three. Past `most` the count
+  // stops early; a text with more units than `most` is over at once, since
+  // every unit takes a byte at least. Texts are mostly ASCII (a save's
+  // Base64 always is), which one search settles.
+  var nonAscii = /[^\x00-\x7f]/g;
+  function utf8Bytes(text, most) {
+    if (text.length > most) return text.length;
+    nonAscii.lastIndex = 0;
+    if (!nonAscii.test(text)) return text.length;
+    var bytes = text.length;
+    for (var i = nonAscii.lastIndex - 1; i < text.length && bytes <= most; i++) {
+      var c = text.charCodeAt(i);
+      if (c >= 0x80) bytes += c < 0x800 || (c >= 0xD800 && c <= 0xDFFF) ? 1 : 2;
+    }
+    return bytes;
+  }
+
   // Counts as the native reader does: an array by its length, every member,
-  // each text by its UTF-16 length (no more than its UTF-8 bytes).
+  // each text (keys too) by its UTF-8 bytes.
   function withinLimits(body, limits) {
     var strings = limits.stringBytes, members = limits.members;
+    function takeText(text) {
+      var bytes = utf8Bytes(text, strings);
+      if (bytes > strings) return false;
+      strings -= bytes;
+      return true;
+    }
     function fits(value, nesting) {
-      if (typeof value === 'string') {
-        if (value.length > strings) return false;
-        strings -= value.length;
-        return true;
-      }
+      if (typeof value === 'string') return takeText(value);
       if (value === null || typeof value !== 'object') return true;
       if (nesting >= limits.nesting) return false;
       if (value instanceof ArrayBuffer || ArrayBuffer.isView(value)) return false;
@@ -38,9 +59,8 @@
         return true;
       }
       for (var key in value) {
-        if (members === 0 || key.length > strings) return false;
+        if (members === 0 || !takeText(key)) return false;
         members -= 1;
-        strings -= key.length;
         if (!fits(value[key], nesting + 1)) return false;
       }
       return true;

@@ -100,7 +100,7 @@ done
 echo "links:"
 echo "$libs" | sort -u | sed 's/^/  /'
 
-bundle_id=$(sed -nE 's/.*LA_LABEL = "([^"]+)".*/\1/p' "$here/identity/identity.h")
+bundle_id=$(cmake -DPRINT=LA_LABEL -P "$here/identity/identity.cmake")
 python3 - "$app" "$bundle_id" <<'PY' || fail "Info.plist"
 import os, plistlib, sys
 app, bundle_id = sys.argv[1], sys.argv[2]

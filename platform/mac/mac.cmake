@@ -20,13 +20,8 @@ target_link_libraries(tessaloom_mac PUBLIC tessaloom_core
   "-framework AppKit" "-framework WebKit" "-framework Foundation"
   "-framework ServiceManagement")
 
-# The bundle identifier is the launch agent's label, kept in one place.
-file(STRINGS ${CMAKE_SOURCE_DIR}/identity/identity.h LA_LABEL_LINE REGEX "LA_LABEL = \"[^\"]+\"")
-string(REGEX MATCH "\"([^\"]+)\"" _ "${LA_LABEL_LINE}")
-set(TESSALOOM_BUNDLE_ID "${CMAKE_MATCH_1}")
-if(NOT TESSALOOM_BUNDLE_ID)
-  message(FATAL_ERROR "LA_LABEL not found in identity/identity.h")
-endif()
+# The bundle identifier is the launch agent's label (identity/identity.cmake).
+set(TESSALOOM_BUNDLE_ID "${LA_LABEL}")
 
 add_executable(Tessaloom MACOSX_BUNDLE ${CMAKE_SOURCE_DIR}/app/main.cpp)
 target_link_libraries(Tessaloom PRIVATE tessaloom_mac)

@@ -23,6 +23,7 @@ add_test(NAME mac_typecheck
           ${MAC_TYPECHECK_SCRIPT} ${CMAKE_BINARY_DIR}/mac-typecheck-include
           ${MAC_TYPECHECK_JSON_DIR}/nlohmann ${MAC_TYPECHECK_GTEST_DIR}/gtest --
           --strict --target arm64-apple-macos11.3 -I ${CMAKE_SOURCE_DIR}
+          -I ${CMAKE_BINARY_DIR}/generated "-DTESSALOOM_SOURCE_DIR=\"${CMAKE_SOURCE_DIR}\""
           -I ${CMAKE_SOURCE_DIR}/tests -I ${CMAKE_SOURCE_DIR}/tests/unit
           ${MAC_TYPECHECK_SOURCES}
   WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})

@@ -58,7 +58,7 @@ TEST_F(Channels, BodiesAreReadExactlyAndWithinLimits) {
   EXPECT_LT(seconds, 2.0);
   EXPECT_EQ(app.delegate().ball().count(), 42);
   // Within the limits the same shape passes.
-  runAndSettle("post('hlvnBadge', {n: 8, a: new Array(1000)});");
+  runAndSettle("post('hlvnBadge', {n: 8, a: new Array(10)});");
   EXPECT_EQ(app.delegate().ball().count(), 8);
 
   // A NUL in a name is a character like any other control: the panel gets
@@ -83,6 +83,35 @@ TEST_F(Channels, BodiesAreReadExactlyAndWithinLimits) {
   EXPECT_EQ(dialogs().savePanels.size(), 1u) << dialogs().savePanels.back().nameFieldValue;
   EXPECT_EQ(app.delegate().ball().count(), 8);
   EXPECT_EQ(run("return replies.filter((r) => r > 1000);"), json::array());
+}
+
+TEST_F(Channels, EachChannelReadsOnlyWhatItsMessagesNeed) {
+  runAndSettle("post('hlvnBadge', {n: 3});");
+  ASSERT_EQ(app.delegate().ball().count(), 3);
+
+  // A command and a count of a few megabytes, each well-formed: far more
+  // than either ever needs, so both are dropped unread, and the command
+  // after them is answered at once.
+  auto start = std::chrono::steady_clock::now();
+  runAndSettle("const pad = 'x'.repeat(3 << 20);"
+               "post('hlvnLaunch', JSON.stringify({cmd: 'status', cb: '1001', pad}));"
+               "post('hlvnBadge', {n: 9, pad});"
+               "post('hlvnBadge', {n: 10, note: '中'.repeat(2000)});",
+               10);
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_LT(seconds, 5.0);
+  EXPECT_EQ(app.delegate().ball().count(), 3);
+  EXPECT_EQ(run("return replies.filter((r) => r > 1000);"), json::array());
+
+  // A save of a few megabytes still goes through whole.
+  std::string bytes;
+  for (int i = 0; i < (3 << 17); ++i)
+    bytes += "abcdefgh";
+  dialogs().saveAnswers.push_back(downloads() / "big.txt");
+  runAndSettle("post('hlvnSave', {name: 'big.txt', data: btoa('abcdefgh'.repeat(3 << 17))});");
+  ASSERT_TRUE(systest::spinUntil([&] { return workspace().revealedFiles.size() == 1; }));
+  EXPECT_TRUE(dialogs().alerts.empty());
+  EXPECT_TRUE(readFile(downloads() / "big.txt") == bytes);
 }
 
 TEST_F(Channels, AFloodOfSavesEndsAfterAtMostFourPanels) {
