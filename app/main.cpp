@@ -1,7 +1,11 @@
 #include "app/AppDelegate.h"
+#include "app/OnlyCopy.h"
 #include "app/ProductIdentity.h"
+#include "system/InstanceLock.h"
 
+#include <iostream>
 #include <memory>
+#include <optional>
 
 int main(int argc, char** argv) {
   // The platform and the delegate live for the life of the process, and exit()
@@ -12,6 +16,11 @@ int main(int argc, char** argv) {
   // left alone by exit(); where the loop does return (GTK), they go here,
   // the delegate before the platform it uses.
   std::unique_ptr<platform::Platform> app = platform::makePlatform(argc, argv, productIdentity());
+  // Held until the process ends; nothing is built before it is settled.
+  InstanceLock onlyCopy;
+  if (std::optional<int> status =
+          settleOtherCopies(app->application(), app->environment(), onlyCopy, std::cerr))
+    return *status;
   std::unique_ptr<AppDelegate> delegate = std::make_unique<AppDelegate>(*app);
   app->application().setDelegate(delegate.get());
   int status = app->application().run();

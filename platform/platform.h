@@ -128,6 +128,12 @@ public:
   virtual std::vector<std::string> arguments() = 0;
   // Non-owning: the caller keeps the delegate alive while the loop runs.
   virtual void setDelegate(ApplicationDelegate* delegate) = 0;
+  // Enters this start in the window system's own register of running apps,
+  // where it keeps one (GApplication on the session bus). False when a copy
+  // entered there is running already: run() then hands the start over to
+  // that copy (it opens again, as on a reopen) and returns at once. True
+  // where there is no such register or none can be reached.
+  virtual bool registerFirstCopy() = 0;
   // Runs the event loop; returns the exit status once the app terminates.
   virtual int run() = 0;
   virtual void setActivationPolicyRegular() = 0;

@@ -1,6 +1,7 @@
 #include "system/AtomicFile.h"
 
 #include "platform/platform.h"
+#include "system/Leftovers.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -86,7 +87,7 @@ FileResult writeFileAtomically(const fs::path& requested, std::string_view bytes
 
   // A short name of its own: one made from the target's could pass the file
   // system's limit on a name that the target itself keeps to.
-  std::string pattern = (folder / ".tessaloom-XXXXXX").string();
+  std::string pattern = temporaryPattern(folder, SAVE_TEMPORARY_PREFIX);
   int fd = ::mkstemp(pattern.data());
   if (fd < 0)
     return failure(errno);

@@ -5,6 +5,7 @@
 #include "system/Autostart.h"
 #include "system/DesktopEntry.h"
 #include "system/ExecutableFile.h"
+#include "system/Leftovers.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -136,6 +137,27 @@ void removeStage(const fs::path& stage) {
   fs::remove_all(stage, ignored);
 }
 
+// The running app's folder, as written.
+fs::path appFolder(const platform::Environment& env) {
+  fs::path app = env.bundlePath.lexically_normal();
+  if (!app.has_filename() && app.has_relative_path())
+    app = app.parent_path(); // "X.app/" names X.app
+  return app;
+}
+
+// The name the app's folder keeps in the Applications folder; empty when its
+// path names no folder.
+std::string appFolderName(const platform::Environment& env) {
+  std::string name = appFolder(env).filename().string();
+  if (name == "." || name == "..")
+    name.clear();
+  return name;
+}
+
+// The previous copy and the new one, inside a stage.
+constexpr const char* PREVIOUS_COPY = "old";
+constexpr const char* NEW_COPY = "new";
+
 // What an install copies where, worked out before anything is written.
 struct InstallPlan {
   // The running app, canonical.
@@ -163,11 +185,9 @@ std::variant<InstallPlan, InstallResult> planInstall(const platform::Environment
   if (isInstalledInApplications(env))
     return InstallResult{true, std::nullopt};
 
-  fs::path app = env.bundlePath.lexically_normal();
-  if (!app.has_filename() && app.has_relative_path())
-    app = app.parent_path(); // "X.app/" names X.app
-  const std::string name = app.filename().string();
-  if (name.empty() || name == "." || name == "..")
+  const fs::path app = appFolder(env);
+  const std::string name = appFolderName(env);
+  if (name.empty())
     return failed(std::errc::invalid_argument);
 
   InstallPlan plan;
@@ -215,12 +235,12 @@ std::variant<StagedInstall, InstallResult> stageInstall(const platform::Environm
     return failed(ec);
 
   const std::string name = plan.destination.filename().string();
-  std::string pattern = (plan.folder / ("." + name + ".XXXXXX")).string();
+  std::string pattern = temporaryPattern(plan.folder, installStagePrefix(name));
   if (::mkdtemp(pattern.data()) == nullptr)
     return failed(std::error_code(errno, std::generic_category()));
   StagedInstall staged;
   staged.stage = pattern;
-  staged.fresh = staged.stage / "new";
+  staged.fresh = staged.stage / NEW_COPY;
   auto abandon = [&staged](std::error_code why) {
     removeStage(staged.stage);
     return failed(why);
@@ -257,7 +277,7 @@ InstallResult swapInstall(const platform::Environment& env, const InstallPlan& p
     if (plan.entryText && !staged.entryExisted)
       fs::remove(launcherEntryPath(env), ignored);
   };
-  const fs::path previous = staged.stage / "old";
+  const fs::path previous = staged.stage / PREVIOUS_COPY;
   std::error_code ec;
   const bool replacing = itemExists(plan.destination);
   if (replacing) {
@@ -360,4 +380,24 @@ InstallResult hlvnInstallToApplications(const platform::Environment& env) {
     hlvnSetAutostart(installed, true);
   }
   return swapped;
+}
+
+void removeInstallLeftovers(const platform::Environment& env) {
+  const std::string name = appFolderName(env);
+  if (name.empty())
+    return;
+  const fs::path folder = applicationsFolder(env);
+  const fs::path destination = folder / name;
+  for (const fs::path& stage : findLeftovers(folder, {installStageRule(name)})) {
+    // Killed between the two renames of the swap: the installed copy is
+    // only in the stage. It goes back, as a failed swap puts it back.
+    const fs::path previous = stage / PREVIOUS_COPY;
+    std::error_code ec;
+    if (!itemExists(destination) && fs::is_directory(fs::symlink_status(previous, ec))) {
+      fs::rename(previous, destination, ec);
+      if (ec)
+        continue; // keep the stage: it holds the only copy
+    }
+    removeStage(stage);
+  }
 }

@@ -38,3 +38,8 @@ std::string installFailureMessage(const std::string& reason);
 // disk is not touched. After a copy, an existing autostart item is written
 // again, naming the copy.
 InstallResult hlvnInstallToApplications(const platform::Environment& env);
+
+// What an install killed midway left in the Applications folder: its hidden
+// stages beside this app's destination go, and a previous copy that a swap
+// had moved into one goes back to its place when nothing took that place.
+void removeInstallLeftovers(const platform::Environment& env);

@@ -1,6 +1,8 @@
 #include "system/SaveDestination.h"
 
 #include "platform/Utf8.h"
+#include "system/AtomicFile.h"
+#include "system/Leftovers.h"
 
 namespace {
 
@@ -40,7 +42,12 @@ std::optional<std::filesystem::path> chooseSaveDestination(platform::Dialogs& di
   options.nameFieldValue = cleanFileName(proposedName);
   options.directory = env.downloadsDirectory;
   options.canCreateDirectories = true;
-  return dialogs.runSavePanel(options);
+  std::optional<std::filesystem::path> chosen = dialogs.runSavePanel(options);
+  // The app is about to write there: what a killed write of its own left in
+  // that folder goes first. A download still being written there stays.
+  if (chosen && !chosen->empty())
+    removeLeftovers(replacementFolder(*chosen), {saveTemporaryRule(), downloadFolderRule()});
+  return chosen;
 }
 
 void showFailureAlert(platform::Dialogs& dialogs, const std::string& description) {

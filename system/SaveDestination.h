@@ -21,7 +21,9 @@ inline constexpr std::string_view FAILURE_ALERT_TEXT = "导出失败";
 std::string cleanFileName(std::string_view proposed);
 
 // Asks the user where to save, in a save panel on the Downloads folder with
-// the cleaned name filled in. Nothing when the user cancels.
+// the cleaned name filled in. Nothing when the user cancels. Once a place is
+// chosen, the temporaries of saves and downloads that a killed process left
+// in the folder the bytes land in are removed (see Leftovers.h).
 std::optional<std::filesystem::path> chooseSaveDestination(platform::Dialogs& dialogs,
                                                            const platform::Environment& env,
                                                            std::string_view proposedName);

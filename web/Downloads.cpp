@@ -1,6 +1,7 @@
 #include "web/Downloads.h"
 
 #include "system/AtomicFile.h"
+#include "system/Leftovers.h"
 #include "system/SaveDestination.h"
 #include "web/Navigation.h"
 
@@ -68,14 +69,14 @@ void Downloads::chooseDestination(
   }
   // In the folder the bytes land in, so that moving them into place is one
   // rename on one file system.
-  std::string folder = (replacementFolder(*path) / ".download-XXXXXX").string();
+  std::string folder = temporaryPattern(replacementFolder(*path), DOWNLOAD_FOLDER_PREFIX);
   if (!::mkdtemp(folder.data())) {
     showFailureAlert(dialogs_, platform::describeError(errno));
     completion(std::nullopt);
     return;
   }
   fs::path written = fs::path(folder) / path->filename();
-  staged_[written] = *path;
+  staged_[written] = {*path, TemporaryInUse(folder)};
   completion(written);
 }
 
@@ -83,7 +84,7 @@ void Downloads::finished(const fs::path& written) {
   auto it = staged_.find(written);
   if (it == staged_.end())
     return;
-  FileResult moved = moveFileAtomically(written, it->second);
+  FileResult moved = moveFileAtomically(written, it->second.chosen);
   discard(written);
   if (!moved.ok)
     showFailureAlert(dialogs_, moved.error);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "system/Leftovers.h"
 #include "system/PanelLine.h"
 
 #include <filesystem>
@@ -77,6 +78,12 @@ private:
   const platform::Environment& env_;
   Fetch fetch_;
   std::shared_ptr<PanelLine> line_;
-  // Where the engine is writing, and the file that it replaces when done.
-  std::map<std::filesystem::path, std::filesystem::path> staged_;
+  struct Staged {
+    // The file that the download replaces when done.
+    std::filesystem::path chosen;
+    // Its folder is not a leftover while the engine writes into it.
+    TemporaryInUse folder;
+  };
+  // Where the engine is writing.
+  std::map<std::filesystem::path, Staged> staged_;
 };

@@ -317,11 +317,18 @@ public:
   std::vector<std::string> arguments() override { return arguments_; }
   void setDelegate(ApplicationDelegate* delegate) override { delegate_ = delegate; }
 
-  int run() override {
-    if (!g_application_register(G_APPLICATION(app_.get()), nullptr, nullptr)) {
-      // No session bus: still start, just without single-instance handling.
-      g_application_set_flags(G_APPLICATION(app_.get()), G_APPLICATION_NON_UNIQUE);
+  bool registerFirstCopy() override {
+    GApplication* app = G_APPLICATION(app_.get());
+    if (!g_application_get_is_registered(app) && !g_application_register(app, nullptr, nullptr)) {
+      // No session bus: still start, just without the bus's one-copy rule.
+      g_application_set_flags(app, G_APPLICATION_NON_UNIQUE);
+      return true;
     }
+    return !g_application_get_is_remote(app);
+  }
+
+  int run() override {
+    registerFirstCopy();
     // GOption must not see our own arguments such as --ball-only.
     char* argv[] = {argv0_.data(), nullptr};
     return g_application_run(G_APPLICATION(app_.get()), 1, argv);

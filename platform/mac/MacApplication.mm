@@ -132,6 +132,10 @@ public:
     [NSApp setDelegate:delegate_];
   }
 
+  // LaunchServices hands a second open over to the running copy before any
+  // process starts; a copy started directly (the login agent) is not known.
+  bool registerFirstCopy() override { return true; }
+
   int run() override {
     [NSApp run];
     return 0;

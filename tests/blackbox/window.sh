@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The main window: title, size and place, the remembered frame, hidden starts,
-# closing, a second start, and starting without a session bus.
+# closing, a second start, and starting without a session bus, where a second
+# start is refused.
 # shellcheck source=tests/blackbox/lib.sh
 source "$(dirname "$0")/lib.sh"
 
@@ -164,6 +165,57 @@ case_starts_without_session_bus() {
   bb_keys "$BB_MAIN" ctrl+q
   bb_wait_exit
   bb_expect_eq "$BB_STATUS" 0 "exit status without a session bus"
+}
+
+case_one_copy_without_session_bus() {
+  export DBUS_SESSION_BUS_ADDRESS=unix:path=$BB_TMP/no-bus
+  # What a write killed midway left in a folder the app writes to itself,
+  # beside a look-alike that is the user's.
+  local autostart=$XDG_CONFIG_HOME/autostart
+  mkdir -p "$autostart"
+  printf half >"$autostart/.tessaloom-AbC123"
+  printf mine >"$autostart/.tessaloom-AbC12"
+  bb_use_probe_app
+  bb_start
+  local first=$BB_PID
+  bb_wait_main
+  local window=$BB_MAIN
+  [ ! -e "$autostart/.tessaloom-AbC123" ] || bb_fail "a killed write's temporary was left at start"
+  [ -e "$autostart/.tessaloom-AbC12" ] || bb_fail "a look-alike of a temporary was removed"
+  # One the running copy might be writing: no second start touches it.
+  printf busy >"$autostart/.tessaloom-Busy12"
+
+  local args status
+  for args in "" --ball-only; do
+    # shellcheck disable=SC2086 # no argument, or one
+    "$BB_EXE" $args >"$BB_TMP/second.out" 2>"$BB_TMP/second.err" &
+    BB_PID=$!
+    BB_PIDS+=("$BB_PID")
+    bb_wait_exit
+    status=$BB_STATUS
+    if [ -z "$args" ]; then
+      bb_expect_eq "$status" 1 "exit status of a second start"
+      bb_expect_eq "$(cat "$BB_TMP/second.err")" "Dovrelist 已在运行。" "what a second start says"
+    else
+      bb_expect_eq "$status" 0 "exit status of a second ball-only start"
+      bb_expect_eq "$(cat "$BB_TMP/second.err")" "" "what a second ball-only start says"
+    fi
+    bb_expect_eq "$(cat "$BB_TMP/second.out")" "" "output of a second start $args"
+  done
+  BB_PID=$first
+  bb_alive || bb_fail "the running copy ended with a second start"
+  bb_find_main && bb_expect_eq "$BB_MAIN" "$window" "the running copy's main window"
+  [ -e "$autostart/.tessaloom-Busy12" ] || bb_fail "a second start removed a temporary"
+
+  # Killed, it holds nothing: the next start runs.
+  kill -9 "$first"
+  bb_wait_exit "$first"
+  bb_start
+  bb_measure_main
+  [ ! -e "$autostart/.tessaloom-Busy12" ] || bb_fail "the killed copy's temporary was left"
+  bb_keys "$BB_MAIN" ctrl+q
+  bb_wait_exit
+  bb_expect_eq "$BB_STATUS" 0 "exit status of the start after a killed copy"
 }
 
 bb_main "$@"

@@ -327,3 +327,41 @@ TEST(InstallLinux, AFullDiskIsReportedInTheSystemsWords) {
   EXPECT_EQ(got, installFailureMessage(platform::describeError(ENOSPC)) + "|left 0");
 }
 #endif
+
+TEST_P(InstallOnBoth, AKilledInstallsStagesGoAndAStrandedCopyGoesBack) {
+  Machine machine(GetParam());
+  const fs::path apps = machine.env.applicationsDirectory;
+  const std::string name = machine.env.bundlePath.filename().string();
+  const fs::path copy = apps / name;
+  // Killed while copying: a half copy in a stage beside the installed one.
+  fs::create_directories(copy);
+  writeFile(copy / "version", "1");
+  fs::create_directories(apps / ("." + name + ".Ab12Cd") / "new");
+  writeFile(apps / ("." + name + ".Ab12Cd") / "new" / "version", "half");
+  // Look-alikes, and another app's stage.
+  fs::create_directories(apps / ("." + name + ".Ab12C") / "new");
+  fs::create_directories(apps / (name + ".Ab12Cd") / "new");
+  fs::create_directories(apps / ".Other.app.Ab12Cd" / "new");
+  const auto others = [&] {
+    auto all = snapshot(apps);
+    std::erase_if(all, [&](const auto& item) { return item.first.starts_with(name + "/"); });
+    all.erase(name);
+    return all;
+  };
+
+  removeInstallLeftovers(machine.env);
+  EXPECT_FALSE(fs::exists(apps / ("." + name + ".Ab12Cd")));
+  EXPECT_EQ(readFile(copy / "version"), "1");
+  const auto untouched = others();
+  EXPECT_EQ(untouched.size(), 6u);
+
+  // Killed between the swap's two renames: the installed copy is only in
+  // the stage, and comes back.
+  const fs::path stranded = apps / ("." + name + ".Zz99Yy");
+  fs::create_directories(stranded / "new");
+  fs::rename(copy, stranded / "old");
+  removeInstallLeftovers(machine.env);
+  EXPECT_FALSE(fs::exists(stranded));
+  EXPECT_EQ(readFile(copy / "version"), "1");
+  EXPECT_EQ(others(), untouched);
+}

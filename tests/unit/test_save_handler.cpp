@@ -1,5 +1,7 @@
 #include "bridge/SaveHandler.h"
 
+#include "web/Downloads.h"
+
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 #include "test_ball_fakes.h"
@@ -121,6 +123,29 @@ TEST(SaveHandler, SavesTheExactBytesWhereTheUserChoseAndRevealsThem) {
   EXPECT_EQ(rig.workspace.revealedFiles, std::vector<fs::path>{chosen});
   EXPECT_TRUE(rig.dialogs.alerts.empty());
   EXPECT_EQ(entriesIn(rig.downloads()), 1u);
+}
+
+TEST(SaveHandler, ASaveClearsWhatKilledWritesLeftButNotADownloadInProgress) {
+  SaveRig rig;
+  // A download the engine is still writing into the same folder.
+  Downloads downloads(rig.dialogs, rig.env, {}, rig.line);
+  rig.dialogs.saveAnswers.push_back(rig.downloads() / "archive.zip");
+  std::optional<fs::path> written;
+  downloads.chooseDestination("archive.zip", [&](std::optional<fs::path> p) { written = p; });
+  ASSERT_TRUE(written);
+  writeFile(*written, "zip");
+  // What a killed save and a killed download left there.
+  writeFile(rig.downloads() / ".tessaloom-AbC123", "half");
+  fs::create_directory(rig.downloads() / ".download-Old123");
+
+  rig.dialogs.saveAnswers.push_back(rig.downloads() / "report.json");
+  rig.deliver(json{{"name", "report.json"}, {"data", "e30="}});
+  downloads.finished(*written);
+
+  EXPECT_TRUE(rig.dialogs.alerts.empty());
+  EXPECT_EQ(readFile(rig.downloads() / "report.json"), "{}");
+  EXPECT_EQ(readFile(rig.downloads() / "archive.zip"), "zip");
+  EXPECT_EQ(entriesIn(rig.downloads()), 2u);
 }
 
 TEST(SaveHandler, EmptyDataStillAsksAndWritesAnEmptyFile) {
