@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -7,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <unistd.h>
+#include <vector>
 
 // A fresh folder for one test, removed with everything in it afterwards.
 class TempDir {
@@ -41,6 +43,15 @@ private:
 inline std::string readFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The names in a folder, sorted.
+inline std::vector<std::string> namesIn(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  for (const std::filesystem::directory_entry& e : std::filesystem::directory_iterator(folder))
+    names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 inline void writeFile(const std::filesystem::path& path, std::string_view bytes) {

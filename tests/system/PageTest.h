@@ -37,11 +37,18 @@ protected:
   systest::SystemApp app;
 };
 
-// The names in a folder, sorted.
-inline std::vector<std::string> namesIn(const std::filesystem::path& folder) {
-  std::vector<std::string> names;
-  for (const std::filesystem::directory_entry& e : std::filesystem::directory_iterator(folder))
-    names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
+// A page script: barrier() resolves once every message posted before it has
+// been handled, since the launch channel's answer to a "status" command comes
+// through the same serial main queue. The page defines post(channel, body).
+inline constexpr const char* BARRIER_SCRIPT =
+    "window.replies = [];"
+    "window.__hlvnApply = (token, reply) => window.replies.push(token);"
+    "let next = 1;"
+    "window.barrier = () => {"
+    "  const token = next++;"
+    "  post('hlvnLaunch', JSON.stringify({cmd: 'status', cb: String(token)}));"
+    "  return new Promise((done) => {"
+    "    const look = () => replies.includes(token) ? done() : setTimeout(look, 5);"
+    "    look();"
+    "  });"
+    "};";

@@ -20,23 +20,11 @@ namespace {
 
 using nlohmann::json;
 
-// barrier() resolves once every message posted before it has been handled:
-// the launch channel's answer comes through the same serial main queue.
-const char* PAGE =
-    "<!doctype html><meta charset=utf-8><title>Channels</title><script>"
-    "window.replies = [];"
-    "window.__hlvnApply = (token, reply) => window.replies.push(token);"
-    "window.post = (channel, body) => webkit.messageHandlers[channel].postMessage(body);"
-    "let next = 1;"
-    "window.barrier = () => {"
-    "  const token = next++;"
-    "  post('hlvnLaunch', JSON.stringify({cmd: 'status', cb: String(token)}));"
-    "  return new Promise((done) => {"
-    "    const look = () => replies.includes(token) ? done() : setTimeout(look, 5);"
-    "    look();"
-    "  });"
-    "};"
-    "</script>";
+const std::string PAGE =
+    std::string(
+        "<!doctype html><meta charset=utf-8><title>Channels</title><script>"
+        "window.post = (channel, body) => webkit.messageHandlers[channel].postMessage(body);") +
+    BARRIER_SCRIPT + "</script>";
 
 class Channels : public PageTest {
 protected:

@@ -16,21 +16,12 @@ namespace {
 
 // Posts its count as soon as it runs; barrier() resolves once the launch
 // channel has answered a "status" command.
-const char* PAGE = "<!doctype html><meta charset=utf-8><title>Lives</title><script>"
-                   "window.replies = [];"
-                   "window.__hlvnApply = (token, reply) => window.replies.push(token);"
-                   "webkit.messageHandlers.hlvnBadge.postMessage({n: 7});"
-                   "let next = 1;"
-                   "window.barrier = () => {"
-                   "  const token = next++;"
-                   "  webkit.messageHandlers.hlvnLaunch.postMessage("
-                   "    JSON.stringify({cmd: 'status', cb: String(token)}));"
-                   "  return new Promise((done) => {"
-                   "    const look = () => replies.includes(token) ? done() : setTimeout(look, 5);"
-                   "    look();"
-                   "  });"
-                   "};"
-                   "</script>";
+const std::string PAGE =
+    std::string(
+        "<!doctype html><meta charset=utf-8><title>Lives</title><script>"
+        "window.post = (channel, body) => webkit.messageHandlers[channel].postMessage(body);"
+        "post('hlvnBadge', {n: 7});") +
+    BARRIER_SCRIPT + "</script>";
 
 class PageProcess : public PageTest {
 protected:

@@ -138,13 +138,6 @@ std::vector<std::optional<fs::path>> choose(Downloads& downloads, const std::str
   return calls;
 }
 
-std::set<std::string> namesIn(const fs::path& folder) {
-  std::set<std::string> names;
-  for (const fs::directory_entry& entry : fs::directory_iterator(folder))
-    names.insert(entry.path().filename().string());
-  return names;
-}
-
 } // namespace
 
 TEST(Navigation, ADownloadAsksWhereOnDownloadsAndAnswersOnce) {
@@ -180,7 +173,7 @@ TEST(Navigation, ADownloadAsksWhereOnDownloadsAndAnswersOnce) {
   EXPECT_FALSE(fs::exists(fresh));
   downloads.finished(staged);
   EXPECT_EQ(readFile(fresh), "the new archive");
-  EXPECT_EQ(namesIn(dir.path()), std::set<std::string>{"new.zip"});
+  EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"new.zip"});
   EXPECT_TRUE(dialogs.alerts.empty());
 }
 
@@ -225,7 +218,7 @@ TEST(Navigation, ADownloadReplacesAnExistingFileOnlyOnceItIsWhole) {
   EXPECT_TRUE(fs::is_symlink(dir.path() / "dangling.zip"));
   EXPECT_EQ(readFile(dir.path() / "gone.zip"), "linked");
 
-  EXPECT_EQ(namesIn(dir.path()), (std::set<std::string>{"dangling.zip", "gone.zip", "old.zip"}));
+  EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"dangling.zip", "gone.zip", "old.zip"}));
   EXPECT_EQ(dialogs.alerts.size(), 1u);
 }
 

@@ -88,10 +88,7 @@ TEST(PanelLine, SavesAndDownloadsAskOneAtATimeAndWhatFindsTheLineFullIsCancelled
 
   // The engine gives the download up: the folder it was writing in goes.
   downloads->failed({"cancelled", true, *answers["d1.zip"][0]});
-  std::vector<std::string> left;
-  for (const fs::directory_entry& entry : fs::directory_iterator(dir.path()))
-    left.push_back(entry.path().filename().string());
-  EXPECT_EQ(left, std::vector<std::string>{"s0.txt"});
+  EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"s0.txt"});
 
   // The line is free again.
   EXPECT_FALSE(line->isFull());
