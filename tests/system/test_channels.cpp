@@ -113,13 +113,15 @@ TEST_F(Channels, AFloodOfSavesEndsAfterAtMostFourPanels) {
   dialogs().savePanels.clear();
 
   // Each panel is modal: while it is open the main loop runs for it, and the
-  // engine goes on delivering messages. The user cancels every one.
+  // engine goes on delivering messages. The user cancels every one, taking
+  // long enough that a loaded machine still delivers the whole burst while
+  // the first panel is open.
   int open = 0, nested = 0;
   dialogs().onSavePanel = [&](const platform::SavePanelOptions&) {
     if (open > 0)
       ++nested;
     ++open;
-    systest::spinFor(0.05);
+    systest::spinFor(0.5);
     --open;
   };
   run("for (let i = 0; i < 50; ++i) post('hlvnSave', {name: 'f' + i + '.txt', data: 'QUJD'});");
