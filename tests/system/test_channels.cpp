@@ -43,7 +43,7 @@ TEST_F(Channels, BodiesAreReadExactlyAndWithinLimits) {
   auto start = std::chrono::steady_clock::now();
   runAndSettle("const a = []; a.length = 1e7; a[5] = 1; post('hlvnBadge', {n: 7, a});");
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  EXPECT_LT(seconds, 2.0);
+  EXPECT_LT(seconds, 5.0);
   EXPECT_EQ(app.delegate().ball().count(), 42);
   // Within the limits the same shape passes.
   runAndSettle("post('hlvnBadge', {n: 8, a: new Array(10)});");
