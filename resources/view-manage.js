@@ -281,7 +281,7 @@ export function renderAssignments(ctx) {
       h('td', { class: 'nowrap' }, fmtDate(a.collected, 'short')),
       h('td', { class: 'nowrap' }, fmtDate(a.due, 'medium')),
       h('td', { class: 'progress-cell' }, h('progress', { max: Math.max(1, a.submissions), value: a.graded, 'aria-hidden': 'true' }), ` ${a.graded} / ${a.submissions}`),
-      h('td', { class: 'num', title: st ? paceText(ctx, a, st.pace) : null }, `${st ? st.pace.minutes : a.minutesEach} 分钟`, st && paceSource(a, st.pace) ? h('span', { class: 'muted' }, ` ${paceSource(a, st.pace)}`) : null),
+      h('td', { class: 'num', title: st ? paceText(ctx, a, st.pace) : null }, `${st ? st.pace.minutes : a.minutesEach} 分钟`, st && paceSource(a, st.pace) ? h('span', { class: 'muted pace-src' }, ` ${paceSource(a, st.pace)}`) : null),
       h('td', { class: 'num' }, st && st.needsCount ? '—' : fmtMinutes(remainingMinutes(ctx.plan, a))),
       h('td', null, state),
       h(
