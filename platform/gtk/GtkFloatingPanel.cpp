@@ -59,22 +59,19 @@ public:
     double dx = std::cos(a), dy = std::sin(a);
     double half = (std::fabs(dx) * inRect.size.width + std::fabs(dy) * inRect.size.height) / 2;
     double cx = inRect.midX(), cy = inRect.midY();
-    cairo_pattern_t* pattern =
-        cairo_pattern_create_linear(cx - dx * half, cy - dy * half, cx + dx * half, cy + dy * half);
-    if (cairo_pattern_status(pattern) != CAIRO_STATUS_SUCCESS) {
-      cairo_pattern_destroy(pattern);
+    CairoPatternPtr pattern(cairo_pattern_create_linear(cx - dx * half, cy - dy * half,
+                                                        cx + dx * half, cy + dy * half));
+    if (cairo_pattern_status(pattern.get()) != CAIRO_STATUS_SUCCESS)
       return false;
-    }
     for (const GradientStop& s : stops)
-      cairo_pattern_add_color_stop_rgba(pattern, s.location, s.color.red, s.color.green,
+      cairo_pattern_add_color_stop_rgba(pattern.get(), s.location, s.color.red, s.color.green,
                                         s.color.blue, s.color.alpha);
     cairo_save(cr_);
     flip();
     oval(inRect);
-    cairo_set_source(cr_, pattern);
+    cairo_set_source(cr_, pattern.get());
     cairo_fill(cr_);
     cairo_restore(cr_);
-    cairo_pattern_destroy(pattern);
     return true;
   }
   Size measureText(const std::string& text, const Font& font) override {
@@ -111,14 +108,13 @@ private:
   }
   GObjectPtr<PangoLayout> makeLayout(const std::string& text, const Font& font) {
     GObjectPtr<PangoLayout> layout(pango_cairo_create_layout(cr_));
-    PangoFontDescription* description = pango_font_description_from_string("sans");
+    PangoFontDescriptionPtr description(pango_font_description_from_string("sans"));
     // AppKit's points are the canvas's pixels; Pango's own points would be a
     // third larger at its 96 dpi, and three digits would overflow the badge.
-    pango_font_description_set_absolute_size(description, font.pointSize * PANGO_SCALE);
-    pango_font_description_set_weight(description,
+    pango_font_description_set_absolute_size(description.get(), font.pointSize * PANGO_SCALE);
+    pango_font_description_set_weight(description.get(),
                                       font.bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
-    pango_layout_set_font_description(layout.get(), description);
-    pango_font_description_free(description);
+    pango_layout_set_font_description(layout.get(), description.get());
     pango_layout_set_text(layout.get(), text.c_str(), -1);
     return layout;
   }
@@ -152,10 +148,6 @@ public:
     g_signal_handlers_disconnect_by_data(area_.get(), this);
     if (menu_)
       gtk_widget_destroy(menu_);
-    if (visible_)
-      cairo_region_destroy(visible_);
-    if (touchable_)
-      cairo_region_destroy(touchable_);
   }
   void setDelegate(ViewDelegate* delegate) override { delegate_ = delegate; }
   void setNeedsDisplay() override { gtk_widget_queue_draw(area_.get()); }
@@ -185,29 +177,26 @@ public:
 
   // Cuts the window to the face before it is first shown, so it never
   // appears as a square.
-  void updateShape() {
-    cairo_surface_t* drawing = render();
-    shapeWindowTo(drawing);
-    cairo_surface_destroy(drawing);
-  }
+  void updateShape() { shapeWindowTo(render().get()); }
 
 private:
   // The view's picture, drawn off screen so its transparency can be read.
-  cairo_surface_t* render() {
+  CairoSurfacePtr render() {
     int w = gtk_widget_get_allocated_width(area_.get()),
         h = gtk_widget_get_allocated_height(area_.get());
     if (!gtk_widget_get_mapped(area_.get()))
       gtk_widget_get_size_request(area_.get(), &w, &h);
     w = std::max(w, 1);
     h = std::max(h, 1);
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
-    cairo_t* cr = cairo_create(surface);
-    if (delegate_) {
-      CairoCanvas canvas(cr, h);
-      delegate_->draw(canvas, {{0, 0}, {double(w), double(h)}});
+    CairoSurfacePtr surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h));
+    {
+      CairoPtr cr(cairo_create(surface.get()));
+      if (delegate_) {
+        CairoCanvas canvas(cr.get(), h);
+        delegate_->draw(canvas, {{0, 0}, {double(w), double(h)}});
+      }
     }
-    cairo_destroy(cr);
-    cairo_surface_flush(surface);
+    cairo_surface_flush(surface.get());
     return surface;
   }
   // A transparent window shows what is behind it only under a compositor;
@@ -222,27 +211,24 @@ private:
     int dx = 0, dy = 0;
     gtk_widget_translate_coordinates(area_.get(), top, 0, 0, &dx, &dy);
     bool composited = gdk_screen_is_composited(gtk_widget_get_screen(top));
-    cairo_region_t* visible = regionWhereAlpha(drawing, 128);
-    cairo_region_t* touchable = regionWhereAlpha(drawing, 1);
-    cairo_region_translate(visible, dx, dy);
-    cairo_region_translate(touchable, dx, dy);
-    if (!shaped_ || composited != composited_ || !cairo_region_equal(visible, visible_) ||
-        !cairo_region_equal(touchable, touchable_)) {
-      gtk_widget_shape_combine_region(top, composited ? nullptr : visible);
-      gtk_widget_input_shape_combine_region(top, touchable);
+    CairoRegionPtr visible = regionWhereAlpha(drawing, 128);
+    CairoRegionPtr touchable = regionWhereAlpha(drawing, 1);
+    cairo_region_translate(visible.get(), dx, dy);
+    cairo_region_translate(touchable.get(), dx, dy);
+    if (!shaped_ || composited != composited_ ||
+        !cairo_region_equal(visible.get(), visible_.get()) ||
+        !cairo_region_equal(touchable.get(), touchable_.get())) {
+      gtk_widget_shape_combine_region(top, composited ? nullptr : visible.get());
+      gtk_widget_input_shape_combine_region(top, touchable.get());
       shaped_ = true;
       composited_ = composited;
-      std::swap(visible, visible_);
-      std::swap(touchable, touchable_);
+      visible_ = std::move(visible);
+      touchable_ = std::move(touchable);
     }
-    if (visible)
-      cairo_region_destroy(visible);
-    if (touchable)
-      cairo_region_destroy(touchable);
   }
   // The pixels whose alpha is at least minAlpha (0..255), row by row.
-  static cairo_region_t* regionWhereAlpha(cairo_surface_t* surface, int minAlpha) {
-    cairo_region_t* region = cairo_region_create();
+  static CairoRegionPtr regionWhereAlpha(cairo_surface_t* surface, int minAlpha) {
+    CairoRegionPtr region(cairo_region_create());
     int w = cairo_image_surface_get_width(surface), h = cairo_image_surface_get_height(surface);
     int stride = cairo_image_surface_get_stride(surface);
     const unsigned char* data = cairo_image_surface_get_data(surface);
@@ -257,7 +243,7 @@ private:
           ++x;
         if (x > start) {
           cairo_rectangle_int_t span{start, y, x - start, 1};
-          cairo_region_union_rectangle(region, &span);
+          cairo_region_union_rectangle(region.get(), &span);
         }
       }
     }
@@ -274,11 +260,10 @@ private:
   }
   static gboolean onDraw(GtkWidget*, cairo_t* cr, gpointer data) {
     auto* self = static_cast<GtkCanvasView*>(data);
-    cairo_surface_t* drawing = self->render();
-    cairo_set_source_surface(cr, drawing, 0, 0);
+    CairoSurfacePtr drawing = self->render();
+    cairo_set_source_surface(cr, drawing.get(), 0, 0);
     cairo_paint(cr);
-    self->shapeWindowTo(drawing);
-    cairo_surface_destroy(drawing);
+    self->shapeWindowTo(drawing.get());
     return TRUE;
   }
   static gboolean onPress(GtkWidget*, GdkEventButton* event, gpointer data) {
@@ -308,8 +293,8 @@ private:
   GtkWidget* menu_ = nullptr;
   ViewDelegate* delegate_ = nullptr;
   std::function<void(const std::string&)> chosen_;
-  cairo_region_t* visible_ = nullptr;
-  cairo_region_t* touchable_ = nullptr;
+  CairoRegionPtr visible_;
+  CairoRegionPtr touchable_;
   bool shaped_ = false;
   bool composited_ = false;
 };
