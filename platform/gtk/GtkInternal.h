@@ -28,7 +28,7 @@ struct GFreeDeleter {
 };
 using GCharPtr = std::unique_ptr<gchar, GFreeDeleter>;
 
-// The GLib types that are not GObjects, each with its own release.
+// The types that are not GObjects (GLib's, cairo's, Pango's), each with its own release.
 template <class T, void (*Release)(T*)> struct GReleaser {
   void operator()(T* p) const { Release(p); }
 };
