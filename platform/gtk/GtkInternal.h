@@ -97,6 +97,9 @@ std::unique_ptr<Workspace> makeWorkspace();
 std::unique_ptr<Window> makeWindow(GtkApp& app, const Rect& contentRect);
 std::unique_ptr<Panel> makePanel(const Rect& contentRect, const PanelSettings& settings);
 std::unique_ptr<View> makeView(const Rect& frame);
+// Draws on cr, in the view's coordinates (origin lower left) of a view
+// `height` high; cr stays the caller's.
+std::unique_ptr<Canvas> makeCairoCanvas(cairo_t* cr, double height);
 // Its web data and cache go into the folders given.
 std::shared_ptr<WebView> makeWebView(const WebViewConfiguration& configuration,
                                      const StoreFolders& folders);
