@@ -1,7 +1,5 @@
 #include "platform/gtk/GtkInternal.h"
 
-#include <pango/pangocairo.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -10,121 +8,6 @@
 
 namespace platform::gtk {
 namespace {
-
-// Draws in the view's own coordinates, origin lower left, by flipping cairo's.
-class CairoCanvas final : public Canvas {
-public:
-  CairoCanvas(cairo_t* cr, double height) : cr_(cr), height_(height) {}
-
-  void fillRect(const Rect& rect, const Color& color) override {
-    cairo_save(cr_);
-    flip();
-    cairo_set_operator(cr_, CAIRO_OPERATOR_SOURCE);
-    cairo_set_source_rgba(cr_, color.red, color.green, color.blue, color.alpha);
-    cairo_rectangle(cr_, rect.origin.x, rect.origin.y, rect.size.width, rect.size.height);
-    cairo_fill(cr_);
-    cairo_restore(cr_);
-  }
-  void fillOval(const Rect& inRect, const Color& color) override {
-    cairo_save(cr_);
-    flip();
-    oval(inRect);
-    cairo_set_source_rgba(cr_, color.red, color.green, color.blue, color.alpha);
-    cairo_fill(cr_);
-    cairo_restore(cr_);
-  }
-  void fillRoundedRect(const Rect& rect, double radius, const Color& color) override {
-    double r = std::clamp(radius, 0.0, std::min(rect.size.width, rect.size.height) / 2);
-    double x0 = rect.origin.x, y0 = rect.origin.y;
-    double x1 = rect.maxX(), y1 = rect.maxY();
-    cairo_save(cr_);
-    flip();
-    cairo_new_sub_path(cr_);
-    cairo_arc(cr_, x1 - r, y0 + r, r, -M_PI / 2, 0);
-    cairo_arc(cr_, x1 - r, y1 - r, r, 0, M_PI / 2);
-    cairo_arc(cr_, x0 + r, y1 - r, r, M_PI / 2, M_PI);
-    cairo_arc(cr_, x0 + r, y0 + r, r, M_PI, 3 * M_PI / 2);
-    cairo_close_path(cr_);
-    cairo_set_source_rgba(cr_, color.red, color.green, color.blue, color.alpha);
-    cairo_fill(cr_);
-    cairo_restore(cr_);
-  }
-  bool fillOvalWithGradient(const Rect& inRect, const std::vector<GradientStop>& stops,
-                            double angleDegrees) override {
-    if (stops.empty() || inRect.size.width <= 0 || inRect.size.height <= 0)
-      return false;
-    // The gradient line runs through the centre along the angle and spans the
-    // rectangle's extent in that direction, as NSGradient does.
-    double a = angleDegrees * M_PI / 180.0;
-    double dx = std::cos(a), dy = std::sin(a);
-    double half = (std::fabs(dx) * inRect.size.width + std::fabs(dy) * inRect.size.height) / 2;
-    double cx = inRect.midX(), cy = inRect.midY();
-    cairo_pattern_t* pattern =
-        cairo_pattern_create_linear(cx - dx * half, cy - dy * half, cx + dx * half, cy + dy * half);
-    if (cairo_pattern_status(pattern) != CAIRO_STATUS_SUCCESS) {
-      cairo_pattern_destroy(pattern);
-      return false;
-    }
-    for (const GradientStop& s : stops)
-      cairo_pattern_add_color_stop_rgba(pattern, s.location, s.color.red, s.color.green,
-                                        s.color.blue, s.color.alpha);
-    cairo_save(cr_);
-    flip();
-    oval(inRect);
-    cairo_set_source(cr_, pattern);
-    cairo_fill(cr_);
-    cairo_restore(cr_);
-    cairo_pattern_destroy(pattern);
-    return true;
-  }
-  Size measureText(const std::string& text, const Font& font) override {
-    GObjectPtr<PangoLayout> layout = makeLayout(text, font);
-    int w = 0, h = 0;
-    pango_layout_get_pixel_size(layout.get(), &w, &h);
-    return {double(w), double(h)};
-  }
-  void drawText(const std::string& text, const Font& font, std::optional<Color> color,
-                Point origin) override {
-    GObjectPtr<PangoLayout> layout = makeLayout(text, font);
-    int w = 0, h = 0;
-    pango_layout_get_pixel_size(layout.get(), &w, &h);
-    Color c = color.value_or(Color{0, 0, 0, 1});
-    cairo_save(cr_);
-    cairo_set_source_rgba(cr_, c.red, c.green, c.blue, c.alpha);
-    // The layout's top left, in cairo's downward coordinates.
-    cairo_move_to(cr_, origin.x, height_ - (origin.y + h));
-    pango_cairo_show_layout(cr_, layout.get());
-    cairo_restore(cr_);
-  }
-
-private:
-  void flip() {
-    cairo_translate(cr_, 0, height_);
-    cairo_scale(cr_, 1, -1);
-  }
-  void oval(const Rect& r) {
-    cairo_save(cr_);
-    cairo_translate(cr_, r.midX(), r.midY());
-    cairo_scale(cr_, r.size.width / 2, r.size.height / 2);
-    cairo_arc(cr_, 0, 0, 1, 0, 2 * M_PI);
-    cairo_restore(cr_);
-  }
-  GObjectPtr<PangoLayout> makeLayout(const std::string& text, const Font& font) {
-    GObjectPtr<PangoLayout> layout(pango_cairo_create_layout(cr_));
-    PangoFontDescription* description = pango_font_description_from_string("sans");
-    // AppKit's points are the canvas's pixels; Pango's own points would be a
-    // third larger at its 96 dpi, and three digits would overflow the badge.
-    pango_font_description_set_absolute_size(description, font.pointSize * PANGO_SCALE);
-    pango_font_description_set_weight(description,
-                                      font.bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
-    pango_layout_set_font_description(layout.get(), description);
-    pango_font_description_free(description);
-    pango_layout_set_text(layout.get(), text.c_str(), -1);
-    return layout;
-  }
-  cairo_t* cr_;
-  double height_;
-};
 
 struct MenuChoice {
   std::function<void(const std::string&)>* chosen;
@@ -152,10 +35,6 @@ public:
     g_signal_handlers_disconnect_by_data(area_.get(), this);
     if (menu_)
       gtk_widget_destroy(menu_);
-    if (visible_)
-      cairo_region_destroy(visible_);
-    if (touchable_)
-      cairo_region_destroy(touchable_);
   }
   void setDelegate(ViewDelegate* delegate) override { delegate_ = delegate; }
   void setNeedsDisplay() override { gtk_widget_queue_draw(area_.get()); }
@@ -185,29 +64,24 @@ public:
 
   // Cuts the window to the face before it is first shown, so it never
   // appears as a square.
-  void updateShape() {
-    cairo_surface_t* drawing = render();
-    shapeWindowTo(drawing);
-    cairo_surface_destroy(drawing);
-  }
+  void updateShape() { shapeWindowTo(render().get()); }
 
 private:
   // The view's picture, drawn off screen so its transparency can be read.
-  cairo_surface_t* render() {
+  CairoSurfacePtr render() {
     int w = gtk_widget_get_allocated_width(area_.get()),
         h = gtk_widget_get_allocated_height(area_.get());
     if (!gtk_widget_get_mapped(area_.get()))
       gtk_widget_get_size_request(area_.get(), &w, &h);
     w = std::max(w, 1);
     h = std::max(h, 1);
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
-    cairo_t* cr = cairo_create(surface);
-    if (delegate_) {
-      CairoCanvas canvas(cr, h);
-      delegate_->draw(canvas, {{0, 0}, {double(w), double(h)}});
+    CairoSurfacePtr surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h));
+    {
+      CairoPtr cr(cairo_create(surface.get()));
+      if (delegate_)
+        delegate_->draw(*makeCairoCanvas(cr.get(), h), {{0, 0}, {double(w), double(h)}});
     }
-    cairo_destroy(cr);
-    cairo_surface_flush(surface);
+    cairo_surface_flush(surface.get());
     return surface;
   }
   // A transparent window shows what is behind it only under a compositor;
@@ -222,27 +96,24 @@ private:
     int dx = 0, dy = 0;
     gtk_widget_translate_coordinates(area_.get(), top, 0, 0, &dx, &dy);
     bool composited = gdk_screen_is_composited(gtk_widget_get_screen(top));
-    cairo_region_t* visible = regionWhereAlpha(drawing, 128);
-    cairo_region_t* touchable = regionWhereAlpha(drawing, 1);
-    cairo_region_translate(visible, dx, dy);
-    cairo_region_translate(touchable, dx, dy);
-    if (!shaped_ || composited != composited_ || !cairo_region_equal(visible, visible_) ||
-        !cairo_region_equal(touchable, touchable_)) {
-      gtk_widget_shape_combine_region(top, composited ? nullptr : visible);
-      gtk_widget_input_shape_combine_region(top, touchable);
+    CairoRegionPtr visible = regionWhereAlpha(drawing, 128);
+    CairoRegionPtr touchable = regionWhereAlpha(drawing, 1);
+    cairo_region_translate(visible.get(), dx, dy);
+    cairo_region_translate(touchable.get(), dx, dy);
+    if (!shaped_ || composited != composited_ ||
+        !cairo_region_equal(visible.get(), visible_.get()) ||
+        !cairo_region_equal(touchable.get(), touchable_.get())) {
+      gtk_widget_shape_combine_region(top, composited ? nullptr : visible.get());
+      gtk_widget_input_shape_combine_region(top, touchable.get());
       shaped_ = true;
       composited_ = composited;
-      std::swap(visible, visible_);
-      std::swap(touchable, touchable_);
+      visible_ = std::move(visible);
+      touchable_ = std::move(touchable);
     }
-    if (visible)
-      cairo_region_destroy(visible);
-    if (touchable)
-      cairo_region_destroy(touchable);
   }
   // The pixels whose alpha is at least minAlpha (0..255), row by row.
-  static cairo_region_t* regionWhereAlpha(cairo_surface_t* surface, int minAlpha) {
-    cairo_region_t* region = cairo_region_create();
+  static CairoRegionPtr regionWhereAlpha(cairo_surface_t* surface, int minAlpha) {
+    CairoRegionPtr region(cairo_region_create());
     int w = cairo_image_surface_get_width(surface), h = cairo_image_surface_get_height(surface);
     int stride = cairo_image_surface_get_stride(surface);
     const unsigned char* data = cairo_image_surface_get_data(surface);
@@ -257,7 +128,7 @@ private:
           ++x;
         if (x > start) {
           cairo_rectangle_int_t span{start, y, x - start, 1};
-          cairo_region_union_rectangle(region, &span);
+          cairo_region_union_rectangle(region.get(), &span);
         }
       }
     }
@@ -274,11 +145,10 @@ private:
   }
   static gboolean onDraw(GtkWidget*, cairo_t* cr, gpointer data) {
     auto* self = static_cast<GtkCanvasView*>(data);
-    cairo_surface_t* drawing = self->render();
-    cairo_set_source_surface(cr, drawing, 0, 0);
+    CairoSurfacePtr drawing = self->render();
+    cairo_set_source_surface(cr, drawing.get(), 0, 0);
     cairo_paint(cr);
-    self->shapeWindowTo(drawing);
-    cairo_surface_destroy(drawing);
+    self->shapeWindowTo(drawing.get());
     return TRUE;
   }
   static gboolean onPress(GtkWidget*, GdkEventButton* event, gpointer data) {
@@ -308,8 +178,8 @@ private:
   GtkWidget* menu_ = nullptr;
   ViewDelegate* delegate_ = nullptr;
   std::function<void(const std::string&)> chosen_;
-  cairo_region_t* visible_ = nullptr;
-  cairo_region_t* touchable_ = nullptr;
+  CairoRegionPtr visible_;
+  CairoRegionPtr touchable_;
   bool shaped_ = false;
   bool composited_ = false;
 };

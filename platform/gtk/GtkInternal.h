@@ -8,8 +8,10 @@
 
 #include <gtk/gtk.h>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
+#include <utility>
 
 namespace platform::gtk {
 
@@ -26,7 +28,7 @@ struct GFreeDeleter {
 };
 using GCharPtr = std::unique_ptr<gchar, GFreeDeleter>;
 
-// The GLib types that are not GObjects, each with its own release.
+// The types that are not GObjects (GLib's, cairo's, Pango's), each with its own release.
 template <class T, void (*Release)(T*)> struct GReleaser {
   void operator()(T* p) const { Release(p); }
 };
@@ -36,6 +38,45 @@ using GErrorPtr = GOwned<GError, g_error_free>;
 using GKeyFilePtr = GOwned<GKeyFile, g_key_file_free>;
 using GUriPtr = GOwned<GUri, g_uri_unref>;
 using GVariantPtr = GOwned<GVariant, g_variant_unref>;
+using GListPtr = GOwned<GList, g_list_free>;
+
+// A list of texts, given back together with its texts.
+inline void freeTextList(GSList* list) {
+  g_slist_free_full(list, g_free);
+}
+using GTextListPtr = GOwned<GSList, freeTextList>;
+
+using CairoPtr = GOwned<cairo_t, cairo_destroy>;
+using CairoSurfacePtr = GOwned<cairo_surface_t, cairo_surface_destroy>;
+using CairoRegionPtr = GOwned<cairo_region_t, cairo_region_destroy>;
+using CairoPatternPtr = GOwned<cairo_pattern_t, cairo_pattern_destroy>;
+using PangoFontDescriptionPtr = GOwned<PangoFontDescription, pango_font_description_free>;
+
+// A reference that can be copied, each copy a reference of its own: for what
+// a std::function captures to hold an object until the engine's callback
+// runs (or is dropped unrun).
+template <class T> class GObjectRef {
+public:
+  GObjectRef() = default;
+  // Takes a reference of its own; the caller's stays the caller's.
+  explicit GObjectRef(T* object)
+      : held_(object ? static_cast<T*>(g_object_ref(object)) : nullptr) {}
+  GObjectRef(const GObjectRef& other) : GObjectRef(other.get()) {}
+  GObjectRef(GObjectRef&&) noexcept = default;
+  GObjectRef& operator=(GObjectRef other) noexcept {
+    std::swap(held_, other.held_);
+    return *this;
+  }
+  T* get() const { return held_.get(); }
+  explicit operator bool() const { return held_ != nullptr; }
+
+private:
+  GObjectPtr<T> held_;
+};
+
+// The primary monitor of the display, or its first when none is marked
+// primary; null when there is no display or no monitor.
+GdkMonitor* primaryMonitor(GdkDisplay* display);
 
 // Height of the primary monitor, used to flip between AppKit's y-up screen
 // coordinates and X11's y-down ones.
@@ -48,9 +89,17 @@ inline double flipY(double y, double height) {
 
 class GtkApp;
 
+std::unique_ptr<GtkApp> makeApplication(int argc, char** argv, const Identity& identity);
+std::unique_ptr<Defaults> makeDefaults(std::filesystem::path file);
+std::unique_ptr<Screens> makeScreens();
+std::unique_ptr<Dialogs> makeDialogs();
+std::unique_ptr<Workspace> makeWorkspace();
 std::unique_ptr<Window> makeWindow(GtkApp& app, const Rect& contentRect);
 std::unique_ptr<Panel> makePanel(const Rect& contentRect, const PanelSettings& settings);
 std::unique_ptr<View> makeView(const Rect& frame);
+// Draws on cr, in the view's coordinates (origin lower left) of a view
+// `height` high; cr stays the caller's.
+std::unique_ptr<Canvas> makeCairoCanvas(cairo_t* cr, double height);
 // Its web data and cache go into the folders given.
 std::shared_ptr<WebView> makeWebView(const WebViewConfiguration& configuration,
                                      const StoreFolders& folders);

@@ -46,10 +46,7 @@ public:
   // Centred on the primary monitor's work area, like AppKit's center. The
   // origin a frame was stored with never matters.
   void center() override {
-    GdkDisplay* display = gtk_widget_get_display(GTK_WIDGET(window_.get()));
-    GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
-    if (!monitor)
-      monitor = gdk_display_get_monitor(display, 0);
+    GdkMonitor* monitor = primaryMonitor(gtk_widget_get_display(GTK_WIDGET(window_.get())));
     if (!monitor) {
       gtk_window_set_position(window_.get(), GTK_WIN_POS_CENTER);
       return;

@@ -1,0 +1,177 @@
+#include "platform/gtk/GtkInternal.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace platform::gtk {
+namespace {
+
+struct MenuAction {
+  class GtkApplicationImpl* app;
+  MainWindowHost* host;
+  std::string action;
+};
+
+class GtkApplicationImpl final : public GtkApp {
+public:
+  GtkApplicationImpl(int argc, char** argv, const Identity& identity) : title_(identity.title) {
+    for (int i = 0; i < argc; ++i)
+      arguments_.emplace_back(argv[i] ? argv[i] : "");
+    argv0_ = arguments_.empty() ? identity.folderName : arguments_.front();
+    app_.reset(gtk_application_new(identity.applicationId.c_str(), G_APPLICATION_DEFAULT_FLAGS));
+    g_signal_connect(app_.get(), "activate", G_CALLBACK(&GtkApplicationImpl::onActivate), this);
+  }
+
+  std::vector<std::string> arguments() override { return arguments_; }
+  void setDelegate(ApplicationDelegate* delegate) override { delegate_ = delegate; }
+
+  bool registerFirstCopy() override {
+    GApplication* app = G_APPLICATION(app_.get());
+    if (!g_application_get_is_registered(app) && !g_application_register(app, nullptr, nullptr)) {
+      // No session bus: still start, just without the bus's one-copy rule.
+      g_application_set_flags(app, G_APPLICATION_NON_UNIQUE);
+      return true;
+    }
+    return !g_application_get_is_remote(app);
+  }
+
+  int run() override {
+    registerFirstCopy();
+    // GOption must not see our own arguments such as --ball-only.
+    char* argv[] = {argv0_.data(), nullptr};
+    return g_application_run(G_APPLICATION(app_.get()), 1, argv);
+  }
+  void setActivationPolicyRegular() override {}
+  void activateIgnoringOtherApps() override {}
+  void terminate() override { g_application_quit(G_APPLICATION(app_.get())); }
+  void setIconFile(const std::filesystem::path& file) override {
+    // Every window and dialog of the app; a missing file keeps GTK's default.
+    gtk_window_set_default_icon_from_file(file.c_str(), nullptr);
+  }
+
+  void setMainMenu(const MenuBar& menu) override {
+    menu_ = menu;
+    for (MainWindowHost* host : windows_)
+      installMenuBar(host);
+  }
+
+  void addWindow(MainWindowHost* host) override {
+    windows_.push_back(host);
+    gtk_application_add_window(app_.get(), host->gtkWindow());
+    installMenuBar(host);
+  }
+  void removeWindow(MainWindowHost* host) override {
+    windows_.erase(std::remove(windows_.begin(), windows_.end(), host), windows_.end());
+  }
+  bool launching() const override { return launching_; }
+  void lastWindowMayHaveClosed() override {
+    if (!delegate_ || !delegate_->applicationShouldTerminateAfterLastWindowClosed())
+      return;
+    // The list is ours; the windows in it are not.
+    GListPtr toplevels(gtk_window_list_toplevels());
+    for (GList* w = toplevels.get(); w; w = w->next)
+      if (gtk_widget_get_visible(GTK_WIDGET(w->data)))
+        return;
+    terminate();
+  }
+
+  GtkWidget* buildMenuBar(MainWindowHost* host, GtkAccelGroup* accelerators) {
+    GtkWidget* bar = gtk_menu_bar_new();
+    for (const Menu& menu : menu_) {
+      GtkWidget* top =
+          gtk_menu_item_new_with_label(menu.title.empty() ? title_.c_str() : menu.title.c_str());
+      GtkWidget* sub = gtk_menu_new();
+      gtk_menu_set_accel_group(GTK_MENU(sub), accelerators);
+      for (const MenuItem& item : menu.items) {
+        if (item.separator) {
+          gtk_menu_shell_append(GTK_MENU_SHELL(sub), gtk_separator_menu_item_new());
+          continue;
+        }
+        GtkWidget* entry = gtk_menu_item_new_with_label(item.title.c_str());
+        if (!item.keyEquivalent.empty()) {
+          gunichar c = g_utf8_get_char(item.keyEquivalent.c_str());
+          GdkModifierType mods = GDK_CONTROL_MASK;
+          if (g_unichar_isupper(c))
+            mods = GdkModifierType(mods | GDK_SHIFT_MASK);
+          guint key = gdk_unicode_to_keyval(g_unichar_tolower(c));
+          gtk_widget_add_accelerator(entry, "activate", accelerators, key, mods, GTK_ACCEL_VISIBLE);
+        }
+        auto* data = new MenuAction{this, host, item.action};
+        g_signal_connect_data(entry, "activate", G_CALLBACK(&GtkApplicationImpl::onMenuItem), data,
+                              &GtkApplicationImpl::freeMenuAction, GConnectFlags(0));
+        gtk_menu_shell_append(GTK_MENU_SHELL(sub), entry);
+      }
+      gtk_menu_item_set_submenu(GTK_MENU_ITEM(top), sub);
+      gtk_menu_shell_append(GTK_MENU_SHELL(bar), top);
+    }
+    return bar;
+  }
+
+  void perform(MainWindowHost* host, const std::string& action) {
+    if (action == "performClose:") {
+      if (host)
+        host->performClose();
+    } else if (action == "terminate:") {
+      terminate();
+    } else if (host && host->contentWebView() &&
+               runEditingCommand(*host->contentWebView(), action)) {
+    } else if (delegate_) {
+      delegate_->performAction(action);
+    }
+  }
+
+private:
+  void installMenuBar(MainWindowHost* host) {
+    if (menu_.empty())
+      return;
+    host->installMenuBar();
+  }
+
+  static void onMenuItem(GtkMenuItem*, gpointer data) {
+    auto* item = static_cast<MenuAction*>(data);
+    item->app->perform(item->host, item->action);
+  }
+  static void freeMenuAction(gpointer data, GClosure*) { delete static_cast<MenuAction*>(data); }
+
+  static void onActivate(GtkApplication*, gpointer data) {
+    auto* self = static_cast<GtkApplicationImpl*>(data);
+    if (!self->launched_) {
+      self->launched_ = true;
+      // Keep running with every window hidden: the ball may be all there is.
+      g_application_hold(G_APPLICATION(self->app_.get()));
+      self->launching_ = true;
+      if (self->delegate_)
+        self->delegate_->applicationDidFinishLaunching();
+      self->launching_ = false;
+      return;
+    }
+    bool visible = false;
+    for (MainWindowHost* host : self->windows_)
+      visible = visible || gtk_widget_get_visible(GTK_WIDGET(host->gtkWindow()));
+    if (self->delegate_)
+      self->delegate_->applicationShouldHandleReopen(visible);
+  }
+
+  std::vector<std::string> arguments_;
+  std::string title_;
+  std::string argv0_;
+  GObjectPtr<GtkApplication> app_;
+  ApplicationDelegate* delegate_ = nullptr;
+  MenuBar menu_;
+  std::vector<MainWindowHost*> windows_;
+  bool launched_ = false;
+  bool launching_ = false;
+};
+
+} // namespace
+
+std::unique_ptr<GtkApp> makeApplication(int argc, char** argv, const Identity& identity) {
+  return std::make_unique<GtkApplicationImpl>(argc, argv, identity);
+}
+
+GtkWidget* buildMenuBarFor(GtkApp& app, MainWindowHost* host, GtkAccelGroup* accelerators) {
+  return static_cast<GtkApplicationImpl&>(app).buildMenuBar(host, accelerators);
+}
+
+} // namespace platform::gtk
