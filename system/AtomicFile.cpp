@@ -29,22 +29,6 @@ fs::path resolveLinks(fs::path path) {
   return path;
 }
 
-bool writeAll(int fd, std::string_view bytes) {
-  const char* data = bytes.data();
-  std::size_t left = bytes.size();
-  while (left > 0) {
-    ssize_t n = ::write(fd, data, left);
-    if (n < 0) {
-      if (errno == EINTR)
-        continue;
-      return false;
-    }
-    data += n;
-    left -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 // Puts the file's bytes on the disk before a rename makes them the file.
 // On Apple systems fsync only hands them to the drive, which may still hold
 // them in its cache, and write them after the rename, when the power goes;
@@ -76,6 +60,22 @@ int replacementMode(const fs::path& target, mode_t& mode) {
 }
 
 } // namespace
+
+bool writeAll(int fd, std::string_view bytes) {
+  const char* data = bytes.data();
+  std::size_t left = bytes.size();
+  while (left > 0) {
+    ssize_t n = ::write(fd, data, left);
+    if (n < 0) {
+      if (errno == EINTR)
+        continue;
+      return false;
+    }
+    data += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
 
 FileResult writeFileAtomically(const fs::path& requested, std::string_view bytes) {
   const fs::path target = resolveLinks(requested);

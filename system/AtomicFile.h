@@ -22,6 +22,10 @@ FileResult writeFileAtomically(const std::filesystem::path& path, std::string_vi
 // there can take path's place in one rename.
 std::filesystem::path replacementFolder(const std::filesystem::path& path);
 
+// Writes every byte to fd, going on after interruptions and short writes.
+// False on failure, with errno saying why.
+bool writeAll(int fd, std::string_view bytes);
+
 // Puts the whole file ready, made in replacementFolder(path), in place of path
 // in one step, by the rules of writeFileAtomically: an existing file keeps its
 // permission bits, a link's target is replaced, and on failure the previous

@@ -79,17 +79,10 @@ std::error_code copyRegularFile(const fs::path& from, const fs::path& to) {
         why = lastError();
       break;
     }
-    for (ssize_t put = 0; put < got && !why;) {
-      ssize_t n = ::write(out, buffer.data() + put, std::size_t(got - put));
-      if (n < 0 && errno == EINTR)
-        continue;
-      if (n < 0)
-        why = lastError();
-      else
-        put += n;
-    }
-    if (why)
+    if (!writeAll(out, {buffer.data(), std::size_t(got)})) {
+      why = lastError();
       break;
+    }
   }
   if (!why && ::fchmod(out, info.st_mode & 07777) != 0)
     why = lastError();
