@@ -24,9 +24,9 @@ void runSaveStep(platform::Dialogs& dialogs, platform::Workspace& workspace,
   std::optional<std::filesystem::path> path = chooseSaveDestination(dialogs, env, request.name);
   if (!path || path->empty())
     return;
-  FileResult written = writeFileAtomically(*path, request.bytes);
-  if (!written.ok) {
-    showFailureAlert(dialogs, written.error);
+  platform::Result<void> written = writeFileAtomically(*path, request.bytes);
+  if (!written) {
+    showFailureAlert(dialogs, written.failure().detail);
     return;
   }
   workspace.revealFile(*path);

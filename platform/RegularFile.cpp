@@ -10,10 +10,6 @@ namespace platform {
 
 namespace {
 
-FileIdentity identityOf(const struct stat& info) {
-  return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
-}
-
 class Descriptor {
 public:
   explicit Descriptor(int fd) : fd_(fd) {}
@@ -29,13 +25,11 @@ private:
   int fd_;
 };
 
-std::optional<std::string> fail(int* error, int code) {
-  if (error)
-    *error = code;
-  return std::nullopt;
-}
-
 } // namespace
+
+FileIdentity identityOf(const struct stat& info) {
+  return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+}
 
 std::optional<FileIdentity> fileIdentity(const std::filesystem::path& path) {
   struct stat info {};
@@ -44,28 +38,25 @@ std::optional<FileIdentity> fileIdentity(const std::filesystem::path& path) {
   return identityOf(info);
 }
 
-std::optional<std::string> readRegularFile(const std::filesystem::path& path, std::size_t maxBytes,
-                                           int* error,
-                                           const std::function<bool(const FileIdentity&)>& accept) {
-  if (error)
-    *error = 0;
+Result<std::string> readRegularFile(const std::filesystem::path& path, std::size_t maxBytes,
+                                    const std::function<bool(const FileIdentity&)>& accept) {
   // Opening a FIFO for reading waits for a writer, and a device may block or
   // never end: without O_NONBLOCK no open can hang, and only regular files
   // are read.
   Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   if (fd.get() < 0)
-    return fail(error, errno);
+    return Failure::of(errno);
   struct stat info {};
   if (::fstat(fd.get(), &info) != 0)
-    return fail(error, errno);
+    return Failure::of(errno);
   if (!S_ISREG(info.st_mode))
-    return fail(error, EINVAL);
+    return Failure::of(EINVAL);
   if (accept && !accept(identityOf(info)))
-    return fail(error, EPERM);
+    return Failure::of(EPERM);
   if (info.st_size < 0 || static_cast<std::uintmax_t>(info.st_size) > maxBytes)
-    return fail(error, EFBIG);
+    return Failure::of(EFBIG);
   if (::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK) != 0)
-    return fail(error, errno);
+    return Failure::of(errno);
 
   // Sized once: growing the string as it fills would copy a large file and
   // hold it twice for a moment.
@@ -73,7 +64,7 @@ std::optional<std::string> readRegularFile(const std::filesystem::path& path, st
   try {
     data.resize(static_cast<std::size_t>(info.st_size));
   } catch (const std::bad_alloc&) {
-    return fail(error, ENOMEM);
+    return Failure::of(ENOMEM);
   }
   std::size_t done = 0;
   for (;;) {
@@ -86,18 +77,18 @@ std::optional<std::string> readRegularFile(const std::filesystem::path& path, st
       n = ::read(fd.get(), more, sizeof more);
       if (n > 0) {
         if (static_cast<std::size_t>(n) > maxBytes - data.size())
-          return fail(error, EFBIG);
+          return Failure::of(EFBIG);
         try {
           data.append(more, static_cast<std::size_t>(n));
         } catch (const std::bad_alloc&) {
-          return fail(error, ENOMEM);
+          return Failure::of(ENOMEM);
         }
       }
     }
     if (n < 0 && errno == EINTR)
       continue;
     if (n < 0)
-      return fail(error, errno);
+      return Failure::of(errno);
     if (n == 0)
       break;
     done += static_cast<std::size_t>(n);

@@ -6,6 +6,7 @@
 // build links exactly one of the two through makePlatform().
 
 #include "platform/MessageBody.h"
+#include "platform/Result.h"
 #include "platform/canvas.h"
 #include "platform/geometry.h"
 
@@ -452,9 +453,5 @@ public:
 
 // Defined by the backend the build links.
 std::unique_ptr<Platform> makePlatform(int argc, char** argv, const Identity& identity);
-
-// The system's own description of an error number (errno), in the user's
-// language, as failure alerts and messages show it. Defined by the backend.
-std::string describeError(int errorNumber);
 
 } // namespace platform

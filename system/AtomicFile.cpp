@@ -12,9 +12,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-FileResult failure(int error) {
-  return {false, platform::describeError(error)};
-}
+using platform::Failure;
+using platform::Result;
 
 // Follows a chain of links to the file that is really written, without
 // requiring that file to exist yet.
@@ -34,34 +33,54 @@ fs::path resolveLinks(fs::path path) {
 // them in its cache, and write them after the rename, when the power goes;
 // F_FULLFSYNC has the drive write them. File systems that refuse it (some
 // network and external ones) get fsync, as SQLite does.
-int flushToDisk(int fd) {
+Result<void> flushToDisk(int fd) {
 #ifdef __APPLE__
   if (::fcntl(fd, F_FULLFSYNC) == 0)
-    return 0;
+    return {};
 #endif
-  return ::fsync(fd);
+  return platform::posixResult(::fsync(fd));
 }
 
 // The permission bits of the file that takes target's place: those of the
 // file it replaces, or what a plain new file gets under the user's umask.
-// EISDIR when target is a folder, which no file replaces; else 0.
-int replacementMode(const fs::path& target, mode_t& mode) {
+// EISDIR when target is a folder, which no file replaces.
+Result<mode_t> replacementMode(const fs::path& target) {
   struct stat existing {};
   if (::stat(target.c_str(), &existing) == 0) {
     if (S_ISDIR(existing.st_mode))
-      return EISDIR;
-    mode = existing.st_mode & 07777;
-    return 0;
+      return Failure::of(EISDIR);
+    return mode_t(existing.st_mode & 07777);
   }
   const mode_t mask = ::umask(0);
   ::umask(mask);
-  mode = 0666 & ~mask;
-  return 0;
+  return mode_t(0666 & ~mask);
+}
+
+// The temporary made whole: the bits it is to have, every byte, on disk.
+Result<void> fill(int fd, mode_t mode, std::string_view bytes) {
+  if (::fchmod(fd, mode) != 0)
+    return Failure::of(errno);
+  if (Result<void> written = writeAll(fd, bytes); !written)
+    return written;
+  return flushToDisk(fd);
+}
+
+// A file written whole elsewhere, made ready to take a place: a regular
+// file (nothing else is moved over a user's file), its bits, on disk.
+Result<void> settle(int fd, mode_t mode) {
+  struct stat made {};
+  if (::fstat(fd, &made) != 0)
+    return Failure::of(errno);
+  if (!S_ISREG(made.st_mode))
+    return Failure::of(EINVAL);
+  if (::fchmod(fd, mode) != 0)
+    return Failure::of(errno);
+  return flushToDisk(fd);
 }
 
 } // namespace
 
-bool writeAll(int fd, std::string_view bytes) {
+Result<void> writeAll(int fd, std::string_view bytes) {
   const char* data = bytes.data();
   std::size_t left = bytes.size();
   while (left > 0) {
@@ -69,42 +88,42 @@ bool writeAll(int fd, std::string_view bytes) {
     if (n < 0) {
       if (errno == EINTR)
         continue;
-      return false;
+      return Failure::of(errno);
     }
     data += n;
     left -= static_cast<std::size_t>(n);
   }
-  return true;
+  return {};
 }
 
-FileResult writeFileAtomically(const fs::path& requested, std::string_view bytes) {
+Result<void> closeAfter(int fd, Result<void> written) {
+  // Some file systems report a full disk only when the file is closed.
+  Result<void> closed = platform::posixResult(::close(fd));
+  return written ? closed : written;
+}
+
+Result<void> writeFileAtomically(const fs::path& requested, std::string_view bytes) {
   const fs::path target = resolveLinks(requested);
   const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
 
-  mode_t mode = 0;
-  if (int error = replacementMode(target, mode))
-    return failure(error);
+  Result<mode_t> mode = replacementMode(target);
+  if (!mode)
+    return mode.failure();
 
   // A short name of its own: one made from the target's could pass the file
   // system's limit on a name that the target itself keeps to.
   std::string pattern = temporaryPattern(folder, SAVE_TEMPORARY_PREFIX);
   int fd = ::mkstemp(pattern.data());
   if (fd < 0)
-    return failure(errno);
+    return Failure::of(errno);
 
   // mkstemp makes the file 0600.
-  int error = 0;
-  if (::fchmod(fd, mode) != 0 || !writeAll(fd, bytes) || flushToDisk(fd) != 0)
-    error = errno;
-  if (::close(fd) != 0 && error == 0)
-    error = errno;
-  if (error == 0 && ::rename(pattern.c_str(), target.c_str()) != 0)
-    error = errno;
-  if (error != 0) {
+  Result<void> written = closeAfter(fd, fill(fd, *mode, bytes));
+  if (written)
+    written = platform::posixResult(::rename(pattern.c_str(), target.c_str()));
+  if (!written)
     ::unlink(pattern.c_str());
-    return failure(error);
-  }
-  return {true, {}};
+  return written;
 }
 
 fs::path replacementFolder(const fs::path& path) {
@@ -112,28 +131,19 @@ fs::path replacementFolder(const fs::path& path) {
   return target.has_parent_path() ? target.parent_path() : fs::path(".");
 }
 
-FileResult moveFileAtomically(const fs::path& ready, const fs::path& requested) {
+Result<void> moveFileAtomically(const fs::path& ready, const fs::path& requested) {
   const fs::path target = resolveLinks(requested);
-  mode_t mode = 0;
-  if (int error = replacementMode(target, mode))
-    return failure(error);
+  Result<mode_t> mode = replacementMode(target);
+  if (!mode)
+    return mode.failure();
   // Whoever wrote it may not have flushed it: it must be on disk before it
   // replaces anything.
   int fd = ::open(ready.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
   if (fd < 0)
-    return failure(errno);
-  struct stat made {};
-  int error = 0;
-  if (::fstat(fd, &made) != 0)
-    error = errno;
-  else if (!S_ISREG(made.st_mode))
-    error = EINVAL;
-  else if (::fchmod(fd, mode) != 0 || flushToDisk(fd) != 0)
-    error = errno;
+    return Failure::of(errno);
+  Result<void> whole = settle(fd, *mode);
   ::close(fd);
-  if (error == 0 && ::rename(ready.c_str(), target.c_str()) != 0)
-    error = errno;
-  if (error != 0)
-    return failure(error);
-  return {true, {}};
+  if (!whole)
+    return whole;
+  return platform::posixResult(::rename(ready.c_str(), target.c_str()));
 }

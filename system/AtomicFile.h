@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Result.h"
+
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -7,28 +9,26 @@
 // Replacing a user's file must never lose it: the bytes go to a temporary file
 // in the same folder, which is renamed over the target only once it is whole.
 
-struct FileResult {
-  bool ok = false;
-  // The system's description of what failed; empty on success.
-  std::string error;
-};
-
 // Writes bytes to path atomically. An existing file keeps its permission bits;
 // when path is a symbolic link, the file it points to is replaced, not the
 // link. On failure the previous file is untouched and no temporary is left.
-FileResult writeFileAtomically(const std::filesystem::path& path, std::string_view bytes);
+platform::Result<void> writeFileAtomically(const std::filesystem::path& path,
+                                           std::string_view bytes);
 
 // The folder that a write to path lands in (links followed): a file made
 // there can take path's place in one rename.
 std::filesystem::path replacementFolder(const std::filesystem::path& path);
 
 // Writes every byte to fd, going on after interruptions and short writes.
-// False on failure, with errno saying why.
-bool writeAll(int fd, std::string_view bytes);
+platform::Result<void> writeAll(int fd, std::string_view bytes);
+
+// Closes fd after writing to it, and gives the first failure of the two:
+// the writing's, else the close's.
+platform::Result<void> closeAfter(int fd, platform::Result<void> written);
 
 // Puts the whole file ready, made in replacementFolder(path), in place of path
 // in one step, by the rules of writeFileAtomically: an existing file keeps its
 // permission bits, a link's target is replaced, and on failure the previous
 // file is untouched.
-FileResult moveFileAtomically(const std::filesystem::path& ready,
-                              const std::filesystem::path& path);
+platform::Result<void> moveFileAtomically(const std::filesystem::path& ready,
+                                          const std::filesystem::path& path);

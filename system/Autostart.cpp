@@ -83,7 +83,7 @@ AutostartChange changeAutostart(const platform::Environment& env, bool on) {
   }
 
   std::optional<std::string> text = autostartItemText(env);
-  if (!text || !writeFileAtomically(item, *text).ok)
+  if (!text || !writeFileAtomically(item, *text))
     return AutostartChange::Failed;
   // The item stays: the user may allow it later, and then it must name this
   // installation.

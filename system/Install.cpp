@@ -10,28 +10,18 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
-#include <variant>
 #include <vector>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-InstallResult failed(const std::string& reason) {
-  return {false, installFailureMessage(reason)};
-}
-
-InstallResult failed(std::error_code ec) {
-  // The filesystem library reports errno values in either category.
-  return failed(platform::describeError(ec.value()));
-}
-
-InstallResult failed(std::errc code) {
-  return failed(std::make_error_code(code));
-}
+using platform::Failure;
+using platform::Result;
 
 bool itemExists(const fs::path& path) {
   std::error_code ec;
@@ -44,85 +34,78 @@ bool isWithin(const fs::path& path, const fs::path& base) {
   return !relative.empty() && *relative.begin() != "..";
 }
 
-std::error_code lastError() {
-  return std::error_code(errno, std::generic_category());
-}
-
-// One regular file, its bytes and permission bits. A failing read or write
-// is reported as the system gave it ("No space left on device"), where the
-// library's copy turns a write that fails midway into "Input/output error".
-std::error_code copyRegularFile(const fs::path& from, const fs::path& to) {
-  // Without O_NONBLOCK a FIFO swapped in for the file would hold the open.
-  int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (in < 0)
-    return lastError();
-  struct stat info {};
-  std::error_code why;
-  if (::fstat(in, &info) != 0)
-    why = lastError();
-  else if (!S_ISREG(info.st_mode))
-    why = std::make_error_code(std::errc::not_supported);
-  int out = why ? -1 : ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
-  if (out < 0) {
-    if (!why)
-      why = lastError();
-    ::close(in);
-    return why;
-  }
+Result<void> copyBytes(int in, int out) {
   std::vector<char> buffer(std::size_t(1) << 18);
   for (;;) {
     ssize_t got = ::read(in, buffer.data(), buffer.size());
     if (got < 0 && errno == EINTR)
       continue;
-    if (got <= 0) {
-      if (got < 0)
-        why = lastError();
-      break;
-    }
-    if (!writeAll(out, {buffer.data(), std::size_t(got)})) {
-      why = lastError();
-      break;
-    }
+    if (got < 0)
+      return Failure::of(errno);
+    if (got == 0)
+      return {};
+    if (Result<void> written = writeAll(out, {buffer.data(), std::size_t(got)}); !written)
+      return written;
   }
-  if (!why && ::fchmod(out, info.st_mode & 07777) != 0)
-    why = lastError();
-  // Some file systems report a full disk only when the file is closed.
-  if (::close(out) != 0 && !why)
-    why = lastError();
+}
+
+Result<void> copyOpenFile(int in, const fs::path& to) {
+  struct stat info {};
+  if (::fstat(in, &info) != 0)
+    return Failure::of(errno);
+  if (!S_ISREG(info.st_mode))
+    return Failure::of(std::errc::not_supported);
+  int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
+  if (out < 0)
+    return Failure::of(errno);
+  Result<void> copied = copyBytes(in, out);
+  if (copied)
+    copied = platform::posixResult(::fchmod(out, info.st_mode & 07777));
+  return closeAfter(out, copied);
+}
+
+// One regular file, its bytes and permission bits. A failing read or write
+// is reported as the system gave it ("No space left on device"), where the
+// library's copy turns a write that fails midway into "Input/output error".
+Result<void> copyRegularFile(const fs::path& from, const fs::path& to) {
+  // Without O_NONBLOCK a FIFO swapped in for the file would hold the open.
+  int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (in < 0)
+    return Failure::of(errno);
+  Result<void> copied = copyOpenFile(in, to);
   ::close(in);
-  return why;
+  return copied;
 }
 
 // A folder tree as it is: folders with their permission bits, links as
 // links (a bundle's frameworks are full of them), regular files; anything
 // else (a pipe, a socket) fails the copy.
-std::error_code copyTree(const fs::path& from, const fs::path& to) {
+Result<void> copyTree(const fs::path& from, const fs::path& to) {
   std::error_code ec;
   const fs::file_status status = fs::symlink_status(from, ec);
   if (ec)
-    return ec;
+    return Failure::of(ec);
   switch (status.type()) {
   case fs::file_type::symlink:
     fs::copy_symlink(from, to, ec);
-    return ec;
+    return platform::filesystemResult(ec);
   case fs::file_type::regular:
     return copyRegularFile(from, to);
   case fs::file_type::directory:
     break;
   default:
-    return std::make_error_code(std::errc::not_supported);
+    return Failure::of(std::errc::not_supported);
   }
   // Writable while it fills, its own bits once full.
   if (::mkdir(to.c_str(), 0700) != 0)
-    return lastError();
+    return Failure::of(errno);
   for (fs::directory_iterator it(from, ec), end; !ec && it != end; it.increment(ec)) {
-    if (std::error_code failed = copyTree(it->path(), to / it->path().filename()))
-      return failed;
+    if (Result<void> copied = copyTree(it->path(), to / it->path().filename()); !copied)
+      return copied;
   }
-  if (ec)
-    return ec;
-  fs::permissions(to, status.permissions(), ec);
-  return ec;
+  if (!ec)
+    fs::permissions(to, status.permissions(), ec);
+  return platform::filesystemResult(ec);
 }
 
 void removeStage(const fs::path& stage) {
@@ -172,16 +155,17 @@ struct StagedInstall {
   bool entryExisted = false;
 };
 
-// The plan, or the result when the install ends before touching the disk:
-// already installed, or a bundle that cannot be copied there.
-std::variant<InstallPlan, InstallResult> planInstall(const platform::Environment& env) {
+// The plan; nothing when the install ends before touching the disk, the app
+// being there already; a failure for a bundle that cannot be copied there.
+Result<std::optional<InstallPlan>> planInstall(const platform::Environment& env) {
+  const std::optional<InstallPlan> ALREADY_THERE;
   if (isInstalledInApplications(env))
-    return InstallResult{true, std::nullopt};
+    return ALREADY_THERE;
 
   const fs::path app = appFolder(env);
   const std::string name = appFolderName(env);
   if (name.empty())
-    return failed(std::errc::invalid_argument);
+    return Failure::of(std::errc::invalid_argument);
 
   InstallPlan plan;
   plan.folder = applicationsFolder(env);
@@ -192,70 +176,70 @@ std::variant<InstallPlan, InstallResult> planInstall(const platform::Environment
   plan.executableInApp = env.executablePath.lexically_normal().lexically_relative(app);
   if (plan.executableInApp.empty() || *plan.executableInApp.begin() == ".." ||
       plan.executableInApp == ".")
-    return failed(std::errc::invalid_argument);
+    return Failure::of(std::errc::invalid_argument);
   if (env.kind == platform::SystemKind::Linux) {
     plan.entryText = desktopEntryText({(plan.destination / plan.executableInApp).string()}, false);
     if (!plan.entryText)
-      return failed(std::errc::illegal_byte_sequence);
+      return Failure::of(std::errc::illegal_byte_sequence);
   }
 
   std::error_code ec;
   plan.source = fs::canonical(env.bundlePath, ec);
   if (ec)
-    return failed(ec);
+    return Failure::of(ec);
 
   // The destination may be the running app itself under another spelling: a
   // linked folder, another letter case on a case-insensitive volume.
   if (fs::equivalent(plan.destination, plan.source, ec) && !ec)
-    return InstallResult{true, std::nullopt};
+    return ALREADY_THERE;
 
   // A copy into the app's own tree would copy itself without end.
   fs::path canonicalFolder = fs::weakly_canonical(plan.folder, ec);
   if (ec)
-    return failed(ec);
+    return Failure::of(ec);
   if (isWithin(canonicalFolder, plan.source))
-    return failed(std::errc::invalid_argument);
-  return plan;
+    return Failure::of(std::errc::invalid_argument);
+  return std::optional<InstallPlan>(std::move(plan));
+}
+
+// The copy in the stage and, on Linux, the launcher entry naming it.
+Result<void> fillStage(const platform::Environment& env, const InstallPlan& plan,
+                       StagedInstall& staged) {
+  if (Result<void> copied = copyTree(plan.source, staged.fresh); !copied)
+    return copied;
+  if (!plan.entryText)
+    return {};
+  if (!isExecutableFile(staged.fresh / plan.executableInApp))
+    return Failure::of(std::errc::no_such_file_or_directory);
+  const fs::path entry = launcherEntryPath(env);
+  staged.entryExisted = itemExists(entry);
+  std::error_code ec;
+  fs::create_directories(entry.parent_path(), ec);
+  if (ec)
+    return Failure::of(ec);
+  return writeFileAtomically(entry, *plan.entryText);
 }
 
 // Copies the app into a hidden folder beside the destination, on the same
 // volume so the swap is two renames, and on Linux writes the launcher entry.
-std::variant<StagedInstall, InstallResult> stageInstall(const platform::Environment& env,
-                                                        const InstallPlan& plan) {
+// A failure leaves no stage behind.
+Result<StagedInstall> stageInstall(const platform::Environment& env, const InstallPlan& plan) {
   std::error_code ec;
   fs::create_directories(plan.folder, ec);
   if (ec)
-    return failed(ec);
+    return Failure::of(ec);
 
-  const std::string name = plan.destination.filename().string();
-  std::string pattern = temporaryPattern(plan.folder, installStagePrefix(name));
-  if (::mkdtemp(pattern.data()) == nullptr)
-    return failed(std::error_code(errno, std::generic_category()));
+  Result<fs::path> stage =
+      makeTemporaryFolder(plan.folder, installStagePrefix(plan.destination.filename().string()));
+  if (!stage)
+    return stage.failure();
   StagedInstall staged;
-  staged.stage = pattern;
+  staged.stage = *stage;
   staged.fresh = staged.stage / NEW_COPY;
-  auto abandon = [&staged](std::error_code why) {
+  Result<void> made = fillStage(env, plan, staged);
+  if (!made) {
     removeStage(staged.stage);
-    return failed(why);
-  };
-
-  ec = copyTree(plan.source, staged.fresh);
-  if (ec)
-    return abandon(ec);
-
-  if (plan.entryText) {
-    if (!isExecutableFile(staged.fresh / plan.executableInApp))
-      return abandon(std::make_error_code(std::errc::no_such_file_or_directory));
-    const fs::path entry = launcherEntryPath(env);
-    staged.entryExisted = itemExists(entry);
-    fs::create_directories(entry.parent_path(), ec);
-    if (ec)
-      return abandon(ec);
-    FileResult written = writeFileAtomically(entry, *plan.entryText);
-    if (!written.ok) {
-      removeStage(staged.stage);
-      return failed(written.error);
-    }
+    return made.failure();
   }
   return staged;
 }
@@ -263,8 +247,8 @@ std::variant<StagedInstall, InstallResult> stageInstall(const platform::Environm
 // Moves a previous copy aside into the stage and the new one into its place;
 // on failure puts the previous copy back and takes back a launcher entry that
 // was not there before.
-InstallResult swapInstall(const platform::Environment& env, const InstallPlan& plan,
-                          const StagedInstall& staged) {
+Result<void> swapInstall(const platform::Environment& env, const InstallPlan& plan,
+                         const StagedInstall& staged) {
   auto forgetEntry = [&] {
     std::error_code ignored;
     if (plan.entryText && !staged.entryExisted)
@@ -278,7 +262,7 @@ InstallResult swapInstall(const platform::Environment& env, const InstallPlan& p
     if (ec) {
       forgetEntry();
       removeStage(staged.stage);
-      return failed(ec);
+      return Failure::of(ec);
     }
   }
   fs::rename(staged.fresh, plan.destination, ec);
@@ -289,12 +273,40 @@ InstallResult swapInstall(const platform::Environment& env, const InstallPlan& p
     forgetEntry();
     if (!restored) // else the previous copy is still in the stage: keep it there
       removeStage(staged.stage);
-    return failed(ec);
+    return Failure::of(ec);
   }
   // Now only the previous copy is left in the stage; a leftover does not
   // undo the install.
   removeStage(staged.stage);
-  return {true, std::nullopt};
+  return {};
+}
+
+Result<void> installToApplications(const platform::Environment& env) {
+  Result<std::optional<InstallPlan>> planned = planInstall(env);
+  if (!planned)
+    return planned.failure();
+  if (!*planned)
+    return {};
+  const InstallPlan& plan = **planned;
+
+  Result<StagedInstall> staged = stageInstall(env, plan);
+  if (!staged)
+    return staged.failure();
+  if (Result<void> swapped = swapInstall(env, plan, *staged); !swapped)
+    return swapped;
+
+  // The login item moves to the copy: the running one may be a download or a
+  // translocated copy that is gone by the next login. Also while the system
+  // holds it back: once the user allows it, it must start the copy.
+  if (autostartItemExists(env)) {
+    platform::Environment installed = env;
+    installed.bundlePath = plan.destination;
+    installed.executablePath = plan.destination / plan.executableInApp;
+    // Ignored: the copy is in place, and the page reads the login item's
+    // state afresh; a failure here does not undo the install.
+    (void)hlvnSetAutostart(installed, true);
+  }
+  return {};
 }
 
 } // namespace
@@ -351,28 +363,10 @@ std::string installFailureMessage(const std::string& reason) {
 }
 
 InstallResult hlvnInstallToApplications(const platform::Environment& env) {
-  std::variant<InstallPlan, InstallResult> planned = planInstall(env);
-  if (auto* done = std::get_if<InstallResult>(&planned))
-    return *done;
-  const InstallPlan& plan = std::get<InstallPlan>(planned);
-
-  std::variant<StagedInstall, InstallResult> staged = stageInstall(env, plan);
-  if (auto* failure = std::get_if<InstallResult>(&staged))
-    return *failure;
-  InstallResult swapped = swapInstall(env, plan, std::get<StagedInstall>(staged));
-  if (!swapped.ok)
-    return swapped;
-
-  // The login item moves to the copy: the running one may be a download or a
-  // translocated copy that is gone by the next login. Also while the system
-  // holds it back: once the user allows it, it must start the copy.
-  if (autostartItemExists(env)) {
-    platform::Environment installed = env;
-    installed.bundlePath = plan.destination;
-    installed.executablePath = plan.destination / plan.executableInApp;
-    hlvnSetAutostart(installed, true);
-  }
-  return swapped;
+  Result<void> installed = installToApplications(env);
+  if (!installed)
+    return {false, installFailureMessage(installed.failure().detail)};
+  return {true, std::nullopt};
 }
 
 void removeInstallLeftovers(const platform::Environment& env) {

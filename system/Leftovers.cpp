@@ -1,5 +1,7 @@
 #include "system/Leftovers.h"
 
+#include <cerrno>
+#include <cstdlib>
 #include <mutex>
 #include <set>
 #include <sys/stat.h>
@@ -18,12 +20,10 @@ bool isLetterOrDigit(char c) {
   return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
-using FileId = std::pair<dev_t, ino_t>;
-
 // One thread writes, but the set is the process's, so it is guarded anyway.
 struct InUse {
   std::mutex mutex;
-  std::multiset<FileId> ids;
+  std::multiset<platform::FileIdentity> ids;
 };
 
 InUse& inUse() {
@@ -31,7 +31,7 @@ InUse& inUse() {
   return registry;
 }
 
-bool isInUse(const FileId& id) {
+bool isInUse(const platform::FileIdentity& id) {
   InUse& registry = inUse();
   std::lock_guard<std::mutex> guard(registry.mutex);
   return registry.ids.count(id) > 0;
@@ -45,6 +45,13 @@ std::string installStagePrefix(std::string_view appFolderName) {
 
 std::string temporaryPattern(const fs::path& folder, std::string_view prefix) {
   return (folder / (std::string(prefix) + "XXXXXX")).string();
+}
+
+platform::Result<fs::path> makeTemporaryFolder(const fs::path& folder, std::string_view prefix) {
+  std::string pattern = temporaryPattern(folder, prefix);
+  if (::mkdtemp(pattern.data()) == nullptr)
+    return platform::Failure::of(errno);
+  return fs::path(pattern);
 }
 
 bool isTemporaryName(std::string_view name, std::string_view prefix) {
@@ -82,7 +89,7 @@ std::vector<fs::path> findLeftovers(const fs::path& folder,
         break;
       const bool kindMatches = rule.folder ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode);
       // Another user's copy may be writing it right now, in a shared folder.
-      if (kindMatches && st.st_uid == me && !isInUse({st.st_dev, st.st_ino}))
+      if (kindMatches && st.st_uid == me && !isInUse(platform::identityOf(st)))
         found.push_back(entry);
       break;
     }
@@ -102,12 +109,11 @@ TemporaryInUse::TemporaryInUse(const fs::path& temporary) {
   struct stat st {};
   if (::lstat(temporary.c_str(), &st) != 0)
     return;
-  device_ = st.st_dev;
-  inode_ = st.st_ino;
+  id_ = platform::identityOf(st);
   held_ = true;
   InUse& registry = inUse();
   std::lock_guard<std::mutex> guard(registry.mutex);
-  registry.ids.insert({device_, inode_});
+  registry.ids.insert(id_);
 }
 
 TemporaryInUse::~TemporaryInUse() {
@@ -115,14 +121,13 @@ TemporaryInUse::~TemporaryInUse() {
 }
 
 TemporaryInUse::TemporaryInUse(TemporaryInUse&& other) noexcept
-    : held_(std::exchange(other.held_, false)), device_(other.device_), inode_(other.inode_) {}
+    : held_(std::exchange(other.held_, false)), id_(other.id_) {}
 
 TemporaryInUse& TemporaryInUse::operator=(TemporaryInUse&& other) noexcept {
   if (this != &other) {
     release();
     held_ = std::exchange(other.held_, false);
-    device_ = other.device_;
-    inode_ = other.inode_;
+    id_ = other.id_;
   }
   return *this;
 }
@@ -133,7 +138,7 @@ void TemporaryInUse::release() {
   held_ = false;
   InUse& registry = inUse();
   std::lock_guard<std::mutex> guard(registry.mutex);
-  auto it = registry.ids.find({device_, inode_});
+  auto it = registry.ids.find(id_);
   if (it != registry.ids.end())
     registry.ids.erase(it);
 }

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "platform/RegularFile.h"
+#include "platform/Result.h"
+
 #include <filesystem>
 #include <string>
 #include <string_view>
-#include <sys/types.h>
 #include <vector>
 
 // The temporaries the app makes beside the files it writes, and clearing away
@@ -21,6 +23,10 @@ std::string installStagePrefix(std::string_view appFolderName);
 
 // folder/<prefix>XXXXXX, ready for mkstemp or mkdtemp.
 std::string temporaryPattern(const std::filesystem::path& folder, std::string_view prefix);
+
+// A new folder of the prefix's name in folder, only this user's.
+platform::Result<std::filesystem::path> makeTemporaryFolder(const std::filesystem::path& folder,
+                                                            std::string_view prefix);
 
 struct TemporaryRule {
   std::string prefix;
@@ -66,6 +72,5 @@ public:
 private:
   void release();
   bool held_ = false;
-  dev_t device_{};
-  ino_t inode_{};
+  platform::FileIdentity id_;
 };

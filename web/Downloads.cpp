@@ -5,11 +5,8 @@
 #include "system/SaveDestination.h"
 #include "web/Navigation.h"
 
-#include <cerrno>
-#include <cstdlib>
 #include <optional>
 #include <system_error>
-#include <unistd.h>
 #include <utility>
 
 namespace fs = std::filesystem;
@@ -69,14 +66,15 @@ void Downloads::chooseDestination(
   }
   // In the folder the bytes land in, so that moving them into place is one
   // rename on one file system.
-  std::string folder = temporaryPattern(replacementFolder(*path), DOWNLOAD_FOLDER_PREFIX);
-  if (!::mkdtemp(folder.data())) {
-    showFailureAlert(dialogs_, platform::describeError(errno));
+  platform::Result<fs::path> folder =
+      makeTemporaryFolder(replacementFolder(*path), DOWNLOAD_FOLDER_PREFIX);
+  if (!folder) {
+    showFailureAlert(dialogs_, folder.failure().detail);
     completion(std::nullopt);
     return;
   }
-  fs::path written = fs::path(folder) / path->filename();
-  staged_[written] = {*path, TemporaryInUse(folder)};
+  fs::path written = *folder / path->filename();
+  staged_[written] = {*path, TemporaryInUse(*folder)};
   completion(written);
 }
 
@@ -84,10 +82,10 @@ void Downloads::finished(const fs::path& written) {
   auto it = staged_.find(written);
   if (it == staged_.end())
     return;
-  FileResult moved = moveFileAtomically(written, it->second.chosen);
+  platform::Result<void> moved = moveFileAtomically(written, it->second.chosen);
   discard(written);
-  if (!moved.ok)
-    showFailureAlert(dialogs_, moved.error);
+  if (!moved)
+    showFailureAlert(dialogs_, moved.failure().detail);
 }
 
 void Downloads::failed(const platform::DownloadError& error) {
@@ -128,7 +126,7 @@ void Downloads::writeOwnAddress(const std::string& url, const std::string& sugge
     showFailureAlert(dialogs_, response.errorDescription);
     return;
   }
-  FileResult written = writeFileAtomically(*path, response.data);
-  if (!written.ok)
-    showFailureAlert(dialogs_, written.error);
+  platform::Result<void> written = writeFileAtomically(*path, response.data);
+  if (!written)
+    showFailureAlert(dialogs_, written.failure().detail);
 }

@@ -13,6 +13,15 @@ namespace {
 
 constexpr std::string_view INDEX = "index.html";
 
+platform::SchemeResponse notFound() {
+  platform::SchemeResponse response;
+  response.ok = false;
+  response.errorDomain = std::string(APP_TITLE);
+  response.errorCode = 404;
+  response.errorDescription = "Resource not found";
+  return response;
+}
+
 int hexValue(char c) {
   if (c >= '0' && c <= '9')
     return c - '0';
@@ -140,12 +149,12 @@ std::optional<std::string> SchemeHandler::resourceName(const std::optional<std::
   return name;
 }
 
-std::optional<std::string> SchemeHandler::readWholeFile(const fs::path& folder,
-                                                        const fs::path& path) {
+platform::Result<std::string> SchemeHandler::readWholeFile(const fs::path& folder,
+                                                           const fs::path& path) {
   std::error_code ec;
   const fs::path realFolder = fs::canonical(folder, ec);
   if (ec)
-    return std::nullopt;
+    return platform::Failure::of(ec);
   // The file is opened first and checked after: what is read is the file
   // opened, and it must be the very file that the path, links resolved,
   // names inside the folder now. A link swapped between the two steps fails
@@ -158,28 +167,21 @@ std::optional<std::string> SchemeHandler::readWholeFile(const fs::path& folder,
     std::optional<platform::FileIdentity> named = platform::fileIdentity(real);
     return named && *named == opened;
   };
-  return platform::readRegularFile(path, MAX_FILE_BYTES, nullptr, inside);
+  return platform::readRegularFile(path, MAX_FILE_BYTES, inside);
 }
 
 platform::SchemeResponse SchemeHandler::start(const platform::SchemeRequest& request) const {
+  if (!folder_)
+    return notFound();
+  std::optional<std::string> name = resourceName(request.url);
+  // "/" names the resource folder itself; appended as a path it would name
+  // the root of the file system instead.
+  fs::path candidate = !name ? fs::path() : *name == "/" ? *folder_ : *folder_ / *name;
+  const fs::path chosen = name && pathExists(candidate) ? candidate : *folder_ / INDEX;
+  platform::Result<std::string> data = reader_(*folder_, chosen);
+  if (!data)
+    return notFound();
   platform::SchemeResponse response;
-  std::optional<std::string> data;
-  fs::path chosen;
-  if (folder_) {
-    std::optional<std::string> name = resourceName(request.url);
-    // "/" names the resource folder itself; appended as a path it would
-    // name the root of the file system instead.
-    fs::path candidate = !name ? fs::path() : *name == "/" ? *folder_ : *folder_ / *name;
-    chosen = name && pathExists(candidate) ? candidate : *folder_ / INDEX;
-    data = reader_(*folder_, chosen);
-  }
-  if (!data) {
-    response.ok = false;
-    response.errorDomain = std::string(APP_TITLE);
-    response.errorCode = 404;
-    response.errorDescription = "Resource not found";
-    return response;
-  }
   response.ok = true;
   response.mimeType = mime(pathExtension(chosen.filename().string()));
   response.url = request.url ? *request.url : HOME_URL;

@@ -22,11 +22,11 @@ public:
   // while delivering it). A larger file is answered like an unreadable one.
   static constexpr std::size_t MAX_FILE_BYTES = std::size_t(256) * 1024 * 1024;
 
-  // Reads the whole file at a path inside the folder; empty when it cannot
-  // be read (a folder, no rights, too large) or when it is not really inside
-  // the folder (a link leading out of it).
-  using Reader = std::function<std::optional<std::string>(const std::filesystem::path& folder,
-                                                          const std::filesystem::path& path)>;
+  // Reads the whole file at a path inside the folder; a failure when it
+  // cannot be read (a folder, no rights, too large) or when it is not really
+  // inside the folder (a link leading out of it).
+  using Reader = std::function<platform::Result<std::string>(const std::filesystem::path& folder,
+                                                             const std::filesystem::path& path)>;
 
   explicit SchemeHandler(std::optional<std::filesystem::path> resourceFolder,
                          Reader reader = readWholeFile);
@@ -39,8 +39,8 @@ public:
   // The file name a URL asks for, or nothing when it names no file at all.
   // "/" "." and ".." are returned as such: they name folders, not files.
   static std::optional<std::string> resourceName(const std::optional<std::string>& url);
-  static std::optional<std::string> readWholeFile(const std::filesystem::path& folder,
-                                                  const std::filesystem::path& path);
+  static platform::Result<std::string> readWholeFile(const std::filesystem::path& folder,
+                                                     const std::filesystem::path& path);
 
 private:
   std::optional<std::filesystem::path> folder_;

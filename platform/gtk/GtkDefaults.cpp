@@ -45,8 +45,7 @@ private:
     keys_.reset(g_key_file_new());
     // Read like the web files, so that a FIFO or a device in its place can
     // never hold up the start.
-    int error = 0;
-    std::optional<std::string> text = readRegularFile(file_, MAX_SETTINGS_BYTES, &error);
+    Result<std::string> text = readRegularFile(file_, MAX_SETTINGS_BYTES);
     GError* failure = nullptr;
     if (!text || !g_key_file_load_from_data(keys_.get(), text->data(), text->size(),
                                             G_KEY_FILE_KEEP_COMMENTS, &failure)) {
@@ -54,7 +53,7 @@ private:
       // Only a file that is not there is an empty store; anything else (no
       // rights, a folder, a FIFO, text the key file format rejects) is
       // unreadable, and none of what a partial read gave is used.
-      unreadable_ = text || error != ENOENT;
+      unreadable_ = text || text.failure().code != ENOENT;
       keys_.reset(g_key_file_new());
     }
   }

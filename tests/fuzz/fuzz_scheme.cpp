@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                                       const std::filesystem::path& path) {
     within = folder;
     asked = path;
-    return std::optional<std::string>("x");
+    return platform::Result<std::string>(std::string("x"));
   });
   platform::SchemeResponse response = handler.start({url});
   if (!response.ok || asked.parent_path() != "/nonexistent-resources" ||

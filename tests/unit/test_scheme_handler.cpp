@@ -173,10 +173,13 @@ TEST(SchemeHandler, AFileTooLargeToHoldIs404AndNothingCrashes) {
   // The limit itself: a file of exactly that many bytes is read, one byte
   // more is refused.
   writeFile(s.res / "ten.bin", "0123456789");
-  EXPECT_EQ(platform::readRegularFile(s.res / "ten.bin", 10), "0123456789");
-  int error = 0;
-  EXPECT_EQ(platform::readRegularFile(s.res / "ten.bin", 9, &error), std::nullopt);
-  EXPECT_EQ(error, EFBIG);
+  platform::Result<std::string> whole = platform::readRegularFile(s.res / "ten.bin", 10);
+  ASSERT_TRUE(whole);
+  EXPECT_EQ(*whole, "0123456789");
+  platform::Result<std::string> tooLarge = platform::readRegularFile(s.res / "ten.bin", 9);
+  ASSERT_FALSE(tooLarge);
+  EXPECT_EQ(tooLarge.failure().code, EFBIG);
+  EXPECT_EQ(tooLarge.failure().detail, platform::describeError(EFBIG));
 }
 
 TEST(SchemeHandler, NoIndexOrNoFolderFails) {
@@ -186,8 +189,10 @@ TEST(SchemeHandler, NoIndexOrNoFolderFails) {
   EXPECT_TRUE(s.get("halvane://local/style.css").ok);
   expect404(SchemeHandler(std::nullopt).start({"halvane://local/index.html"}));
   // An index that cannot be read is the same failure.
-  SchemeHandler unreadable(
-      s.res, [](const fs::path&, const fs::path&) { return std::optional<std::string>(); });
+  SchemeHandler unreadable(s.res,
+                           [](const fs::path&, const fs::path&) -> platform::Result<std::string> {
+                             return platform::Failure::of(EACCES);
+                           });
   expect404(unreadable.start({"halvane://local/index.html"}));
 }
 
