@@ -1,6 +1,7 @@
 #include "app/MainMenu.h"
 
 #include "app/constants.h"
+#include "system/UserTexts.h"
 
 #include <string>
 
@@ -19,19 +20,21 @@ platform::MenuItem separator() {
 platform::MenuBar mainMenu() {
   platform::Menu application;
   application.items = {
-      item("打开" + std::string(APP_TITLE), SHOW_MAIN_ACTION, "o"),
-      item("关闭窗口", "performClose:", "w"),
-      item("重新加载", RELOAD_PAGE_ACTION, "r"),
-      separator(),
-      item("退出" + std::string(APP_TITLE), "terminate:", "q"),
+      item(OPEN_APP_TEXT, SHOW_MAIN_ACTION, "o"), item(CLOSE_WINDOW_TEXT, "performClose:", "w"),
+      item(RELOAD_TEXT, RELOAD_PAGE_ACTION, "r"), separator(),
+      item(QUIT_APP_TEXT, "terminate:", "q"),
   };
 
   platform::Menu edit;
-  edit.title = "编辑";
+  edit.title = EDIT_MENU_TEXT;
   edit.items = {
-      item("撤销", "undo:", "z"),      item("重做", "redo:", "Z"), separator(),
-      item("剪切", "cut:", "x"),       item("拷贝", "copy:", "c"), item("粘贴", "paste:", "v"),
-      item("全选", "selectAll:", "a"),
+      item(UNDO_TEXT, "undo:", "z"),
+      item(REDO_TEXT, "redo:", "Z"),
+      separator(),
+      item(CUT_TEXT, "cut:", "x"),
+      item(COPY_TEXT, "copy:", "c"),
+      item(PASTE_TEXT, "paste:", "v"),
+      item(SELECT_ALL_TEXT, "selectAll:", "a"),
   };
 
   return {application, edit};

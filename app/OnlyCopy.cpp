@@ -5,6 +5,7 @@
 #include "system/Autostart.h"
 #include "system/Install.h"
 #include "system/Leftovers.h"
+#include "system/UserTexts.h"
 
 namespace fs = std::filesystem;
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "identity/identity.h"
 #include "platform/platform.h"
 #include "system/InstanceLock.h"
 
@@ -17,9 +16,6 @@
 // Linux: beside the page's web data ($XDG_DATA_HOME/Tessaloom). macOS: the
 // app's own folder in ~/Library/Application Support, named after LA_LABEL.
 std::filesystem::path onlyCopyLockPath(const platform::Environment& env);
-
-// What a second start says when it cannot hand over to the running copy.
-inline const std::string ALREADY_RUNNING_MESSAGE = std::string(APP_TITLE) + " 已在运行。";
 
 // Settles what this start does about another running copy, before anything
 // is built. Where the window system already knows a running copy, a plain

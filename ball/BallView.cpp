@@ -1,6 +1,6 @@
 #include "ball/BallView.h"
 
-#include "identity/identity.h"
+#include "system/UserTexts.h"
 
 #include <algorithm>
 #include <cmath>
@@ -124,9 +124,9 @@ void BallView::doQuit() {
 
 std::vector<MenuItem> BallView::contextMenuItems() {
   return {
-      MenuItem{"打开" + std::string(APP_TITLE), "doOpen", "", false},
+      MenuItem{OPEN_APP_TEXT, "doOpen", "", false},
       MenuItem{"", "", "", true},
-      MenuItem{"退出", "doQuit", "q", false},
+      MenuItem{QUIT_TEXT, "doQuit", "q", false},
   };
 }
 

@@ -3,6 +3,7 @@
 #include "identity/identity.h"
 #include "system/Autostart.h"
 #include "system/Install.h"
+#include "system/UserTexts.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -104,8 +105,8 @@ json runLaunchCommand(const LaunchCommand& command, const platform::Environment&
     AutostartChange change = changeAutostart(env, command.on);
     bool ok = change == AutostartChange::Done;
     json reply{{"ok", ok}, {"autostart", command.on && ok}};
-    if (command.on && isTranslocated(env))
-      reply["error"] = std::string(TRANSLOCATED_AUTOSTART_ERROR);
+    if (change == AutostartChange::Translocated)
+      reply["error"] = TRANSLOCATED_AUTOSTART_ERROR;
     else if (change == AutostartChange::NotAllowed)
       reply["error"] = AUTOSTART_NOT_ALLOWED_ERROR;
     return reply;

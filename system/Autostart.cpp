@@ -63,7 +63,7 @@ bool isTranslocated(const platform::Environment& env) {
 
 AutostartChange changeAutostart(const platform::Environment& env, bool on) {
   if (on && isTranslocated(env))
-    return AutostartChange::Failed;
+    return AutostartChange::Translocated;
   const fs::path item = autostartItemPath(env);
   std::error_code ec;
   fs::create_directories(item.parent_path(), ec);
@@ -83,6 +83,7 @@ AutostartChange changeAutostart(const platform::Environment& env, bool on) {
   }
 
   std::optional<std::string> text = autostartItemText(env);
+  // The system's reason is not told: the page only learns that it failed.
   if (!text || !writeFileAtomically(item, *text))
     return AutostartChange::Failed;
   // The item stays: the user may allow it later, and then it must name this

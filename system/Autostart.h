@@ -1,12 +1,10 @@
 #pragma once
 
-#include "identity/identity.h"
 #include "platform/platform.h"
 
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <string_view>
 
 // Starting the app at login in ball-only mode. On macOS a per-user launchd
 // agent, ~/Library/LaunchAgents/<LA_LABEL>.plist; on Linux an XDG autostart
@@ -40,30 +38,21 @@ bool hlvnAutostartEnabled(const platform::Environment& env);
 // item naming that copy would never start anything.
 bool isTranslocated(const platform::Environment& env);
 
-// Why turning autostart on was refused while translocated, for the page.
-inline constexpr std::string_view TRANSLOCATED_AUTOSTART_ERROR =
-    "App 正从临时位置运行，登录后无法从这里启动。请先安装：把 App 放进「应用程序」，"
-    "打开那里的 App，再在那里打开开机自启。";
-
-// Why turning autostart on did not make it start at login although the item
-// was written: the system has it switched off or awaits the user's approval.
-inline const std::string AUTOSTART_NOT_ALLOWED_ERROR =
-    "开机自启已设置，但 macOS 还没有允许它：请在「系统设置 › 通用 › 登录项」中打开 " +
-    std::string(APP_TITLE) + "。";
-
 enum class AutostartChange {
   Done,
-  // A step failed, or the copy is translocated.
+  // A step failed.
   Failed,
+  // On: refused, nothing written, as the copy is translocated.
+  Translocated,
   // On: the item is written and kept, but the system will not start it.
   NotAllowed,
 };
 
 // Creates the item's folder (in both directions), then writes the item in
 // full (atomically) or removes whatever is at its path. A failed step leaves
-// the previous item as it was. Turning on from a translocated copy fails and
-// writes nothing. Turning on is Done only when the system will then start it.
+// the previous item as it was. Turning on is Done only when the system will
+// then start it.
 AutostartChange changeAutostart(const platform::Environment& env, bool on);
 
-// True when changeAutostart is Done.
+// True when changeAutostart is Done; why not is not told.
 bool hlvnSetAutostart(const platform::Environment& env, bool on);

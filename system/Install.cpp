@@ -6,6 +6,7 @@
 #include "system/DesktopEntry.h"
 #include "system/ExecutableFile.h"
 #include "system/Leftovers.h"
+#include "system/UserTexts.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -355,11 +356,6 @@ bool isInstalledInApplications(const platform::Environment& env) {
 
 fs::path launcherEntryPath(const platform::Environment& env) {
   return xdgDataHome(env) / "applications" / (std::string(LA_LABEL) + ".desktop");
-}
-
-std::string installFailureMessage(const std::string& reason) {
-  return "复制到应用程序文件夹失败（" + reason +
-         "）。可以手动把 App 拖进「应用程序」再点一次开机自启。";
 }
 
 InstallResult hlvnInstallToApplications(const platform::Environment& env) {

@@ -28,9 +28,6 @@ bool isInstalledInApplications(const platform::Environment& env);
 
 std::filesystem::path launcherEntryPath(const platform::Environment& env);
 
-// The user-facing failure text around the failing step's description.
-std::string installFailureMessage(const std::string& reason);
-
 // Copies the app to <Applications>/<its folder name>. The copy is made in a
 // temporary item beside the destination and swapped in only once complete,
 // so a failure leaves any previous copy exactly as it was. Already installed,

@@ -3,6 +3,7 @@
 #include "platform/Utf8.h"
 #include "system/AtomicFile.h"
 #include "system/Leftovers.h"
+#include "system/UserTexts.h"
 
 namespace {
 
@@ -51,5 +52,5 @@ std::optional<std::filesystem::path> chooseSaveDestination(platform::Dialogs& di
 }
 
 void showFailureAlert(platform::Dialogs& dialogs, const std::string& description) {
-  dialogs.runAlert(std::string(FAILURE_ALERT_TEXT), description);
+  dialogs.runAlert(FAILURE_ALERT_TEXT, description);
 }

@@ -10,10 +10,6 @@
 // Where a file the app writes for the user goes, and how a failure is told:
 // shared by the page's saves and the web view's downloads.
 
-// The message text of the system's one failure alert, for a failed save and a
-// failed download alike.
-inline constexpr std::string_view FAILURE_ALERT_TEXT = "导出失败";
-
 // The name the page proposes may be anything; the name field must get a plain
 // file name. "/" (a folder separator), the control characters and DEL become
 // "_", bytes that are not UTF-8 become U+FFFD, and "." or ".." (which name

@@ -1,6 +1,7 @@
 #include "web/PageRecovery.h"
 
 #include "identity/identity.h"
+#include "system/UserTexts.h"
 #include "web/Navigation.h"
 
 #include <optional>
@@ -10,9 +11,6 @@ namespace {
 
 // As long as the start page is given.
 constexpr double LOAD_TIMEOUT_SECONDS = 60.0;
-
-const std::string ALERT_TITLE = "页面意外停止";
-const std::string RELOAD_BUTTON = "重新加载";
 
 } // namespace
 
@@ -36,9 +34,8 @@ void PageRecovery::processEnded(platform::WebView& view, const std::string& show
   }
 
   asking_ = true;
-  platform::AlertButton answer =
-      dialogs_.runAlertWithButtons(ALERT_TITLE, std::string(APP_TITLE) + " 的页面反复意外停止。",
-                                   RELOAD_BUTTON, "退出" + std::string(APP_TITLE));
+  platform::AlertButton answer = dialogs_.runAlertWithButtons(
+      PAGE_STOPPED_TITLE, PAGE_STOPPED_MESSAGE, RELOAD_TEXT, QUIT_APP_TEXT);
   asking_ = false;
   if (answer == platform::AlertButton::Second) {
     if (quit_)

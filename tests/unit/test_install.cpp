@@ -1,4 +1,5 @@
 #include "system/Install.h"
+#include "system/UserTexts.h"
 
 #include "system/Autostart.h"
 #include "test_install_roots.h"

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "identity/identity.h"
+
+#include <string>
+
+// Every text a user reads from the native side: the menus, the alerts, the
+// line a second start prints and the messages the page is given to show. The
+// wording is kept here and nowhere else; the page's own texts are its files'.
+
+// The main window's menus.
+inline const std::string OPEN_APP_TEXT = "打开" + std::string(APP_TITLE);
+inline const std::string CLOSE_WINDOW_TEXT = "关闭窗口";
+inline const std::string RELOAD_TEXT = "重新加载";
+inline const std::string QUIT_APP_TEXT = "退出" + std::string(APP_TITLE);
+inline const std::string EDIT_MENU_TEXT = "编辑";
+inline const std::string UNDO_TEXT = "撤销";
+inline const std::string REDO_TEXT = "重做";
+inline const std::string CUT_TEXT = "剪切";
+inline const std::string COPY_TEXT = "拷贝";
+inline const std::string PASTE_TEXT = "粘贴";
+inline const std::string SELECT_ALL_TEXT = "全选";
+
+// The ball's menu: OPEN_APP_TEXT, and this.
+inline const std::string QUIT_TEXT = "退出";
+
+// The message text of the system's one failure alert, for a failed save and a
+// failed download alike; the system's description of the error is its
+// informative text.
+inline const std::string FAILURE_ALERT_TEXT = "导出失败";
+
+// The page's process ended too often in a row; the buttons are RELOAD_TEXT
+// and QUIT_APP_TEXT.
+inline const std::string PAGE_STOPPED_TITLE = "页面意外停止";
+inline const std::string PAGE_STOPPED_MESSAGE = std::string(APP_TITLE) + " 的页面反复意外停止。";
+
+// What a second start says when it cannot hand over to the running copy.
+inline const std::string ALREADY_RUNNING_MESSAGE = std::string(APP_TITLE) + " 已在运行。";
+
+// Why turning autostart on was refused while translocated, for the page.
+inline const std::string TRANSLOCATED_AUTOSTART_ERROR =
+    "App 正从临时位置运行，登录后无法从这里启动。请先安装：把 App 放进「应用程序」，"
+    "打开那里的 App，再在那里打开开机自启。";
+
+// Why turning autostart on did not make it start at login although the item
+// was written: the system has it switched off or awaits the user's approval.
+inline const std::string AUTOSTART_NOT_ALLOWED_ERROR =
+    "开机自启已设置，但 macOS 还没有允许它：请在「系统设置 › 通用 › 登录项」中打开 " +
+    std::string(APP_TITLE) + "。";
+
+// Why an install failed, for the page, around the system's description of the
+// failing step.
+inline std::string installFailureMessage(const std::string& reason) {
+  return "复制到应用程序文件夹失败（" + reason +
+         "）。可以手动把 App 拖进「应用程序」再点一次开机自启。";
+}
