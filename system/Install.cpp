@@ -50,6 +50,7 @@ Result<void> copyBytes(int in, int out) {
   }
 }
 
+// The regular file open as in, copied into a new file at to.
 Result<void> copyOpenFile(int in, const fs::path& to) {
   struct stat info {};
   if (::fstat(in, &info) != 0)
@@ -159,9 +160,9 @@ struct StagedInstall {
 // The plan; nothing when the install ends before touching the disk, the app
 // being there already; a failure for a bundle that cannot be copied there.
 Result<std::optional<InstallPlan>> planInstall(const platform::Environment& env) {
-  const std::optional<InstallPlan> ALREADY_THERE;
+  const std::optional<InstallPlan> alreadyThere;
   if (isInstalledInApplications(env))
-    return ALREADY_THERE;
+    return alreadyThere;
 
   const fs::path app = appFolder(env);
   const std::string name = appFolderName(env);
@@ -192,7 +193,7 @@ Result<std::optional<InstallPlan>> planInstall(const platform::Environment& env)
   // The destination may be the running app itself under another spelling: a
   // linked folder, another letter case on a case-insensitive volume.
   if (fs::equivalent(plan.destination, plan.source, ec) && !ec)
-    return ALREADY_THERE;
+    return alreadyThere;
 
   // A copy into the app's own tree would copy itself without end.
   fs::path canonicalFolder = fs::weakly_canonical(plan.folder, ec);
