@@ -19,11 +19,16 @@ platform::MenuItem separator() {
 
 platform::MenuBar mainMenu() {
   platform::Menu application;
+  // One item a line, as the menu shows them.
+  // clang-format off
   application.items = {
-      item(OPEN_APP_TEXT, SHOW_MAIN_ACTION, "o"), item(CLOSE_WINDOW_TEXT, "performClose:", "w"),
-      item(RELOAD_TEXT, RELOAD_PAGE_ACTION, "r"), separator(),
+      item(OPEN_APP_TEXT, SHOW_MAIN_ACTION, "o"),
+      item(CLOSE_WINDOW_TEXT, "performClose:", "w"),
+      item(RELOAD_TEXT, RELOAD_PAGE_ACTION, "r"),
+      separator(),
       item(QUIT_APP_TEXT, "terminate:", "q"),
   };
+  // clang-format on
 
   platform::Menu edit;
   edit.title = EDIT_MENU_TEXT;
