@@ -13,12 +13,16 @@ namespace {
 
 constexpr const char* LOCK_FILE_NAME = "instance.lock";
 
+// Where the Linux backend keeps the settings and the page's data.
+platform::StoreFolders linuxStoreFolders(const platform::Environment& env) {
+  return platform::xdgStoreFolders(DATA_FOLDER_NAME, xdgConfigHome(env), xdgDataHome(env), {});
+}
+
 // The settings folder on Linux; macOS keeps the user defaults itself.
 std::optional<fs::path> settingsFolder(const platform::Environment& env) {
   if (env.kind == platform::SystemKind::Mac)
     return std::nullopt;
-  return platform::xdgStoreFolders(DATA_FOLDER_NAME, xdgConfigHome(env), xdgDataHome(env), {})
-      .settingsFile.parent_path();
+  return linuxStoreFolders(env).settingsFile.parent_path();
 }
 
 } // namespace
@@ -26,9 +30,7 @@ std::optional<fs::path> settingsFolder(const platform::Environment& env) {
 fs::path onlyCopyLockPath(const platform::Environment& env) {
   if (env.kind == platform::SystemKind::Mac)
     return env.homeDirectory / "Library" / "Application Support" / LA_LABEL / LOCK_FILE_NAME;
-  return platform::xdgStoreFolders(DATA_FOLDER_NAME, xdgConfigHome(env), xdgDataHome(env), {})
-             .webDataDirectory /
-         LOCK_FILE_NAME;
+  return linuxStoreFolders(env).webDataDirectory / LOCK_FILE_NAME;
 }
 
 std::optional<int> settleOtherCopies(platform::Application& app, const platform::Environment& env,

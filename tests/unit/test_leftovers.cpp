@@ -14,10 +14,8 @@ namespace fs = std::filesystem;
 namespace {
 
 std::set<std::string> entries(const fs::path& folder) {
-  std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder))
-    names.insert(entry.path().filename().string());
-  return names;
+  const std::vector<std::string> names = namesIn(folder);
+  return {names.begin(), names.end()};
 }
 
 } // namespace
