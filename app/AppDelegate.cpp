@@ -50,7 +50,8 @@ AppDelegate::AppDelegate(platform::Platform& platform)
       [scheme](const platform::SchemeRequest& request) { return scheme->start(request); },
       panelLine);
   platform::Application* app = &platform.application();
-  pageRecovery = std::make_unique<PageRecovery>(platform.dialogs(), [app] { app->terminate(); });
+  pageRecovery =
+      std::make_shared<PageRecovery>(platform.dialogs(), panelLine, [app] { app->terminate(); });
 }
 
 AppDelegate::~AppDelegate() = default;
@@ -117,7 +118,7 @@ void AppDelegate::buildWebView() {
   // The channels' gate first: the save script looks for its channel when it
   // installs itself.
   configuration.userScripts = channelGateScripts();
-  configuration.userScripts.push_back({std::string(SAVE_BRIDGE_JS), true, false, {}, {}});
+  configuration.userScripts.push_back({saveBridgeScript(), true, false, {}, {}});
 
   std::weak_ptr<AppDelegate*> weakSelf = alive_;
   badgeHandler->onCount = [weakSelf](int64_t count) {
@@ -213,10 +214,14 @@ void AppDelegate::downloadDidFail(const platform::DownloadError& error) {
 
 void AppDelegate::runOpenPanel(const platform::OpenPanelParameters& parameters,
                                OpenPanelCompletion completion) {
+  // Waits its turn with the other panels; a full line leaves the field empty.
   platform::Platform* p = &platform_;
-  platform_.mainQueue().post([p, parameters, completion = std::move(completion)] {
-    chooseUploadFiles(p->dialogs(), parameters, completion);
-  });
+  panelLine->join(
+      [p, parameters, completion] { chooseUploadFiles(p->dialogs(), parameters, completion); },
+      [completion] {
+        if (completion)
+          completion(std::nullopt);
+      });
 }
 
 void AppDelegate::createWebView(const std::optional<std::string>& url) {
@@ -239,6 +244,6 @@ void AppDelegate::webContentProcessDidTerminate(platform::PageProcessEnd) {
   std::weak_ptr<AppDelegate*> weakSelf = alive_;
   platform_.mainQueue().post([weakSelf, shown] {
     if (std::shared_ptr<AppDelegate*> self = weakSelf.lock())
-      (*self)->pageRecovery->processEnded(require((*self)->webView.get()), shown);
+      (*self)->pageRecovery->processEnded((*self)->webView, shown);
   });
 }

@@ -77,7 +77,7 @@ private:
   std::shared_ptr<BadgeHandler> badgeHandler;
   std::shared_ptr<LaunchHandler> launchHandler;
   std::shared_ptr<Downloads> downloads;
-  std::unique_ptr<PageRecovery> pageRecovery;
+  std::shared_ptr<PageRecovery> pageRecovery;
 };
 
 // Ball-only mode: some argument, the program path included, is exactly

@@ -23,7 +23,15 @@ void PanelLine::join(std::function<void()> step, std::function<void()> cancel) {
       cancel();
     return;
   }
-  entries_.push_back({std::move(step), std::move(cancel)});
+  enter({std::move(step), std::move(cancel)});
+}
+
+void PanelLine::joinAlert(std::function<void()> step) {
+  enter({std::move(step), {}});
+}
+
+void PanelLine::enter(Entry entry) {
+  entries_.push_back(std::move(entry));
   if (entries_.size() == 1)
     postFirst();
 }

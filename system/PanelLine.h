@@ -7,10 +7,13 @@
 #include <functional>
 #include <memory>
 
-// The one line in which saves and downloads wait for their save panel: one
-// panel at a time, whichever asked, and at most MAX_WAITING more waiting
-// their turn. Anything beyond that is cancelled at once, without a panel or
-// an alert, so that a page cannot keep panels coming however it asks.
+// The one line in which everything that asks the user waits its turn: the
+// save panels of saves and downloads, the upload panel and the alerts. One
+// at a time, whichever asked, though the main queue keeps running while a
+// panel is up. At most MAX_WAITING panels wait; a panel beyond that is
+// cancelled at once, without a panel or an alert, so that a page cannot keep
+// panels coming however it asks. An alert tells of something that has
+// happened and is never dropped.
 // Must be owned by a std::shared_ptr: the posted turn keeps the line alive
 // until it has run.
 class PanelLine : public std::enable_shared_from_this<PanelLine> {
@@ -30,12 +33,16 @@ public:
   // panel runs inside the engine's callback. When the line is full, runs
   // `cancel` (if any) at once instead, and the step never runs.
   void join(std::function<void()> step, std::function<void()> cancel = {});
+  // Runs an alert's step in its turn, like join, whether or not the line is
+  // full.
+  void joinAlert(std::function<void()> step);
 
 private:
   struct Entry {
     std::function<void()> step;
     std::function<void()> cancel;
   };
+  void enter(Entry entry);
   void postFirst();
   void runFirst();
 

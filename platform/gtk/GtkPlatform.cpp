@@ -1,8 +1,8 @@
+#include "platform/TaskQueue.h"
 #include "platform/gtk/GtkInternal.h"
 
 #include <climits>
 #include <cstdlib>
-#include <deque>
 #include <string>
 #include <system_error>
 
@@ -12,39 +12,47 @@
 namespace platform::gtk {
 namespace {
 
-// One idle source drains a FIFO, so work runs in posting order even when a
-// task posts more work.
+// A source of its own that is ready while work waits and runs one piece a
+// turn. It may be dispatched again from inside its own dispatch: a modal
+// panel (gtk_dialog_run, gtk_native_dialog_run) runs a nested loop, and the
+// work posted meanwhile (replies to the page, counts for the ball, page
+// recovery) goes on in order while the panel is up. An idle source would
+// wait for the panel to close.
 class GtkMainQueue final : public MainQueue {
 public:
-  ~GtkMainQueue() override {
-    if (source_)
-      g_source_remove(source_);
+  GtkMainQueue() : source_(g_source_new(&FUNCS, sizeof(Source))) {
+    reinterpret_cast<Source*>(source_.get())->tasks = &tasks_;
+    g_source_set_priority(source_.get(), G_PRIORITY_DEFAULT_IDLE);
+    g_source_set_can_recurse(source_.get(), TRUE);
+    g_source_attach(source_.get(), nullptr);
   }
+  ~GtkMainQueue() override { g_source_destroy(source_.get()); }
   void post(std::function<void()> work) override {
-    tasks_.push_back(std::move(work));
-    if (!source_)
-      source_ = g_idle_add(&GtkMainQueue::drain, this);
+    tasks_.push(std::move(work));
+    // A poll that is already waiting learns of the work; from another
+    // thread nothing else would wake it.
+    g_main_context_wakeup(nullptr);
   }
 
 private:
-  static gboolean drain(gpointer data) {
-    auto* self = static_cast<GtkMainQueue*>(data);
-    // Only what was queued before this turn; later posts wait for the next one.
-    std::size_t count = self->tasks_.size();
-    for (std::size_t i = 0; i < count && !self->tasks_.empty(); ++i) {
-      std::function<void()> task = std::move(self->tasks_.front());
-      self->tasks_.pop_front();
-      if (task)
-        task();
-    }
-    if (self->tasks_.empty()) {
-      self->source_ = 0;
-      return G_SOURCE_REMOVE;
-    }
+  struct Source {
+    GSource base;
+    TaskQueue* tasks;
+  };
+  static TaskQueue& tasksOf(GSource* source) { return *reinterpret_cast<Source*>(source)->tasks; }
+  static gboolean prepare(GSource* source, gint* timeout) {
+    *timeout = -1;
+    return !tasksOf(source).empty();
+  }
+  static gboolean check(GSource* source) { return !tasksOf(source).empty(); }
+  static gboolean dispatch(GSource* source, GSourceFunc, gpointer) {
+    tasksOf(source).runOne();
     return G_SOURCE_CONTINUE;
   }
-  std::deque<std::function<void()>> tasks_;
-  guint source_ = 0;
+  static inline GSourceFuncs FUNCS{&prepare, &check, &dispatch, nullptr, nullptr, nullptr};
+
+  TaskQueue tasks_;
+  GOwned<GSource, g_source_unref> source_;
 };
 
 Environment makeEnvironment() {

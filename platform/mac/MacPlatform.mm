@@ -4,25 +4,39 @@
 
 #import <AppKit/AppKit.h>
 #import <Foundation/Foundation.h>
-#include <dispatch/dispatch.h>
 #import <objc/message.h>
 
+#include "platform/TaskQueue.h"
 #include "platform/mac/MacBackend.h"
 
+#include <memory>
 #include <utility>
 
 namespace platform::mac {
 namespace {
 
+// Each post asks the main run loop for one turn, in its common modes, which
+// include the modal-panel mode that runModal runs; each turn runs the oldest
+// waiting piece. Work posted while a panel is up therefore goes on in order,
+// where a block on the serial main dispatch queue that runs a panel would
+// hold back every later block until the panel closed.
 class MacMainQueue final : public MainQueue {
 public:
   void post(std::function<void()> work) override {
     if (!work)
       return;
-    dispatch_async(dispatch_get_main_queue(), ^{
-      work();
+    tasks_->push(std::move(work));
+    std::shared_ptr<TaskQueue> tasks = tasks_;
+    CFRunLoopRef main = CFRunLoopGetMain();
+    CFRunLoopPerformBlock(main, kCFRunLoopCommonModes, ^{
+      tasks->runOne();
     });
+    CFRunLoopWakeUp(main);
   }
+
+private:
+  // Shared with the turns already asked for.
+  std::shared_ptr<TaskQueue> tasks_ = std::make_shared<TaskQueue>();
 };
 
 class MacDefaults final : public Defaults {

@@ -247,3 +247,16 @@ TEST_F(Launch, TheSaveAndBadgeChannelsStayOpenToTheAppPage) {
 }
 
 } // namespace
+
+TEST_F(Launch, RepliesKeepComingWhileASavePanelIsUp) {
+  // The scripted panel stays up the way a real one does: its own loop runs
+  // until the user is done, here until the page has its answer or 10 s.
+  bool answeredWhileUp = false;
+  dialogs().onSavePanel = [&](const platform::SavePanelOptions&) {
+    run("send({cmd: 'status', cb: '1'});");
+    answeredWhileUp = app.waitForScript("replies.length >= 1", 10);
+  };
+  run("webkit.messageHandlers.hlvnSave.postMessage({name: 'a.txt', data: 'aGk='});");
+  ASSERT_TRUE(waitForPanels(1));
+  EXPECT_TRUE(answeredWhileUp);
+}

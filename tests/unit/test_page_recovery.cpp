@@ -1,10 +1,12 @@
 #include "web/PageRecovery.h"
 
 #include "support/ScriptedDialogs.h"
+#include "test_ball_fakes.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -45,14 +47,22 @@ TEST(PageRecovery, ReloadsAtMostThreeTimesInSixtySecondsThenAsks) {
   std::chrono::steady_clock::time_point now{};
   fakes::ScriptedDialogs dialogs;
   int quits = 0;
-  RecordingWebView view;
+  auto shared = std::make_shared<RecordingWebView>();
+  RecordingWebView& view = *shared;
   view.url = "halvane://local/index.html#today";
-  PageRecovery recovery(
-      dialogs, [&] { ++quits; }, [&] { return now; });
+  fakes::FakeMainQueue queue;
+  auto line = std::make_shared<PanelLine>(queue);
+  auto recovery = std::make_shared<PageRecovery>(
+      dialogs, line, [&] { ++quits; }, [&] { return now; });
+  // The question waits its turn in the panel line.
+  auto ended = [&] {
+    recovery->processEnded(shared, view.url);
+    queue.runAll();
+  };
 
   // Three automatic reloads of the page it was showing, no question asked.
   for (int i = 0; i < 3; ++i) {
-    recovery.processEnded(view, view.url);
+    ended();
     now += 10s;
   }
   EXPECT_EQ(view.loads, std::vector<std::string>(3, view.url));
@@ -64,11 +74,11 @@ TEST(PageRecovery, ReloadsAtMostThreeTimesInSixtySecondsThenAsks) {
   dialogs.onButtonAlert = [&](const fakes::ButtonAlert&) {
     loadsWhenAsked = view.loads.size();
     // Another end reported while the alert is up changes nothing.
-    recovery.processEnded(view, view.url);
+    recovery->processEnded(shared, view.url);
   };
   dialogs.buttonAnswers = {AlertButton::First};
   now += 29s; // 59 s after the first
-  recovery.processEnded(view, view.url);
+  ended();
   ASSERT_EQ(dialogs.buttonAlerts.size(), 1u);
   EXPECT_EQ(dialogs.buttonAlerts[0],
             (fakes::ButtonAlert{"页面意外停止", "Dovrelist 的页面反复意外停止。", "重新加载",
@@ -78,7 +88,7 @@ TEST(PageRecovery, ReloadsAtMostThreeTimesInSixtySecondsThenAsks) {
   EXPECT_EQ(view.loads.size(), 4u);
   for (int i = 0; i < 3; ++i) {
     now += 1s;
-    recovery.processEnded(view, view.url);
+    ended();
   }
   EXPECT_EQ(view.loads.size(), 7u);
   EXPECT_EQ(dialogs.buttonAlerts.size(), 1u);
@@ -88,7 +98,7 @@ TEST(PageRecovery, ReloadsAtMostThreeTimesInSixtySecondsThenAsks) {
   now += 57s; // 59 s after the reload at 60 s
   dialogs.onButtonAlert = nullptr;
   dialogs.buttonAnswers = {AlertButton::Second};
-  recovery.processEnded(view, view.url);
+  ended();
   EXPECT_EQ(dialogs.buttonAlerts.size(), 2u);
   EXPECT_EQ(quits, 1);
   EXPECT_EQ(view.loads.size(), 7u);
@@ -97,7 +107,7 @@ TEST(PageRecovery, ReloadsAtMostThreeTimesInSixtySecondsThenAsks) {
   // not the app's own comes back as the start page.
   now += 1s;
   view.url = "https://example.com/";
-  recovery.processEnded(view, view.url);
+  ended();
   EXPECT_EQ(dialogs.buttonAlerts.size(), 2u);
   ASSERT_EQ(view.loads.size(), 8u);
   EXPECT_EQ(view.loads.back(), "halvane://local/index.html");
