@@ -13,7 +13,8 @@
 //       first one); prints the time the scheme handler held the main thread
 //       for each request, and the longest stretch the main loop did not turn
 //       while the fetches ran, against a plain C++ read of the file and the
-//       idle loop's longest stretch before them.
+//       idle loop's longest stretch before them. --pad N puts N bytes of
+//       folder name before NAME in the address the page asks for.
 //   tessaloom_bench --mode export --resources DIR --size MB --out FILE
 //       The bench page exports MB megabytes through the save bridge; the save
 //       panel answers FILE. Prints the stages from the page's click() to the
@@ -63,6 +64,7 @@ struct Options {
   int sizeMB = 1;
   int frames = 120;
   int rounds = 5;
+  long pad = 0;
   int seconds = 120;
   std::string file = "big.bin";
 };
@@ -226,10 +228,10 @@ public:
   explicit StallBench(const Options& o) : o_(o) {
     useFolders(app_, o);
     app_.platform.configureWebView = [this](platform::WebViewConfiguration& c) {
-      addPageScript(c,
-                    "window.__benchMode='fetch';window.__benchRounds=" + std::to_string(o_.rounds) +
-                        ";window.__benchFile=" + nlohmann::json(o_.file).dump() +
-                        ";window.__benchIdleMs=1000;");
+      addPageScript(
+          c, "window.__benchMode='fetch';window.__benchRounds=" + std::to_string(o_.rounds) +
+                 ";window.__benchFile=" + nlohmann::json(o_.file).dump() +
+                 ";window.__benchPad=" + std::to_string(o_.pad) + ";window.__benchIdleMs=1000;");
       auto inner = c.schemeHandler;
       c.schemeHandler = [this, inner](const platform::SchemeRequest& request) {
         const bool timed = request.url && request.url->ends_with("/" + o_.file);
@@ -282,7 +284,8 @@ private:
     fs::path file = o_.resources / o_.file;
     std::error_code ec;
     std::uintmax_t size = fs::file_size(file, ec);
-    std::printf("stall_file=%s\nstall_file_bytes=%ju\n", o_.file.c_str(), std::uintmax_t(size));
+    std::printf("stall_file=%s\nstall_file_bytes=%ju\nstall_address_pad_bytes=%ld\n",
+                o_.file.c_str(), std::uintmax_t(size), o_.pad);
     if (ec || size > (std::uintmax_t(1) << 30)) {
       std::printf("stall_baseline_read_ms=n/a (larger than 1 GiB)\n");
       return;
@@ -614,6 +617,8 @@ Options parse(int argc, char** argv) {
       o.rounds = std::max(1, std::atoi(argv[i + 1]));
     else if (a == "--file")
       o.file = argv[i + 1];
+    else if (a == "--pad")
+      o.pad = std::max(0L, std::atol(argv[i + 1]));
     else if (a == "--seconds")
       o.seconds = std::max(30, std::atoi(argv[i + 1]));
   }

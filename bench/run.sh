@@ -128,6 +128,12 @@ for file in large-24MiB.bin cap-256MiB.bin over-cap.bin huge-100GiB.bin; do
   echo
 done
 rm -f "$WORK/stall/"*.bin
+# An address of 30 MB that names no file: answered as a miss before any work.
+"$B/tessaloom_bench" --mode stall --resources "$WORK/stall" --file missing.js --pad $((30 * 1000 * 1000)) \
+  --rounds 3 --seconds 300 2>>"$LOG" | tee "$WORK/stall.address" || true
+echo "stall_loop_vs_idle=$(ratio "$(value stall_loop_max_gap_ms "$WORK/stall.address")" \
+  "$(value stall_loop_idle_max_gap_ms "$WORK/stall.address")")"
+echo
 
 echo
 echo "== 3. ball: one redraw, and the drag"
@@ -145,7 +151,8 @@ echo "drag_latency_vs_bare_gtk=$(ratio "$(value drag_latency_median_ms "$WORK/dr
 
 echo
 echo "== 4. export through the save bridge (save panel answered by the harness)"
-for size in 1 10 100; do
+# 18 MB is the largest file a save carries.
+for size in 1 10 18; do
   "$B/tessaloom_bench" --mode export --resources "$WORK/page" --size "$size" \
     --out "$WORK/out/export-$size.bin" 2>>"$LOG" | tee "$WORK/export.$size" || true
   rm -f "$WORK/out/export-$size.bin"

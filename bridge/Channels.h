@@ -35,10 +35,19 @@ struct ChannelEntry {
   platform::BodyLimits limits;
 };
 
-// Enough for an export of about 190 MB (its Base64 text); no save can cost
-// more to read.
-inline constexpr platform::BodyLimits SAVE_BODY_LIMITS{std::size_t(256) << 20, 100000,
-                                                       platform::MAX_BODY_NESTING};
+// The most the page holds: a backup of at most MAX_DATA_CHARACTERS
+// characters (the page refuses a larger one), each at most 3 bytes of UTF-8.
+// Every channel that carries the teacher's data is bounded from this.
+inline constexpr std::size_t MAX_DATA_CHARACTERS = 5'000'000;
+inline constexpr std::size_t MAX_DATA_BYTES = 3 * MAX_DATA_CHARACTERS;
+// A save's Base64 text: four characters for every three bytes, so 20 MB for
+// the largest backup, with room to spare. The page's save script asks no
+// more of it and tells the user instead (SAVE_TOO_LARGE).
+inline constexpr std::size_t MAX_SAVE_BASE64_BYTES = std::size_t(24) << 20;
+static_assert(MAX_SAVE_BASE64_BYTES >= (MAX_DATA_BYTES + 2) / 3 * 4);
+// The Base64 text and a file name; a save message has two members.
+inline constexpr platform::BodyLimits SAVE_BODY_LIMITS{
+    MAX_SAVE_BASE64_BYTES + (std::size_t(64) << 10), 16, 4};
 // A command is a short JSON text and a count an object with one number: a
 // few kilobytes and members are all either takes. Anything larger is refused
 // before it is read, so it cannot hold the main thread.

@@ -7,32 +7,41 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
-// The save script, embedded from bridge/save_bridge.js by the build.
+// The save script, embedded from bridge/save_bridge.js by the build: a
+// function expression of the longest Base64 text a save carries.
 extern const std::string_view SAVE_BRIDGE_JS;
+// The save script as injected, called with the save channel's bound.
+std::string saveBridgeScript();
 
 // A save the page asked for, checked and decoded.
 struct SaveRequest {
   // Cleaned for the save panel's name field (see cleanFileName).
   std::string name;
   std::string bytes;
+  // The size in bytes of a file too large to carry, which the script sent
+  // without its bytes: nothing is saved, and the user is told why.
+  std::optional<std::uint64_t> tooLarge = std::nullopt;
   bool operator==(const SaveRequest&) const = default;
 };
 
 // A save message is an object with a string "name" and a string "data" that
-// holds the file's bytes in Base64 (see decodeBase64). Anything else is
-// nothing.
+// holds the file's bytes in Base64 (see decodeBase64), or, for a file too
+// large to carry, a number "size" instead of "data" that is over the bound.
+// Anything else is nothing.
 std::optional<SaveRequest> saveRequestFromBody(const nlohmann::json& body);
 
 // The save step: panel, then the bytes written in one piece over whatever is
 // there (the panel has had the user confirm a replacement), then the file
 // shown in the file manager. A failed write alerts and leaves any previous
-// file as it was; cancelling does nothing at all.
+// file as it was; cancelling does nothing at all. A file too large alerts
+// without a panel.
 void runSaveStep(platform::Dialogs& dialogs, platform::Workspace& workspace,
                  const platform::Environment& env, const SaveRequest& request);
 

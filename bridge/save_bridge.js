@@ -1,7 +1,10 @@
 // Injected at document start into every frame. Takes over the browser idiom
 // for exports (Blob -> object URL -> <a download> -> click()) and hands the
 // bytes to the native save panel instead of the engine's download machinery.
-(function () {
+// A function expression of the longest Base64 text a save may carry: a file
+// beyond it is not read at all, and the native side is told its size, so the
+// user hears why nothing was saved.
+(function (maxDataBytes) {
   if (window.__hlvnSaveBridge) return;
   var handler = window.webkit && window.webkit.messageHandlers &&
       window.webkit.messageHandlers.hlvnSave;
@@ -36,6 +39,10 @@
         blobs.has(link)) {
       var anchor = this;
       var blob = blobs.get(link);
+      if (Math.ceil(blob.size / 3) * 4 > maxDataBytes) {
+        try { handler.postMessage({name: name, size: blob.size}); } catch (e) {}
+        return;
+      }
       try {
         var reader = new FileReader();
         reader.addEventListener('loadend', function () {
@@ -63,4 +70,4 @@
     }
     return click.apply(this, arguments);
   };
-})();
+})

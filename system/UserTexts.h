@@ -29,6 +29,14 @@ inline const std::string QUIT_TEXT = "退出";
 // informative text.
 inline const std::string FAILURE_ALERT_TEXT = "导出失败";
 
+// Why nothing was saved of a file the page made: it is larger than a save
+// can carry. Sizes in whole megabytes (2^20 bytes), the file's rounded up.
+inline std::string saveTooLargeReason(unsigned long long fileMegabytes,
+                                      unsigned long long limitMegabytes) {
+  return "文件有 " + std::to_string(fileMegabytes) + " MB，超过了一次能导出的 " +
+         std::to_string(limitMegabytes) + " MB。";
+}
+
 // The page's process ended too often in a row; the buttons are RELOAD_TEXT
 // and QUIT_APP_TEXT.
 inline const std::string PAGE_STOPPED_TITLE = "页面意外停止";

@@ -133,6 +133,8 @@ std::string SchemeHandler::mime(std::string_view extension) {
 std::optional<std::string> SchemeHandler::resourceName(const std::optional<std::string>& url) {
   if (!url)
     return std::string(INDEX);
+  if (url->size() > MAX_ADDRESS_BYTES)
+    return std::nullopt;
   std::optional<std::string_view> path = urlPath(*url);
   if (!path)
     return std::nullopt;

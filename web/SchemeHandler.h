@@ -28,6 +28,12 @@ public:
   using Reader = std::function<platform::Result<std::string>(const std::filesystem::path& folder,
                                                              const std::filesystem::path& path)>;
 
+  // The longest address looked at. A file name takes at most NAME_MAX bytes,
+  // three times as many percent-encoded; with folders before it and a query
+  // after it an address of the app's own stays far below this. A longer one
+  // names no file, and is answered so before any work is done on it.
+  static constexpr std::size_t MAX_ADDRESS_BYTES = 16 * 1024;
+
   explicit SchemeHandler(std::optional<std::filesystem::path> resourceFolder,
                          Reader reader = readWholeFile);
 

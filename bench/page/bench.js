@@ -21,7 +21,9 @@
     // One untimed round first: the native baseline also reads a warm file.
     for (var i = 0; i <= rounds; i++) {
       var t0 = performance.now();
-      var response = await fetch(window.__benchFile || 'big.bin');
+      var name = window.__benchFile || 'big.bin';
+      if (window.__benchPad) name = 'a'.repeat(window.__benchPad) + '/' + name;
+      var response = await fetch(name);
       var buffer = await response.arrayBuffer();
       var t1 = performance.now();
       bytes = buffer.byteLength;

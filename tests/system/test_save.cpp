@@ -7,6 +7,7 @@
 #include "support/SystemHarness.h"
 
 #include "app/constants.h"
+#include "bridge/SaveHandler.h"
 
 #include <gtest/gtest.h>
 #include <webkit2/webkit2.h>
@@ -105,9 +106,9 @@ TEST_F(SaveBridge, APageWithoutTheSaveChannelKeepsItsBuiltInFunctions) {
   // ...while the same script, injected the same way into a file: page of an
   // ordinary web view that has no channels, leaves the page as it was.
   WebKitUserContentManager* content = webkit_user_content_manager_new();
-  WebKitUserScript* script = webkit_user_script_new(
-      std::string(SAVE_BRIDGE_JS).c_str(), WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
-      WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+  WebKitUserScript* script =
+      webkit_user_script_new(saveBridgeScript().c_str(), WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+                             WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
   webkit_user_content_manager_add_script(content, script);
   webkit_user_script_unref(script);
   GtkWidget* plain = GTK_WIDGET(g_object_ref_sink(
@@ -136,7 +137,7 @@ TEST_F(SaveBridge, InjectingTheScriptAgainInstallsNothingMore) {
   json same = run("const before = [HTMLAnchorElement.prototype.click, URL.createObjectURL,"
                   "  URL.revokeObjectURL];"
                   "(0, eval)(" +
-                  json(std::string(SAVE_BRIDGE_JS)).dump() +
+                  json(saveBridgeScript()).dump() +
                   ");"
                   "const after = [HTMLAnchorElement.prototype.click, URL.createObjectURL,"
                   "  URL.revokeObjectURL];"
@@ -220,8 +221,8 @@ TEST_F(SaveBridge, OnlyNonEmptyBlobsOfThisWindowWithADownloadNameAreTakenOver) {
   EXPECT_EQ(namesIn(downloads()), std::vector<std::string>{"marker.txt"});
 }
 
-TEST_F(SaveBridge, AFiftyMegabyteBlobArrivesWhole) {
-  constexpr std::size_t size = 50u << 20;
+TEST_F(SaveBridge, TheLargestFileASaveCarriesArrivesWholeAndALargerOneIsRefusedAloud) {
+  constexpr std::size_t size = MAX_SAVE_BASE64_BYTES / 4 * 3;
   dialogs().saveAnswers.push_back(downloads() / "big.bin");
   EXPECT_EQ(run("const b = bytesOf(" + std::to_string(size) +
                     ", (i) => (i ^ (i >>> 11)) & 255);"
@@ -235,6 +236,16 @@ TEST_F(SaveBridge, AFiftyMegabyteBlobArrivesWhole) {
   std::string got = readFile(downloads() / "big.bin");
   ASSERT_EQ(got.size(), size);
   EXPECT_TRUE(got == want);
+
+  // One byte more is not read, not offered a panel, and not left to the
+  // engine either: the user is told why nothing was saved.
+  EXPECT_EQ(run("return await saveBlob(new Blob([new Uint8Array(" + std::to_string(size + 1) +
+                ")]), 'bigger.bin');"),
+            json({{"reader", false}, {"clicks", 0}}));
+  ASSERT_TRUE(waitForAlerts(1));
+  EXPECT_EQ(dialogs().alerts[0], (systest::ScriptedDialogs::Alert{
+                                     "导出失败", "文件有 19 MB，超过了一次能导出的 18 MB。"}));
+  EXPECT_EQ(dialogs().savePanels.size(), 1u);
 }
 
 // ---- the native side ------------------------------------------------------------

@@ -79,6 +79,11 @@ TEST(SaveMessage, MalformedMessagesOpenNoPanel) {
       json{{"name", "report.json"}, {"data", "aGk"}},
       json{{"name", "report.json"}, {"data", "a=Gk"}},
       json{{"name", "report.json"}, {"data", "aGk=!"}},
+      // A size for a file too large to carry must be one: over the bound.
+      json{{"name", "big.json"}, {"size", MAX_SAVE_BASE64_BYTES / 4 * 3}},
+      json{{"name", "big.json"}, {"size", "99999999999"}},
+      json{{"name", "big.json"}, {"size", 1e300}},
+      json{{"name", "big.json"}, {"size", 99999999999.0}, {"data", 7}},
   };
   for (const auto& body : bodies) {
     SaveRig rig;
@@ -99,6 +104,8 @@ TEST(SaveMessage, WellFormedMessagesAreCleanedAndDecoded) {
                 json{{"name", "a/b.csv"}, {"data", "aG\r\nk="}, {"type", "text/csv"}, {"n", 3}}),
             (SaveRequest{"a_b.csv", "hi"}));
   EXPECT_EQ(saveRequestFromBody(json{{"name", ""}, {"data", ""}}), (SaveRequest{"", ""}));
+  EXPECT_EQ(saveRequestFromBody(json{{"name", "a/b.json"}, {"size", 20000000}}),
+            (SaveRequest{"a_b.json", "", 20000000}));
 }
 
 TEST(SaveHandler, SavesTheExactBytesWhereTheUserChoseAndRevealsThem) {

@@ -91,6 +91,14 @@ TEST(SchemeHandler, MissesGetIndexWithTheRequestedURL) {
   ASSERT_TRUE(noUrl.ok);
   EXPECT_EQ(noUrl.url, "halvane://local/index.html");
   EXPECT_TRUE(s.get("halvane://local/" + std::string(300, 'a')).ok);
+  // An address longer than any of the app's own names no file, whatever it
+  // ends with: a page that asks for 30 MB of address gets index.html at once.
+  const std::string prefix = "halvane://local/";
+  std::string padded = prefix + std::string(SchemeHandler::MAX_ADDRESS_BYTES, 'a') + "/style.css";
+  EXPECT_EQ(s.get(padded).data, "<title>Dovrelist</title>");
+  padded = prefix + std::string(SchemeHandler::MAX_ADDRESS_BYTES - prefix.size() - 10, 'a') +
+           "/style.css";
+  EXPECT_EQ(s.get(padded).data, "body{}");
 }
 
 TEST(SchemeHandler, MalformedEscapesStayLiteral) {
