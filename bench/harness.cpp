@@ -309,7 +309,8 @@ private:
     bool served = false;
     for (int i = 0; i < 3; ++i) {
       double t0 = bench::monotonicMs();
-      platform::SchemeResponse response = handler.start({"halvane://local/" + o_.file});
+      platform::SchemeResponse response = handler.start(
+          {"halvane://local/" + (o_.pad ? std::string(std::size_t(o_.pad), 'a') + "/" : "") + o_.file});
       times.push_back(bench::monotonicMs() - t0);
       served = response.ok;
     }

@@ -280,7 +280,8 @@ struct SchemeRequest {
 
 struct SchemeResponse {
   bool ok = false;
-  // ok: a plain URL response (no HTTP status, no headers) and the body.
+  // ok: a plain URL response (no HTTP status, no headers) and the body;
+  // an empty url stands for the request's own.
   std::string url;
   std::string mimeType;
   std::string textEncodingName;

@@ -186,7 +186,12 @@ platform::SchemeResponse SchemeHandler::start(const platform::SchemeRequest& req
   platform::SchemeResponse response;
   response.ok = true;
   response.mimeType = mime(pathExtension(chosen.filename().string()));
-  response.url = request.url ? *request.url : HOME_URL;
+  // An over-long address is not copied: left empty, the response's address
+  // is the request's own, as the engine has it.
+  if (!request.url)
+    response.url = HOME_URL;
+  else if (request.url->size() <= MAX_ADDRESS_BYTES)
+    response.url = *request.url;
   response.textEncodingName = "utf-8";
   response.data = std::move(*data);
   return response;

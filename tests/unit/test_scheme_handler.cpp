@@ -96,6 +96,7 @@ TEST(SchemeHandler, MissesGetIndexWithTheRequestedURL) {
   const std::string prefix = "halvane://local/";
   std::string padded = prefix + std::string(SchemeHandler::MAX_ADDRESS_BYTES, 'a') + "/style.css";
   EXPECT_EQ(s.get(padded).data, "<title>Dovrelist</title>");
+  EXPECT_EQ(s.get(padded).url, "");
   padded = prefix + std::string(SchemeHandler::MAX_ADDRESS_BYTES - prefix.size() - 10, 'a') +
            "/style.css";
   EXPECT_EQ(s.get(padded).data, "body{}");
