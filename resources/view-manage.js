@@ -88,7 +88,7 @@ export function editAssignment(ctx, id) {
     due: ['归还日期', '这一天要把批好的作业发回去。'],
     submissions: ['份数'],
     minutesEach: ['每份约几分钟', paceHint(ctx, a)],
-    graded: ['已批份数', a ? '增加的份数记为今天批的。' : null],
+    graded: ['已批份数', a ? '减少时撤销已记下的批改，先撤今天的，再撤最近几天的；增加时先补回这样撤销的份数，其余的记为今天批的。' : null],
   };
   const warning = h('p', { class: 'notice warn', role: 'status', hidden: true });
   const showWarning = () => {
