@@ -125,18 +125,27 @@ export function checkAssignmentForClasses(fields, rows, data) {
   return Object.keys(errors).length ? { ok: false, errors } : { ok: true, values };
 }
 
-// The record dialog: a day up to today, 1 to `left` copies, and the minutes
-// really spent if given (whole, 1 to 1440).
-export function checkRecord(fields, left, today) {
+// The record dialog: a day from the assignment's collection up to today, 1
+// to `left` copies, and the minutes really spent if given (whole, 1 to 1440).
+// A day before the copies were collected is refused: its timing would become
+// the plan's pace.
+export function checkRecord(fields, left, today, collected = null) {
   const errors = {};
   const date = String(fields.date ?? '').trim();
   if (!isISODate(date)) errors.date = dateError(date, '请填写今天或更早的日期。');
   else if (date > today) errors.date = '请填写今天或更早的日期。';
+  else if (isISODate(collected) && date < collected) errors.date = `这项作业 ${dayName(collected, today)} 才收取，不能记在收取之前。`;
   const count = toNumber(fields.count);
   if (!Number.isInteger(count) || count < 1 || count > left) errors.count = `应为 1 到 ${left} 的整数。`;
   const minutes = String(fields.minutes ?? '').trim() === '' ? null : toNumber(fields.minutes);
   if (minutes !== null && !(Number.isInteger(minutes) && minutes >= 1 && minutes <= 1440)) errors.minutes = '应为 1 到 1440 的整数，或不填。';
   return Object.keys(errors).length ? { ok: false, errors } : { ok: true, value: { date, count, minutes } };
+}
+
+// "3月3日", with the year when it is not this year's.
+function dayName(iso, today) {
+  const md = `${+iso.slice(5, 7)}月${+iso.slice(8, 10)}日`;
+  return iso.slice(0, 4) === String(today).slice(0, 4) ? md : `${+iso.slice(0, 4)}年${md}`;
 }
 
 export function checkMinutes(s) {
