@@ -46,6 +46,12 @@ function cmp(x, y) {
   return x < y ? -1 : x > y ? 1 : 0;
 }
 
+// Where a class stands in the teacher's list; no class comes last.
+function classOrderOf(data) {
+  const at = new Map(data.classes.map((c, i) => [c.id, i]));
+  return (id) => at.get(id) ?? data.classes.length;
+}
+
 // Minutes spent on `date`, as recorded then. The record keeps its minutes,
 // so later edits or deletions of an assignment never rewrite a past day.
 export function minutesGradedOn(data, date) {
@@ -61,11 +67,12 @@ export function minutesGradedOn(data, date) {
 // specific records there are (this assignment, its class and 类型, its 类型).
 export function paceFinder(data) {
   const byId = new Map(data.assignments.map((a) => [a.id, a]));
+  const classOrder = classOrderOf(data);
   const own = new Map();
   const classKind = new Map();
   const kind = new Map();
   const add = (map, key, n, min) => {
-    const s = map.get(key) || { n: 0, min: 0 };
+    const s = map.get(key) || { n: 0, min: 0, classes: new Set() };
     s.n += n;
     s.min += min;
     map.set(key, s);
@@ -79,6 +86,8 @@ export function paceFinder(data) {
       if (a.kind) {
         add(classKind, `${a.classId}\u0000${a.kind}`, e.tn, e.tmin);
         add(kind, a.kind, e.tn, e.tmin);
+        // Which classes gave a 类型's timing, so the page can say whose it is.
+        kind.get(a.kind).classes.add(a.classId);
       }
     }
   const learned = (s, need) => (s && s.n >= need && s.min > 0 ? Math.round((s.min / s.n) * 10) / 10 : null);
@@ -90,7 +99,11 @@ export function paceFinder(data) {
       m = learned(classKind.get(key), SHARED_SAMPLE);
       if (m) return { minutes: m, source: 'classKind', copies: classKind.get(key).n };
       m = learned(kind.get(a.kind), SHARED_SAMPLE);
-      if (m) return { minutes: m, source: 'kind', copies: kind.get(a.kind).n };
+      if (m) {
+        const s = kind.get(a.kind);
+        const classIds = [...s.classes].sort((x, y) => classOrder(x) - classOrder(y));
+        return { minutes: m, source: 'kind', copies: s.n, classIds };
+      }
     }
     return { minutes: a.minutesEach, source: 'estimate', copies: 0 };
   };

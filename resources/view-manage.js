@@ -179,8 +179,17 @@ export function paceText(ctx, a, pace) {
     const cls = classOf(ctx.data, a);
     return `${m}（${cls ? cls.name : '未分班'}「${a.kind}」记下的用时，${pace.copies} 份）`;
   }
-  if (pace.source === 'kind') return `${m}（各班「${a.kind}」记下的用时，${pace.copies} 份）`;
+  if (pace.source === 'kind') return `${m}（${whoseTiming(ctx.data, a, pace.classIds)}「${a.kind}」记下的用时，${pace.copies} 份）`;
   return `${m}（你的估计）`;
+}
+
+// The classes whose timing a 类型's pace comes from: 本班 first, then the
+// others as listed; past three, only how many.
+function whoseTiming(data, a, classIds = []) {
+  const ids = [...classIds].sort((x, y) => (y === a.classId) - (x === a.classId));
+  if (ids.length > 3) return `${ids.length} 个班`;
+  const name = (id) => (id === a.classId ? '本班' : (data.classes.find((c) => c.id === id) || { name: '未分班' }).name);
+  return ids.map(name).join('、') || '各班';
 }
 
 // Where a learned pace comes from, in a word or two: "实测" only for this

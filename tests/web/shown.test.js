@@ -5,7 +5,7 @@ import { makePlan } from '../../resources/planner.js';
 import { isFinished, recordProgress } from '../../resources/model.js';
 import { renderWeek } from '../../resources/view-week.js';
 import { renderPlan } from '../../resources/view-plan.js';
-import { renderAssignments, renderClasses } from '../../resources/view-manage.js';
+import { renderAssignments, renderClasses, paceText } from '../../resources/view-manage.js';
 import { installDom, findAll, byClass, byTag } from './dom.js';
 import { dataWith, every, sessionsOf } from './fixtures.js';
 
@@ -80,4 +80,31 @@ test('remaining times use the plan\'s pace, and say truly whose timing it is', (
   assert.deepEqual(cells('听写').slice(5, 7), ['5 分钟 实测', '35 分钟']);
   // The class card adds up the same times: 32 × 9.6 + 7 × 5.
   assert.ok(view(renderClasses, data, WED).textContent.includes('未批 2 项，约 5 小时 42 分钟'));
+});
+
+test('a 类型\'s timing names the classes that gave it', () => {
+  const data = dataWith({
+    weekly: every(60),
+    classes: [
+      { id: 'c1', name: '初二(1)班', color: '#4f7cac' },
+      { id: 'c2', name: '初二(2)班', color: '#5a9e6f' },
+      { id: 'c3', name: '初二(3)班', color: '#c98a3a' },
+    ],
+    assignments: [
+      { title: '默写一', kind: '默写', classId: 'c1', due: '2025-03-20', submissions: 40, minutesEach: 2 },
+      { title: '默写一', kind: '默写', classId: 'c2', due: '2025-03-20', submissions: 40, minutesEach: 2 },
+      { title: '默写一', kind: '默写', classId: 'c3', due: '2025-03-20', submissions: 40, minutesEach: 2 },
+    ],
+  });
+  recordProgress(data, 'a1', 5, '2025-03-04', 15);
+  const label = (id) => {
+    const plan = makePlan(data, WED);
+    return paceText({ data, plan }, data.assignments.find((a) => a.id === id), plan.status.get(id).pace);
+  };
+  assert.equal(label('a2'), '每份 3 分钟（初二(1)班「默写」记下的用时，5 份）');
+  assert.equal(label('a3'), '每份 3 分钟（初二(1)班「默写」记下的用时，5 份）');
+  // Two copies from 初二(3)班 too: several classes, and 本班 among them.
+  recordProgress(data, 'a3', 2, '2025-03-04', 6);
+  assert.equal(label('a2'), '每份 3 分钟（初二(1)班、初二(3)班「默写」记下的用时，7 份）');
+  assert.equal(label('a3'), '每份 3 分钟（本班、初二(1)班「默写」记下的用时，7 份）');
 });
