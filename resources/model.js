@@ -89,17 +89,15 @@ export function checkAssignment(fields, data) {
   return { ok: true, value: { title, kind, classId, collected, due, submissions, minutesEach, graded } };
 }
 
-// What the form should say before saving: an assignment collected and due
-// the same day has no day to be graded on unless the return day counts; a
-// new one whose dates are both past is late the moment it is saved. `today`
-// is given for a new assignment only: an old one may well lie in the past.
+// What the form should say before saving: a new assignment whose dates are
+// both past is late the moment it is saved. `today` is given for a new
+// assignment only: an old one may well lie in the past.
 export function assignmentWarning(fields, data, today = null) {
   const collected = String(fields.collected ?? '').trim();
   const due = String(fields.due ?? '').trim();
   if (isISODate(today) && isISODate(collected) && isISODate(due) && collected < today && due < today)
     return '收取日期和归还日期都已经过去：保存后这项作业会立刻算作逾期。请检查日期是否填对。';
-  if (!isISODate(collected) || collected !== due || data.settings.gradeOnReturnDay) return null;
-  return '收取当天就要归还，而归还日当天不安排批改：这项作业没有可以批改的日子，只会排在归还日之后。可以推迟归还日期，或在「设置」里允许归还日当天批改。';
+  return null;
 }
 
 // One assignment for several classes: the shared fields once, and a count

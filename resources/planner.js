@@ -31,15 +31,28 @@ export function needsCount(a) {
   return a.submissions === 0;
 }
 
+// Collected and returned the same day (a quiz handed back that afternoon):
+// graded on that day, whatever the rule for return days.
+const sameDay = (a) => a.collected === a.due;
+
 // First and last day on which an assignment may be graded, from today on.
 export function gradingWindow(a, today, gradeOnReturnDay) {
   const start = a.collected > today ? a.collected : today;
-  const end = gradeOnReturnDay ? a.due : addDays(a.due, -1);
+  const end = gradeOnReturnDay || sameDay(a) ? a.due : addDays(a.due, -1);
   return { start, end, open: end >= start };
 }
 
-function byDeadline(a, b) {
-  return cmp(a.due, b.due) || cmp(a.collected, b.collected) || cmp(a.title, b.title) || cmp(a.id, b.id);
+// Earliest return date first; on a day, what must be graded that very day
+// first. One assignment given to several classes goes in the order the
+// teacher lists the classes.
+function byDeadline(classOrder) {
+  return (a, b) =>
+    cmp(a.due, b.due) ||
+    sameDay(b) - sameDay(a) ||
+    cmp(a.collected, b.collected) ||
+    cmp(a.title, b.title) ||
+    classOrder(a.classId) - classOrder(b.classId) ||
+    cmp(a.id, b.id);
 }
 
 function cmp(x, y) {
@@ -242,7 +255,7 @@ function availabilityFrom(availability, today) {
 export function makePlan(data, today) {
   const onReturnDay = !!data.settings.gradeOnReturnDay;
   const pace = paceFinder(data);
-  const listed = data.assignments.filter((a) => remainingOf(a) > 0 || needsCount(a)).sort(byDeadline);
+  const listed = data.assignments.filter((a) => remainingOf(a) > 0 || needsCount(a)).sort(byDeadline(classOrderOf(data)));
   const active = listed.filter((a) => remainingOf(a) > 0);
   const cal = availabilityFrom(data.availability, today);
 
@@ -326,8 +339,9 @@ export function makePlan(data, today) {
   for (const a of listed) {
     // As gradingWindow, from dates worked out once.
     const first = Math.max(0, cal.offset(a.collected));
-    const last = cal.offset(a.due) - (onReturnDay ? 0 : 1);
-    const w = { start: first === 0 ? today : a.collected, end: onReturnDay ? a.due : cal.date(last), open: last >= first };
+    const onDue = onReturnDay || sameDay(a);
+    const last = cal.offset(a.due) - (onDue ? 0 : 1);
+    const w = { start: first === 0 ? today : a.collected, end: onDue ? a.due : cal.date(last), open: last >= first };
     const p = pace(a);
     const m = p.minutes;
     const remaining = remainingOf(a);
@@ -338,7 +352,7 @@ export function makePlan(data, today) {
     const { left, lastDay } = w.open ? placeFrom(first, last, a, m, remaining, false) : { left: remaining, lastDay: null };
     const info = { assignmentId: a.id, remaining, planned: remaining - left, late: left, lateMinutes: left * m, overdue: 0, unplaced: left, window: w, lastDay, reason: null, pace: p };
     if (left > 0) {
-      if (!w.open) info.reason = a.due < today ? 'past' : a.due === today ? 'dueToday' : 'sameDay';
+      if (!w.open) info.reason = a.due < today ? 'past' : 'dueToday';
       else {
         const largestDay = cal.largestIn(first, last);
         if (largestDay === 0) info.reason = 'noTime';
