@@ -4,6 +4,7 @@ import { buildCalendar, dateStamp, zonedStamp } from './ics.js';
 import { addDays, localISO } from './dates.js';
 import { remainingOf } from './planner.js';
 import { toCSV } from './csv.js';
+import { fmtMinutes } from './ui.js';
 
 function uidPart(id) {
   // Letters and digits stay, every other UTF-8 byte becomes "-XX": distinct
@@ -64,7 +65,8 @@ export function planCalendar(plan, data, now = new Date()) {
   const offsets = new Map();
   const events = sessionRows(plan, data).map((r) => {
     const from = offsets.get(r.date) ?? start;
-    const to = from + Math.max(1, Math.ceil(r.minutes));
+    // Whole minutes, rounded as every screen rounds them.
+    const to = from + Math.max(1, Math.round(r.minutes));
     offsets.set(r.date, to);
     const className = r.cls ? r.cls.name : '未分班';
     return {
@@ -72,7 +74,7 @@ export function planCalendar(plan, data, now = new Date()) {
       start: zonedStamp(r.date, from),
       end: zonedStamp(r.date, to),
       summary: `批改「${r.a.title}」${r.cls ? `（${r.cls.name}）` : ''}${r.count} 份${r.overdue ? '（逾期）' : ''}`,
-      description: `班级：${className}\n预计 ${Math.ceil(r.minutes)} 分钟\n归还日期：${r.a.due}${r.overdue ? '\n已过归还日期' : ''}`,
+      description: `班级：${className}\n预计 ${fmtMinutes(r.minutes)}\n归还日期：${r.a.due}${r.overdue ? '\n已过归还日期' : ''}`,
       sequence,
       alarm,
     };
@@ -108,7 +110,7 @@ export function planCalendar(plan, data, now = new Date()) {
 export function planCSV(plan, data) {
   const rows = [['日期', '班级', '作业', '份数', '预计分钟', '归还日期', '逾期']];
   for (const r of sessionRows(plan, data))
-    rows.push([r.date, r.cls ? r.cls.name : '', r.a.title, r.count, Math.ceil(r.minutes), r.a.due, r.overdue ? '逾期' : '']);
+    rows.push([r.date, r.cls ? r.cls.name : '', r.a.title, r.count, Math.round(r.minutes), r.a.due, r.overdue ? '逾期' : '']);
   // The byte-order mark lets spreadsheet programs read the Chinese text as UTF-8.
   return '\uFEFF' + toCSV(rows);
 }

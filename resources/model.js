@@ -89,17 +89,15 @@ export function checkAssignment(fields, data) {
   return { ok: true, value: { title, kind, classId, collected, due, submissions, minutesEach, graded } };
 }
 
-// What the form should say before saving: an assignment collected and due
-// the same day has no day to be graded on unless the return day counts; a
-// new one whose dates are both past is late the moment it is saved. `today`
-// is given for a new assignment only: an old one may well lie in the past.
+// What the form should say before saving: a new assignment whose dates are
+// both past is late the moment it is saved. `today` is given for a new
+// assignment only: an old one may well lie in the past.
 export function assignmentWarning(fields, data, today = null) {
   const collected = String(fields.collected ?? '').trim();
   const due = String(fields.due ?? '').trim();
   if (isISODate(today) && isISODate(collected) && isISODate(due) && collected < today && due < today)
     return '收取日期和归还日期都已经过去：保存后这项作业会立刻算作逾期。请检查日期是否填对。';
-  if (!isISODate(collected) || collected !== due || data.settings.gradeOnReturnDay) return null;
-  return '收取当天就要归还，而归还日当天不安排批改：这项作业没有可以批改的日子，只会排在归还日之后。可以推迟归还日期，或在「设置」里允许归还日当天批改。';
+  return null;
 }
 
 // One assignment for several classes: the shared fields once, and a count
@@ -125,18 +123,27 @@ export function checkAssignmentForClasses(fields, rows, data) {
   return Object.keys(errors).length ? { ok: false, errors } : { ok: true, values };
 }
 
-// The record dialog: a day up to today, 1 to `left` copies, and the minutes
-// really spent if given (whole, 1 to 1440).
-export function checkRecord(fields, left, today) {
+// The record dialog: a day from the assignment's collection up to today, 1
+// to `left` copies, and the minutes really spent if given (whole, 1 to 1440).
+// A day before the copies were collected is refused: its timing would become
+// the plan's pace.
+export function checkRecord(fields, left, today, collected = null) {
   const errors = {};
   const date = String(fields.date ?? '').trim();
   if (!isISODate(date)) errors.date = dateError(date, '请填写今天或更早的日期。');
   else if (date > today) errors.date = '请填写今天或更早的日期。';
+  else if (isISODate(collected) && date < collected) errors.date = `这项作业 ${dayName(collected, today)} 才收取，不能记在收取之前。`;
   const count = toNumber(fields.count);
   if (!Number.isInteger(count) || count < 1 || count > left) errors.count = `应为 1 到 ${left} 的整数。`;
   const minutes = String(fields.minutes ?? '').trim() === '' ? null : toNumber(fields.minutes);
   if (minutes !== null && !(Number.isInteger(minutes) && minutes >= 1 && minutes <= 1440)) errors.minutes = '应为 1 到 1440 的整数，或不填。';
   return Object.keys(errors).length ? { ok: false, errors } : { ok: true, value: { date, count, minutes } };
+}
+
+// "3月3日", with the year when it is not this year's.
+function dayName(iso, today) {
+  const md = `${+iso.slice(5, 7)}月${+iso.slice(8, 10)}日`;
+  return iso.slice(0, 4) === String(today).slice(0, 4) ? md : `${+iso.slice(0, 4)}年${md}`;
 }
 
 export function checkMinutes(s) {
@@ -189,8 +196,12 @@ export function restoreClass(data, undo) {
   return true;
 }
 
-// Saves the form's values. A change of the graded count is work done, and
-// is recorded for `today` like any other progress.
+// Saves the form's values. The graded count is set, and the records follow
+// it: a lowering takes back recorded copies (today's first, then the latest
+// days'), and a raising gives back what lowerings took before it records
+// the rest as graded today. So a correction and its undoing leave every
+// day's records as they were, and the records never hold more copies than
+// are graded.
 export function saveAssignment(data, value, id = null, today = null) {
   const { graded, ...rest } = value;
   let a = id ? data.assignments.find((x) => x.id === id) : null;
@@ -198,15 +209,83 @@ export function saveAssignment(data, value, id = null, today = null) {
   if (!a) {
     a = { id: newId('a'), ...rest, graded: 0 };
     data.assignments.push(a);
-  } else Object.assign(a, rest, { graded: Math.min(a.graded, rest.submissions) });
-  const change = graded - a.graded;
-  if (change !== 0 && today) {
-    const done = recordProgress(data, a.id, change, today);
-    // Lowering it below what today's record holds corrects older work:
-    // the count changes, the past days keep their minutes.
-    if (done !== change) a.graded = graded;
-  } else a.graded = graded;
+  } else Object.assign(a, rest);
+  const target = Math.max(0, Math.min(graded, a.submissions));
+  if (target < a.graded) lowerGraded(data, a, a.graded - target, today);
+  else if (target > a.graded) raiseGraded(data, a, target - a.graded, today);
   return a.id;
+}
+
+// What the form's lowerings took from the records, per assignment, newest
+// last. It lives as long as the page: the stored data has no place for it.
+const takenByForm = new WeakMap();
+function takenOf(data, id) {
+  let byId = takenByForm.get(data);
+  if (!byId) takenByForm.set(data, (byId = new Map()));
+  let list = byId.get(id);
+  if (!list) byId.set(id, (list = []));
+  return list;
+}
+
+function lowerGraded(data, a, k, today) {
+  const dates = Object.keys(data.progress)
+    .filter((d) => data.progress[d][a.id])
+    .sort((x, y) => (y === today) - (x === today) || (x < y ? 1 : x > y ? -1 : 0));
+  const taken = takenOf(data, a.id);
+  let left = k;
+  for (const date of dates) {
+    if (!left) break;
+    const day = data.progress[date];
+    const e = { ...day[a.id] };
+    const n = Math.min(left, e.n);
+    const was = roundEntry(e);
+    takeBack(e, n);
+    const now = e.n ? roundEntry(e) : { n: 0, min: 0 };
+    taken.push({ date, n, min: was.min - now.min, tn: (was.tn || 0) - (now.tn || 0), tmin: (was.tmin || 0) - (now.tmin || 0) });
+    if (now.n) day[a.id] = now;
+    else delete day[a.id];
+    if (!Object.keys(day).length) delete data.progress[date];
+    left -= n;
+  }
+  // Copies graded without a record (a corrected count) only change the count.
+  a.graded -= k;
+}
+
+function raiseGraded(data, a, k, today) {
+  const taken = takenOf(data, a.id);
+  let left = k;
+  while (left > 0 && taken.length) {
+    const t = taken[taken.length - 1];
+    const part = t.n <= left ? taken.pop() : splitTaken(t, left);
+    const day = (data.progress[part.date] ??= {});
+    const e = day[a.id] ? { ...day[a.id] } : { n: 0, min: 0 };
+    e.n += part.n;
+    e.min += part.min;
+    if (part.tn) {
+      e.tn = (e.tn || 0) + part.tn;
+      e.tmin = (e.tmin || 0) + part.tmin;
+    }
+    day[a.id] = roundEntry(e);
+    a.graded += part.n;
+    left -= part.n;
+  }
+  if (left > 0 && today) recordProgress(data, a.id, left, today);
+  else a.graded += left;
+}
+
+// The last copies taken were the timed ones (see takeBack): they go back first.
+function splitTaken(t, j) {
+  const jt = Math.min(j, t.tn);
+  const ju = j - jt;
+  const tmin = t.tn ? (t.tmin / t.tn) * jt : 0;
+  const un = t.n - t.tn;
+  const umin = un ? ((t.min - t.tmin) / un) * ju : 0;
+  const part = { date: t.date, n: j, min: tmin + umin, tn: jt, tmin };
+  t.n -= j;
+  t.min -= part.min;
+  t.tn -= jt;
+  t.tmin -= tmin;
+  return part;
 }
 
 export function addAssignments(data, values, today) {

@@ -31,19 +31,38 @@ export function needsCount(a) {
   return a.submissions === 0;
 }
 
+// Collected and returned the same day (a quiz handed back that afternoon):
+// graded on that day, whatever the rule for return days.
+const sameDay = (a) => a.collected === a.due;
+
 // First and last day on which an assignment may be graded, from today on.
 export function gradingWindow(a, today, gradeOnReturnDay) {
   const start = a.collected > today ? a.collected : today;
-  const end = gradeOnReturnDay ? a.due : addDays(a.due, -1);
+  const end = gradeOnReturnDay || sameDay(a) ? a.due : addDays(a.due, -1);
   return { start, end, open: end >= start };
 }
 
-function byDeadline(a, b) {
-  return cmp(a.due, b.due) || cmp(a.collected, b.collected) || cmp(a.title, b.title) || cmp(a.id, b.id);
+// Earliest return date first; on a day, what must be graded that very day
+// first. One assignment given to several classes goes in the order the
+// teacher lists the classes.
+function byDeadline(classOrder) {
+  return (a, b) =>
+    cmp(a.due, b.due) ||
+    sameDay(b) - sameDay(a) ||
+    cmp(a.collected, b.collected) ||
+    cmp(a.title, b.title) ||
+    classOrder(a.classId) - classOrder(b.classId) ||
+    cmp(a.id, b.id);
 }
 
 function cmp(x, y) {
   return x < y ? -1 : x > y ? 1 : 0;
+}
+
+// Where a class stands in the teacher's list; no class comes last.
+function classOrderOf(data) {
+  const at = new Map(data.classes.map((c, i) => [c.id, i]));
+  return (id) => at.get(id) ?? data.classes.length;
 }
 
 // Minutes spent on `date`, as recorded then. The record keeps its minutes,
@@ -61,11 +80,12 @@ export function minutesGradedOn(data, date) {
 // specific records there are (this assignment, its class and 类型, its 类型).
 export function paceFinder(data) {
   const byId = new Map(data.assignments.map((a) => [a.id, a]));
+  const classOrder = classOrderOf(data);
   const own = new Map();
   const classKind = new Map();
   const kind = new Map();
   const add = (map, key, n, min) => {
-    const s = map.get(key) || { n: 0, min: 0 };
+    const s = map.get(key) || { n: 0, min: 0, classes: new Set() };
     s.n += n;
     s.min += min;
     map.set(key, s);
@@ -79,6 +99,8 @@ export function paceFinder(data) {
       if (a.kind) {
         add(classKind, `${a.classId}\u0000${a.kind}`, e.tn, e.tmin);
         add(kind, a.kind, e.tn, e.tmin);
+        // Which classes gave a 类型's timing, so the page can say whose it is.
+        kind.get(a.kind).classes.add(a.classId);
       }
     }
   const learned = (s, need) => (s && s.n >= need && s.min > 0 ? Math.round((s.min / s.n) * 10) / 10 : null);
@@ -90,7 +112,11 @@ export function paceFinder(data) {
       m = learned(classKind.get(key), SHARED_SAMPLE);
       if (m) return { minutes: m, source: 'classKind', copies: classKind.get(key).n };
       m = learned(kind.get(a.kind), SHARED_SAMPLE);
-      if (m) return { minutes: m, source: 'kind', copies: kind.get(a.kind).n };
+      if (m) {
+        const s = kind.get(a.kind);
+        const classIds = [...s.classes].sort((x, y) => classOrder(x) - classOrder(y));
+        return { minutes: m, source: 'kind', copies: s.n, classIds };
+      }
     }
     return { minutes: a.minutesEach, source: 'estimate', copies: 0 };
   };
@@ -229,7 +255,7 @@ function availabilityFrom(availability, today) {
 export function makePlan(data, today) {
   const onReturnDay = !!data.settings.gradeOnReturnDay;
   const pace = paceFinder(data);
-  const listed = data.assignments.filter((a) => remainingOf(a) > 0 || needsCount(a)).sort(byDeadline);
+  const listed = data.assignments.filter((a) => remainingOf(a) > 0 || needsCount(a)).sort(byDeadline(classOrderOf(data)));
   const active = listed.filter((a) => remainingOf(a) > 0);
   const cal = availabilityFrom(data.availability, today);
 
@@ -313,8 +339,9 @@ export function makePlan(data, today) {
   for (const a of listed) {
     // As gradingWindow, from dates worked out once.
     const first = Math.max(0, cal.offset(a.collected));
-    const last = cal.offset(a.due) - (onReturnDay ? 0 : 1);
-    const w = { start: first === 0 ? today : a.collected, end: onReturnDay ? a.due : cal.date(last), open: last >= first };
+    const onDue = onReturnDay || sameDay(a);
+    const last = cal.offset(a.due) - (onDue ? 0 : 1);
+    const w = { start: first === 0 ? today : a.collected, end: onDue ? a.due : cal.date(last), open: last >= first };
     const p = pace(a);
     const m = p.minutes;
     const remaining = remainingOf(a);
@@ -325,7 +352,7 @@ export function makePlan(data, today) {
     const { left, lastDay } = w.open ? placeFrom(first, last, a, m, remaining, false) : { left: remaining, lastDay: null };
     const info = { assignmentId: a.id, remaining, planned: remaining - left, late: left, lateMinutes: left * m, overdue: 0, unplaced: left, window: w, lastDay, reason: null, pace: p };
     if (left > 0) {
-      if (!w.open) info.reason = a.due < today ? 'past' : a.due === today ? 'dueToday' : 'sameDay';
+      if (!w.open) info.reason = a.due < today ? 'past' : 'dueToday';
       else {
         const largestDay = cal.largestIn(first, last);
         if (largestDay === 0) info.reason = 'noTime';

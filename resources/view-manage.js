@@ -88,7 +88,7 @@ export function editAssignment(ctx, id) {
     due: ['归还日期', '这一天要把批好的作业发回去。'],
     submissions: ['份数'],
     minutesEach: ['每份约几分钟', paceHint(ctx, a)],
-    graded: ['已批份数', a ? '增加的份数记为今天批的。' : null],
+    graded: ['已批份数', a ? '减少时撤销已记下的批改，先撤今天的，再撤最近几天的；增加时先补回这样撤销的份数，其余的记为今天批的。' : null],
   };
   const warning = h('p', { class: 'notice warn', role: 'status', hidden: true });
   const showWarning = () => {
@@ -179,8 +179,17 @@ export function paceText(ctx, a, pace) {
     const cls = classOf(ctx.data, a);
     return `${m}（${cls ? cls.name : '未分班'}「${a.kind}」记下的用时，${pace.copies} 份）`;
   }
-  if (pace.source === 'kind') return `${m}（各班「${a.kind}」记下的用时，${pace.copies} 份）`;
+  if (pace.source === 'kind') return `${m}（${whoseTiming(ctx.data, a, pace.classIds)}「${a.kind}」记下的用时，${pace.copies} 份）`;
   return `${m}（你的估计）`;
+}
+
+// The classes whose timing a 类型's pace comes from: 本班 first, then the
+// others as listed; past three, only how many.
+function whoseTiming(data, a, classIds = []) {
+  const ids = [...classIds].sort((x, y) => (y === a.classId) - (x === a.classId));
+  if (ids.length > 3) return `${ids.length} 个班`;
+  const name = (id) => (id === a.classId ? '本班' : (data.classes.find((c) => c.id === id) || { name: '未分班' }).name);
+  return ids.map(name).join('、') || '各班';
 }
 
 // Where a learned pace comes from, in a word or two: "实测" only for this

@@ -13,8 +13,6 @@ export function lateText(ctx, info) {
   let cause;
   if (info.reason === 'past') cause = `归还日期已过（${fmtDate(a.due)}），还有 ${amount}没有批完。`;
   else if (info.reason === 'dueToday') cause = `今天（${fmtDate(a.due)}）就要归还，还有 ${amount}没有批完。`;
-  else if (info.reason === 'sameDay')
-    cause = `收取当天（${fmtDate(a.due)}）就要归还，而归还日当天不安排批改：${amount}没有可以批改的日子。`;
   else if (info.reason === 'noTime') {
     const { start, end } = info.window;
     const span = start === end ? fmtDate(start) : `${fmtDate(start)} 至 ${fmtDate(end)}`;

@@ -9,7 +9,7 @@ import { checkRecord, recordProgress, recordsOf, titleOf, toNumber } from './mod
 export function recordDialog(ctx, id) {
   const a = ctx.data.assignments.find((x) => x.id === id);
   if (!a) return null;
-  const date = dateField({ id: 'rp-date', value: ctx.today, max: ctx.today, today: ctx.today });
+  const date = dateField({ id: 'rp-date', value: ctx.today, min: a.collected <= ctx.today ? a.collected : null, max: ctx.today, today: ctx.today });
   const count = h('input', { id: 'rp-count', type: 'text', inputmode: 'numeric', autocomplete: 'off', value: '' });
   const minutes = h('input', { id: 'rp-min', type: 'text', inputmode: 'numeric', autocomplete: 'off', value: '', placeholder: '可不填' });
   const wrap = h('div', { class: 'form-grid' });
@@ -20,7 +20,7 @@ export function recordDialog(ctx, id) {
       field('实际用了几分钟', minutes, e.minutes, '填了，计划就按你的真实速度来算。'),
     );
   draw();
-  const check = () => checkRecord({ date: date.value, count: count.value, minutes: minutes.value }, remainingOf(a), ctx.today);
+  const check = () => checkRecord({ date: date.value, count: count.value, minutes: minutes.value }, remainingOf(a), ctx.today, a.collected);
   const ids = { date: 'rp-date', count: 'rp-count', minutes: 'rp-min' };
   return formDialog({
     title: `记录${titleOf(ctx.data, a)}的进度`,

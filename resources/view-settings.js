@@ -156,7 +156,7 @@ function planSection(ctx) {
     h(
       'div',
       { class: 'setting' },
-      h('label', { for: 'on-return', class: 'grow' }, h('strong', null, '归还日当天也可以批改'), h('div', { class: 'muted' }, '不勾选时，作业最晚在归还日的前一天批完。')),
+      h('label', { for: 'on-return', class: 'grow' }, h('strong', null, '归还日当天也可以批改'), h('div', { class: 'muted' }, '不勾选时，作业最晚在归还日的前一天批完；收取当天就归还的作业在当天批改。')),
       onReturn,
     ),
     h(

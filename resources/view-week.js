@@ -6,9 +6,6 @@ import { dayLoad } from './planner.js';
 import { classOf, isFinished, titleOf } from './model.js';
 import { lateReport } from './view-plan.js';
 
-// Minutes to a tenth, as they were recorded: 189.6, 90.
-const tenths = (m) => String(Math.round(m * 10) / 10);
-
 export function renderWeek(ctx) {
   const { data, plan, today } = ctx;
   const start = ctx.params.week || startOfWeek(today);
@@ -28,15 +25,17 @@ export function renderWeek(ctx) {
     const dueHere = data.assignments.filter((a) => a.due === l.date && !isFinished(a));
     const pct = (m) => `${(m / scale) * 100}%`;
     // Recorded time is shown as recorded, also beyond the day's time.
-    const over = l.past ? 0 : l.used + l.planned - l.available;
+    // Whole minutes, as every screen writes time: an overrun too small to
+    // show is none.
+    const over = l.past ? 0 : Math.round(l.used + l.planned - l.available);
     const summary =
       `${fmtDate(l.date, 'long')}：` +
       (l.past ? '已过去' : `计划 ${fmtMinutes(l.planned)}，可用 ${fmtMinutes(l.available)}`) +
       (l.used ? `，已批用时 ${fmtMinutes(l.used)}` : '') +
-      (over > 0.05 ? `，超出 ${tenths(over)} 分钟` : '');
+      (over > 0 ? `，超出 ${fmtMinutes(over)}` : '');
     return h(
       'li',
-      { class: `wday${l.date === today ? ' is-today' : ''}${l.past ? ' is-past' : ''}${over > 0.05 ? ' is-over' : ''}`, 'aria-label': summary },
+      { class: `wday${l.date === today ? ' is-today' : ''}${l.past ? ' is-past' : ''}${over > 0 ? ' is-over' : ''}`, 'aria-label': summary },
       h('div', { class: 'wday-head' }, h('span', { class: 'wday-name' }, fmtDate(l.date, 'weekday')), h('span', { class: 'wday-date' }, fmtDate(l.date, 'short'))),
       h(
         'div',
@@ -49,8 +48,8 @@ export function renderWeek(ctx) {
           l.sessions.map((s) => h('div', { class: `vbar-seg${s.overdue ? ' overdue' : ''}`, style: { height: pct(s.minutes), background: colorOf(byId.get(s.assignmentId)) } })),
         ),
       ),
-      h('div', { class: 'wday-load' }, l.past ? '已过' : [`${tenths(l.used + l.planned)} / ${l.available}`, h('span', { class: 'muted' }, ' 分钟')]),
-      over > 0.05 ? h('div', { class: 'tag warn' }, `超出 ${tenths(over)} 分钟`) : null,
+      h('div', { class: 'wday-load' }, l.past ? '已过' : `${fmtMinutes(l.used + l.planned)} / ${fmtMinutes(l.available)}`),
+      over > 0 ? h('div', { class: 'tag warn' }, `超出 ${fmtMinutes(over)}`) : null,
       ex ? h('div', { class: 'tag' }, ex.note || (ex.minutes === 0 ? '休息' : '特别安排')) : null,
       h(
         'ul',

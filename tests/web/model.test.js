@@ -4,6 +4,7 @@ import assert from 'node:assert/strict';
 import {
   checkAssignment, checkClass, deleteClass, deleteAssignment, recordProgress, checkAssignmentForClasses, addAssignments,
   checkTemplate, saveTemplate, runTemplates, restoreAssignment, restoreClass, recordsOf, deleteTemplate, restoreTemplate,
+  saveAssignment,
 } from '../../resources/model.js';
 import { makePlan, minutesGradedOn, paceOf } from '../../resources/planner.js';
 import { dataWith, every } from './fixtures.js';
@@ -172,3 +173,38 @@ test('undo: templates come back as they were, once, with their classes in order'
   assert.deepEqual(runTemplates(data, '2025-03-05'), []);
 });
 
+
+test('the form\'s 已批份数: a lowering takes back records, a raising gives them back before adding today\'s', () => {
+  const WED = '2025-03-05';
+  const data = dataWith({ weekly: every(60), assignments: [{ due: '2025-03-20', submissions: 126, minutesEach: 6.5 }] });
+  recordProgress(data, 'a1', 10, MON, 73); // timed
+  recordProgress(data, 'a1', 12, '2025-03-04');
+  recordProgress(data, 'a1', 6, WED);
+  const a = data.assignments[0];
+  const before = structuredClone(data.progress);
+  const recorded = () => Object.values(data.progress).reduce((n, d) => n + (d.a1 ? d.a1.n : 0), 0);
+  const edit = (graded, over = {}) => {
+    saveAssignment(data, { ...a, ...over, graded }, 'a1', WED);
+    assert.equal(a.graded, graded);
+    assert.ok(recorded() <= a.graded, `records hold ${recorded()} copies against ${a.graded} graded`);
+  };
+  // 28 → 20: today's 6 first, then 2 of the latest day's.
+  edit(20);
+  assert.deepEqual(recordsOf(data, 'a1'), [{ date: '2025-03-04', n: 10 }, { date: MON, n: 10 }]);
+  // Back to 28: every day as it was, nothing invented today.
+  edit(28);
+  assert.deepEqual(data.progress, before);
+  // Down to 5 reaches the timed copies of Monday; back up restores them exactly.
+  edit(5);
+  assert.deepEqual(recordsOf(data, 'a1'), [{ date: MON, n: 5 }]);
+  edit(12);
+  edit(28);
+  assert.deepEqual(data.progress, before);
+  // Only what goes beyond the copies taken back is today's new work.
+  edit(30);
+  assert.equal(data.progress[WED].a1.n, 8);
+  assert.equal(data.progress['2025-03-04'].a1.n, 12);
+  // Fewer copies in all also lowers what the records hold.
+  edit(10, { submissions: 10 });
+  assert.equal(recorded(), 10);
+});

@@ -231,26 +231,15 @@ test('a changed graded count in the form is work done today', () => {
 
 test('the cause of lateness is told truly', () => {
   const ctx = (data, today) => ({ data, today, plan: makePlan(data, today) });
-  // Collected and due the same day, seen two days before.
-  const same = dataWith({ weekly: every(60), assignments: [{ collected: '2026-12-10', due: '2026-12-10', submissions: 5, minutesEach: 3 }] });
-  let c = ctx(same, '2026-12-08');
-  assert.equal(c.plan.late[0].reason, 'sameDay');
-  let text = lateText(c, c.plan.late[0]);
-  assert.doesNotMatch(text, /今天/);
-  assert.match(text, /收取当天.*就要归还/);
-  assert.match(assignmentWarning(same.assignments[0], same), /收取当天就要归还/);
-  assert.equal(assignmentWarning({ ...same.assignments[0], due: '2026-12-11' }, same), null);
-  assert.equal(assignmentWarning(same.assignments[0], { settings: { gradeOnReturnDay: true } }), null);
-
   // The only gradable day has no time at all.
   const none = dataWith({
     weekly: every(60),
     exceptions: [{ date: '2025-03-03', minutes: 0, note: '' }],
     assignments: [{ due: '2025-03-04', submissions: 5, minutesEach: 3 }],
   });
-  c = ctx(none, MON);
+  const c = ctx(none, MON);
   assert.equal(c.plan.late[0].reason, 'noTime');
-  text = lateText(c, c.plan.late[0]);
+  const text = lateText(c, c.plan.late[0]);
   assert.match(text, /没有可用时间/);
   assert.doesNotMatch(text, /比归还前任何一天的可用时间都长/);
 });
@@ -306,4 +295,48 @@ test('no session shorter than 10 minutes, unless it finishes the assignment', ()
       assert.ok(s.minutes >= 10 || finishes, `${a.title} ${s.minutes} min on ${d.date}`);
     }
   assert.deepEqual(sessionsOf(plan, 'a2'), [{ date: '2025-03-04', count: 10 }]);
+});
+
+test('one assignment for several classes: copies slip in the order the classes are listed', () => {
+  const classes = [
+    { id: 'k7', name: '初二(1)班', color: '#4f7cac' },
+    { id: 'b2', name: '初二(2)班', color: '#5a9e6f' },
+    { id: 'f4', name: '初二(3)班', color: '#c98a3a' },
+  ];
+  // Ids as random as newId makes them, in no order of their own.
+  const make = (ids) =>
+    dataWith({
+      weekly: every(60),
+      classes,
+      assignments: ['f4', 'k7', 'b2'].map((classId, i) => ({ id: ids[i], title: '周测', classId, due: '2025-03-05', submissions: 10, minutesEach: 5 })),
+    });
+  for (const ids of [['a9', 'a1', 'a5'], ['a1', 'a5', 'a9']]) {
+    const data = make(ids);
+    const plan = makePlan(data, MON);
+    const classOfId = new Map(data.assignments.map((a) => [a.id, a.classId]));
+    assert.deepEqual(plan.days.slice(0, 2).map((d) => d.sessions.map((s) => classOfId.get(s.assignmentId))), [['k7', 'b2'], ['b2', 'f4']]);
+    assert.deepEqual(plan.late.map((l) => classOfId.get(l.assignmentId)), ['f4']);
+  }
+});
+
+test('collected and returned the same day: graded on that day, first', () => {
+  const data = dataWith({
+    weekly: every(60),
+    assignments: [
+      { title: '作文', collected: '2025-02-28', due: '2025-03-05', submissions: 12, minutesEach: 10 },
+      { title: '小测', collected: MON, due: MON, submissions: 6, minutesEach: 5 },
+      { title: '周测', collected: '2025-03-06', due: '2025-03-06', submissions: 4, minutesEach: 5 },
+      { title: '练习', collected: '2025-03-04', due: '2025-03-10', submissions: 40, minutesEach: 6 },
+    ],
+  });
+  const plan = makePlan(data, MON);
+  assert.deepEqual(plan.days[0].sessions.map((s) => [s.assignmentId, s.count]), [['a2', 6], ['a1', 3]]);
+  assert.deepEqual(sessionsOf(plan, 'a3'), [{ date: '2025-03-06', count: 4 }]);
+  assert.equal(plan.days.find((d) => d.date === '2025-03-06').sessions[0].assignmentId, 'a3');
+  assert.deepEqual(plan.late.map((l) => l.assignmentId), ['a1']);
+  // Also ahead of work that may be graded on its own return day.
+  data.settings.gradeOnReturnDay = true;
+  data.assignments[3].due = '2025-03-06';
+  assert.equal(makePlan(data, MON).days.find((d) => d.date === '2025-03-06').sessions[0].assignmentId, 'a3');
+  assert.equal(assignmentWarning(data.assignments[2], { settings: { gradeOnReturnDay: false } }), null);
 });

@@ -5,7 +5,8 @@ import { makePlan } from '../../resources/planner.js';
 import { isFinished, recordProgress } from '../../resources/model.js';
 import { renderWeek } from '../../resources/view-week.js';
 import { renderPlan } from '../../resources/view-plan.js';
-import { renderAssignments, renderClasses } from '../../resources/view-manage.js';
+import { renderAssignments, renderClasses, paceText } from '../../resources/view-manage.js';
+import { planCSV, planCalendar } from '../../resources/exports.js';
 import { installDom, findAll, byClass, byTag } from './dom.js';
 import { dataWith, every, sessionsOf } from './fixtures.js';
 
@@ -20,10 +21,10 @@ test('本周 shows the minutes recorded today, also beyond the day\'s time, and 
   assert.deepEqual([plan.days[0].used, plan.days[0].free, plan.todayCount], [189.6, 0, 0]);
   const week = view(renderWeek, data, WED);
   const [day] = findAll(week, byClass('is-today'));
-  assert.match(findAll(day, byClass('wday-load'))[0].textContent, /^189\.6 \/ 90 分钟$/);
+  assert.equal(findAll(day, byClass('wday-load'))[0].textContent, '3 小时 10 分钟 / 1 小时 30 分钟');
   assert.ok(byClass('is-over')(day), 'the day is not marked as over its time');
-  assert.ok(day.textContent.includes('超出 99.6 分钟'));
-  assert.match(day.getAttribute('aria-label'), /超出 99\.6 分钟/);
+  assert.ok(day.textContent.includes('超出 1 小时 40 分钟'));
+  assert.match(day.getAttribute('aria-label'), /超出 1 小时 40 分钟/);
   // A day within its time is not marked.
   const [tomorrow] = findAll(week, (el) => byClass('wday')(el) && !byClass('is-today')(el) && !byClass('is-past')(el));
   assert.ok(!byClass('is-over')(tomorrow));
@@ -80,4 +81,43 @@ test('remaining times use the plan\'s pace, and say truly whose timing it is', (
   assert.deepEqual(cells('听写').slice(5, 7), ['5 分钟 实测', '35 分钟']);
   // The class card adds up the same times: 32 × 9.6 + 7 × 5.
   assert.ok(view(renderClasses, data, WED).textContent.includes('未批 2 项，约 5 小时 42 分钟'));
+});
+
+test('a 类型\'s timing names the classes that gave it', () => {
+  const data = dataWith({
+    weekly: every(60),
+    classes: [
+      { id: 'c1', name: '初二(1)班', color: '#4f7cac' },
+      { id: 'c2', name: '初二(2)班', color: '#5a9e6f' },
+      { id: 'c3', name: '初二(3)班', color: '#c98a3a' },
+    ],
+    assignments: [
+      { title: '默写一', kind: '默写', classId: 'c1', due: '2025-03-20', submissions: 40, minutesEach: 2 },
+      { title: '默写一', kind: '默写', classId: 'c2', due: '2025-03-20', submissions: 40, minutesEach: 2 },
+      { title: '默写一', kind: '默写', classId: 'c3', due: '2025-03-20', submissions: 40, minutesEach: 2 },
+    ],
+  });
+  recordProgress(data, 'a1', 5, '2025-03-04', 15);
+  const label = (id) => {
+    const plan = makePlan(data, WED);
+    return paceText({ data, plan }, data.assignments.find((a) => a.id === id), plan.status.get(id).pace);
+  };
+  assert.equal(label('a2'), '每份 3 分钟（初二(1)班「默写」记下的用时，5 份）');
+  assert.equal(label('a3'), '每份 3 分钟（初二(1)班「默写」记下的用时，5 份）');
+  // Two copies from 初二(3)班 too: several classes, and 本班 among them.
+  recordProgress(data, 'a3', 2, '2025-03-04', 6);
+  assert.equal(label('a2'), '每份 3 分钟（初二(1)班、初二(3)班「默写」记下的用时，7 份）');
+  assert.equal(label('a3'), '每份 3 分钟（本班、初二(1)班「默写」记下的用时，7 份）');
+});
+
+test('one way of writing time: 本周, 计划 and the exports round a day alike', () => {
+  // 3 copies at 29.4 minutes: 88.2 minutes of a 90-minute day.
+  const data = dataWith({ weekly: every(90), assignments: [{ due: '2025-03-06', submissions: 3, minutesEach: 29.4 }] });
+  const [day] = findAll(view(renderWeek, data, WED), byClass('is-today'));
+  assert.equal(findAll(day, byClass('wday-load'))[0].textContent, '1 小时 28 分钟 / 1 小时 30 分钟');
+  assert.ok(view(renderPlan, data, WED).textContent.includes('计划 1 小时 28 分钟 / 可用 1 小时 30 分钟'));
+  const plan = makePlan(data, WED);
+  assert.match(planCSV(plan, data), /,3,88,2025-03-06,/);
+  const ics = planCalendar(plan, data, new Date('2025-03-05T08:00:00Z')).text.replace(/\r\n /g, '');
+  assert.match(ics, /预计 1 小时 28 分钟/);
 });

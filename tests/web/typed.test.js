@@ -51,5 +51,13 @@ test('a new assignment with both dates past is warned about, as one due the day 
   // Still coming back, or an old one being edited: nothing to say.
   assert.equal(assignmentWarning({ collected: '2025-03-03', due: '2025-03-10' }, data, today), null);
   assert.equal(assignmentWarning({ collected: '2025-03-03', due: '2025-03-07' }, data), null);
-  assert.match(assignmentWarning({ collected: '2025-03-12', due: '2025-03-12' }, data, today), /收取当天就要归还/);
+  // Collected and returned the same day: graded that day, nothing to warn of.
+  assert.equal(assignmentWarning({ collected: '2025-03-12', due: '2025-03-12' }, data, today), null);
+});
+
+test('progress is refused for a day before the assignment was collected', () => {
+  const refused = checkRecord({ date: '2025-03-02', count: '1' }, 10, '2025-03-05', '2025-03-03');
+  assert.equal(refused.errors?.date, '这项作业 3月3日 才收取，不能记在收取之前。');
+  assert.equal(checkRecord({ date: '2025-03-03', count: '1' }, 10, '2025-03-05', '2025-03-03').ok, true);
+  assert.equal(checkRecord({ date: '2024-12-20', count: '1' }, 10, '2025-01-05', '2024-12-30').errors?.date, '这项作业 2024年12月30日 才收取，不能记在收取之前。');
 });
