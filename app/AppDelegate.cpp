@@ -7,6 +7,7 @@
 #include "ball/BallView.h"
 #include "bridge/BadgeHandler.h"
 #include "bridge/Channels.h"
+#include "bridge/DataHandler.h"
 #include "bridge/LaunchHandler.h"
 #include "bridge/SaveHandler.h"
 #include "platform/GeometryText.h"
@@ -44,6 +45,8 @@ AppDelegate::AppDelegate(platform::Platform& platform)
                                               platform.environment());
   badgeHandler = std::make_shared<BadgeHandler>(platform.mainQueue());
   launchHandler = std::make_shared<LaunchHandler>(platform.mainQueue(), platform.environment());
+  dataHandler = std::make_shared<DataHandler>(platform.mainQueue(), platform.workspace(),
+                                              dataFolderPath(platform.environment()));
   std::shared_ptr<SchemeHandler> scheme = schemeHandler;
   downloads = std::make_shared<Downloads>(
       platform.dialogs(), platform.environment(),
@@ -128,10 +131,12 @@ void AppDelegate::buildWebView() {
     require((*self)->ballView.get()).setCount(count);
   };
   // Each channel of the table, registered with its handler.
-  configuration.channels = registeredChannels({saveHandler, badgeHandler, launchHandler});
+  configuration.channels =
+      registeredChannels({saveHandler, badgeHandler, launchHandler, dataHandler});
 
   webView = platform_.createWebView(configuration);
   launchHandler->webView = webView;
+  dataHandler->webView = webView;
   webView->setDelegate(this);
   webView->setAllowsBackForwardNavigationGestures(true);
 }

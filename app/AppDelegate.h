@@ -8,6 +8,7 @@
 class BadgeHandler;
 class BallView;
 class Downloads;
+class DataHandler;
 class LaunchHandler;
 class PageRecovery;
 class PanelLine;
@@ -76,6 +77,7 @@ private:
   std::shared_ptr<SaveHandler> saveHandler;
   std::shared_ptr<BadgeHandler> badgeHandler;
   std::shared_ptr<LaunchHandler> launchHandler;
+  std::shared_ptr<DataHandler> dataHandler;
   std::shared_ptr<Downloads> downloads;
   std::shared_ptr<PageRecovery> pageRecovery;
 };

@@ -1,12 +1,13 @@
 #pragma once
 
-// The page's three channels to the native side, in one table: each one's
+// The page's four channels to the native side, in one table: each one's
 // name, which documents may post on it, and what reading one of its bodies
 // may cost. Where a channel is registered, gated and read comes from here;
 // what a message means is its handler's affair.
 
 #include "identity/identity.h"
 #include "platform/platform.h"
+#include "system/DataFolder.h"
 
 #include <array>
 #include <functional>
@@ -15,8 +16,8 @@
 #include <string_view>
 #include <vector>
 
-// The save and badge channels' names; the launch channel's name is written
-// only in the table below.
+// The save and badge channels' names; the launch and data channels' names are
+// written only in the table below.
 inline constexpr std::string_view SAVE_HANDLER = "hlvnSave";
 inline constexpr std::string_view BADGE_HANDLER = "hlvnBadge";
 
@@ -35,13 +36,8 @@ struct ChannelEntry {
   platform::BodyLimits limits;
 };
 
-// The most the page holds: a backup of at most MAX_DATA_CHARACTERS
-// characters (the page refuses a larger one), each at most 3 bytes of UTF-8.
-// Every channel that carries the teacher's data is bounded from this.
-inline constexpr std::size_t MAX_DATA_CHARACTERS = 5'000'000;
-inline constexpr std::size_t MAX_DATA_BYTES = 3 * MAX_DATA_CHARACTERS;
 // A save's Base64 text: four characters for every three bytes, so 20 MB for
-// the largest backup, with room to spare. The page's save script asks no
+// the largest backup (MAX_DATA_BYTES), with room to spare. The page's save script asks no
 // more of it and tells the user instead (SAVE_TOO_LARGE).
 inline constexpr std::size_t MAX_SAVE_BASE64_BYTES = std::size_t(24) << 20;
 static_assert(MAX_SAVE_BASE64_BYTES >= (MAX_DATA_BYTES + 2) / 3 * 4);
@@ -53,16 +49,21 @@ inline constexpr platform::BodyLimits SAVE_BODY_LIMITS{
 // before it is read, so it cannot hold the main thread.
 inline constexpr platform::BodyLimits COMMAND_BODY_LIMITS{std::size_t(64) << 10, 16, 4};
 inline constexpr platform::BodyLimits COUNT_BODY_LIMITS{std::size_t(4) << 10, 16, 4};
+// The teacher's data as one text, and a command's few short members.
+inline constexpr platform::BodyLimits DATA_BODY_LIMITS{MAX_DATA_BYTES + (std::size_t(64) << 10), 16,
+                                                       4};
 
-inline constexpr std::array<ChannelEntry, 3> CHANNELS{{
+inline constexpr std::array<ChannelEntry, 4> CHANNELS{{
     {SAVE_HANDLER, ChannelSenders::AppTopFrame, SAVE_BODY_LIMITS},
     {BADGE_HANDLER, ChannelSenders::AppTopFrame, COUNT_BODY_LIMITS},
     {"hlvnLaunch", ChannelSenders::AppTopFrame, COMMAND_BODY_LIMITS},
+    {"hlvnData", ChannelSenders::AppTopFrame, DATA_BODY_LIMITS},
 }};
 
 inline constexpr const ChannelEntry& SAVE_CHANNEL = CHANNELS[0];
 inline constexpr const ChannelEntry& BADGE_CHANNEL = CHANNELS[1];
 inline constexpr const ChannelEntry& LAUNCH_CHANNEL = CHANNELS[2];
+inline constexpr const ChannelEntry& DATA_CHANNEL = CHANNELS[3];
 
 // The gate's two scripts, embedded from bridge/gate_shim.js and
 // bridge/gate_forwarder.js by the build: function expressions of (channels,

@@ -148,24 +148,21 @@ bool isAppPageURL(std::string_view url) {
 LaunchHandler::LaunchHandler(platform::MainQueue& queue, const platform::Environment& env)
     : ChannelHandler(queue), env_(env) {}
 
-void LaunchHandler::act(LaunchCommand command) {
-  // Only the app's own page may command the system, and the gate cannot see
-  // what the main frame shows now.
-  {
-    std::shared_ptr<platform::WebView> view = webView.lock();
-    if (!view || !isAppPageURL(view->currentURL()))
-      return;
-  }
-  json result = runLaunchCommand(command, env_);
-  reply(command.cb, result);
+bool showsAppPage(const std::weak_ptr<platform::WebView>& view) {
+  std::shared_ptr<platform::WebView> shown = view.lock();
+  return shown && isAppPageURL(shown->currentURL());
 }
 
-void LaunchHandler::reply(const std::string& token, const json& result) {
-  later([script = launchReplyScript(token, result)](LaunchHandler& handler) {
-    std::shared_ptr<platform::WebView> view = handler.webView.lock();
-    // The main frame may have left the app's pages since the command came.
-    if (!view || !isAppPageURL(view->currentURL()))
-      return;
-    view->evaluateJavaScript(script);
+void replyInAppPage(const std::weak_ptr<platform::WebView>& view, const std::string& script) {
+  if (showsAppPage(view))
+    view.lock()->evaluateJavaScript(script);
+}
+
+void LaunchHandler::act(LaunchCommand command) {
+  if (!showsAppPage(webView))
+    return;
+  json result = runLaunchCommand(command, env_);
+  later([script = launchReplyScript(command.cb, result)](LaunchHandler& handler) {
+    replyInAppPage(handler.webView, script);
   });
 }

@@ -50,6 +50,14 @@ std::string launchReplyScript(std::string_view token, const nlohmann::json& repl
 // A document of the app's own origin.
 bool isAppPageURL(std::string_view url);
 
+// Whether the view's main frame shows one of the app's own pages now: only
+// they may command the system or reach the teacher's data, and a channel's
+// gate cannot see what the main frame shows when the message is handled.
+bool showsAppPage(const std::weak_ptr<platform::WebView>& view);
+// Evaluates a reply in the view if it still shows an app page (the main
+// frame may have left the app's pages since the command came).
+void replyInAppPage(const std::weak_ptr<platform::WebView>& view, const std::string& script);
+
 // Receives the commands on the channel "hlvnLaunch" (its sender already
 // admitted by the channel's gate) and acts only while the main frame shows
 // an app page; every other message, and every malformed one, is dropped
@@ -69,7 +77,6 @@ private:
     return launchCommandFromBody(body);
   }
   void act(LaunchCommand command);
-  void reply(const std::string& token, const nlohmann::json& result);
 
   const platform::Environment env_;
 };

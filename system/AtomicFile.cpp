@@ -42,11 +42,15 @@ Result<void> flushToDisk(int fd) {
 }
 
 // The permission bits of the file that takes target's place: those of the
-// file it replaces, or what a plain new file gets under the user's umask.
-// EISDIR when target is a folder, which no file replaces.
-Result<mode_t> replacementMode(const fs::path& target) {
+// file it replaces, or what a plain new file gets under the user's umask (a
+// link that is replaced itself has no bits to keep). EISDIR when target is
+// a folder, which no file replaces.
+Result<mode_t> replacementMode(const fs::path& target,
+                               LinkHandling links = LinkHandling::ReplaceTarget) {
   struct stat existing {};
-  if (::stat(target.c_str(), &existing) == 0) {
+  const int found = links == LinkHandling::ReplaceLink ? ::lstat(target.c_str(), &existing)
+                                                       : ::stat(target.c_str(), &existing);
+  if (found == 0 && !S_ISLNK(existing.st_mode)) {
     if (S_ISDIR(existing.st_mode))
       return Failure::of(EISDIR);
     return mode_t(existing.st_mode & 07777);
@@ -102,11 +106,12 @@ Result<void> closeAfter(int fd, Result<void> written) {
   return written ? closed : written;
 }
 
-Result<void> writeFileAtomically(const fs::path& requested, std::string_view bytes) {
-  const fs::path target = resolveLinks(requested);
+Result<void> writeFileAtomically(const fs::path& requested, std::string_view bytes,
+                                 LinkHandling links) {
+  const fs::path target = links == LinkHandling::ReplaceLink ? requested : resolveLinks(requested);
   const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
 
-  Result<mode_t> mode = replacementMode(target);
+  Result<mode_t> mode = replacementMode(target, links);
   if (!mode)
     return mode.failure();
 

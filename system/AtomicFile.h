@@ -9,11 +9,20 @@
 // Replacing a user's file must never lose it: the bytes go to a temporary file
 // in the same folder, which is renamed over the target only once it is whole.
 
-// Writes bytes to path atomically. An existing file keeps its permission bits;
-// when path is a symbolic link, the file it points to is replaced, not the
-// link. On failure the previous file is untouched and no temporary is left.
+// What a write does when the path is a symbolic link.
+enum class LinkHandling {
+  // The file it points to is replaced, wherever it is: a user's own link.
+  ReplaceTarget,
+  // The link itself is replaced by the file: what the app keeps in a folder
+  // of its own is never written outside it.
+  ReplaceLink,
+};
+
+// Writes bytes to path atomically. An existing file keeps its permission
+// bits. On failure the previous file is untouched and no temporary is left.
 platform::Result<void> writeFileAtomically(const std::filesystem::path& path,
-                                           std::string_view bytes);
+                                           std::string_view bytes,
+                                           LinkHandling links = LinkHandling::ReplaceTarget);
 
 // The folder that a write to path lands in (links followed): a file made
 // there can take path's place in one rename.
