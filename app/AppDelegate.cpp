@@ -142,10 +142,13 @@ void AppDelegate::buildWebView() {
 }
 
 void AppDelegate::buildMainWindow() {
-  platform::Rect rect = mainWindowContentRect(platform_.defaults().stringForKey(WINDOW_FRAME_KEY));
+  // A stored or default size wider than this screen would open off it.
+  const std::optional<platform::Rect> screen = platform_.screens().mainVisibleFrame();
+  platform::Rect rect = fitToScreen(
+      mainWindowContentRect(platform_.defaults().stringForKey(WINDOW_FRAME_KEY)), screen);
   window = platform_.createWindow(rect);
   window->setTitle(std::string(APP_TITLE));
-  window->setMinSize(MAIN_WINDOW_MIN_SIZE);
+  window->setMinSize(mainWindowMinSize(screen));
   window->center();
   window->setContentView(require(webView.get()));
   std::weak_ptr<AppDelegate*> weakSelf = alive_;

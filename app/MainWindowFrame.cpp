@@ -2,6 +2,7 @@
 
 #include "platform/GeometryText.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -23,4 +24,21 @@ platform::Rect mainWindowContentRect(const std::optional<std::string>& stored) {
       rect.size.width > LARGEST_SIZE || rect.size.height > LARGEST_SIZE)
     return DEFAULT_CONTENT_RECT;
   return rect;
+}
+
+platform::Size mainWindowMinSize(const std::optional<platform::Rect>& visible) {
+  platform::Size size = MAIN_WINDOW_MIN_SIZE;
+  if (visible && visible->size.width > 0 && visible->size.height > TITLE_BAR_ALLOWANCE) {
+    size.width = std::min(size.width, visible->size.width);
+    size.height = std::min(size.height, visible->size.height - TITLE_BAR_ALLOWANCE);
+  }
+  return size;
+}
+
+platform::Rect fitToScreen(platform::Rect content, const std::optional<platform::Rect>& visible) {
+  if (!visible || !(visible->size.width > 0) || !(visible->size.height > TITLE_BAR_ALLOWANCE))
+    return content;
+  content.size.width = std::min(content.size.width, visible->size.width);
+  content.size.height = std::min(content.size.height, visible->size.height - TITLE_BAR_ALLOWANCE);
+  return content;
 }

@@ -16,3 +16,13 @@ inline constexpr platform::Size MAIN_WINDOW_MIN_SIZE{1170, 460};
 // points, which no toolkit shows) gives the default; heights below the
 // minimum size are still used as stored.
 platform::Rect mainWindowContentRect(const std::optional<std::string>& stored);
+
+// Room left above the content for the window's title bar.
+inline constexpr double TITLE_BAR_ALLOWANCE = 40;
+
+// The content rectangle made to fit the main screen's visible frame, where
+// the screen is known: no wider than it and no taller than it less the title
+// bar. A screen narrower than the minimum size wins over it.
+platform::Rect fitToScreen(platform::Rect content, const std::optional<platform::Rect>& visible);
+// The minimum size, given way to a screen smaller than it.
+platform::Size mainWindowMinSize(const std::optional<platform::Rect>& visible);

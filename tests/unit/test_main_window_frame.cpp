@@ -26,6 +26,20 @@ TEST(MainWindowFrame, UnusableValuesGiveTheDefault) {
   EXPECT_EQ(mainWindowContentRect("{{0, 0}, {16384, 16384}}"), (Rect{{0, 0}, {16384, 16384}}));
 }
 
+TEST(MainWindowFrame, TheWindowFitsTheScreenAndTheMinimumGivesWayToASmallOne) {
+  const Rect laptop{{0, 0}, {1280, 775}};
+  EXPECT_EQ(fitToScreen(DEFAULT_CONTENT_RECT, laptop), (Rect{{0, 0}, {1280, 735}}));
+  EXPECT_EQ(mainWindowMinSize(laptop), MAIN_WINDOW_MIN_SIZE);
+  const Rect small{{0, 25}, {1024, 743}};
+  EXPECT_EQ(fitToScreen(mainWindowContentRect("{{9, 9}, {1500, 900}}"), small),
+            (Rect{{9, 9}, {1024, 703}}));
+  EXPECT_EQ(mainWindowMinSize(small), (platform::Size{1024, 460}));
+  // A size that fits, or no screen known, is kept.
+  EXPECT_EQ(fitToScreen({{0, 0}, {1200, 700}}, laptop), (Rect{{0, 0}, {1200, 700}}));
+  EXPECT_EQ(fitToScreen(DEFAULT_CONTENT_RECT, std::nullopt), DEFAULT_CONTENT_RECT);
+  EXPECT_EQ(mainWindowMinSize(Rect{{0, 0}, {0, 0}}), MAIN_WINDOW_MIN_SIZE);
+}
+
 TEST(LaunchMode, BallOnlyMatchesWholeArgumentsExactly) {
   EXPECT_TRUE(isBallOnlyLaunch({"/app/Tessaloom", "--ball-only"}));
   EXPECT_TRUE(isBallOnlyLaunch({"--ball-only"}));
