@@ -433,6 +433,8 @@ struct Identity {
   // The name of the folders that hold the settings and the web data, where
   // the platform does not keep them by application id.
   std::string folderName;
+  // The page's language as gettext names it, for the toolkit's own texts.
+  std::string language;
 };
 
 class Platform {

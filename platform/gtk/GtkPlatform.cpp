@@ -1,3 +1,4 @@
+#include "platform/MessageLanguage.h"
 #include "platform/TaskQueue.h"
 #include "platform/gtk/GtkInternal.h"
 
@@ -127,6 +128,15 @@ std::string describeError(int errorNumber) {
 std::unique_ptr<Platform> makePlatform(int argc, char** argv, const Identity& identity) {
   // The ball is placed with absolute coordinates, which only X11 offers.
   gdk_set_allowed_backends("x11");
+  // Before GTK reads the locale, which it does once, at its start.
+  auto variable = [](const char* name) -> std::optional<std::string> {
+    const char* value = std::getenv(name);
+    return value ? std::optional<std::string>(value) : std::nullopt;
+  };
+  for (const auto& [name, value] : messageLanguageSettings(identity.language, variable))
+    ::setenv(name.c_str(), value.c_str(), 1);
+  // What panels are titled, where they are given no title of their own.
+  g_set_application_name(identity.title.c_str());
   return std::make_unique<gtk::GtkPlatform>(argc, argv, identity);
 }
 
