@@ -67,8 +67,8 @@ TEST(OnlyCopy, OneCopyRunsAndClearsWhatKilledCopiesLeft) {
   const fs::path launchers = env.dataDirectory / "applications";
   for (const fs::path& folder : {settings, autostart, launchers}) {
     fs::create_directories(folder);
-    writeFile(folder / ".tessaloom-AbC123", "half");
-    writeFile(folder / ".tessaloom-AbC12", "look-alike");
+    writeFile(folder / ".tessaloom-AbC123.tessaloom-tmp", "half");
+    writeFile(folder / ".tessaloom-AbC12.tessaloom-tmp", "look-alike");
   }
   const fs::path stage = env.applicationsDirectory / ".Tessaloom.Ab12Cd";
   fs::create_directories(stage / "new");
@@ -81,14 +81,14 @@ TEST(OnlyCopy, OneCopyRunsAndClearsWhatKilledCopiesLeft) {
   EXPECT_TRUE(first->held());
   EXPECT_TRUE(fs::is_regular_file(env.dataDirectory / "Tessaloom" / "instance.lock"));
   for (const fs::path& folder : {settings, autostart, launchers}) {
-    EXPECT_FALSE(fs::exists(folder / ".tessaloom-AbC123")) << folder;
-    EXPECT_TRUE(fs::exists(folder / ".tessaloom-AbC12")) << folder;
+    EXPECT_FALSE(fs::exists(folder / ".tessaloom-AbC123.tessaloom-tmp")) << folder;
+    EXPECT_TRUE(fs::exists(folder / ".tessaloom-AbC12.tessaloom-tmp")) << folder;
   }
   EXPECT_FALSE(fs::exists(stage));
 
   // While it runs, a second start ends, and clears nothing: the running copy
   // may be writing.
-  writeFile(autostart / ".tessaloom-Busy12", "being written");
+  writeFile(autostart / ".tessaloom-Busy12.tessaloom-tmp", "being written");
   for (bool ballOnly : {false, true}) {
     InstanceLock second;
     Start refused = start(env, second, ballOnly);
@@ -98,7 +98,7 @@ TEST(OnlyCopy, OneCopyRunsAndClearsWhatKilledCopiesLeft) {
     EXPECT_EQ(refused.handedOver, 0);
     EXPECT_FALSE(second.held());
   }
-  EXPECT_TRUE(fs::exists(autostart / ".tessaloom-Busy12"));
+  EXPECT_TRUE(fs::exists(autostart / ".tessaloom-Busy12.tessaloom-tmp"));
 
   // A copy the window system knows takes a plain start over; a ball-only
   // start just ends. Neither takes the lock.
@@ -119,5 +119,5 @@ TEST(OnlyCopy, OneCopyRunsAndClearsWhatKilledCopiesLeft) {
   InstanceLock next;
   EXPECT_FALSE(start(env, next, true).status);
   EXPECT_TRUE(next.held());
-  EXPECT_FALSE(fs::exists(autostart / ".tessaloom-Busy12"));
+  EXPECT_FALSE(fs::exists(autostart / ".tessaloom-Busy12.tessaloom-tmp"));
 }
