@@ -25,6 +25,21 @@ std::optional<fs::path> settingsFolder(const platform::Environment& env) {
   return linuxStoreFolders(env).settingsFile.parent_path();
 }
 
+std::string lockUnavailableText(const fs::path& lockFile, const InstanceLock::Attempt& attempt) {
+  switch (attempt.obstacle) {
+  case InstanceLock::Obstacle::Link:
+    return lockUnavailableMessage(lockFile.string(), LOCK_IS_LINK_CAUSE, true);
+  case InstanceLock::Obstacle::Folder:
+    return lockUnavailableMessage(lockFile.string(), LOCK_IS_FOLDER_CAUSE, true);
+  case InstanceLock::Obstacle::OtherKind:
+    return lockUnavailableMessage(lockFile.string(), LOCK_IS_OTHER_KIND_CAUSE, true);
+  case InstanceLock::Obstacle::None:
+  case InstanceLock::Obstacle::SystemError:
+    break;
+  }
+  return lockUnavailableMessage(lockFile.string(), attempt.failure.detail, false);
+}
+
 } // namespace
 
 fs::path onlyCopyLockPath(const platform::Environment& env) {
@@ -33,18 +48,29 @@ fs::path onlyCopyLockPath(const platform::Environment& env) {
   return linuxStoreFolders(env).webDataDirectory / LOCK_FILE_NAME;
 }
 
-std::optional<int> settleOtherCopies(platform::Application& app, const platform::Environment& env,
-                                     InstanceLock& lock, std::ostream& err) {
+std::optional<int> settleOtherCopies(platform::Application& app, platform::Dialogs& dialogs,
+                                     const platform::Environment& env, InstanceLock& lock,
+                                     std::ostream& err) {
   const bool ballOnly = isBallOnlyLaunch(app.arguments());
-  // A login start finds the app already running: nothing to show.
+  // A login start finds the app already running: nothing to show. The
+  // hand-over only asks the registered copy to open again; this process
+  // touches no data, so it needs no lock.
   if (!app.registerFirstCopy())
     return ballOnly ? 0 : app.run();
-  switch (lock.acquire(onlyCopyLockPath(env))) {
+  const fs::path lockFile = onlyCopyLockPath(env);
+  const InstanceLock::Attempt attempt = lock.acquire(lockFile);
+  switch (attempt.outcome) {
   case InstanceLock::Outcome::Held:
     removeStartLeftovers(env);
     return std::nullopt;
-  case InstanceLock::Outcome::Unavailable:
-    return std::nullopt;
+  case InstanceLock::Outcome::Unavailable: {
+    // Another copy, on another bus or none, could be writing the same data.
+    const std::string message = lockUnavailableText(lockFile, attempt);
+    err << LOCK_UNAVAILABLE_TITLE << "：" << message << std::endl;
+    // Started from the desktop or at login, nobody reads standard error.
+    dialogs.runAlert(LOCK_UNAVAILABLE_TITLE, message);
+    return 1;
+  }
   case InstanceLock::Outcome::HeldElsewhere:
     break;
   }

@@ -24,10 +24,13 @@ std::filesystem::path onlyCopyLockPath(const platform::Environment& env);
 // copy, removes what killed copies left behind, and goes on (nothing is
 // returned). Held by another copy: a ball-only start ends silently, any other
 // says ALREADY_RUNNING_MESSAGE on err and ends with status 1. A lock that
-// cannot be had at all does not keep the app from starting. Returns the exit
-// status when the process is to end.
-std::optional<int> settleOtherCopies(platform::Application& app, const platform::Environment& env,
-                                     InstanceLock& lock, std::ostream& err);
+// cannot be had at all ends every start with status 1: another copy could
+// be using the data. It says why (LOCK_UNAVAILABLE_TITLE and
+// lockUnavailableMessage) on err and in an alert. Returns the exit status
+// when the process is to end.
+std::optional<int> settleOtherCopies(platform::Application& app, platform::Dialogs& dialogs,
+                                     const platform::Environment& env, InstanceLock& lock,
+                                     std::ostream& err);
 
 // The temporaries that killed copies left in the folders the app owns or
 // writes to on its own: the settings folder, the autostart and launcher-entry

@@ -18,8 +18,8 @@ int main(int argc, char** argv) {
   std::unique_ptr<platform::Platform> app = platform::makePlatform(argc, argv, productIdentity());
   // Held until the process ends; nothing is built before it is settled.
   InstanceLock onlyCopy;
-  if (std::optional<int> status =
-          settleOtherCopies(app->application(), app->environment(), onlyCopy, std::cerr))
+  if (std::optional<int> status = settleOtherCopies(app->application(), app->dialogs(),
+                                                    app->environment(), onlyCopy, std::cerr))
     return *status;
   std::unique_ptr<AppDelegate> delegate = std::make_unique<AppDelegate>(*app);
   app->application().setDelegate(delegate.get());

@@ -253,6 +253,8 @@ public:
   virtual std::optional<std::filesystem::path> runSavePanel(const SavePanelOptions& options) = 0;
   virtual std::optional<std::vector<std::filesystem::path>>
   runOpenPanel(const OpenPanelOptions& options) = 0;
+  // Also before the event loop runs, for a start that ends after it: the
+  // alert then comes to the front by itself.
   virtual void runAlert(const std::string& message, const std::string& informative) = 0;
   // An alert with two buttons, the first one the default. Where the platform
   // lets the user close it without a button, that counts as the first.

@@ -117,17 +117,16 @@ Result<void> writeFileAtomically(const fs::path& requested, std::string_view byt
 
   // A short name of its own: one made from the target's could pass the file
   // system's limit on a name that the target itself keeps to.
-  std::string pattern = temporaryPattern(folder, SAVE_TEMPORARY_PREFIX);
-  int fd = ::mkstemp(pattern.data());
-  if (fd < 0)
-    return Failure::of(errno);
+  Result<TemporaryFile> temporary = makeTemporaryFile(folder, SAVE_TEMPORARY_PREFIX);
+  if (!temporary)
+    return temporary.failure();
 
-  // mkstemp makes the file 0600.
-  Result<void> written = closeAfter(fd, fill(fd, *mode, bytes));
+  // It is made 0600.
+  Result<void> written = closeAfter(temporary->fd, fill(temporary->fd, *mode, bytes));
   if (written)
-    written = platform::posixResult(::rename(pattern.c_str(), target.c_str()));
+    written = platform::posixResult(::rename(temporary->path.c_str(), target.c_str()));
   if (!written)
-    ::unlink(pattern.c_str());
+    ::unlink(temporary->path.c_str());
   return written;
 }
 

@@ -372,7 +372,13 @@ void removeInstallLeftovers(const platform::Environment& env) {
     return;
   const fs::path folder = applicationsFolder(env);
   const fs::path destination = folder / name;
-  for (const fs::path& stage : findLeftovers(folder, {installStageRule(name)})) {
+  const TemporaryRule rule = installStageRule(name);
+  std::vector<fs::path> stages = findLeftovers(folder, {rule});
+  // An earlier version marked no stage, and one of its stages may hold the
+  // only installed copy: one that is exactly what it made counts as ours.
+  for (const fs::path& earlier : findUnmarkedFolders(folder, rule, {PREVIOUS_COPY, NEW_COPY}))
+    stages.push_back(earlier);
+  for (const fs::path& stage : stages) {
     // Killed between the two renames of the swap: the installed copy is
     // only in the stage. It goes back, as a failed swap puts it back.
     const fs::path previous = stage / PREVIOUS_COPY;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Result.h"
+
 #include <filesystem>
 
 // An advisory lock on a file (flock), held for the life of the object. The
@@ -14,9 +16,28 @@ public:
     Held,
     // Another process (or another object) holds it.
     HeldElsewhere,
-    // The file could not be made or locked (no rights, a file system
-    // without locks): nobody can be told apart.
+    // Nothing could be locked there: nobody can be told apart.
     Unavailable,
+  };
+
+  // What stands at the path when nothing could be locked there.
+  enum class Obstacle {
+    None,
+    // A symbolic link, which is never followed.
+    Link,
+    Folder,
+    // A FIFO, a socket, a device.
+    OtherKind,
+    // A regular file or nothing, and the system refused (no rights to make
+    // it, a read-only volume without it, a file system without locks).
+    SystemError,
+  };
+
+  struct Attempt {
+    Outcome outcome = Outcome::Unavailable;
+    Obstacle obstacle = Obstacle::None;
+    // Obstacle::SystemError: what the system said.
+    platform::Failure failure;
   };
 
   InstanceLock() = default;
@@ -25,8 +46,10 @@ public:
   InstanceLock& operator=(const InstanceLock&) = delete;
 
   // Creates the file and its folders when missing, and takes the lock
-  // without waiting.
-  Outcome acquire(const std::filesystem::path& file);
+  // without waiting. A file that cannot be opened for writing is locked
+  // through a read-only open. What stands there is never removed or
+  // replaced: two starting processes could then lock two different files.
+  Attempt acquire(const std::filesystem::path& file);
   bool held() const { return fd_ >= 0; }
 
 private:

@@ -1,7 +1,10 @@
 #include "system/Leftovers.h"
 
+#include "system/AtomicFile.h"
+
 #include <cerrno>
 #include <cstdlib>
+#include <fcntl.h>
 #include <mutex>
 #include <set>
 #include <sys/stat.h>
@@ -10,6 +13,8 @@
 #include <utility>
 
 namespace fs = std::filesystem;
+using platform::Failure;
+using platform::Result;
 
 namespace {
 
@@ -37,33 +42,74 @@ bool isInUse(const platform::FileIdentity& id) {
   return registry.ids.count(id) > 0;
 }
 
+fs::path markerOf(const fs::path& temporaryFolder) {
+  return temporaryFolder / (temporaryFolder.filename().string() + std::string(TEMPORARY_MARK));
+}
+
+// The prefix, six letters or digits, and for a file the mark.
+bool isTemporaryName(std::string_view name, const TemporaryRule& rule) {
+  const std::string_view prefix = rule.prefix;
+  const std::string_view tail = rule.folder ? std::string_view() : TEMPORARY_MARK;
+  // A prefix without its leading dot and a name could make a visible file
+  // look like one of ours.
+  if (prefix.size() < 2 || prefix.front() != '.' ||
+      name.size() != prefix.size() + RANDOM_LENGTH + tail.size() || !name.starts_with(prefix) ||
+      !name.ends_with(tail))
+    return false;
+  for (char c : name.substr(prefix.size(), RANDOM_LENGTH))
+    if (!isLetterOrDigit(c))
+      return false;
+  return true;
+}
+
+// Of the kind (S_IFDIR, S_IFREG) and this user's, as lstat saw it.
+bool isMine(const struct stat& st, mode_t kind) {
+  return (st.st_mode & S_IFMT) == kind && st.st_uid == ::geteuid();
+}
+
+bool holdsItsMarker(const fs::path& temporaryFolder) {
+  const fs::path marker = markerOf(temporaryFolder);
+  struct stat st {};
+  if (::lstat(marker.c_str(), &st) != 0 || !isMine(st, S_IFREG))
+    return false;
+  const platform::FileIdentity id = platform::identityOf(st);
+  platform::Result<std::string> text =
+      platform::readRegularFile(marker, TEMPORARY_MARKER_TEXT.size(),
+                                [&](const platform::FileIdentity& opened) { return opened == id; });
+  return text && *text == TEMPORARY_MARKER_TEXT;
+}
+
 } // namespace
 
 std::string installStagePrefix(std::string_view appFolderName) {
   return "." + std::string(appFolderName) + ".";
 }
 
-std::string temporaryPattern(const fs::path& folder, std::string_view prefix) {
-  return (folder / (std::string(prefix) + "XXXXXX")).string();
+Result<TemporaryFile> makeTemporaryFile(const fs::path& folder, std::string_view prefix) {
+  std::string pattern =
+      (folder / (std::string(prefix) + "XXXXXX" + std::string(TEMPORARY_MARK))).string();
+  int fd = ::mkstemps(pattern.data(), static_cast<int>(TEMPORARY_MARK.size()));
+  if (fd < 0)
+    return Failure::of(errno);
+  ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+  return TemporaryFile{fd, fs::path(pattern)};
 }
 
-platform::Result<fs::path> makeTemporaryFolder(const fs::path& folder, std::string_view prefix) {
-  std::string pattern = temporaryPattern(folder, prefix);
+Result<fs::path> makeTemporaryFolder(const fs::path& folder, std::string_view prefix) {
+  std::string pattern = (folder / (std::string(prefix) + "XXXXXX")).string();
   if (::mkdtemp(pattern.data()) == nullptr)
-    return platform::Failure::of(errno);
-  return fs::path(pattern);
-}
-
-bool isTemporaryName(std::string_view name, std::string_view prefix) {
-  // A prefix without its leading dot and a name could make a visible file
-  // look like one of ours.
-  if (prefix.size() < 2 || prefix.front() != '.' || name.size() != prefix.size() + RANDOM_LENGTH ||
-      !name.starts_with(prefix))
-    return false;
-  for (char c : name.substr(prefix.size()))
-    if (!isLetterOrDigit(c))
-      return false;
-  return true;
+    return Failure::of(errno);
+  const fs::path made(pattern);
+  int fd = ::open(markerOf(made).c_str(),
+                  O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600);
+  Result<void> marked = fd < 0 ? Result<void>(Failure::of(errno))
+                               : closeAfter(fd, writeAll(fd, TEMPORARY_MARKER_TEXT));
+  if (!marked) {
+    std::error_code ignored;
+    fs::remove_all(made, ignored);
+    return marked.failure();
+  }
+  return made;
 }
 
 std::vector<fs::path> findLeftovers(const fs::path& folder,
@@ -73,23 +119,22 @@ std::vector<fs::path> findLeftovers(const fs::path& folder,
   fs::directory_iterator it(folder, ec);
   if (ec)
     return found;
-  const uid_t me = ::geteuid();
   for (; it != fs::directory_iterator(); it.increment(ec)) {
     if (ec)
       break;
     const fs::path entry = it->path();
     const std::string name = entry.filename().string();
     for (const TemporaryRule& rule : rules) {
-      if (!isTemporaryName(name, rule.prefix))
+      if (!isTemporaryName(name, rule))
         continue;
       // What the entry is itself: a link is never one of ours, whatever it
-      // points to.
+      // points to. Another user's copy may be writing it right now, in a
+      // shared folder.
       struct stat st {};
-      if (::lstat(entry.c_str(), &st) != 0)
+      if (::lstat(entry.c_str(), &st) != 0 || !isMine(st, rule.folder ? S_IFDIR : S_IFREG) ||
+          isInUse(platform::identityOf(st)))
         break;
-      const bool kindMatches = rule.folder ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode);
-      // Another user's copy may be writing it right now, in a shared folder.
-      if (kindMatches && st.st_uid == me && !isInUse(platform::identityOf(st)))
+      if (!rule.folder || holdsItsMarker(entry))
         found.push_back(entry);
       break;
     }
@@ -103,6 +148,37 @@ void removeLeftovers(const fs::path& folder, const std::vector<TemporaryRule>& r
     // Links inside a folder are removed, not followed.
     fs::remove_all(leftover, ignored);
   }
+}
+
+std::vector<fs::path> findUnmarkedFolders(const fs::path& folder, const TemporaryRule& rule,
+                                          const std::set<std::string>& entries) {
+  std::vector<fs::path> found;
+  std::error_code ec;
+  fs::directory_iterator it(folder, ec);
+  if (ec)
+    return found;
+  for (; it != fs::directory_iterator(); it.increment(ec)) {
+    if (ec)
+      break;
+    const fs::path entry = it->path();
+    struct stat st {};
+    if (!isTemporaryName(entry.filename().string(), rule) || ::lstat(entry.c_str(), &st) != 0 ||
+        !isMine(st, S_IFDIR))
+      continue;
+    std::error_code inner;
+    fs::directory_iterator each(entry, inner);
+    bool exact = !inner;
+    std::size_t held = 0;
+    for (; exact && each != fs::directory_iterator(); each.increment(inner)) {
+      struct stat item {};
+      exact = !inner && entries.count(each->path().filename().string()) > 0 &&
+              ::lstat(each->path().c_str(), &item) == 0 && isMine(item, S_IFDIR);
+      ++held;
+    }
+    if (exact && !inner && held > 0)
+      found.push_back(entry);
+  }
+  return found;
 }
 
 TemporaryInUse::TemporaryInUse(const fs::path& temporary) {

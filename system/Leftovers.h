@@ -4,14 +4,24 @@
 #include "platform/Result.h"
 
 #include <filesystem>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
 // The temporaries the app makes beside the files it writes, and clearing away
-// the ones a process that was killed left behind. Each is a prefix followed by
-// the six letters or digits mkstemp/mkdtemp put in place of "XXXXXX"; nothing
-// of any other name or kind is ever touched.
+// the ones a process that was killed left behind. A user's own files and
+// folders may carry any name, so a name alone never makes something ours:
+// every temporary is a prefix and the six letters or digits that mkstemp or
+// mkdtemp put in place of "XXXXXX", and then
+// - a file ends in TEMPORARY_MARK as well, a name nobody gives a file, and
+//   is a regular file of this user's;
+// - a folder is a real folder of this user's that holds its marker: a
+//   regular file of this user's named after the folder and TEMPORARY_MARK,
+//   with TEMPORARY_MARKER_TEXT in it, written before anything else goes in.
+// Nothing of any other name, kind, owner or content is ever touched. Any
+// writer can use the scheme with a prefix of its own, which may carry more
+// than a fixed word (a computer's id, say).
 
 // A file written whole before it is renamed over a user's file.
 inline constexpr std::string_view SAVE_TEMPORARY_PREFIX = ".tessaloom-";
@@ -21,16 +31,28 @@ inline constexpr std::string_view DOWNLOAD_FOLDER_PREFIX = ".download-";
 // "." + the app folder's name + ".".
 std::string installStagePrefix(std::string_view appFolderName);
 
-// folder/<prefix>XXXXXX, ready for mkstemp or mkdtemp.
-std::string temporaryPattern(const std::filesystem::path& folder, std::string_view prefix);
+// What ends a temporary file's name and its folder's marker's name.
+inline constexpr std::string_view TEMPORARY_MARK = ".tessaloom-tmp";
+// What a temporary folder's marker holds.
+inline constexpr std::string_view TEMPORARY_MARKER_TEXT = "Made by Tessaloom for a moment.\n";
 
-// A new folder of the prefix's name in folder, only this user's.
+// A new file of the prefix's name in folder, only this user's, open for
+// writing as fd (close-on-exec); the caller closes it.
+struct TemporaryFile {
+  int fd = -1;
+  std::filesystem::path path;
+};
+platform::Result<TemporaryFile> makeTemporaryFile(const std::filesystem::path& folder,
+                                                  std::string_view prefix);
+
+// A new folder of the prefix's name in folder, only this user's, its marker
+// in it. A folder whose marker cannot be written is taken back.
 platform::Result<std::filesystem::path> makeTemporaryFolder(const std::filesystem::path& folder,
                                                             std::string_view prefix);
 
 struct TemporaryRule {
   std::string prefix;
-  // A folder (mkdtemp) rather than a regular file (mkstemp).
+  // A folder (makeTemporaryFolder) rather than a file (makeTemporaryFile).
   bool folder = false;
 };
 
@@ -44,18 +66,23 @@ inline TemporaryRule installStageRule(std::string_view appFolderName) {
   return {installStagePrefix(appFolderName), true};
 }
 
-// The name is the prefix and exactly six ASCII letters or digits after it.
-bool isTemporaryName(std::string_view name, std::string_view prefix);
-
-// The entries directly in folder that a rule names and that are what the
-// app's code makes there: by name, by kind (a regular file, or a real folder;
-// never a link), owned by this user, and not in use by this process. Errors
-// (no folder, no rights) give fewer entries, never a failure.
+// The entries directly in folder that one of the rules made, as the scheme
+// above tells them, and that this process is not using. Errors (no folder,
+// no rights) give fewer entries, never a failure.
 std::vector<std::filesystem::path> findLeftovers(const std::filesystem::path& folder,
                                                  const std::vector<TemporaryRule>& rules);
 
 // Removes what findLeftovers finds; whatever cannot be removed stays.
 void removeLeftovers(const std::filesystem::path& folder, const std::vector<TemporaryRule>& rules);
+
+// Folders that an earlier version made by the folder rule's name but without
+// a marker: a real folder of this user's, named by the rule, holding one or
+// more of the given names and nothing else, each a real folder of this
+// user's. For a writer whose earlier folders may hold something to keep;
+// anything else of that name is the user's.
+std::vector<std::filesystem::path> findUnmarkedFolders(const std::filesystem::path& folder,
+                                                       const TemporaryRule& rule,
+                                                       const std::set<std::string>& entries);
 
 // A temporary this process is still writing through, for as long as the
 // object lives: findLeftovers passes it by, whichever path names it.

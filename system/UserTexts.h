@@ -45,6 +45,24 @@ inline const std::string PAGE_STOPPED_MESSAGE = std::string(APP_TITLE) + " 的�
 // What a second start says when it cannot hand over to the running copy.
 inline const std::string ALREADY_RUNNING_MESSAGE = std::string(APP_TITLE) + " 已在运行。";
 
+// A start that cannot take the lock that keeps to one running copy does not
+// go on, and says why in an alert (and on standard error): this title, and
+// the message around the lock file's path and the cause, one of the three
+// below or the system's description of the error.
+inline const std::string LOCK_UNAVAILABLE_TITLE = std::string(APP_TITLE) + " 无法启动";
+inline const std::string LOCK_IS_LINK_CAUSE = "这里是一个链接";
+inline const std::string LOCK_IS_FOLDER_CAUSE = "这里是一个文件夹";
+inline const std::string LOCK_IS_OTHER_KIND_CAUSE = "这里不是普通文件";
+// removeIt: what stands there is in the way and can go; otherwise the
+// system refused the file or its folder.
+inline std::string lockUnavailableMessage(const std::string& path, const std::string& cause,
+                                          bool removeIt) {
+  return "无法锁定 " + path + "（" + cause + "）。没有这把锁就无法确认没有另一个 " +
+         std::string(APP_TITLE) + " 正在使用同一份数据，所以这次没有启动。" +
+         (removeIt ? "请删除这个项目" : "请检查这个文件和它所在文件夹的权限") + "，再打开 " +
+         std::string(APP_TITLE) + "。";
+}
+
 // Why turning autostart on was refused while translocated, for the page.
 inline const std::string TRANSLOCATED_AUTOSTART_ERROR =
     "App 正从临时位置运行，登录后无法从这里启动。请先安装：把 App 放进「应用程序」，"

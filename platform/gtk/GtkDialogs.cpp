@@ -8,6 +8,10 @@ namespace platform::gtk {
 namespace {
 
 class GtkDialogs final : public Dialogs {
+  // An alert may come before the application has started GTK (a start that
+  // ends with it); without a display there is nobody to show it to.
+  static bool readyToShow() { return gtk_init_check(nullptr, nullptr); }
+
 public:
   std::optional<std::filesystem::path> runSavePanel(const SavePanelOptions& options) override {
     GObjectPtr<GtkFileChooserNative> chooser(gtk_file_chooser_native_new(
@@ -46,6 +50,8 @@ public:
   }
 
   void runAlert(const std::string& message, const std::string& informative) override {
+    if (!readyToShow())
+      return;
     GtkWidget* dialog = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_WARNING,
                                                GTK_BUTTONS_OK, "%s", message.c_str());
     if (!informative.empty())
@@ -60,6 +66,8 @@ public:
                                   const std::string& firstButton,
                                   const std::string& secondButton) override {
     enum { FIRST = 1, SECOND = 2 };
+    if (!readyToShow())
+      return AlertButton::First;
     GtkWidget* dialog = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_WARNING,
                                                GTK_BUTTONS_NONE, "%s", message.c_str());
     if (!informative.empty())

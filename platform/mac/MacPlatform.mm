@@ -72,6 +72,28 @@ public:
   Point pointerLocation() override { return toPoint([NSEvent mouseLocation]); }
 };
 
+// An alert before the event loop runs is a start that ends with it. The
+// loop's run would finish launching first, which activates the app (and
+// ends the launch's wait in the Dock); without that an agent app
+// (LSUIElement) stays inactive, and its alert opens behind the window the
+// user was in. An agent may be active and show windows (the accessory
+// policy); only a prohibited one may not. Done once.
+void comeForwardBeforeTheLoop() {
+  static bool done = false;
+  if (done || NSApp.running)
+    return;
+  done = true;
+  if (NSApp.activationPolicy == NSApplicationActivationPolicyProhibited)
+    [NSApp setActivationPolicy:NSApplicationActivationPolicyAccessory];
+  [NSApp finishLaunching];
+  // As activateIgnoringOtherApps does it, on every version.
+  static const SEL activate = NSSelectorFromString(@"activate");
+  if ([NSApp respondsToSelector:activate])
+    reinterpret_cast<void (*)(id, SEL)>(objc_msgSend)(NSApp, activate);
+  else
+    [NSApp activateIgnoringOtherApps:YES];
+}
+
 class MacDialogs final : public Dialogs {
 public:
   std::optional<std::filesystem::path> runSavePanel(const SavePanelOptions& options) override {
@@ -103,6 +125,7 @@ public:
   }
 
   void runAlert(const std::string& message, const std::string& informative) override {
+    comeForwardBeforeTheLoop();
     NSAlert* alert = [[NSAlert alloc] init];
     alert.messageText = toNSString(message);
     alert.informativeText = toNSString(informative);
@@ -112,6 +135,7 @@ public:
   AlertButton runAlertWithButtons(const std::string& message, const std::string& informative,
                                   const std::string& firstButton,
                                   const std::string& secondButton) override {
+    comeForwardBeforeTheLoop();
     NSAlert* alert = [[NSAlert alloc] init];
     alert.messageText = toNSString(message);
     alert.informativeText = toNSString(informative);

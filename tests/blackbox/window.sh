@@ -173,17 +173,17 @@ case_one_copy_without_session_bus() {
   # beside a look-alike that is the user's.
   local autostart=$XDG_CONFIG_HOME/autostart
   mkdir -p "$autostart"
-  printf half >"$autostart/.tessaloom-AbC123"
-  printf mine >"$autostart/.tessaloom-AbC12"
+  printf half >"$autostart/.tessaloom-AbC123.tessaloom-tmp"
+  printf mine >"$autostart/.tessaloom-AbC12.tessaloom-tmp"
   bb_use_probe_app
   bb_start
   local first=$BB_PID
   bb_wait_main
   local window=$BB_MAIN
-  [ ! -e "$autostart/.tessaloom-AbC123" ] || bb_fail "a killed write's temporary was left at start"
-  [ -e "$autostart/.tessaloom-AbC12" ] || bb_fail "a look-alike of a temporary was removed"
+  [ ! -e "$autostart/.tessaloom-AbC123.tessaloom-tmp" ] || bb_fail "a killed write's temporary was left at start"
+  [ -e "$autostart/.tessaloom-AbC12.tessaloom-tmp" ] || bb_fail "a look-alike of a temporary was removed"
   # One the running copy might be writing: no second start touches it.
-  printf busy >"$autostart/.tessaloom-Busy12"
+  printf busy >"$autostart/.tessaloom-Busy12.tessaloom-tmp"
 
   local args status
   for args in "" --ball-only; do
@@ -205,14 +205,14 @@ case_one_copy_without_session_bus() {
   BB_PID=$first
   bb_alive || bb_fail "the running copy ended with a second start"
   bb_find_main && bb_expect_eq "$BB_MAIN" "$window" "the running copy's main window"
-  [ -e "$autostart/.tessaloom-Busy12" ] || bb_fail "a second start removed a temporary"
+  [ -e "$autostart/.tessaloom-Busy12.tessaloom-tmp" ] || bb_fail "a second start removed a temporary"
 
   # Killed, it holds nothing: the next start runs.
   kill -9 "$first"
   bb_wait_exit "$first"
   bb_start
   bb_measure_main
-  [ ! -e "$autostart/.tessaloom-Busy12" ] || bb_fail "the killed copy's temporary was left"
+  [ ! -e "$autostart/.tessaloom-Busy12.tessaloom-tmp" ] || bb_fail "the killed copy's temporary was left"
   bb_keys "$BB_MAIN" ctrl+q
   bb_wait_exit
   bb_expect_eq "$BB_STATUS" 0 "exit status of the start after a killed copy"

@@ -2,6 +2,7 @@
 #include "system/UserTexts.h"
 
 #include "system/Autostart.h"
+#include "system/Leftovers.h"
 #include "test_install_roots.h"
 
 #include <gtest/gtest.h>
@@ -365,4 +366,40 @@ TEST_P(InstallOnBoth, AKilledInstallsStagesGoAndAStrandedCopyGoesBack) {
   EXPECT_FALSE(fs::exists(stranded));
   EXPECT_EQ(readFile(copy / "version"), "1");
   EXPECT_EQ(others(), untouched);
+}
+
+TEST_P(InstallOnBoth, OnlyAStageTheAppMadeGivesBackACopy) {
+  Machine machine(GetParam());
+  const fs::path apps = machine.env.applicationsDirectory;
+  const std::string name = machine.env.bundlePath.filename().string();
+  const fs::path copy = apps / name;
+  fs::create_directories(apps);
+  // The user's folders of a stage's name, with an "old" inside: beside
+  // something else, as a link, or another user's. None is the app's.
+  const fs::path beside = apps / ("." + name + ".usr123");
+  fs::create_directories(beside / "old");
+  writeFile(beside / "old" / "version", "theirs");
+  writeFile(beside / "notes.txt", "mine");
+  fs::create_directories(apps / "elsewhere");
+  fs::create_directories(apps / ("." + name + ".usr456"));
+  fs::create_symlink(apps / "elsewhere", apps / ("." + name + ".usr456") / "old");
+  if (::geteuid() == 0) {
+    const fs::path theirs = apps / ("." + name + ".usr789");
+    fs::create_directories(theirs / "old");
+    ASSERT_EQ(::chown(theirs.c_str(), 4321, 4321), 0);
+  }
+  const auto before = snapshot(apps);
+
+  removeInstallLeftovers(machine.env);
+  EXPECT_EQ(snapshot(apps), before);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(copy)));
+
+  // A stage this version made and was killed in goes, its copy back in place.
+  platform::Result<fs::path> stage = makeTemporaryFolder(apps, installStagePrefix(name));
+  ASSERT_TRUE(stage);
+  fs::create_directories(*stage / "old");
+  writeFile(*stage / "old" / "version", "1");
+  removeInstallLeftovers(machine.env);
+  EXPECT_FALSE(fs::exists(*stage));
+  EXPECT_EQ(readFile(copy / "version"), "1");
 }

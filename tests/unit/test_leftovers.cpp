@@ -18,9 +18,29 @@ std::set<std::string> entries(const fs::path& folder) {
   return {names.begin(), names.end()};
 }
 
+// A temporary file as a write killed midway leaves it.
+fs::path killedWrite(const fs::path& folder, std::string_view prefix) {
+  platform::Result<TemporaryFile> made = makeTemporaryFile(folder, prefix);
+  EXPECT_TRUE(made);
+  if (!made)
+    return {};
+  ::close(made->fd);
+  return made->path;
+}
+
+fs::path madeFolder(const fs::path& folder, std::string_view prefix) {
+  platform::Result<fs::path> made = makeTemporaryFolder(folder, prefix);
+  EXPECT_TRUE(made);
+  return made ? *made : fs::path();
+}
+
+std::string markerName(const fs::path& temporaryFolder) {
+  return temporaryFolder.filename().string() + std::string(TEMPORARY_MARK);
+}
+
 } // namespace
 
-TEST(Leftovers, OnlyTheAppsOwnTemporariesGoAndNotWhileInUse) {
+TEST(Leftovers, OnlyTheAppsOwnMarkedTemporariesGoAndNotWhileInUse) {
   TempDir dir;
   const fs::path folder = dir.path() / "Downloads";
   const fs::path outside = dir.path() / "elsewhere";
@@ -28,62 +48,95 @@ TEST(Leftovers, OnlyTheAppsOwnTemporariesGoAndNotWhileInUse) {
   fs::create_directories(outside / "folder");
   writeFile(outside / "file", "kept");
   writeFile(outside / "folder" / "inside", "kept");
+  writeFile(outside / "marker", TEMPORARY_MARKER_TEXT);
 
   // What a killed save and a killed download leave.
-  writeFile(folder / ".tessaloom-AbC123", "half a file");
-  fs::create_directories(folder / ".download-Qw12Er");
-  writeFile(folder / ".download-Qw12Er" / "archive.zip", "partial");
+  const fs::path save = killedWrite(folder, SAVE_TEMPORARY_PREFIX);
+  const fs::path download = madeFolder(folder, DOWNLOAD_FOLDER_PREFIX);
+  writeFile(download / "archive.zip", "partial");
   // A download this process is still writing, named by another spelling.
-  fs::create_directories(folder / ".download-Live01");
-  TemporaryInUse live(folder / "sub" / ".." / ".download-Live01");
+  const fs::path live = madeFolder(folder, DOWNLOAD_FOLDER_PREFIX);
+  TemporaryInUse inUse(folder / "sub" / ".." / live.filename());
+  // An install's stage goes only by the install's own rule, for its own app.
+  const fs::path stage = madeFolder(folder, installStagePrefix("Tessaloom"));
+  ASSERT_FALSE(save.empty() || download.empty() || live.empty() || stage.empty());
+  EXPECT_TRUE(save.filename().string().starts_with(SAVE_TEMPORARY_PREFIX));
+  EXPECT_EQ(readFile(download / markerName(download)), TEMPORARY_MARKER_TEXT);
 
-  // Look-alikes: the user's files, other lengths and letters, other kinds.
-  const std::vector<std::string> files{
-      "report.csv",         "tessaloom-AbC123",  ".Tessaloom-AbC123",       ".tessaloom-AbC12",
-      ".tessaloom-AbC1234", ".tessaloom-AbC_12", ".tessaloom-AbC1\xc3\xa9", ".tessaloom-",
-      ".download-File12"};
-  const std::vector<std::string> folders{".download-Qw12E", ".download-Qw12Er1",
-                                         ".tessaloom-Dir123", ".Tessaloom.Ab12Cd"};
-  std::set<std::string> lookAlikes{"sub", ".tessaloom-Fifo12", ".tessaloom-Link12",
-                                   ".download-Link12"};
+  // The user's own, whatever they look like: names of the temporaries'
+  // shape (an earlier version's unmarked ones among them), other lengths
+  // and letters, other kinds, folders without their marker or with a wrong
+  // one.
+  const std::vector<std::string> files{"report.csv",
+                                       ".tessaloom-backup",
+                                       ".tessaloom-AbC123",
+                                       ".tessaloom-AbC12.tessaloom-tmp",
+                                       ".tessaloom-AbC1234.tessaloom-tmp",
+                                       ".tessaloom-AbC_12.tessaloom-tmp",
+                                       ".tessaloom-AbC123.tessaloom-tmpx",
+                                       "tessaloom-AbC123.tessaloom-tmp",
+                                       ".download-File12"};
+  std::set<std::string> mine{"sub", ".tessaloom-Fifo12.tessaloom-tmp",
+                             ".tessaloom-Link12.tessaloom-tmp", ".download-Link12"};
   for (const std::string& name : files) {
     writeFile(folder / name, "mine");
-    lookAlikes.insert(name);
+    mine.insert(name);
   }
-  for (const std::string& name : folders) {
+  for (const char* name :
+       {".download-backup", ".download-photos", ".download-Qw12Er", ".download-Qw12E",
+        ".download-Dir1234", ".tessaloom-Dir123.tessaloom-tmp", ".Tessaloom.usr123"}) {
     fs::create_directories(folder / name / "inside");
-    lookAlikes.insert(name);
+    writeFile(folder / name / "inside" / "photo.jpg", "mine");
+    mine.insert(name);
   }
-  ASSERT_EQ(::mkfifo((folder / ".tessaloom-Fifo12").c_str(), 0600), 0);
-  fs::create_symlink(outside / "file", folder / ".tessaloom-Link12");
+  // A marker's name holding something else, a link to a marker, a folder.
+  fs::create_directories(folder / ".download-WrongT");
+  writeFile(folder / ".download-WrongT" / markerName(folder / ".download-WrongT"), "mine");
+  fs::create_directories(folder / ".download-Linked");
+  fs::create_symlink(outside / "marker",
+                     folder / ".download-Linked" / markerName(folder / ".download-Linked"));
+  fs::create_directories(folder / ".download-Folder" / markerName(folder / ".download-Folder"));
+  // Another marker than its own, a temporary folder of one name renamed.
+  fs::create_directories(folder / ".download-Copied");
+  fs::copy_file(download / markerName(download),
+                folder / ".download-Copied" / markerName(download));
+  mine.insert({".download-WrongT", ".download-Linked", ".download-Folder", ".download-Copied"});
+  ASSERT_EQ(::mkfifo((folder / ".tessaloom-Fifo12.tessaloom-tmp").c_str(), 0600), 0);
+  fs::create_symlink(outside / "file", folder / ".tessaloom-Link12.tessaloom-tmp");
   fs::create_symlink(outside / "folder", folder / ".download-Link12");
-  writeFile(folder / "sub" / ".tessaloom-Deep12", "below");
+  killedWrite(folder / "sub", SAVE_TEMPORARY_PREFIX);
 
-  // Another user's temporary in a shared folder may be in the middle of a write.
+  // Another user's temporaries in a shared folder may be in the middle of a
+  // write; a marker of another user's does not make a folder this user's.
   const bool canGiveAway = ::geteuid() == 0;
   if (canGiveAway) {
-    writeFile(folder / ".tessaloom-Other1", "theirs");
-    ASSERT_EQ(::chown((folder / ".tessaloom-Other1").c_str(), 4321, 4321), 0);
+    const fs::path theirs = killedWrite(folder, SAVE_TEMPORARY_PREFIX);
+    const fs::path theirFolder = madeFolder(folder, DOWNLOAD_FOLDER_PREFIX);
+    const fs::path theirMarker = madeFolder(folder, DOWNLOAD_FOLDER_PREFIX);
+    ASSERT_EQ(::chown(theirs.c_str(), 4321, 4321), 0);
+    ASSERT_EQ(::chown(theirFolder.c_str(), 4321, 4321), 0);
+    ASSERT_EQ(::chown((theirMarker / markerName(theirMarker)).c_str(), 4321, 4321), 0);
+    mine.insert({theirs.filename().string(), theirFolder.filename().string(),
+                 theirMarker.filename().string()});
   }
 
-  removeLeftovers(folder, {saveTemporaryRule(), downloadFolderRule()});
+  removeLeftovers(folder, {saveTemporaryRule(), downloadFolderRule(), installStageRule("Other")});
 
-  std::set<std::string> expected = lookAlikes;
-  expected.insert(".download-Live01");
-  if (canGiveAway)
-    expected.insert(".tessaloom-Other1");
+  std::set<std::string> expected = mine;
+  expected.insert({live.filename().string(), stage.filename().string()});
   EXPECT_EQ(entries(folder), expected);
-  EXPECT_TRUE(fs::exists(folder / "sub" / ".tessaloom-Deep12"));
+  EXPECT_EQ(namesIn(folder / "sub").size(), 1u);
+  EXPECT_EQ(readFile(folder / ".download-backup" / "inside" / "photo.jpg"), "mine");
   EXPECT_EQ(readFile(outside / "file"), "kept");
   EXPECT_EQ(readFile(outside / "folder" / "inside"), "kept");
+  EXPECT_EQ(readFile(outside / "marker"), TEMPORARY_MARKER_TEXT);
 
-  // Once nothing writes there any more, it is a leftover like the others; an
-  // install's stage goes only by the install's own rule, for its own app.
-  { TemporaryInUse done = std::move(live); }
-  removeLeftovers(folder, {saveTemporaryRule(), downloadFolderRule(), installStageRule("Other")});
-  expected.erase(".download-Live01");
+  // Once nothing writes there any more, it is a leftover like the others.
+  { TemporaryInUse done = std::move(inUse); }
+  removeLeftovers(folder, {saveTemporaryRule(), downloadFolderRule()});
+  expected.erase(live.filename().string());
   EXPECT_EQ(entries(folder), expected);
   removeLeftovers(folder, {installStageRule("Tessaloom")});
-  expected.erase(".Tessaloom.Ab12Cd");
+  expected.erase(stage.filename().string());
   EXPECT_EQ(entries(folder), expected);
 }

@@ -1,11 +1,16 @@
 #include "app/OnlyCopy.h"
 
+#include "support/ScriptedDialogs.h"
 #include "system/Install.h"
+#include "system/Leftovers.h"
+#include "system/UserTexts.h"
 #include "test_install_roots.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 using roots::Machine;
@@ -41,6 +46,7 @@ struct Start {
   std::optional<int> status;
   std::string said;
   int handedOver = 0;
+  std::vector<fakes::Alert> alerts;
 };
 
 Start start(const platform::Environment& env, InstanceLock& lock, bool ballOnly,
@@ -50,10 +56,12 @@ Start start(const platform::Environment& env, InstanceLock& lock, bool ballOnly,
     arguments.push_back("--ball-only");
   StartingApplication app(arguments, firstCopy);
   std::ostringstream err;
+  fakes::ScriptedDialogs dialogs;
   Start result;
-  result.status = settleOtherCopies(app, env, lock, err);
+  result.status = settleOtherCopies(app, dialogs, env, lock, err);
   result.said = err.str();
   result.handedOver = app.runs;
+  result.alerts = dialogs.alerts;
   return result;
 }
 
@@ -67,8 +75,8 @@ TEST(OnlyCopy, OneCopyRunsAndClearsWhatKilledCopiesLeft) {
   const fs::path launchers = env.dataDirectory / "applications";
   for (const fs::path& folder : {settings, autostart, launchers}) {
     fs::create_directories(folder);
-    writeFile(folder / ".tessaloom-AbC123", "half");
-    writeFile(folder / ".tessaloom-AbC12", "look-alike");
+    writeFile(folder / ".tessaloom-AbC123.tessaloom-tmp", "half");
+    writeFile(folder / ".tessaloom-AbC12.tessaloom-tmp", "look-alike");
   }
   const fs::path stage = env.applicationsDirectory / ".Tessaloom.Ab12Cd";
   fs::create_directories(stage / "new");
@@ -81,14 +89,14 @@ TEST(OnlyCopy, OneCopyRunsAndClearsWhatKilledCopiesLeft) {
   EXPECT_TRUE(first->held());
   EXPECT_TRUE(fs::is_regular_file(env.dataDirectory / "Tessaloom" / "instance.lock"));
   for (const fs::path& folder : {settings, autostart, launchers}) {
-    EXPECT_FALSE(fs::exists(folder / ".tessaloom-AbC123")) << folder;
-    EXPECT_TRUE(fs::exists(folder / ".tessaloom-AbC12")) << folder;
+    EXPECT_FALSE(fs::exists(folder / ".tessaloom-AbC123.tessaloom-tmp")) << folder;
+    EXPECT_TRUE(fs::exists(folder / ".tessaloom-AbC12.tessaloom-tmp")) << folder;
   }
   EXPECT_FALSE(fs::exists(stage));
 
   // While it runs, a second start ends, and clears nothing: the running copy
   // may be writing.
-  writeFile(autostart / ".tessaloom-Busy12", "being written");
+  writeFile(autostart / ".tessaloom-Busy12.tessaloom-tmp", "being written");
   for (bool ballOnly : {false, true}) {
     InstanceLock second;
     Start refused = start(env, second, ballOnly);
@@ -98,7 +106,7 @@ TEST(OnlyCopy, OneCopyRunsAndClearsWhatKilledCopiesLeft) {
     EXPECT_EQ(refused.handedOver, 0);
     EXPECT_FALSE(second.held());
   }
-  EXPECT_TRUE(fs::exists(autostart / ".tessaloom-Busy12"));
+  EXPECT_TRUE(fs::exists(autostart / ".tessaloom-Busy12.tessaloom-tmp"));
 
   // A copy the window system knows takes a plain start over; a ball-only
   // start just ends. Neither takes the lock.
@@ -119,5 +127,62 @@ TEST(OnlyCopy, OneCopyRunsAndClearsWhatKilledCopiesLeft) {
   InstanceLock next;
   EXPECT_FALSE(start(env, next, true).status);
   EXPECT_TRUE(next.held());
-  EXPECT_FALSE(fs::exists(autostart / ".tessaloom-Busy12"));
+  EXPECT_FALSE(fs::exists(autostart / ".tessaloom-Busy12.tessaloom-tmp"));
+}
+
+TEST(OnlyCopy, ALockThatCannotBeTakenKeepsEveryStartOffTheData) {
+  Machine machine(platform::SystemKind::Linux);
+  const platform::Environment& env = machine.env;
+  const fs::path lockFile = env.dataDirectory / "Tessaloom" / "instance.lock";
+  const fs::path settings = env.configDirectory / "Tessaloom";
+  const fs::path target = env.homeDirectory / "made-by-a-link";
+  struct Case {
+    std::string what;
+    std::function<void()> make;
+    std::string cause;
+  };
+  const std::vector<Case> cases{
+      {"a FIFO", [&] { ASSERT_EQ(::mkfifo(lockFile.c_str(), 0600), 0); }, LOCK_IS_OTHER_KIND_CAUSE},
+      {"a folder",
+       [&] {
+         fs::create_directories(lockFile);
+         writeFile(lockFile / "inside", "kept");
+       },
+       LOCK_IS_FOLDER_CAUSE},
+      {"a dangling link", [&] { fs::create_symlink(target, lockFile); }, LOCK_IS_LINK_CAUSE},
+  };
+  for (const Case& blocked : cases) {
+    SCOPED_TRACE(blocked.what);
+    fs::create_directories(lockFile.parent_path());
+    fs::create_directories(settings);
+    blocked.make();
+    // What a killed write left: only the copy that holds the lock clears it.
+    writeFile(settings / ".tessaloom-Kill12.tessaloom-tmp", "half");
+    const std::string message = lockUnavailableMessage(lockFile.string(), blocked.cause, true);
+    for (bool ballOnly : {false, true}) {
+      InstanceLock lock;
+      Start refused = start(env, lock, ballOnly);
+      EXPECT_EQ(refused.status, std::optional<int>(1));
+      EXPECT_EQ(refused.said, LOCK_UNAVAILABLE_TITLE + "：" + message + "\n");
+      EXPECT_EQ(refused.alerts, (std::vector<fakes::Alert>{{LOCK_UNAVAILABLE_TITLE, message}}));
+      EXPECT_FALSE(lock.held());
+    }
+    EXPECT_TRUE(fs::exists(settings / ".tessaloom-Kill12.tessaloom-tmp"));
+    // What stands there is left for the user to remove, as the text says.
+    const fs::file_status status = fs::symlink_status(lockFile);
+    EXPECT_NE(status.type(), fs::file_type::regular);
+    EXPECT_NE(status.type(), fs::file_type::not_found);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(target)));
+    if (fs::is_directory(status)) {
+      EXPECT_EQ(readFile(lockFile / "inside"), "kept");
+    }
+    fs::remove_all(lockFile);
+  }
+
+  // Once it is gone, the next start runs.
+  InstanceLock lock;
+  Start runs = start(env, lock, false);
+  EXPECT_FALSE(runs.status);
+  EXPECT_TRUE(runs.alerts.empty());
+  EXPECT_TRUE(lock.held());
 }

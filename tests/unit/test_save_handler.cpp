@@ -142,8 +142,10 @@ TEST(SaveHandler, ASaveClearsWhatKilledWritesLeftButNotADownloadInProgress) {
   ASSERT_TRUE(written);
   writeFile(*written, "zip");
   // What a killed save and a killed download left there.
-  writeFile(rig.downloads() / ".tessaloom-AbC123", "half");
-  fs::create_directory(rig.downloads() / ".download-Old123");
+  platform::Result<TemporaryFile> save = makeTemporaryFile(rig.downloads(), SAVE_TEMPORARY_PREFIX);
+  ASSERT_TRUE(save);
+  ::close(save->fd);
+  ASSERT_TRUE(makeTemporaryFolder(rig.downloads(), DOWNLOAD_FOLDER_PREFIX));
 
   rig.dialogs.saveAnswers.push_back(rig.downloads() / "report.json");
   rig.deliver(json{{"name", "report.json"}, {"data", "e30="}});
