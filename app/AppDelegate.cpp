@@ -49,7 +49,7 @@ AppDelegate::AppDelegate(platform::Platform& platform)
                                               dataFolderPath(platform.environment()));
   std::shared_ptr<SchemeHandler> scheme = schemeHandler;
   downloads = std::make_shared<Downloads>(
-      platform.dialogs(), platform.environment(),
+      platform.dialogs(), platform.workspace(), platform.environment(),
       [scheme](const platform::SchemeRequest& request) { return scheme->start(request); },
       panelLine);
   platform::Application* app = &platform.application();
@@ -212,8 +212,10 @@ void AppDelegate::downloadDecideDestination(const std::string& suggestedFilename
   downloads->decideDestination(suggestedFilename, std::move(completion));
 }
 
-void AppDelegate::downloadDidFinish(const std::filesystem::path& destination) {
-  postToDownloads([destination](Downloads& d) { d.finished(destination); });
+void AppDelegate::downloadDidFinish(const std::filesystem::path& destination,
+                                    std::optional<std::uint64_t> announcedLength) {
+  postToDownloads(
+      [destination, announcedLength](Downloads& d) { d.finished(destination, announcedLength); });
 }
 
 void AppDelegate::downloadDidFail(const platform::DownloadError& error) {

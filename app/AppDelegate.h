@@ -42,7 +42,8 @@ public:
   decidePolicyForDownload(const platform::DownloadRequest& request) override;
   void downloadDecideDestination(const std::string& suggestedFilename,
                                  DestinationCompletion completion) override;
-  void downloadDidFinish(const std::filesystem::path& destination) override;
+  void downloadDidFinish(const std::filesystem::path& destination,
+                         std::optional<std::uint64_t> announcedLength) override;
   void downloadDidFail(const platform::DownloadError& error) override;
   void runOpenPanel(const platform::OpenPanelParameters& parameters,
                     OpenPanelCompletion completion) override;

@@ -12,6 +12,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -271,6 +272,10 @@ public:
   virtual void openURL(const std::string& url) = 0;
   // Shows the file selected in the file manager.
   virtual void revealFile(const std::filesystem::path& file) = 0;
+  // Moves the file (a link itself, not what it points to) to the user's
+  // Trash, where they can put it back. Fails where that file system has no
+  // Trash; the file then stays where it was.
+  virtual Result<void> moveToTrash(const std::filesystem::path& file) = 0;
 };
 
 // ---- the web view -----------------------------------------------------------
@@ -391,8 +396,13 @@ public:
   using DestinationCompletion = std::function<void(std::optional<std::filesystem::path> path)>;
   virtual void downloadDecideDestination(const std::string& suggestedFilename,
                                          DestinationCompletion completion) = 0;
-  // The engine has written the whole download to its destination.
-  virtual void downloadDidFinish(const std::filesystem::path& destination) = 0;
+  // The engine says it has written the whole download to its destination.
+  // announcedLength: the body's length in bytes as the response announced
+  // it, when it did (no length, a chunked body, or a length of an encoded
+  // body that was decoded on the way, is none). An engine reports a body
+  // cut off early as finished too, where nothing else marked its end.
+  virtual void downloadDidFinish(const std::filesystem::path& destination,
+                                 std::optional<std::uint64_t> announcedLength) = 0;
   virtual void downloadDidFail(const DownloadError& error) = 0;
   using OpenPanelCompletion =
       std::function<void(std::optional<std::vector<std::filesystem::path>> files)>;

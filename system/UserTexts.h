@@ -37,6 +37,26 @@ inline std::string saveTooLargeReason(unsigned long long fileMegabytes,
          std::to_string(limitMegabytes) + " MB。";
 }
 
+// Informative texts of the failure alert for a download the engine called
+// finished: fewer bytes arrived than the response announced, so the chosen
+// file was left as it was.
+inline const std::string DOWNLOAD_CUT_SHORT_TEXT =
+    "下载提前中断，收到的内容比服务器声明的少。原来的文件已保留，没有被替换。";
+
+// Nothing told whether the download arrived whole, and the previous file,
+// which would have gone to the Trash first, could not; so nothing was
+// replaced. Around the system's description of why.
+inline std::string previousNotTrashedMessage(const std::string& reason) {
+  return "无法确认下载是否完整，原来的文件也无法移到废纸篓（" + reason +
+         "）。原来的文件已保留，没有被替换。";
+}
+
+// The previous file went to the Trash, then the new one could not take its
+// place. Around the system's description of why.
+inline std::string previousInTrashMessage(const std::string& reason) {
+  return "无法保存下载的文件（" + reason + "）。原来的文件在废纸篓中。";
+}
+
 // The page's process ended too often in a row; the buttons are RELOAD_TEXT
 // and QUIT_APP_TEXT.
 inline const std::string PAGE_STOPPED_TITLE = "页面意外停止";

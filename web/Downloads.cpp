@@ -3,13 +3,51 @@
 #include "system/AtomicFile.h"
 #include "system/Leftovers.h"
 #include "system/SaveDestination.h"
+#include "system/UserTexts.h"
 #include "web/Navigation.h"
 
+#include <cerrno>
 #include <optional>
 #include <system_error>
 #include <utility>
 
 namespace fs = std::filesystem;
+
+DownloadEnd judgeDownloadEnd(std::optional<std::uint64_t> announced, std::uint64_t received) {
+  if (!announced || received > *announced)
+    return DownloadEnd::Unmarked;
+  return received == *announced ? DownloadEnd::Whole : DownloadEnd::CutShort;
+}
+
+bool DownloadPanelLimit::isQuiet(Clock::time_point now) const {
+  return quietUntil_ && now < *quietUntil_;
+}
+
+bool DownloadPanelLimit::admit(Clock::time_point now) {
+  if (isQuiet(now))
+    return false;
+  while (!shown_.empty() && now - shown_.front() >= WINDOW)
+    shown_.pop_front();
+  if (shown_.size() >= PANELS_PER_WINDOW) {
+    beQuiet(now);
+    return false;
+  }
+  shown_.push_back(now);
+  return true;
+}
+
+void DownloadPanelLimit::answered(bool cancelled, Clock::time_point now) {
+  cancelsInARow_ = cancelled ? cancelsInARow_ + 1 : 0;
+  if (cancelsInARow_ >= CANCELS_IN_A_ROW)
+    beQuiet(now);
+}
+
+void DownloadPanelLimit::beQuiet(Clock::time_point now) {
+  quietUntil_ = now + QUIET;
+  // What comes after the quiet starts afresh.
+  shown_.clear();
+  cancelsInARow_ = 0;
+}
 
 bool shouldAlertDownloadFailure(const platform::DownloadError& error) {
   return !error.cancelled;
@@ -20,9 +58,12 @@ void reportDownloadFailure(platform::Dialogs& dialogs, const platform::DownloadE
     showFailureAlert(dialogs, error.localizedDescription);
 }
 
-Downloads::Downloads(platform::Dialogs& dialogs, const platform::Environment& env, Fetch fetch,
-                     std::shared_ptr<PanelLine> line)
-    : dialogs_(dialogs), env_(env), fetch_(std::move(fetch)), line_(std::move(line)) {}
+Downloads::Downloads(platform::Dialogs& dialogs, platform::Workspace& workspace,
+                     const platform::Environment& env, Fetch fetch, std::shared_ptr<PanelLine> line,
+                     Now now)
+    : dialogs_(dialogs), workspace_(workspace), env_(env), fetch_(std::move(fetch)),
+      line_(std::move(line)),
+      now_(now ? std::move(now) : Now([] { return DownloadPanelLimit::Clock::now(); })) {}
 
 platform::ResponsePolicy Downloads::decideResponse(const platform::NavigationResponse& response) {
   platform::ResponsePolicy policy = responsePolicy(response);
@@ -42,6 +83,11 @@ void Downloads::decideDestination(const std::string& suggestedFilename,
                                   platform::WebViewDelegate::DestinationCompletion completion) {
   if (!completion)
     return;
+  // Nothing to wait in the line for.
+  if (limit_.isQuiet(now_())) {
+    completion(std::nullopt);
+    return;
+  }
   std::weak_ptr<Downloads> weakSelf = weak_from_this();
   line_->join(
       [weakSelf, suggestedFilename, completion] {
@@ -59,7 +105,7 @@ void Downloads::chooseDestination(
   // Nobody to tell where to write: asking the user would be for nothing.
   if (!completion)
     return;
-  std::optional<fs::path> path = chooseSaveDestination(dialogs_, env_, suggestedFilename);
+  std::optional<fs::path> path = askWhere(suggestedFilename);
   if (!path || path->empty() || path->filename().empty()) {
     completion(std::nullopt);
     return;
@@ -78,14 +124,52 @@ void Downloads::chooseDestination(
   completion(written);
 }
 
-void Downloads::finished(const fs::path& written) {
+std::optional<fs::path> Downloads::askWhere(const std::string& suggestedFilename) {
+  if (!limit_.admit(now_()))
+    return std::nullopt;
+  std::optional<fs::path> path = chooseSaveDestination(dialogs_, env_, suggestedFilename);
+  limit_.answered(!path, now_());
+  return path;
+}
+
+void Downloads::finished(const fs::path& written, std::optional<std::uint64_t> announcedLength) {
   auto it = staged_.find(written);
   if (it == staged_.end())
     return;
-  platform::Result<void> moved = moveFileAtomically(written, it->second.chosen);
+  const fs::path chosen = it->second.chosen;
+  std::error_code error;
+  const std::uintmax_t received = fs::file_size(written, error);
+  platform::Result<void> replaced =
+      error ? platform::Result<void>(platform::Failure::of(error))
+            : replace(written, chosen, judgeDownloadEnd(announcedLength, received));
   discard(written);
+  if (!replaced)
+    showFailureAlert(dialogs_, replaced.failure().detail);
+}
+
+platform::Result<void> Downloads::replace(const fs::path& written, const fs::path& chosen,
+                                          DownloadEnd end) {
+  if (end == DownloadEnd::CutShort)
+    return platform::Failure{ECONNRESET, DOWNLOAD_CUT_SHORT_TEXT};
+  std::error_code error;
+  const fs::file_status previous = fs::status(chosen, error);
+  if (end == DownloadEnd::Whole || !fs::is_regular_file(previous))
+    return moveFileAtomically(written, chosen);
+  // Nothing tells this download from one cut off: the previous file stays
+  // where the user can get it back. A link's target is what gets replaced,
+  // so that is what goes; its bits go to the new file as they would have.
+  const fs::path target = fs::canonical(chosen, error);
+  if (error)
+    return platform::Failure{error.value(),
+                             previousNotTrashedMessage(platform::Failure::of(error).detail)};
+  if (platform::Result<void> trashed = workspace_.moveToTrash(target); !trashed)
+    return platform::Failure{trashed.failure().code,
+                             previousNotTrashedMessage(trashed.failure().detail)};
+  platform::Result<void> moved = moveFileAtomically(written, target);
   if (!moved)
-    showFailureAlert(dialogs_, moved.failure().detail);
+    return platform::Failure{moved.failure().code, previousInTrashMessage(moved.failure().detail)};
+  fs::permissions(target, previous.permissions(), error);
+  return moved;
 }
 
 void Downloads::failed(const platform::DownloadError& error) {
@@ -106,6 +190,8 @@ void Downloads::discard(const fs::path& written) {
 }
 
 void Downloads::saveOwnAddress(const std::string& url, const std::string& suggestedFilename) {
+  if (limit_.isQuiet(now_()))
+    return;
   std::weak_ptr<Downloads> weakSelf = weak_from_this();
   line_->join([weakSelf, url, suggestedFilename] {
     if (std::shared_ptr<Downloads> self = weakSelf.lock())
@@ -114,7 +200,7 @@ void Downloads::saveOwnAddress(const std::string& url, const std::string& sugges
 }
 
 void Downloads::writeOwnAddress(const std::string& url, const std::string& suggestedFilename) {
-  std::optional<fs::path> path = chooseSaveDestination(dialogs_, env_, suggestedFilename);
+  std::optional<fs::path> path = askWhere(suggestedFilename);
   if (!path || path->empty())
     return;
   platform::SchemeRequest request;

@@ -1,6 +1,7 @@
 #include "platform/gtk/GtkWebKit.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -34,6 +35,33 @@ std::optional<std::filesystem::path> destinationOf(WebKitDownload* download) {
 }
 
 constexpr const char* FAILED_KEY = "hlvn-failed";
+
+// The body's length as the response announced it. Over HTTP only a
+// Content-Length framing counts (a chunked body, or one read to the close,
+// announces none), and only for a body not decoded on the way, whose length
+// the header does not give. Elsewhere (blob:, data:) the engine's own
+// length, where it has one.
+std::optional<std::uint64_t> announcedLength(WebKitDownload* download) {
+  WebKitURIResponse* response = webkit_download_get_response(download);
+  if (!response)
+    return std::nullopt;
+  if (SoupMessageHeaders* headers = webkit_uri_response_get_http_headers(response)) {
+    if (soup_message_headers_get_encoding(headers) != SOUP_ENCODING_CONTENT_LENGTH)
+      return std::nullopt;
+    const char* coding = soup_message_headers_get_one(headers, "Content-Encoding");
+    if (coding && g_ascii_strcasecmp(coding, "identity") != 0)
+      return std::nullopt;
+    goffset length = soup_message_headers_get_content_length(headers);
+    if (length < 0)
+      return std::nullopt;
+    return static_cast<std::uint64_t>(length);
+  }
+  // Zero stands for none there.
+  if (guint64 length = webkit_uri_response_get_content_length(response);
+      length > 0 && length < G_MAXINT64)
+    return length;
+  return std::nullopt;
+}
 
 } // namespace
 
@@ -121,7 +149,7 @@ void GtkDownloads::onFinished(WebKitDownload* download, gpointer data) {
   auto* self = static_cast<GtkDownloads*>(data);
   if (!g_object_get_data(G_OBJECT(download), FAILED_KEY) && self->delegate_)
     if (std::optional<std::filesystem::path> destination = destinationOf(download))
-      self->delegate_->downloadDidFinish(*destination);
+      self->delegate_->downloadDidFinish(*destination, announcedLength(download));
   // Held no longer: nothing more comes from it.
   g_signal_handlers_disconnect_by_data(download, self);
   std::erase_if(self->running_, [download](const GObjectRef<WebKitDownload>& held) {

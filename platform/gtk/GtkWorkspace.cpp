@@ -2,6 +2,7 @@
 
 #include <gio/gio.h>
 
+#include <cerrno>
 #include <string>
 
 namespace platform::gtk {
@@ -29,6 +30,17 @@ public:
     if (!shown)
       if (GCharPtr folder{g_filename_to_uri(file.parent_path().c_str(), nullptr, nullptr)})
         g_app_info_launch_default_for_uri(folder.get(), nullptr, nullptr);
+  }
+  Result<void> moveToTrash(const std::filesystem::path& file) override {
+    GObjectPtr<GFile> target(g_file_new_for_path(file.c_str()));
+    GError* raw = nullptr;
+    if (g_file_trash(target.get(), nullptr, &raw))
+      return {};
+    GErrorPtr error(raw);
+    const bool unsupported =
+        error && g_error_matches(error.get(), G_IO_ERROR, G_IO_ERROR_NOT_SUPPORTED);
+    return Failure{unsupported ? ENOTSUP : EIO,
+                   error && error->message ? error->message : describeError(EIO)};
   }
 };
 

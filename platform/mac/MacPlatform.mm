@@ -9,6 +9,7 @@
 #include "platform/TaskQueue.h"
 #include "platform/mac/MacBackend.h"
 
+#include <cerrno>
 #include <memory>
 #include <utility>
 
@@ -158,6 +159,22 @@ public:
 
   void revealFile(const std::filesystem::path& file) override {
     [[NSWorkspace sharedWorkspace] activateFileViewerSelectingURLs:@[ fileURLOf(file, false) ]];
+  }
+
+  Result<void> moveToTrash(const std::filesystem::path& file) override {
+    NSError* error = nil;
+    if ([[NSFileManager defaultManager] trashItemAtURL:fileURLOf(file, false)
+                                      resultingItemURL:nil
+                                                 error:&error])
+      return {};
+    // File errors come as Cocoa errors with the POSIX one beneath.
+    NSError* underlying = error.userInfo[NSUnderlyingErrorKey];
+    int code = EIO;
+    if ([error.domain isEqualToString:NSPOSIXErrorDomain])
+      code = static_cast<int>(error.code);
+    else if ([underlying.domain isEqualToString:NSPOSIXErrorDomain])
+      code = static_cast<int>(underlying.code);
+    return Failure{code, error ? toStdString(error.localizedDescription) : describeError(code)};
   }
 };
 

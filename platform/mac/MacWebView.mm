@@ -219,13 +219,17 @@ NS_ASSUME_NONNULL_BEGIN
 @property(nonatomic) platform::WebViewDelegate* _Nullable target;
 // Where each download was told to write, for its end.
 @property(nonatomic, readonly) NSMapTable<WKDownload*, NSURL*>* destinations;
+// The body's length each download's response announced, where it did.
+@property(nonatomic, readonly) NSMapTable<WKDownload*, NSNumber*>* announcedLengths;
 @end
 
 @implementation MacWebViewDelegate
 
 - (instancetype)init {
-  if ((self = [super init]))
+  if ((self = [super init])) {
     _destinations = [NSMapTable weakToStrongObjectsMapTable];
+    _announcedLengths = [NSMapTable weakToStrongObjectsMapTable];
+  }
   return self;
 }
 
@@ -307,6 +311,16 @@ NS_ASSUME_NONNULL_BEGIN
     completionHandler(nil);
     return;
   }
+  // NSURLResponseUnknownLength (-1) where none was announced (a chunked
+  // body, one read to the close). For a body sent encoded the length is the
+  // encoded one, not what is written: none either.
+  long long expected = response.expectedContentLength;
+  NSString* coding =
+      [response isKindOfClass:[NSHTTPURLResponse class]]
+          ? [(NSHTTPURLResponse*)response valueForHTTPHeaderField:@"Content-Encoding"]
+          : nil;
+  if (expected >= 0 && (!coding || [coding caseInsensitiveCompare:@"identity"] == NSOrderedSame))
+    [_announcedLengths setObject:@(expected) forKey:download];
   auto once = std::make_shared<OnceHandler<DestinationBlock>>(
       completionHandler, [](DestinationBlock block) { block(nil); });
   NSMapTable<WKDownload*, NSURL*>* destinations = _destinations;
@@ -328,9 +342,14 @@ NS_ASSUME_NONNULL_BEGIN
 
 - (void)downloadDidFinish:(WKDownload*)download {
   NSURL* destination = [_destinations objectForKey:download];
+  NSNumber* announced = [_announcedLengths objectForKey:download];
   [_destinations removeObjectForKey:download];
+  [_announcedLengths removeObjectForKey:download];
+  std::optional<std::uint64_t> length;
+  if (announced)
+    length = announced.unsignedLongLongValue;
   if (_target && destination)
-    _target->downloadDidFinish(platform::mac::pathOf(destination));
+    _target->downloadDidFinish(platform::mac::pathOf(destination), length);
 }
 
 - (void)download:(WKDownload*)download
@@ -338,6 +357,7 @@ NS_ASSUME_NONNULL_BEGIN
           resumeData:(nullable NSData*)resumeData {
   NSURL* destination = [_destinations objectForKey:download];
   [_destinations removeObjectForKey:download];
+  [_announcedLengths removeObjectForKey:download];
   if (!_target)
     return;
   platform::DownloadError failure;

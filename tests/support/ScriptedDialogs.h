@@ -5,6 +5,7 @@
 
 #include "platform/platform.h"
 
+#include <cerrno>
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -98,6 +99,18 @@ public:
     revealedFiles.push_back(file);
     if (onReveal)
       onReveal(file);
+  }
+  // Every file asked to go to the Trash, in order.
+  std::vector<std::filesystem::path> trashedFiles;
+  // Carries out a move to the Trash; with none, every one fails and the file
+  // stays.
+  std::function<platform::Result<void>(const std::filesystem::path&)> trash;
+
+  platform::Result<void> moveToTrash(const std::filesystem::path& file) override {
+    trashedFiles.push_back(file);
+    if (trash)
+      return trash(file);
+    return platform::Failure{ENOTSUP, "no Trash here"};
   }
 };
 

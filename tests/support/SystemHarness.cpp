@@ -169,7 +169,10 @@ platform::Environment environmentUnder(const fs::path& root) {
 
 TestPlatform::TestPlatform(const fs::path& root, std::vector<std::string> arguments)
     : env(environmentUnder(root)), app(realPlatform().application(), std::move(arguments)),
-      real_(realPlatform()) {}
+      real_(realPlatform()) {
+  // The Trash is the real one, in the throw-away HOME.
+  workspaceLog.trash = [this](const fs::path& file) { return real_.workspace().moveToTrash(file); };
+}
 
 std::shared_ptr<platform::WebView>
 TestPlatform::createWebView(const platform::WebViewConfiguration& configuration) {

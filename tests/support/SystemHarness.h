@@ -128,6 +128,7 @@ public:
   platform::Environment env;
   TestApplication app;
   ScriptedDialogs dialogsScript;
+  // Records every call; a move to the Trash is carried out by the backend.
   RecordingWorkspace workspaceLog;
   MemoryDefaults defaultsStore;
 

@@ -1,22 +1,32 @@
 // Downloads and new windows in the real engine: a response the view cannot
 // show is written where the save panel says, byte for byte, replacing what
 // the user confirmed and leaving nothing else behind; a cancelled
-// panel is no failure; a failed download alerts once; and a page asking for
-// a new window hands web and mail addresses to the system and opens nothing.
+// panel is no failure; a failed download alerts once; one cut off by its
+// server never costs the file it was to replace; and a page asking for a new
+// window hands web and mail addresses to the system and opens nothing.
 
 #include "PageTest.h"
 #include "support/SystemHarness.h"
 
 #include "app/constants.h"
+#include "system/UserTexts.h"
 
 #include <gtest/gtest.h>
 #include <webkit2/webkit2.h>
 
 #include <algorithm>
+#include <arpa/inet.h>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <netinet/in.h>
+#include <poll.h>
 #include <string>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -56,6 +66,97 @@ std::size_t toplevelCount() {
   std::size_t count = g_list_length(all);
   g_list_free(all);
   return count;
+}
+
+// A web server on the loopback address that answers every request with the
+// same bytes and closes the connection, whatever the answer announced. It
+// serves a few requests at most and stops by itself after some seconds.
+class LoopbackServer {
+public:
+  explicit LoopbackServer(std::string answer) : answer_(std::move(answer)) {
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::listen(listener_, 4) != 0 ||
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+      return;
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] { serve(); });
+  }
+  ~LoopbackServer() {
+    stop_ = true;
+    if (thread_.joinable())
+      thread_.join();
+    if (listener_ >= 0)
+      ::close(listener_);
+  }
+  LoopbackServer(const LoopbackServer&) = delete;
+  LoopbackServer& operator=(const LoopbackServer&) = delete;
+
+  bool listening() const { return port_ != 0; }
+  std::string url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
+  }
+  int served() const { return served_; }
+
+private:
+  void serve() {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(40);
+    while (!stop_ && served_ < 4 && std::chrono::steady_clock::now() < end) {
+      pollfd waiting{listener_, POLLIN, 0};
+      if (::poll(&waiting, 1, 100) <= 0)
+        continue;
+      int connection = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (connection < 0)
+        continue;
+      // The request's head, all of it, so that closing resets nothing.
+      std::string head;
+      char buffer[4096];
+      while (head.find("\r\n\r\n") == std::string::npos && head.size() < 65536) {
+        pollfd reading{connection, POLLIN, 0};
+        if (::poll(&reading, 1, 2000) <= 0)
+          break;
+        ssize_t n = ::recv(connection, buffer, sizeof buffer, 0);
+        if (n <= 0)
+          break;
+        head.append(buffer, static_cast<std::size_t>(n));
+      }
+      for (std::size_t sent = 0; sent < answer_.size();) {
+        ssize_t n = ::send(connection, answer_.data() + sent, answer_.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0)
+          break;
+        sent += static_cast<std::size_t>(n);
+      }
+      ::shutdown(connection, SHUT_WR);
+      ::close(connection);
+      ++served_;
+    }
+  }
+
+  std::string answer_;
+  int listener_ = -1;
+  unsigned short port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> served_{0};
+  std::thread thread_;
+};
+
+// The first 1 000 bytes of a body, which is all a cut-off server sends.
+std::string firstThousand() {
+  return archiveBytes().substr(0, 1000);
+}
+
+// The files in the user's Trash, by content.
+std::vector<std::string> trashedContents() {
+  std::vector<std::string> contents;
+  const fs::path files = systest::processHome() / ".local" / "share" / "Trash" / "files";
+  std::error_code ec;
+  for (const fs::directory_entry& entry : fs::directory_iterator(files, ec))
+    contents.push_back(readFile(entry.path()));
+  return contents;
 }
 
 class Downloads : public PageTest {
@@ -201,12 +302,77 @@ TEST_F(Downloads, AFrameThatStartsEightDownloadsGetsOnePanelAtATimeAndAtMostFour
   EXPECT_TRUE(namesIn(chosen).empty());
   EXPECT_EQ(app.webView().currentURL(), HOME_URL);
 
-  // The line is free again: the next download asks at once.
+  // The user cancelled two panels in a row: for a while the engine's
+  // downloads are cancelled without one, while the page's own export still
+  // asks.
   dialogs().onSavePanel = nullptr;
   dialogs().saveAnswers.push_back(chosen / "after.zip");
   run("document.getElementById('zip').click();");
-  ASSERT_TRUE(waitForContent(chosen / "after.zip", archiveBytes()));
+  systest::spinFor(1.0);
+  drainMainQueue();
+  EXPECT_EQ(dialogs().savePanels.size(), seen);
+  dialogs().saveAnswers = {chosen / "export.txt"};
+  run("const a = document.createElement('a');"
+      "a.href = URL.createObjectURL(new Blob(['exported'])); a.download = 'export.txt';"
+      "document.body.append(a); a.click();");
+  ASSERT_TRUE(waitForContent(chosen / "export.txt", "exported"));
   EXPECT_EQ(dialogs().savePanels.size(), seen + 1);
+  EXPECT_EQ(namesIn(chosen), std::vector<std::string>{"export.txt"});
+}
+
+TEST_F(Downloads, AServerThatClosesEarlyNeverCostsTheFileTheDownloadWasToReplace) {
+  const fs::path target = chosen / "x.bin";
+  const std::string previous = "the user's own x.bin, which they chose to replace";
+  const std::string startDownload = "const a = document.createElement('a'); a.href = '%s';"
+                                    "document.body.append(a); a.click();";
+  auto start = [&](const LoopbackServer& server) {
+    std::string script = startDownload;
+    script.replace(script.find("%s"), 2, server.url("/x.bin"));
+    run(script);
+  };
+
+  // A length announced, and not all of it sent: the engine calls the
+  // download finished; the previous file stays, byte for byte, and the user
+  // is told why.
+  {
+    LoopbackServer announced("HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\n"
+                             "Content-Length: 5000\r\n\r\n" +
+                             firstThousand());
+    ASSERT_TRUE(announced.listening());
+    writeFile(target, previous);
+    dialogs().saveAnswers.push_back(target);
+    start(announced);
+    ASSERT_TRUE(systest::spinUntil([&] { return !dialogs().alerts.empty(); }, 30))
+        << "served " << announced.served() << ", the file has " << readFile(target).size()
+        << " bytes";
+    drainMainQueue();
+    EXPECT_EQ(dialogs().alerts, (std::vector<systest::ScriptedDialogs::Alert>{
+                                    {"导出失败", DOWNLOAD_CUT_SHORT_TEXT}}));
+    EXPECT_EQ(readFile(target), previous);
+    EXPECT_EQ(namesIn(chosen), std::vector<std::string>{"x.bin"});
+    EXPECT_TRUE(trashedContents().empty());
+  }
+
+  // Chunked, cut off between chunks: nothing tells that from a whole body,
+  // so the new bytes take the file's place and the previous file is in the
+  // Trash.
+  {
+    LoopbackServer chunked("HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
+                           "Transfer-Encoding: chunked\r\n\r\n3e8\r\n" +
+                           firstThousand() + "\r\n");
+    ASSERT_TRUE(chunked.listening());
+    dialogs().saveAnswers.push_back(target);
+    start(chunked);
+    ASSERT_TRUE(waitForContent(target, firstThousand()))
+        << "served " << chunked.served() << ", the file has " << readFile(target).size()
+        << " bytes";
+    drainMainQueue();
+    EXPECT_EQ(trashedContents(), std::vector<std::string>{previous});
+    EXPECT_EQ(namesIn(chosen), std::vector<std::string>{"x.bin"});
+    EXPECT_EQ(dialogs().alerts.size(), 1u);
+  }
+  EXPECT_EQ(dialogs().savePanels.size(), 2u);
+  EXPECT_EQ(app.webView().currentURL(), HOME_URL);
 }
 
 TEST(NewWindows, OnlyWebAndMailAddressesLeaveAndNoWindowOpens) {

@@ -1,3 +1,4 @@
+#include "system/UserTexts.h"
 #include "web/Downloads.h"
 #include "web/Navigation.h"
 
@@ -7,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdint>
 #include <memory>
 #include <set>
 #include <string>
@@ -21,8 +24,9 @@ TEST(Navigation, AnAppAddressTheViewCannotShowIsSavedByTheAppAnyOtherByTheEngine
   fakes::ScriptedDialogs dialogs;
   fakes::FakeMainQueue queue;
   std::vector<std::string> fetched;
+  fakes::RecordingWorkspace workspace;
   auto downloads = std::make_shared<Downloads>(
-      dialogs, env,
+      dialogs, workspace, env,
       [&fetched](const platform::SchemeRequest& request) {
         fetched.push_back(request.url.value_or(""));
         platform::SchemeResponse response;
@@ -146,7 +150,8 @@ TEST(Navigation, ADownloadAsksWhereOnDownloadsAndAnswersOnce) {
   env.downloadsDirectory = dir.path();
   fakes::ScriptedDialogs dialogs;
   fakes::FakeMainQueue queue;
-  Downloads downloads(dialogs, env, nullptr, std::make_shared<PanelLine>(queue));
+  fakes::RecordingWorkspace workspace;
+  Downloads downloads(dialogs, workspace, env, nullptr, std::make_shared<PanelLine>(queue));
 
   dialogs.saveAnswers.push_back(std::nullopt);
   std::vector<std::optional<fs::path>> cancelled = choose(downloads, "archive.zip");
@@ -171,7 +176,7 @@ TEST(Navigation, ADownloadAsksWhereOnDownloadsAndAnswersOnce) {
   EXPECT_FALSE(fs::exists(fs::symlink_status(staged)));
   writeFile(staged, "the new archive");
   EXPECT_FALSE(fs::exists(fresh));
-  downloads.finished(staged);
+  downloads.finished(staged, 15);
   EXPECT_EQ(readFile(fresh), "the new archive");
   EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"new.zip"});
   EXPECT_TRUE(dialogs.alerts.empty());
@@ -183,7 +188,8 @@ TEST(Navigation, ADownloadReplacesAnExistingFileOnlyOnceItIsWhole) {
   env.downloadsDirectory = dir.path();
   fakes::ScriptedDialogs dialogs;
   fakes::FakeMainQueue queue;
-  Downloads downloads(dialogs, env, nullptr, std::make_shared<PanelLine>(queue));
+  fakes::RecordingWorkspace workspace;
+  Downloads downloads(dialogs, workspace, env, nullptr, std::make_shared<PanelLine>(queue));
   writeFile(dir.path() / "old.zip", "old");
   fs::permissions(dir.path() / "old.zip", fs::perms(0640));
   fs::create_symlink(dir.path() / "gone.zip", dir.path() / "dangling.zip");
@@ -204,7 +210,7 @@ TEST(Navigation, ADownloadReplacesAnExistingFileOnlyOnceItIsWhole) {
   ASSERT_EQ(existing.size(), 1u);
   ASSERT_TRUE(existing[0]);
   writeFile(*existing[0], "new");
-  downloads.finished(*existing[0]);
+  downloads.finished(*existing[0], 3);
   EXPECT_EQ(readFile(dir.path() / "old.zip"), "new");
   EXPECT_EQ(fs::status(dir.path() / "old.zip").permissions(), fs::perms(0640));
 
@@ -214,7 +220,7 @@ TEST(Navigation, ADownloadReplacesAnExistingFileOnlyOnceItIsWhole) {
   ASSERT_EQ(link.size(), 1u);
   ASSERT_TRUE(link[0]);
   writeFile(*link[0], "linked");
-  downloads.finished(*link[0]);
+  downloads.finished(*link[0], 6);
   EXPECT_TRUE(fs::is_symlink(dir.path() / "dangling.zip"));
   EXPECT_EQ(readFile(dir.path() / "gone.zip"), "linked");
 
@@ -252,4 +258,72 @@ TEST(Navigation, AFileFieldGetsAPanelShapedByItsParameters) {
   });
   EXPECT_EQ(calls, 1);
   EXPECT_EQ(got, std::nullopt);
+}
+
+TEST(Navigation, ADownloadThatMayHaveBeenCutOffNeverCostsThePreviousFile) {
+  TempDir dir;
+  platform::Environment env;
+  env.downloadsDirectory = dir.path();
+  fakes::ScriptedDialogs dialogs;
+  fakes::FakeMainQueue queue;
+  fakes::RecordingWorkspace workspace;
+  const fs::path trash = dir.path() / "trash";
+  fs::create_directory(trash);
+  workspace.trash = [&trash](const fs::path& file) {
+    fs::rename(file, trash / file.filename());
+    return platform::Result<void>();
+  };
+  // Each panel a minute after the last, within the limit on panels.
+  Downloads downloads(dialogs, workspace, env, nullptr, std::make_shared<PanelLine>(queue),
+                      [t = DownloadPanelLimit::Clock::time_point{}]() mutable {
+                        return t += std::chrono::seconds(61);
+                      });
+  const fs::path mine = dir.path() / "mine.bin";
+  // Writes `bytes` as the engine would, and reports it finished.
+  auto download = [&](const std::string& bytes, std::optional<std::uint64_t> announced) {
+    dialogs.saveAnswers.push_back(mine);
+    std::vector<std::optional<fs::path>> told = choose(downloads, "mine.bin");
+    ASSERT_EQ(told.size(), 1u);
+    ASSERT_TRUE(told[0]);
+    writeFile(*told[0], bytes);
+    downloads.finished(*told[0], announced);
+  };
+  writeFile(mine, "the previous file");
+  fs::permissions(mine, fs::perms(0640));
+
+  // Fewer bytes than announced: refused, with the reason, the file as it was.
+  download("1000 of 5000", 5000);
+  EXPECT_EQ(readFile(mine), "the previous file");
+  EXPECT_EQ(dialogs.alerts, (std::vector<fakes::Alert>{{"导出失败", DOWNLOAD_CUT_SHORT_TEXT}}));
+  EXPECT_TRUE(workspace.trashedFiles.empty());
+  EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"mine.bin", "trash"}));
+
+  // No length announced: the previous file goes to the Trash first, and the
+  // new one keeps its bits.
+  download("unannounced", std::nullopt);
+  EXPECT_EQ(readFile(mine), "unannounced");
+  EXPECT_EQ(fs::status(mine).permissions(), fs::perms(0640));
+  EXPECT_EQ(workspace.trashedFiles, std::vector<fs::path>{mine});
+  EXPECT_EQ(readFile(trash / "mine.bin"), "the previous file");
+  // Nor where more arrived than the length said.
+  fs::remove(trash / "mine.bin");
+  download("longer than said", 4);
+  EXPECT_EQ(readFile(mine), "longer than said");
+  EXPECT_EQ(readFile(trash / "mine.bin"), "unannounced");
+  EXPECT_EQ(dialogs.alerts.size(), 1u);
+
+  // Where there is no Trash, nothing is replaced, with the reason.
+  workspace.trash = nullptr;
+  download("unannounced again", std::nullopt);
+  EXPECT_EQ(readFile(mine), "longer than said");
+  ASSERT_EQ(dialogs.alerts.size(), 2u);
+  EXPECT_EQ(dialogs.alerts[1].message, "导出失败");
+  EXPECT_EQ(dialogs.alerts[1].informative, previousNotTrashedMessage("no Trash here"));
+
+  // All of it announced: replaced in place, nothing to the Trash.
+  download("exactly", 7);
+  EXPECT_EQ(readFile(mine), "exactly");
+  EXPECT_EQ(workspace.trashedFiles.size(), 3u);
+  EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"mine.bin", "trash"}));
+  EXPECT_EQ(dialogs.alerts.size(), 2u);
 }

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <string>
@@ -37,7 +38,7 @@ TEST(PanelLine, SavesAndDownloadsAskOneAtATimeAndWhatFindsTheLineFullIsCancelled
   fakes::RecordingWorkspace workspace;
   auto line = std::make_shared<PanelLine>(queue);
   auto saves = std::make_shared<SaveHandler>(line, dialogs, workspace, env);
-  auto downloads = std::make_shared<Downloads>(dialogs, env, nullptr, line);
+  auto downloads = std::make_shared<Downloads>(dialogs, workspace, env, nullptr, line);
 
   // Each download's answers, by name.
   std::map<std::string, std::vector<std::optional<fs::path>>> answers;
@@ -97,4 +98,97 @@ TEST(PanelLine, SavesAndDownloadsAskOneAtATimeAndWhatFindsTheLineFullIsCancelled
   queue.runAll();
   EXPECT_EQ(dialogs.savePanels.size(), 5u);
   EXPECT_EQ(answers["d8.zip"], std::vector<std::optional<fs::path>>{std::nullopt});
+}
+
+TEST(PanelLine, TheEnginesDownloadsStopAskingForAMinuteWhileThePagesExportsStillAsk) {
+  TempDir dir;
+  platform::Environment env;
+  env.downloadsDirectory = dir.path();
+  fakes::FakeMainQueue queue;
+  fakes::ScriptedDialogs dialogs;
+  fakes::RecordingWorkspace workspace;
+  auto line = std::make_shared<PanelLine>(queue);
+  auto saves = std::make_shared<SaveHandler>(line, dialogs, workspace, env);
+  using namespace std::chrono_literals;
+  DownloadPanelLimit::Clock::time_point now{};
+  auto downloads = std::make_shared<Downloads>(
+      dialogs, workspace, env,
+      [](const platform::SchemeRequest&) {
+        platform::SchemeResponse response;
+        response.ok = true;
+        response.data = "own";
+        return response;
+      },
+      line, [&now] { return now; });
+
+  // Starts a download answered `answer`; what it was told, once it is.
+  auto download = [&](std::optional<fs::path> answer) {
+    dialogs.saveAnswers.push_back(answer);
+    std::vector<std::optional<fs::path>> told;
+    downloads->decideDestination("d.zip",
+                                 [&told](std::optional<fs::path> p) { told.push_back(p); });
+    queue.runAll();
+    dialogs.saveAnswers.clear();
+    return told;
+  };
+  const std::vector<std::optional<fs::path>> cancelled{std::nullopt};
+  auto panels = [&] { return dialogs.savePanels.size(); };
+
+  // Two panels cancelled in a row: the next download is cancelled at once,
+  // without a panel, and so is an address of the app's own, for a minute.
+  EXPECT_EQ(download(std::nullopt), cancelled);
+  now += 5s;
+  EXPECT_EQ(download(std::nullopt), cancelled);
+  ASSERT_EQ(panels(), 2u);
+  now += 5s;
+  std::vector<std::optional<fs::path>> told;
+  downloads->decideDestination("d.zip", [&told](std::optional<fs::path> p) { told.push_back(p); });
+  EXPECT_EQ(told, cancelled);
+  EXPECT_TRUE(queue.pending.empty());
+  dialogs.saveAnswers.push_back(dir.path() / "own.zip");
+  downloads->saveOwnAddress("halvane://local/own.zip", "own.zip");
+  queue.runAll();
+  EXPECT_EQ(panels(), 2u);
+  EXPECT_FALSE(fs::exists(dir.path() / "own.zip"));
+  // The page's own export asks all the same.
+  dialogs.saveAnswers = {dir.path() / "export.txt"};
+  saves->didReceiveScriptMessage(saveMessage("export.txt"));
+  queue.runAll();
+  EXPECT_EQ(panels(), 3u);
+  EXPECT_EQ(readFile(dir.path() / "export.txt"), "hi");
+  now += 54s;
+  EXPECT_EQ(download(dir.path() / "late.zip"), cancelled);
+  EXPECT_EQ(panels(), 3u);
+
+  // A minute after the second cancel, downloads ask again; cancels that
+  // are not in a row stop nothing.
+  now += 1s;
+  EXPECT_EQ(download(std::nullopt), cancelled);
+  now += 1s;
+  std::vector<std::optional<fs::path>> kept = download(dir.path() / "a.zip");
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_TRUE(kept[0]);
+  now += 1s;
+  EXPECT_EQ(download(std::nullopt), cancelled);
+  now += 1s;
+  dialogs.saveAnswers.push_back(dir.path() / "own.zip");
+  downloads->saveOwnAddress("halvane://local/own.zip", "own.zip");
+  queue.runAll();
+  EXPECT_EQ(readFile(dir.path() / "own.zip"), "own");
+  EXPECT_EQ(panels(), 7u);
+
+  // That was four panels within a minute: the fifth does not show, nor
+  // anything for a minute from then.
+  now += 50s;
+  EXPECT_EQ(download(dir.path() / "b.zip"), cancelled);
+  EXPECT_EQ(panels(), 7u);
+  now += 59s;
+  EXPECT_EQ(download(dir.path() / "b.zip"), cancelled);
+  EXPECT_EQ(panels(), 7u);
+  now += 1s;
+  kept = download(dir.path() / "b.zip");
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_TRUE(kept[0]);
+  EXPECT_EQ(panels(), 8u);
+  EXPECT_TRUE(dialogs.alerts.empty());
 }

@@ -135,7 +135,7 @@ TEST(SaveHandler, SavesTheExactBytesWhereTheUserChoseAndRevealsThem) {
 TEST(SaveHandler, ASaveClearsWhatKilledWritesLeftButNotADownloadInProgress) {
   SaveRig rig;
   // A download the engine is still writing into the same folder.
-  Downloads downloads(rig.dialogs, rig.env, {}, rig.line);
+  Downloads downloads(rig.dialogs, rig.workspace, rig.env, {}, rig.line);
   rig.dialogs.saveAnswers.push_back(rig.downloads() / "archive.zip");
   std::optional<fs::path> written;
   downloads.chooseDestination("archive.zip", [&](std::optional<fs::path> p) { written = p; });
@@ -149,7 +149,7 @@ TEST(SaveHandler, ASaveClearsWhatKilledWritesLeftButNotADownloadInProgress) {
 
   rig.dialogs.saveAnswers.push_back(rig.downloads() / "report.json");
   rig.deliver(json{{"name", "report.json"}, {"data", "e30="}});
-  downloads.finished(*written);
+  downloads.finished(*written, 3);
 
   EXPECT_TRUE(rig.dialogs.alerts.empty());
   EXPECT_EQ(readFile(rig.downloads() / "report.json"), "{}");
