@@ -9,7 +9,7 @@ import { createNative } from './native.js';
 import { h, download, openDialog, toast } from './ui.js';
 import { renderToday } from './view-today.js';
 import { renderWeek } from './view-week.js';
-import { renderPlan } from './view-plan.js';
+import { foldLateOnLeave, renderPlan } from './view-plan.js';
 import { renderAssignments, renderClasses } from './view-manage.js';
 import { renderTime } from './view-time.js';
 import { renderSettings } from './view-settings.js';
@@ -110,6 +110,7 @@ function postCount(force) {
 
 function go(view, params = {}) {
   if (!VIEWS[view]) view = 'today';
+  foldLateOnLeave(ctx, view);
   ctx.view = view;
   ctx.params = params;
   if (location.hash !== `#${view}`) history.replaceState(null, '', `#${view}`);

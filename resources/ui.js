@@ -38,6 +38,7 @@ function formatter(style) {
       full: { year: 'numeric', month: 'long', day: 'numeric', weekday: 'long' },
       medium: { month: 'short', day: 'numeric', weekday: 'short' },
       short: { month: 'numeric', day: 'numeric' },
+      shortYear: { year: 'numeric', month: 'numeric', day: 'numeric' },
       weekday: { weekday: 'short' },
       weekdayLong: { weekday: 'long' },
     }[style];

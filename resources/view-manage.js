@@ -238,7 +238,7 @@ function deletedSection(ctx, kinds) {
     return h(
       'li',
       { class: 'tpl-row' },
-      h('span', { class: 'grow' }, name, h('span', { class: 'muted' }, ` · ${fmtDate(e.date, 'short')} 删除，${left > 0 ? `还保留 ${left} 天` : '今天是最后一天'}`)),
+      h('span', { class: 'grow' }, name, h('span', { class: 'muted' }, ` · ${fmtDate(e.date, e.date.slice(0, 4) === today.slice(0, 4) ? 'short' : 'shortYear')} 删除，${left > 0 ? `还保留 ${left} 天` : '今天是最后一天'}`)),
       h(
         'button',
         {

@@ -27,6 +27,13 @@ export function lateText(ctx, info) {
   return `${name}${cause}${after}`;
 }
 
+// The list opened on one screen is folded again on the next: left open it
+// would push that screen's own content out of sight. Another week of 本周
+// is the same screen.
+export function foldLateOnLeave(ctx, view) {
+  if (view !== ctx.view) ctx.lateOpen = false;
+}
+
 // What will be late, in one line above the day's work; each one's cause
 // and the two ways out open below it on request.
 export function lateReport(ctx) {

@@ -57,9 +57,11 @@ export function renderToday(ctx) {
         h('button', { type: 'button', class: 'btn quiet', 'data-key': k('rec'), title: '记录某一天批的份数和实际用时', onclick: () => recordDialog(ctx, a.id) }, '记录…'),
         h('button', { type: 'button', class: 'btn', 'data-key': k('p1'), 'aria-label': `${name}已批加 1 份`, onclick: () => progress(a.id, 1) }, '+1'),
         h('button', { type: 'button', class: 'btn', 'data-key': k('p5'), 'aria-label': `${name}已批加 5 份`, onclick: () => progress(a.id, 5) }, '+5'),
+        // No tooltip: the button goes with its task, and a tooltip shown
+        // over it would stay on screen until the pointer moves.
         h(
           'button',
-          { type: 'button', class: 'btn primary', 'data-key': k('done'), title: `把今天计划的 ${s.count} 份记为已批`, onclick: () => progress(a.id, s.count) },
+          { type: 'button', class: 'btn primary', 'data-key': k('done'), 'aria-label': `${name}今天的批完了（${s.count} 份）`, onclick: () => progress(a.id, s.count) },
           '今天的批完了',
         ),
       ),
@@ -71,7 +73,12 @@ export function renderToday(ctx) {
     .filter(([id]) => !day.sessions.some((s) => s.assignmentId === id))
     .map(([id, count]) => {
       const a = byId.get(id);
-      if (!a) return h('li', { class: 'done-item' }, h('span', { class: 'muted' }, `已删除的作业，今天已批 ${count} 份`));
+      if (!a) {
+        // Kept in 最近删除 for a while: named from there.
+        const kept = data.deleted.find((e) => e.kind === 'assignment' && e.undo.assignment.id === id);
+        const text = kept ? `已删除的作业${titleOf(data, kept.undo.assignment)}今天已批 ${count} 份` : `已删除的作业，今天已批 ${count} 份`;
+        return h('li', { class: 'done-item' }, h('span', { class: 'muted' }, text));
+      }
       const name = titleOf(data, a);
       return h(
         'li',

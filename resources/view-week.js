@@ -1,6 +1,6 @@
 // One week at a glance: each day's planned load against its available time.
 
-import { h, fmtDate, fmtMinutes } from './ui.js';
+import { h, dot, fmtDate, fmtMinutes } from './ui.js';
 import { addDays, dayRange, startOfWeek } from './dates.js';
 import { dayLoad } from './planner.js';
 import { classOf, isFinished, titleOf } from './model.js';
@@ -17,6 +17,19 @@ export function renderWeek(ctx) {
   const exceptions = new Map(data.availability.exceptions.map((e) => [e.date, e]));
   const planned = loads.reduce((n, l) => n + l.planned, 0);
   const available = loads.reduce((n, l) => n + (l.past ? 0 : l.available), 0);
+  // A title that several classes' items share this week names the class:
+  // the dots' colours alone do not tell them apart for every eye.
+  const shown = [
+    ...loads.flatMap((l) => l.sessions.map((s) => byId.get(s.assignmentId))),
+    ...data.assignments.filter((a) => a.due >= days[0] && a.due <= days[6] && !isFinished(a)),
+  ];
+  const classesOf = new Map();
+  for (const a of shown) classesOf.set(a.title, (classesOf.get(a.title) || new Set()).add(a.classId ?? null));
+  const classLabel = (a) => {
+    if (classesOf.get(a.title).size < 2) return null;
+    const cls = classOf(data, a);
+    return [' ', h('span', { class: 'cls' }, cls ? cls.name : '未分班')];
+  };
 
   const week = (date) => ctx.go('week', { week: date });
 
@@ -59,24 +72,23 @@ export function renderWeek(ctx) {
           return h(
             'li',
             { class: s.overdue ? 'overdue' : null, title: titleOf(data, a) },
-            h('span', { class: 'dot', style: { background: colorOf(a) } }),
-            h('span', null, h('span', { class: 'title' }, a.title), h('span', { class: 'num' }, `${s.count} 份`), s.overdue ? h('span', { class: 'tag warn' }, '逾期') : null),
+            dot(colorOf(a)),
+            h('span', null, h('span', { class: 'title' }, a.title), classLabel(a), h('span', { class: 'num' }, `${s.count} 份`), s.overdue ? h('span', { class: 'tag warn' }, '逾期') : null),
           );
         }),
-        // The class's dot tells apart a title several classes share.
         dueHere.map((a) =>
           h(
             'li',
             { class: 'due', title: `归还${titleOf(data, a)}` },
-            h('span', { class: 'dot', style: { background: colorOf(a) } }),
-            h('span', null, `归还：${a.title}${a.submissions === 0 ? '（份数待填）' : ''}`),
+            dot(colorOf(a)),
+            h('span', null, `归还：${a.title}${a.submissions === 0 ? '（份数待填）' : ''}`, classLabel(a)),
           ),
         ),
       ),
     );
   });
 
-  const legend = data.classes.map((c) => h('span', { class: 'legend-item' }, h('span', { class: 'dot', style: { background: c.color } }), c.name));
+  const legend = data.classes.map((c) => h('span', { class: 'legend-item' }, dot(c.color), c.name));
 
   return h(
     'div',

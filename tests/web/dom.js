@@ -12,6 +12,7 @@ class Element extends Node {
     this.style = {};
     this.dataset = {};
     this.className = '';
+    this.listeners = {};
   }
   setAttribute(k, v) {
     this.attributes[k] = String(v);
@@ -19,7 +20,12 @@ class Element extends Node {
   getAttribute(k) {
     return this.attributes[k] ?? null;
   }
-  addEventListener() {}
+  addEventListener(type, listener) {
+    (this.listeners[type] ??= []).push(listener);
+  }
+  click() {
+    for (const listener of this.listeners.click || []) listener({ target: this, preventDefault() {} });
+  }
   append(...items) {
     this.children.push(...items);
   }

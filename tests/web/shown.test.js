@@ -2,9 +2,10 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { makePlan } from '../../resources/planner.js';
-import { isFinished, recordProgress } from '../../resources/model.js';
+import { deleteKept, isFinished, recordProgress } from '../../resources/model.js';
+import { renderToday } from '../../resources/view-today.js';
 import { renderWeek } from '../../resources/view-week.js';
-import { renderPlan } from '../../resources/view-plan.js';
+import { foldLateOnLeave, renderPlan } from '../../resources/view-plan.js';
 import { renderAssignments, renderClasses, paceText } from '../../resources/view-manage.js';
 import { planCSV, planCalendar } from '../../resources/exports.js';
 import { installDom, findAll, byClass, byTag } from './dom.js';
@@ -120,4 +121,66 @@ test('one way of writing time: 本周, 计划 and the exports round a day alike'
   assert.match(planCSV(plan, data), /,3,88,2025-03-06,/);
   const ics = planCalendar(plan, data, new Date('2025-03-05T08:00:00Z')).text.replace(/\r\n /g, '');
   assert.match(ics, /预计 1 小时 28 分钟/);
+});
+
+test('本周 names the class of a title several classes share, in the day\'s list and on its return day', () => {
+  const data = dataWith({
+    weekly: every(60),
+    classes: [{ id: 'c1', name: '初二(1)班', color: '#c98a3a' }, { id: 'c2', name: '初二(2)班', color: '#5a9e6f' }],
+    assignments: [
+      { title: '默写一', classId: 'c1', due: '2025-03-07', submissions: 4, minutesEach: 5 },
+      { title: '默写一', classId: 'c2', due: '2025-03-07', submissions: 4, minutesEach: 5 },
+      { title: '周记', classId: 'c1', due: '2025-03-07', submissions: 4, minutesEach: 5 },
+    ],
+  });
+  const texts = findAll(view(renderWeek, data, WED), byClass('wday-list')).flatMap((ul) => ul.children.map((li) => li.textContent));
+  assert.ok(texts.includes('默写一 初二(1)班4 份'), texts.join(' | '));
+  assert.ok(texts.includes('默写一 初二(2)班4 份'), texts.join(' | '));
+  assert.ok(texts.includes('归还：默写一 初二(1)班') && texts.includes('归还：默写一 初二(2)班'), texts.join(' | '));
+  // A title of one class alone is not crowded with its name.
+  assert.ok(texts.includes('周记4 份') && texts.includes('归还：周记'), texts.join(' | '));
+});
+
+test('最近删除 gives the year of a deletion made in another year', () => {
+  const data = dataWith({ weekly: every(60), assignments: [{ title: '周记', due: '2027-01-20', submissions: 4, minutesEach: 5 }] });
+  data.deleted = [{ id: 'd1', kind: 'assignment', date: '2026-12-20', undo: { assignment: data.assignments.pop(), index: 0 } }];
+  const line = (today) => findAll(view(renderAssignments, data, today), byClass('tpl-row'))[0].textContent;
+  assert.match(line('2026-12-22'), / · 12\/20 删除，还保留 28 天/);
+  assert.match(line('2027-01-05'), / · 2026\/12\/20 删除，还保留 14 天/);
+});
+
+test('the opened list of late work folds again on another screen, and stays open for another week of 本周', () => {
+  const data = dataWith({ weekly: every(10), assignments: [{ title: '作文', due: '2025-03-06', submissions: 30, minutesEach: 5 }] });
+  const screens = { today: renderToday, week: renderWeek, plan: renderPlan };
+  const ctx = { data, plan: makePlan(data, WED), today: WED, view: 'today', params: {}, go() {}, commit() {} };
+  ctx.render = () => (ctx.shown = screens[ctx.view](ctx));
+  const go = (v, params = {}) => {
+    foldLateOnLeave(ctx, v);
+    Object.assign(ctx, { view: v, params });
+    ctx.render();
+  };
+  const part = (id) => findAll(ctx.shown, (el) => el.getAttribute('id') === id || el.getAttribute('data-key') === id)[0];
+  const open = () => part('late-list').getAttribute('hidden') === null;
+  go('today');
+  assert.equal(open(), false);
+  part('late-toggle').click();
+  assert.equal(open(), true);
+  go('week');
+  assert.equal(open(), false, '本周 starts with the list 今天 opened');
+  part('late-toggle').click();
+  go('week', { week: '2025-03-10' });
+  assert.equal(open(), true);
+  go('today');
+  assert.equal(open(), false, 'back on 今天 the list is still open');
+});
+
+test('今天 names a deleted assignment whose work was recorded today', () => {
+  const data = dataWith({ weekly: every(60), assignments: [{ title: '听写', due: '2025-03-07', submissions: 45, minutesEach: 1 }] });
+  recordProgress(data, 'a1', 45, WED);
+  deleteKept(data, 'assignment', 'a1', WED);
+  const done = () => findAll(view(renderToday, data, WED), byClass('done-item')).map((li) => li.textContent);
+  assert.deepEqual(done(), ['已删除的作业「听写」（三年二班）今天已批 45 份']);
+  // Once it is no longer kept, the record still counts, unnamed.
+  data.deleted = [];
+  assert.deepEqual(done(), ['已删除的作业，今天已批 45 份']);
 });
