@@ -53,11 +53,6 @@ bool shouldAlertDownloadFailure(const platform::DownloadError& error) {
   return !error.cancelled;
 }
 
-void reportDownloadFailure(platform::Dialogs& dialogs, const platform::DownloadError& error) {
-  if (shouldAlertDownloadFailure(error))
-    showFailureAlert(dialogs, error.localizedDescription);
-}
-
 Downloads::Downloads(platform::Dialogs& dialogs, platform::Workspace& workspace,
                      const platform::Environment& env, Fetch fetch, std::shared_ptr<PanelLine> line,
                      Now now)
@@ -144,7 +139,7 @@ void Downloads::finished(const fs::path& written, std::optional<std::uint64_t> a
             : replace(written, chosen, judgeDownloadEnd(announcedLength, received));
   discard(written);
   if (!replaced)
-    showFailureAlert(dialogs_, replaced.failure().detail);
+    alertInTurn(replaced.failure().detail);
 }
 
 platform::Result<void> Downloads::replace(const fs::path& written, const fs::path& chosen,
@@ -175,7 +170,15 @@ platform::Result<void> Downloads::replace(const fs::path& written, const fs::pat
 void Downloads::failed(const platform::DownloadError& error) {
   if (error.destination)
     discard(*error.destination);
-  reportDownloadFailure(dialogs_, error);
+  if (shouldAlertDownloadFailure(error))
+    alertInTurn(error.localizedDescription);
+}
+
+void Downloads::alertInTurn(const std::string& description) {
+  // The dialogs outlive every Downloads; the alert is shown even if this
+  // one is gone by its turn.
+  platform::Dialogs* dialogs = &dialogs_;
+  line_->joinAlert([dialogs, description] { showFailureAlert(*dialogs, description); });
 }
 
 void Downloads::discard(const fs::path& written) {

@@ -63,9 +63,6 @@ private:
 // A download the user or the app cancelled is no failure to report.
 bool shouldAlertDownloadFailure(const platform::DownloadError& error);
 
-// The failure alert for a failed download, unless it was cancelled.
-void reportDownloadFailure(platform::Dialogs& dialogs, const platform::DownloadError& error);
-
 // Whatever asks the user waits its turn in the panel line it shares with the
 // page's saves (PanelLine), so none of it runs inside the engine's callback,
 // and a flood of downloads is cancelled beyond the line's length. The other
@@ -125,6 +122,9 @@ public:
 private:
   void writeOwnAddress(const std::string& url, const std::string& suggestedFilename);
   void discard(const std::filesystem::path& written);
+  // The failure alert, in its turn in the panel line: the engine's reports
+  // come while a panel may be up.
+  void alertInTurn(const std::string& description);
   // Asks the user where a download goes, within the panel limit.
   std::optional<std::filesystem::path> askWhere(const std::string& suggestedFilename);
   // Replaces the chosen file with the written one, as finished() says.

@@ -113,3 +113,26 @@ TEST(PageRecovery, ReloadsAtMostThreeTimesInSixtySecondsThenAsks) {
   EXPECT_EQ(view.loads.back(), "halvane://local/index.html");
   EXPECT_EQ(view.reloads, 0);
 }
+
+TEST(PageRecovery, TheQuestionWaitsForAPanelThatIsUpWhileReloadsDoNot) {
+  fakes::ScriptedDialogs dialogs;
+  auto view = std::make_shared<RecordingWebView>();
+  fakes::FakeMainQueue queue;
+  auto line = std::make_shared<PanelLine>(queue);
+  auto recovery = std::make_shared<PageRecovery>(dialogs, line, [] {});
+  // A panel is up, and its loop runs the main queue while the page dies four
+  // times: three reloads at once, the question only once the panel is gone.
+  std::size_t loadsWhileUp = 0, questionsWhileUp = 99;
+  line->join([&] {
+    for (int i = 0; i < 4; ++i)
+      recovery->processEnded(view, "halvane://local/index.html");
+    queue.runAll();
+    loadsWhileUp = view->loads.size();
+    questionsWhileUp = dialogs.buttonAlerts.size();
+  });
+  queue.runAll();
+  EXPECT_EQ(loadsWhileUp, 3u);
+  EXPECT_EQ(questionsWhileUp, 0u);
+  EXPECT_EQ(dialogs.buttonAlerts.size(), 1u);
+  EXPECT_EQ(view->loads.size(), 4u);
+}

@@ -192,3 +192,34 @@ TEST(PanelLine, TheEnginesDownloadsStopAskingForAMinuteWhileThePagesExportsStill
   EXPECT_EQ(panels(), 8u);
   EXPECT_TRUE(dialogs.alerts.empty());
 }
+
+TEST(PanelLine, AnAlertWaitsForThePanelThatIsUpAndIsNeverDropped) {
+  TempDir dir;
+  platform::Environment env;
+  env.downloadsDirectory = dir.path();
+  fakes::FakeMainQueue queue;
+  fakes::ScriptedDialogs dialogs;
+  fakes::RecordingWorkspace workspace;
+  auto line = std::make_shared<PanelLine>(queue);
+  auto saves = std::make_shared<SaveHandler>(line, dialogs, workspace, env);
+  auto downloads = std::make_shared<Downloads>(dialogs, workspace, env, nullptr, line);
+  for (const char* name : {"s0.txt", "s1.txt", "s2.txt", "s3.txt"})
+    saves->didReceiveScriptMessage(saveMessage(name));
+  ASSERT_TRUE(line->isFull());
+
+  // The engine reports a failed download while the first panel is up, and
+  // the panel's loop runs the main queue: the alert must not open over it.
+  std::size_t alertsWhileUp = 99;
+  dialogs.onSavePanel = [&](const platform::SavePanelOptions& panel) {
+    if (panel.nameFieldValue != "s0.txt")
+      return;
+    downloads->failed({"The network connection was lost.", false, std::nullopt});
+    queue.runAll();
+    alertsWhileUp = dialogs.alerts.size();
+  };
+  queue.runAll();
+  EXPECT_EQ(alertsWhileUp, 0u);
+  EXPECT_EQ(dialogs.savePanels.size(), 4u);
+  EXPECT_EQ(dialogs.alerts,
+            (std::vector<fakes::Alert>{{"导出失败", "The network connection was lost."}}));
+}
