@@ -3,6 +3,7 @@
 #include "app/AppDelegate.h"
 #include "platform/StoreFolders.h"
 #include "system/Autostart.h"
+#include "system/DataFolder.h"
 #include "system/Install.h"
 #include "system/Leftovers.h"
 #include "system/UserTexts.h"
@@ -87,5 +88,8 @@ void removeStartLeftovers(const platform::Environment& env) {
   removeLeftovers(autostartItemPath(env).parent_path(), files);
   if (env.kind == platform::SystemKind::Linux)
     removeLeftovers(launcherEntryPath(env).parent_path(), files);
+  const DataFolder data(dataFolderPath(env));
+  removeLeftovers(data.folder(), files);
+  removeLeftovers(data.copiesFolder(), files);
   removeInstallLeftovers(env);
 }

@@ -34,6 +34,7 @@ std::optional<int> settleOtherCopies(platform::Application& app, platform::Dialo
 
 // The temporaries that killed copies left in the folders the app owns or
 // writes to on its own: the settings folder, the autostart and launcher-entry
-// folders, and the install stages in the Applications folder. Only while the
+// folders, the data folder and its copies, and the install stages in the
+// Applications folder. Only while the
 // lock is held: no other copy can be writing them.
 void removeStartLeftovers(const platform::Environment& env);

@@ -73,7 +73,9 @@ TEST(OnlyCopy, OneCopyRunsAndClearsWhatKilledCopiesLeft) {
   const fs::path settings = env.configDirectory / "Tessaloom";
   const fs::path autostart = env.configDirectory / "autostart";
   const fs::path launchers = env.dataDirectory / "applications";
-  for (const fs::path& folder : {settings, autostart, launchers}) {
+  const fs::path data = env.dataDirectory / "Dovrelist";
+  const fs::path copies = data / "copies";
+  for (const fs::path& folder : {settings, autostart, launchers, data, copies}) {
     fs::create_directories(folder);
     writeFile(folder / ".tessaloom-AbC123.tessaloom-tmp", "half");
     writeFile(folder / ".tessaloom-AbC12.tessaloom-tmp", "look-alike");
@@ -88,7 +90,7 @@ TEST(OnlyCopy, OneCopyRunsAndClearsWhatKilledCopiesLeft) {
   EXPECT_EQ(started.said, "");
   EXPECT_TRUE(first->held());
   EXPECT_TRUE(fs::is_regular_file(env.dataDirectory / "Tessaloom" / "instance.lock"));
-  for (const fs::path& folder : {settings, autostart, launchers}) {
+  for (const fs::path& folder : {settings, autostart, launchers, data, copies}) {
     EXPECT_FALSE(fs::exists(folder / ".tessaloom-AbC123.tessaloom-tmp")) << folder;
     EXPECT_TRUE(fs::exists(folder / ".tessaloom-AbC12.tessaloom-tmp")) << folder;
   }
