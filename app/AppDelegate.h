@@ -35,6 +35,8 @@ public:
   void windowWillClose();
 
   // platform::WebViewDelegate
+  platform::NavigationActionPolicy
+  decidePolicyForNavigationAction(const platform::NavigationAction& action) override;
   platform::ResponsePolicy
   decidePolicyForNavigationResponse(const platform::NavigationResponse& response) override;
   platform::DownloadPolicy
