@@ -38,8 +38,8 @@ void openExternally(platform::Workspace& workspace, const std::optional<std::str
 // (file:, mail in a frame, other applications' schemes) is stopped: no page
 // reaches the machine or starts another program through it. Where the
 // engine does not tell the frame, web pages load (a frame may hold one) and
-// nothing leaves; the engine asks again for the main frame once the load has
-// started, and it is handed over and stopped then.
+// nothing leaves; the engine asks again for the main frame once it tells the
+// frame, and a web address is handed over and stopped then.
 platform::NavigationActionPolicy decideNavigationAction(platform::Workspace& workspace,
                                                         const platform::NavigationAction& action);
 
