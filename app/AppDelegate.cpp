@@ -189,6 +189,11 @@ void AppDelegate::buildBallWindow() {
 
 // ---- navigation, download and panel callbacks ----------------------------------
 
+platform::NavigationActionPolicy
+AppDelegate::decidePolicyForNavigationAction(const platform::NavigationAction& action) {
+  return decideNavigationAction(platform_.workspace(), action);
+}
+
 platform::ResponsePolicy
 AppDelegate::decidePolicyForNavigationResponse(const platform::NavigationResponse& response) {
   return downloads->decideResponse(response);

@@ -36,6 +36,8 @@ public:
   void windowWillClose();
 
   // platform::WebViewDelegate
+  platform::NavigationActionPolicy
+  decidePolicyForNavigationAction(const platform::NavigationAction& action) override;
   platform::ResponsePolicy
   decidePolicyForNavigationResponse(const platform::NavigationResponse& response) override;
   platform::DownloadPolicy

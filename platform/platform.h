@@ -343,6 +343,22 @@ struct WebViewConfiguration {
   std::vector<MessageChannel> channels;
 };
 
+// The frame a navigation would change, where the engine tells it.
+enum class NavigationFrame { Main, Sub, Unknown };
+
+// A navigation the engine is about to start in a frame it has (a request for
+// a new window goes to createWebView instead), as it reports it.
+struct NavigationAction {
+  std::string url;
+  NavigationFrame frame = NavigationFrame::Unknown;
+  // The page asked for the address to be downloaded (a link's download
+  // attribute); false where the engine does not tell.
+  bool shouldPerformDownload = false;
+};
+
+// Go on, turn it into a download, or stop it before anything of it is shown.
+enum class NavigationActionPolicy { Allow, Download, Cancel };
+
 // A response the engine is about to show, as it reports it.
 struct NavigationResponse {
   std::string url;
@@ -387,6 +403,13 @@ enum class PageProcessEnd { Unknown, Crashed, ExceededMemoryLimit, EndedThroughA
 class WebViewDelegate {
 public:
   virtual ~WebViewDelegate() = default;
+  // Asked before every navigation in a frame the view has. An engine that
+  // tells the main frame only later (WebKitGTK: at the response, or at a
+  // failure before one) asks first with the frame unknown, then again with
+  // the main frame and the address the load ended at; Cancel then stops the
+  // load, or keeps the engine's error page away, and the page stays.
+  virtual NavigationActionPolicy
+  decidePolicyForNavigationAction(const NavigationAction& action) = 0;
   virtual ResponsePolicy decidePolicyForNavigationResponse(const NavigationResponse& response) = 0;
   // Asked once for every download the engine starts, whatever started it,
   // before it asks where the download goes.

@@ -64,6 +64,25 @@ void openExternally(platform::Workspace& workspace, const std::optional<std::str
     workspace.openURL(*url);
 }
 
+platform::NavigationActionPolicy decideNavigationAction(platform::Workspace& workspace,
+                                                        const platform::NavigationAction& action) {
+  using platform::NavigationActionPolicy;
+  std::optional<std::string> scheme = urlScheme(action.url);
+  if (!scheme)
+    return NavigationActionPolicy::Cancel;
+  bool web = *scheme == "http" || *scheme == "https";
+  bool anywhere =
+      *scheme == APP_SCHEME || *scheme == "about" || *scheme == "blob" || *scheme == "data";
+  bool main = action.frame == platform::NavigationFrame::Main;
+  if (action.shouldPerformDownload && (anywhere || web))
+    return NavigationActionPolicy::Download;
+  if (anywhere || (web && !main))
+    return NavigationActionPolicy::Allow;
+  if (main && mayOpenExternally(action.url))
+    workspace.openURL(action.url);
+  return NavigationActionPolicy::Cancel;
+}
+
 std::string windowTitle(const std::string& pageTitle) {
   return pageTitle.empty() ? std::string(APP_TITLE) : pageTitle;
 }

@@ -30,6 +30,19 @@ bool mayOpenExternally(std::string_view url);
 // application when it may leave; no window is ever opened here.
 void openExternally(platform::Workspace& workspace, const std::optional<std::string>& url);
 
+// A navigation in a frame of the view. The main frame shows only the app's
+// own pages (and about:, blob: and data:); a web or mail address asked for
+// there goes to the user's default application instead, as a new window's
+// does. Other frames may also show web pages. What the page marks as a
+// download of an address that may load stays a download. Anything else
+// (file:, mail in a frame, other applications' schemes) is stopped: no page
+// reaches the machine or starts another program through it. Where the
+// engine does not tell the frame, web pages load (a frame may hold one) and
+// nothing leaves; the engine asks again for the main frame once it tells the
+// frame, and a web address is handed over and stopped then.
+platform::NavigationActionPolicy decideNavigationAction(platform::Workspace& workspace,
+                                                        const platform::NavigationAction& action);
+
 // The main window's title for the page's title.
 std::string windowTitle(const std::string& pageTitle);
 

@@ -40,6 +40,7 @@ public:
                      this);
     g_signal_connect(view_.get(), "create", G_CALLBACK(&GtkWebViewImpl::onCreate), this);
     g_signal_connect(view_.get(), "load-changed", G_CALLBACK(&GtkWebViewImpl::onLoadChanged), this);
+    g_signal_connect(view_.get(), "load-failed", G_CALLBACK(&GtkWebViewImpl::onLoadFailed), this);
     g_signal_connect(view_.get(), "web-process-terminated",
                      G_CALLBACK(&GtkWebViewImpl::onWebProcessTerminated), this);
   }
@@ -98,12 +99,24 @@ private:
   static gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
                                  WebKitPolicyDecisionType type, gpointer data) {
     auto* self = static_cast<GtkWebViewImpl*>(data);
-    if (type != WEBKIT_POLICY_DECISION_TYPE_RESPONSE || !self->delegate_)
+    if (!self->delegate_)
+      return FALSE;
+    if (type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION)
+      return decideNavigationAction(self, WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+    if (type != WEBKIT_POLICY_DECISION_TYPE_RESPONSE)
       return FALSE;
     auto* responseDecision = WEBKIT_RESPONSE_POLICY_DECISION(decision);
     WebKitURIResponse* response = webkit_response_policy_decision_get_response(responseDecision);
+    const char* uri = webkit_uri_response_get_uri(response);
+    // The first word that the navigation is the main frame's, and at the
+    // address it ended at: refused, it is stopped before anything is shown.
+    if (webkit_response_policy_decision_is_main_frame_main_resource(responseDecision) &&
+        askForMainFrame(self, uri ? uri : "") != NavigationActionPolicy::Allow) {
+      webkit_policy_decision_ignore(decision);
+      return TRUE;
+    }
     NavigationResponse reported;
-    if (const char* uri = webkit_uri_response_get_uri(response))
+    if (uri)
       reported.url = uri;
     reported.canShowMIMEType =
         webkit_response_policy_decision_is_mime_type_supported(responseDecision);
@@ -120,6 +133,37 @@ private:
       break;
     }
     return TRUE;
+  }
+
+  // WebKitGTK tells neither the frame nor a download attribute here; the
+  // main frame's navigations are asked about again once it tells the frame.
+  // A new window's request goes on to "create", which opens none.
+  static gboolean decideNavigationAction(GtkWebViewImpl* self,
+                                         WebKitNavigationPolicyDecision* decision) {
+    WebKitNavigationAction* action =
+        webkit_navigation_policy_decision_get_navigation_action(decision);
+    WebKitURIRequest* request = action ? webkit_navigation_action_get_request(action) : nullptr;
+    const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
+    NavigationAction reported;
+    reported.url = uri ? uri : "";
+    reported.frame = NavigationFrame::Unknown;
+    applyNavigationPolicy(WEBKIT_POLICY_DECISION(decision),
+                          self->delegate_->decidePolicyForNavigationAction(reported));
+    return TRUE;
+  }
+
+  static void applyNavigationPolicy(WebKitPolicyDecision* decision, NavigationActionPolicy policy) {
+    switch (policy) {
+    case NavigationActionPolicy::Allow:
+      webkit_policy_decision_use(decision);
+      break;
+    case NavigationActionPolicy::Download:
+      webkit_policy_decision_download(decision);
+      break;
+    case NavigationActionPolicy::Cancel:
+      webkit_policy_decision_ignore(decision);
+      break;
+    }
   }
 
   static gboolean onFileChooser(WebKitWebView*, WebKitFileChooserRequest* request, gpointer data) {
@@ -161,6 +205,28 @@ private:
     auto* self = static_cast<GtkWebViewImpl*>(data);
     if (event == WEBKIT_LOAD_FINISHED && self->delegate_)
       self->delegate_->didFinishNavigation();
+  }
+
+  // A main-frame load that fails before any response was never asked about
+  // as the main frame's; the engine would show its error page for it there.
+  // One the main frame may not show is asked about now and, refused, shows
+  // nothing: the page stays. A stopped load shows nothing anyway.
+  static gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, const char* uri, GError* error,
+                               gpointer data) {
+    auto* self = static_cast<GtkWebViewImpl*>(data);
+    if (!self->delegate_ || !uri ||
+        g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED) ||
+        g_error_matches(error, WEBKIT_POLICY_ERROR,
+                        WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE))
+      return FALSE;
+    return askForMainFrame(self, uri) != NavigationActionPolicy::Allow;
+  }
+
+  static NavigationActionPolicy askForMainFrame(GtkWebViewImpl* self, const char* uri) {
+    NavigationAction reported;
+    reported.url = uri;
+    reported.frame = NavigationFrame::Main;
+    return self->delegate_->decidePolicyForNavigationAction(reported);
   }
 
   static void onWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason,

@@ -233,6 +233,40 @@ NS_ASSUME_NONNULL_BEGIN
   return self;
 }
 
+// Without this WebKit loads whatever a frame asks for and hands an address it
+// cannot load to another application, with no click. A new window's action
+// has no target frame: it goes on to createWebView, which opens none.
+- (void)webView:(WKWebView*)webView
+    decidePolicyForNavigationAction:(WKNavigationAction*)navigationAction
+                    decisionHandler:(void (^)(WKNavigationActionPolicy))decisionHandler {
+  using namespace platform::mac;
+  WKFrameInfo* _Nullable frame = navigationAction.targetFrame;
+  if (!frame) {
+    decisionHandler(WKNavigationActionPolicyAllow);
+    return;
+  }
+  if (!_target) {
+    decisionHandler(WKNavigationActionPolicyCancel);
+    return;
+  }
+  platform::NavigationAction reported;
+  reported.url = toStdString(navigationAction.request.URL.absoluteString);
+  reported.frame =
+      frame.isMainFrame ? platform::NavigationFrame::Main : platform::NavigationFrame::Sub;
+  reported.shouldPerformDownload = navigationAction.shouldPerformDownload;
+  switch (_target->decidePolicyForNavigationAction(reported)) {
+  case platform::NavigationActionPolicy::Allow:
+    decisionHandler(WKNavigationActionPolicyAllow);
+    break;
+  case platform::NavigationActionPolicy::Download:
+    decisionHandler(WKNavigationActionPolicyDownload);
+    break;
+  case platform::NavigationActionPolicy::Cancel:
+    decisionHandler(WKNavigationActionPolicyCancel);
+    break;
+  }
+}
+
 - (void)webView:(WKWebView*)webView
     decidePolicyForNavigationResponse:(WKNavigationResponse*)navigationResponse
                       decisionHandler:(void (^)(WKNavigationResponsePolicy))decisionHandler {

@@ -115,6 +115,68 @@ TEST(Navigation, NewWindowRequestsOpenAllowedAddressesOnce) {
   EXPECT_EQ(workspace.openedURLs, std::vector<std::string>{"https://example.com/help"});
 }
 
+TEST(Navigation, TheMainFrameKeepsToTheAppsPagesAndNoFrameReachesFilesOrOtherPrograms) {
+  using platform::NavigationActionPolicy;
+  using platform::NavigationFrame;
+  constexpr NavigationFrame MAIN = NavigationFrame::Main, SUB = NavigationFrame::Sub,
+                            UNKNOWN = NavigationFrame::Unknown;
+  constexpr NavigationActionPolicy ALLOW = NavigationActionPolicy::Allow,
+                                   DOWNLOAD = NavigationActionPolicy::Download,
+                                   CANCEL = NavigationActionPolicy::Cancel;
+  struct Row {
+    std::string url;
+    NavigationFrame frame;
+    bool download;
+    NavigationActionPolicy policy;
+    bool opened;
+  };
+  const std::vector<Row> rows{
+      // What the app serves, and what a page makes of its own, loads anywhere.
+      {"halvane://local/index.html", MAIN, false, ALLOW, false},
+      {"HALVANE://local/plan.html", SUB, false, ALLOW, false},
+      {"about:blank", MAIN, false, ALLOW, false},
+      {"About:srcdoc", SUB, false, ALLOW, false},
+      {"blob:halvane://local/1234", MAIN, false, ALLOW, false},
+      {"data:text/html,<p>x", UNKNOWN, false, ALLOW, false},
+      {"halvane://local/archive.zip", MAIN, true, DOWNLOAD, false},
+      {"blob:halvane://local/1234", SUB, true, DOWNLOAD, false},
+      // A web page loads in a frame, and where the frame is not told; in the
+      // main frame it goes to the browser, as does mail.
+      {"https://example.org/a", SUB, false, ALLOW, false},
+      {"HTTP://example.org/a", UNKNOWN, false, ALLOW, false},
+      {"https://example.org/a", MAIN, false, CANCEL, true},
+      {"Http://example.org/b", MAIN, false, CANCEL, true},
+      {"mailto:grader@example.org", MAIN, false, CANCEL, true},
+      {"https://example.org/a.zip", SUB, true, DOWNLOAD, false},
+      {"https://example.org/a.zip", MAIN, true, DOWNLOAD, false},
+      // Mail from a frame, or where the frame is not told, goes nowhere.
+      {"mailto:grader@example.org", SUB, false, CANCEL, false},
+      {"MAILTO:grader@example.org", UNKNOWN, false, CANCEL, false},
+      // Files, other programs and what is no address at all: stopped
+      // everywhere, download or not.
+      {"file:///Users/me/Desktop/plan.html", MAIN, false, CANCEL, false},
+      {"FILE:///etc/passwd", SUB, false, CANCEL, false},
+      {"file:///etc/passwd", UNKNOWN, true, CANCEL, false},
+      {"x-made-up-app:open?doc=1", MAIN, false, CANCEL, false},
+      {"zoommtg://zoom.us/join", SUB, false, CANCEL, false},
+      {"ftp://example.org/", MAIN, false, CANCEL, false},
+      {"javascript:alert(1)", MAIN, false, CANCEL, false},
+      {"smb://server/share", UNKNOWN, true, CANCEL, false},
+      {"", MAIN, false, CANCEL, false},
+      {"//example.org/", SUB, false, CANCEL, false},
+      {" https://example.org/", MAIN, false, CANCEL, false},
+      {"httpx://example.org/", MAIN, false, CANCEL, false},
+  };
+  for (const Row& row : rows) {
+    fakes::RecordingWorkspace workspace;
+    EXPECT_EQ(decideNavigationAction(workspace, {row.url, row.frame, row.download}), row.policy)
+        << row.url;
+    EXPECT_EQ(workspace.openedURLs,
+              row.opened ? std::vector<std::string>{row.url} : std::vector<std::string>{})
+        << row.url;
+  }
+}
+
 TEST(Navigation, TheWindowTitleFollowsThePageOrFallsBackToTheAppTitle) {
   EXPECT_EQ(windowTitle("Plan"), "Plan");
   EXPECT_EQ(windowTitle("计划 · Dovrelist"), "计划 · Dovrelist");
