@@ -2,6 +2,7 @@
 
 #include "app/MainMenu.h"
 #include "app/MainWindowFrame.h"
+#include "app/ModalDialogs.h"
 #include "app/constants.h"
 #include "ball/BallPanel.h"
 #include "ball/BallView.h"
@@ -39,9 +40,24 @@ bool isBallOnlyLaunch(const std::vector<std::string>& arguments) {
 
 AppDelegate::AppDelegate(platform::Platform& platform)
     : platform_(platform), alive_(std::make_shared<AppDelegate*>(this)) {
+  std::weak_ptr<AppDelegate*> weakSelf = alive_;
+  auto ballFloats = [weakSelf](bool floating) {
+    if (std::shared_ptr<AppDelegate*> self = weakSelf.lock())
+      if ((*self)->ballWindow)
+        (*self)->ballWindow->setFloating(floating);
+  };
+  platform::Application* application = &platform.application();
+  dialogs_ = std::make_shared<ModalDialogs>(
+      platform.dialogs(),
+      [application, ballFloats] {
+        application->activateIgnoringOtherApps();
+        ballFloats(false);
+      },
+      [ballFloats] { ballFloats(true); });
+  platform::Dialogs& dialogs = *dialogs_;
   schemeHandler = std::make_shared<SchemeHandler>(platform.environment().resourceDirectory);
-  panelLine = std::make_shared<PanelLine>(platform.mainQueue());
-  saveHandler = std::make_shared<SaveHandler>(panelLine, platform.dialogs(), platform.workspace(),
+  panelLine = std::make_shared<PanelLine>(platform.mainQueue(), dialogs_);
+  saveHandler = std::make_shared<SaveHandler>(panelLine, dialogs, platform.workspace(),
                                               platform.environment());
   badgeHandler = std::make_shared<BadgeHandler>(platform.mainQueue());
   launchHandler = std::make_shared<LaunchHandler>(platform.mainQueue(), platform.environment());
@@ -49,12 +65,11 @@ AppDelegate::AppDelegate(platform::Platform& platform)
                                               dataFolderPath(platform.environment()));
   std::shared_ptr<SchemeHandler> scheme = schemeHandler;
   downloads = std::make_shared<Downloads>(
-      platform.dialogs(), platform.workspace(), platform.environment(),
+      dialogs, platform.workspace(), platform.environment(),
       [scheme](const platform::SchemeRequest& request) { return scheme->start(request); },
       panelLine);
-  platform::Application* app = &platform.application();
-  pageRecovery =
-      std::make_shared<PageRecovery>(platform.dialogs(), panelLine, [app] { app->terminate(); });
+  pageRecovery = std::make_shared<PageRecovery>(dialogs, panelLine,
+                                                [application] { application->terminate(); });
 }
 
 AppDelegate::~AppDelegate() = default;
@@ -230,9 +245,9 @@ void AppDelegate::downloadDidFail(const platform::DownloadError& error) {
 void AppDelegate::runOpenPanel(const platform::OpenPanelParameters& parameters,
                                OpenPanelCompletion completion) {
   // Waits its turn with the other panels; a full line leaves the field empty.
-  platform::Platform* p = &platform_;
+  platform::Dialogs* dialogs = dialogs_.get();
   panelLine->join(
-      [p, parameters, completion] { chooseUploadFiles(p->dialogs(), parameters, completion); },
+      [dialogs, parameters, completion] { chooseUploadFiles(*dialogs, parameters, completion); },
       [completion] {
         if (completion)
           completion(std::nullopt);

@@ -68,6 +68,9 @@ private:
   platform::Platform& platform_;
   // Lets posted work and callbacks notice that the delegate is gone.
   std::shared_ptr<AppDelegate*> alive_;
+  // What every panel and alert of the app runs through (ModalDialogs); the
+  // panel line keeps it for the steps still waiting in it.
+  std::shared_ptr<platform::Dialogs> dialogs_;
 
   std::unique_ptr<platform::Window> window;
   std::shared_ptr<platform::WebView> webView;

@@ -14,6 +14,9 @@ set(LA_LABEL "org.tessaloom.Tessaloom")
 # The name of the folders that hold the settings and the page's web data.
 # Never change it: the teacher's whole plan lives in that web data.
 set(DATA_FOLDER_NAME "Tessaloom")
+# The app bundle's name on macOS (Tessaloom.app), which the Finder and System
+# Settings show for it.
+set(BUNDLE_NAME "Tessaloom")
 # The private scheme the page is served through: the origin the page's
 # stored data belongs to.
 set(APP_SCHEME "halvane")

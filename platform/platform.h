@@ -228,6 +228,9 @@ public:
   virtual Point frameOrigin() = 0;
   virtual void setFrameOrigin(Point origin) = 0;
   virtual void orderFrontRegardless() = 0;
+  // Floating over other windows at the level its settings gave it, or for a
+  // while among the normal windows (while a modal panel is up).
+  virtual void setFloating(bool floating) = 0;
 };
 
 // ---- modal user interface -----------------------------------------------------

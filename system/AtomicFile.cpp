@@ -28,19 +28,6 @@ fs::path resolveLinks(fs::path path) {
   return path;
 }
 
-// Puts the file's bytes on the disk before a rename makes them the file.
-// On Apple systems fsync only hands them to the drive, which may still hold
-// them in its cache, and write them after the rename, when the power goes;
-// F_FULLFSYNC has the drive write them. File systems that refuse it (some
-// network and external ones) get fsync, as SQLite does.
-Result<void> flushToDisk(int fd) {
-#ifdef __APPLE__
-  if (::fcntl(fd, F_FULLFSYNC) == 0)
-    return {};
-#endif
-  return platform::posixResult(::fsync(fd));
-}
-
 // The permission bits of the file that takes target's place: those of the
 // file it replaces, or what a plain new file gets under the user's umask (a
 // link that is replaced itself has no bits to keep). EISDIR when target is
@@ -83,6 +70,19 @@ Result<void> settle(int fd, mode_t mode) {
 }
 
 } // namespace
+
+// Puts the file's bytes on the disk before a rename makes them the file.
+// On Apple systems fsync only hands them to the drive, which may still hold
+// them in its cache, and write them after the rename, when the power goes;
+// F_FULLFSYNC has the drive write them. File systems that refuse it (some
+// network and external ones) get fsync, as SQLite does.
+Result<void> flushToDisk(int fd) {
+#ifdef __APPLE__
+  if (::fcntl(fd, F_FULLFSYNC) == 0)
+    return {};
+#endif
+  return platform::posixResult(::fsync(fd));
+}
 
 Result<void> writeAll(int fd, std::string_view bytes) {
   const char* data = bytes.data();

@@ -28,6 +28,10 @@ platform::Result<void> writeFileAtomically(const std::filesystem::path& path,
 // there can take path's place in one rename.
 std::filesystem::path replacementFolder(const std::filesystem::path& path);
 
+// Puts what was written to fd on the disk itself (F_FULLFSYNC on Apple
+// systems, where fsync leaves it in the drive's cache).
+platform::Result<void> flushToDisk(int fd);
+
 // Writes every byte to fd, going on after interruptions and short writes.
 platform::Result<void> writeAll(int fd, std::string_view bytes);
 

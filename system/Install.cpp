@@ -63,6 +63,9 @@ Result<void> copyOpenFile(int in, const fs::path& to) {
   Result<void> copied = copyBytes(in, out);
   if (copied)
     copied = platform::posixResult(::fchmod(out, info.st_mode & 07777));
+  // On disk before the swap's renames make the copy the installed app.
+  if (copied)
+    copied = flushToDisk(out);
   return closeAfter(out, copied);
 }
 
@@ -361,6 +364,8 @@ fs::path launcherEntryPath(const platform::Environment& env) {
 
 InstallResult hlvnInstallToApplications(const platform::Environment& env) {
   Result<void> installed = installToApplications(env);
+  if (!installed && installed.failure().code == EPERM && env.kind == platform::SystemKind::Mac)
+    return {false, installFailureMessage(APP_MANAGEMENT_REFUSED_REASON)};
   if (!installed)
     return {false, installFailureMessage(installed.failure().detail)};
   return {true, std::nullopt};

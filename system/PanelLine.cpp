@@ -3,7 +3,8 @@
 #include <cstdlib>
 #include <utility>
 
-PanelLine::PanelLine(platform::MainQueue& queue) : queue_(queue) {}
+PanelLine::PanelLine(platform::MainQueue& queue, std::shared_ptr<void> used)
+    : queue_(queue), used_(std::move(used)) {}
 
 PanelLine::~PanelLine() {
   // Only when the main queue drops its turn unrun (at the very end): while a

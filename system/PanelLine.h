@@ -20,7 +20,9 @@ class PanelLine : public std::enable_shared_from_this<PanelLine> {
 public:
   static constexpr std::size_t MAX_WAITING = 3;
 
-  explicit PanelLine(platform::MainQueue& queue);
+  // `used` is kept for as long as a step may still run (the dialogs the
+  // steps show their panels through, where the owner wraps them).
+  explicit PanelLine(platform::MainQueue& queue, std::shared_ptr<void> used = {});
   // What still waits is cancelled: every step is answered one way or the other.
   ~PanelLine();
   PanelLine(const PanelLine&) = delete;
@@ -47,6 +49,7 @@ private:
   void runFirst();
 
   platform::MainQueue& queue_;
+  std::shared_ptr<void> used_;
   // The step being run (or about to be) first, then the waiting ones.
   std::deque<Entry> entries_;
 };

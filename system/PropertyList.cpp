@@ -35,8 +35,16 @@ std::optional<std::string> launchAgentPropertyList(std::string_view label,
                      "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
                      "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
                      "<plist version=\"1.0\">\n"
-                     "<dict>\n"
-                     "\t<key>Label</key>\n";
+                     "<dict>\n";
+  // System Settings lists the login item under the app of this identifier
+  // (macOS 13 and later), not under the executable's bare name.
+  text += "\t<key>AssociatedBundleIdentifiers</key>\n"
+          "\t<array>\n"
+          "\t\t<string>" +
+          plistEscaped(label) +
+          "</string>\n"
+          "\t</array>\n"
+          "\t<key>Label</key>\n";
   text += "\t<string>" + plistEscaped(label) + "</string>\n";
   text += "\t<key>ProgramArguments</key>\n";
   if (arguments.empty()) {

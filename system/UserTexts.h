@@ -90,9 +90,16 @@ inline const std::string TRANSLOCATED_AUTOSTART_ERROR =
 
 // Why turning autostart on did not make it start at login although the item
 // was written: the system has it switched off or awaits the user's approval.
+// System Settings lists the item under the bundle's name.
 inline const std::string AUTOSTART_NOT_ALLOWED_ERROR =
-    "开机自启已设置，但 macOS 还没有允许它：请在「系统设置 › 通用 › 登录项」中打开 " +
-    std::string(APP_TITLE) + "。";
+    "开机自启已设置，但 macOS 还没有允许它：请在「系统设置 › 通用 › 登录项」中打开「" +
+    std::string(BUNDLE_NAME) + "」。";
+
+// Why macOS refused to replace the copy in Applications: from macOS 13 the
+// system's App Management protects apps there from other apps.
+inline const std::string APP_MANAGEMENT_REFUSED_REASON =
+    "macOS 不允许替换「应用程序」里的 App：请在「系统设置 › 隐私与安全性 › App 管理」中允许 " +
+    std::string(BUNDLE_NAME) + "，再试一次";
 
 // Why an install failed, for the page, around the system's description of the
 // failing step.

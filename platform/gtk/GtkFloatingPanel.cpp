@@ -207,7 +207,8 @@ public:
     gtk_widget_set_app_paintable(widget, settings.clearBackground);
     if (settings.clearBackground)
       g_signal_connect(widget, "draw", G_CALLBACK(&GtkFloatingPanel::onDraw), nullptr);
-    gtk_window_set_keep_above(window_.get(), settings.level > 0);
+    floatsAbove_ = settings.level > 0;
+    gtk_window_set_keep_above(window_.get(), floatsAbove_);
     if (settings.collectionBehavior & COLLECTION_CAN_JOIN_ALL_SPACES)
       gtk_window_stick(window_.get());
     gtk_window_set_skip_pager_hint(window_.get(),
@@ -247,6 +248,10 @@ public:
       gdk_window_raise(gdkWindow);
   }
 
+  void setFloating(bool floating) override {
+    gtk_window_set_keep_above(window_.get(), floating && floatsAbove_);
+  }
+
 private:
   static gboolean onDraw(GtkWidget*, cairo_t* cr, gpointer) {
     cairo_save(cr);
@@ -258,6 +263,7 @@ private:
   }
   // Let go after the destructor has destroyed the window.
   GObjectPtr<GtkWindow> window_;
+  bool floatsAbove_ = false;
   GtkCanvasView* view_ = nullptr;
   Size size_;
 };

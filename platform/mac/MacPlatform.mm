@@ -189,11 +189,18 @@ LoginItemApproval loginItemApproval(const std::filesystem::path& item) {
   if (!service || ![service respondsToSelector:statusForLegacyURL])
     return LoginItemApproval::NotApplicable;
   // SMAppServiceStatus: 0 not registered, 1 enabled, 2 requires approval,
-  // 3 not found; only enabled starts the agent at login.
+  // 3 not found. Only "requires approval" is the user's switch turned off;
+  // right after the file is written the system has often not recorded it
+  // yet (0 or 3), and then the file decides, as where there is no switch.
   constexpr NSInteger statusEnabled = 1;
+  constexpr NSInteger statusRequiresApproval = 2;
   NSInteger status = reinterpret_cast<NSInteger (*)(id, SEL, NSURL*)>(objc_msgSend)(
       service, statusForLegacyURL, fileURLOf(item, false));
-  return status == statusEnabled ? LoginItemApproval::Enabled : LoginItemApproval::NotEnabled;
+  if (status == statusEnabled)
+    return LoginItemApproval::Enabled;
+  if (status == statusRequiresApproval)
+    return LoginItemApproval::NotEnabled;
+  return LoginItemApproval::NotApplicable;
 }
 
 Environment makeEnvironment() {

@@ -156,7 +156,8 @@ public:
     if (settings.clearBackground)
       panel_.backgroundColor = [NSColor clearColor];
     panel_.hasShadow = settings.hasShadow;
-    panel_.level = settings.level;
+    level_ = settings.level;
+    panel_.level = level_;
     panel_.collectionBehavior =
         static_cast<NSWindowCollectionBehavior>(settings.collectionBehavior);
     panel_.movableByWindowBackground = settings.movableByWindowBackground;
@@ -177,9 +178,13 @@ public:
   Point frameOrigin() override { return toPoint(panel_.frame.origin); }
   void setFrameOrigin(Point origin) override { [panel_ setFrameOrigin:toNSPoint(origin)]; }
   void orderFrontRegardless() override { [panel_ orderFrontRegardless]; }
+  void setFloating(bool floating) override {
+    panel_.level = floating ? level_ : NSNormalWindowLevel;
+  }
 
 private:
   BallPanel* panel_;
+  NSWindowLevel level_ = NSNormalWindowLevel;
 };
 
 } // namespace

@@ -174,6 +174,35 @@ TestPlatform::TestPlatform(const fs::path& root, std::vector<std::string> argume
   workspaceLog.trash = [this](const fs::path& file) { return real_.workspace().moveToTrash(file); };
 }
 
+namespace {
+
+// The real panel; what it is told about floating is also written down.
+class RecordingPanel final : public platform::Panel {
+public:
+  RecordingPanel(std::unique_ptr<platform::Panel> real, std::vector<bool>& floating)
+      : real_(std::move(real)), floating_(floating) {}
+  void setContentView(platform::View& view) override { real_->setContentView(view); }
+  platform::Point frameOrigin() override { return real_->frameOrigin(); }
+  void setFrameOrigin(platform::Point origin) override { real_->setFrameOrigin(origin); }
+  void orderFrontRegardless() override { real_->orderFrontRegardless(); }
+  void setFloating(bool floating) override {
+    floating_.push_back(floating);
+    real_->setFloating(floating);
+  }
+
+private:
+  std::unique_ptr<platform::Panel> real_;
+  std::vector<bool>& floating_;
+};
+
+} // namespace
+
+std::unique_ptr<platform::Panel>
+TestPlatform::createPanel(const platform::Rect& contentRect,
+                          const platform::PanelSettings& settings) {
+  return std::make_unique<RecordingPanel>(real_.createPanel(contentRect, settings), panelFloating);
+}
+
 std::shared_ptr<platform::WebView>
 TestPlatform::createWebView(const platform::WebViewConfiguration& configuration) {
   platform::WebViewConfiguration edited = configuration;

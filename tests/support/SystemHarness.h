@@ -111,9 +111,7 @@ public:
     return made;
   }
   std::unique_ptr<platform::Panel> createPanel(const platform::Rect& contentRect,
-                                               const platform::PanelSettings& settings) override {
-    return real_.createPanel(contentRect, settings);
-  }
+                                               const platform::PanelSettings& settings) override;
   std::unique_ptr<platform::View> createView(const platform::Rect& frame) override {
     return real_.createView(frame);
   }
@@ -124,6 +122,8 @@ public:
   std::function<void(platform::WebViewConfiguration&)> configureWebView;
   // What the app made, in order; the app owns them.
   std::vector<platform::Window*> windows;
+  // What the panels were told about floating over other windows, in order.
+  std::vector<bool> panelFloating;
   std::vector<std::weak_ptr<platform::WebView>> webViews;
   platform::Environment env;
   TestApplication app;

@@ -284,6 +284,22 @@ private:
   std::string why_;
 };
 
+TEST_F(Saving, APanelOpensWithTheAppActiveAndTheBallBelowItUntilItCloses) {
+  const int activationsBefore = app.platform.app.activateCalls;
+  std::vector<bool> whileUp;
+  int activationsWhileUp = 0;
+  dialogs().onSavePanel = [&](const platform::SavePanelOptions&) {
+    whileUp = app.platform.panelFloating;
+    activationsWhileUp = app.platform.app.activateCalls;
+  };
+  dialogs().saveAnswers.push_back(std::nullopt);
+  run("webkit.messageHandlers.hlvnSave.postMessage({name: 'a.txt', data: 'aGk='});");
+  ASSERT_TRUE(waitForPanels(1));
+  EXPECT_EQ(whileUp, std::vector<bool>{false});
+  EXPECT_GT(activationsWhileUp, activationsBefore);
+  EXPECT_EQ(app.platform.panelFloating, (std::vector<bool>{false, true}));
+}
+
 TEST_F(Saving, CancellingThePanelWritesNothingAndShowsNothing) {
   EXPECT_EQ(run("return await saveBlob(new Blob(['unwanted']), 'report.csv');"), TAKEN_OVER);
   ASSERT_TRUE(waitForPanels(1));

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include <csignal>
 #include <sys/resource.h>
 
@@ -21,6 +23,10 @@ std::string expectedPlist(const std::string& escapedProgram) {
          "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
          "<plist version=\"1.0\">\n"
          "<dict>\n"
+         "\t<key>AssociatedBundleIdentifiers</key>\n"
+         "\t<array>\n"
+         "\t\t<string>org.tessaloom.Tessaloom</string>\n"
+         "\t</array>\n"
          "\t<key>Label</key>\n"
          "\t<string>org.tessaloom.Tessaloom</string>\n"
          "\t<key>ProgramArguments</key>\n"
@@ -242,10 +248,13 @@ TEST_P(AutostartOnBoth, NothingIsWrittenThatCouldNeverRun) {
   EXPECT_FALSE(hlvnSetAutostart(env, true));
   EXPECT_FALSE(fs::exists(fs::symlink_status(item)));
 
-  // A path the file cannot carry.
+  // A path the file cannot carry, where the disk can hold its name at all
+  // (APFS refuses a name that is not UTF-8).
   env = machine.env;
   env.executablePath = machine.dir.path() / "bad\xff";
-  roots::writeExecutable(env.executablePath, "#!/bin/sh\n");
-  EXPECT_FALSE(hlvnSetAutostart(env, true));
-  EXPECT_FALSE(fs::exists(fs::symlink_status(item)));
+  if (std::ofstream(env.executablePath)) {
+    roots::writeExecutable(env.executablePath, "#!/bin/sh\n");
+    EXPECT_FALSE(hlvnSetAutostart(env, true));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(item)));
+  }
 }

@@ -99,6 +99,7 @@ public:
     ++moves;
   }
   void orderFrontRegardless() override {}
+  void setFloating(bool) override {}
 };
 
 class FakeScreens : public platform::Screens {

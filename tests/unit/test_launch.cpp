@@ -244,7 +244,7 @@ TEST(LaunchCommands, WhereTheSystemHoldsLoginItemsBackItsWordDecidesWithTheFile)
   EXPECT_EQ(refused, (json{{"ok", false},
                            {"autostart", false},
                            {"error", "开机自启已设置，但 macOS 还没有允许它：请在「系统设置 › "
-                                     "通用 › 登录项」中打开 Dovrelist。"}}));
+                                     "通用 › 登录项」中打开「Tessaloom」。"}}));
   ASSERT_TRUE(autostartItemText(machine.env));
   EXPECT_EQ(readFile(item), *autostartItemText(machine.env));
   ASSERT_FALSE(asked.empty());
