@@ -79,6 +79,17 @@ bool holdsItsMarker(const fs::path& temporaryFolder) {
   return text && *text == TEMPORARY_MARKER_TEXT;
 }
 
+// What a folder holds, as far as it can be read: an error gives fewer
+// entries, never a failure.
+std::vector<fs::path> entriesIn(const fs::path& folder) {
+  std::vector<fs::path> entries;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec); !ec && it != fs::directory_iterator();
+       it.increment(ec))
+    entries.push_back(it->path());
+  return entries;
+}
+
 } // namespace
 
 std::string installStagePrefix(std::string_view appFolderName) {
@@ -115,14 +126,7 @@ Result<fs::path> makeTemporaryFolder(const fs::path& folder, std::string_view pr
 std::vector<fs::path> findLeftovers(const fs::path& folder,
                                     const std::vector<TemporaryRule>& rules) {
   std::vector<fs::path> found;
-  std::error_code ec;
-  fs::directory_iterator it(folder, ec);
-  if (ec)
-    return found;
-  for (; it != fs::directory_iterator(); it.increment(ec)) {
-    if (ec)
-      break;
-    const fs::path entry = it->path();
+  for (const fs::path& entry : entriesIn(folder)) {
     const std::string name = entry.filename().string();
     for (const TemporaryRule& rule : rules) {
       if (!isTemporaryName(name, rule))
@@ -153,14 +157,7 @@ void removeLeftovers(const fs::path& folder, const std::vector<TemporaryRule>& r
 std::vector<fs::path> findUnmarkedFolders(const fs::path& folder, const TemporaryRule& rule,
                                           const std::set<std::string>& entries) {
   std::vector<fs::path> found;
-  std::error_code ec;
-  fs::directory_iterator it(folder, ec);
-  if (ec)
-    return found;
-  for (; it != fs::directory_iterator(); it.increment(ec)) {
-    if (ec)
-      break;
-    const fs::path entry = it->path();
+  for (const fs::path& entry : entriesIn(folder)) {
     struct stat st {};
     if (!isTemporaryName(entry.filename().string(), rule) || ::lstat(entry.c_str(), &st) != 0 ||
         !isMine(st, S_IFDIR))

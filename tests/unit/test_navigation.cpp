@@ -4,6 +4,7 @@
 
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
+#include "test_asking_fixture.h"
 #include "test_ball_fakes.h"
 
 #include <gtest/gtest.h>
@@ -17,14 +18,8 @@
 
 namespace fs = std::filesystem;
 
-TEST(Navigation, AnAppAddressTheViewCannotShowIsSavedByTheAppAnyOtherByTheEngine) {
-  TempDir dir;
-  platform::Environment env;
-  env.downloadsDirectory = dir.path();
-  fakes::ScriptedDialogs dialogs;
-  fakes::FakeMainQueue queue;
+TEST_F(AskingTheUser, AnAppAddressTheViewCannotShowIsSavedByTheAppAnyOtherByTheEngine) {
   std::vector<std::string> fetched;
-  fakes::RecordingWorkspace workspace;
   auto downloads = std::make_shared<Downloads>(
       dialogs, workspace, env,
       [&fetched](const platform::SchemeRequest& request) {
@@ -35,7 +30,7 @@ TEST(Navigation, AnAppAddressTheViewCannotShowIsSavedByTheAppAnyOtherByTheEngine
         response.data = std::string("PK\x03\x04\0zip", 8);
         return response;
       },
-      std::make_shared<PanelLine>(queue));
+      line);
   using platform::DownloadPolicy;
   using platform::ResponsePolicy;
 
@@ -200,14 +195,8 @@ std::vector<std::optional<fs::path>> choose(Downloads& downloads, const std::str
 
 } // namespace
 
-TEST(Navigation, ADownloadAsksWhereOnDownloadsAndAnswersOnce) {
-  TempDir dir;
-  platform::Environment env;
-  env.downloadsDirectory = dir.path();
-  fakes::ScriptedDialogs dialogs;
-  fakes::FakeMainQueue queue;
-  fakes::RecordingWorkspace workspace;
-  Downloads downloads(dialogs, workspace, env, nullptr, std::make_shared<PanelLine>(queue));
+TEST_F(AskingTheUser, ADownloadAsksWhereOnDownloadsAndAnswersOnce) {
+  Downloads downloads(dialogs, workspace, env, nullptr, line);
 
   dialogs.saveAnswers.push_back(std::nullopt);
   std::vector<std::optional<fs::path>> cancelled = choose(downloads, "archive.zip");
@@ -238,14 +227,8 @@ TEST(Navigation, ADownloadAsksWhereOnDownloadsAndAnswersOnce) {
   EXPECT_TRUE(dialogs.alerts.empty());
 }
 
-TEST(Navigation, ADownloadReplacesAnExistingFileOnlyOnceItIsWhole) {
-  TempDir dir;
-  platform::Environment env;
-  env.downloadsDirectory = dir.path();
-  fakes::ScriptedDialogs dialogs;
-  fakes::FakeMainQueue queue;
-  fakes::RecordingWorkspace workspace;
-  Downloads downloads(dialogs, workspace, env, nullptr, std::make_shared<PanelLine>(queue));
+TEST_F(AskingTheUser, ADownloadReplacesAnExistingFileOnlyOnceItIsWhole) {
+  Downloads downloads(dialogs, workspace, env, nullptr, line);
   writeFile(dir.path() / "old.zip", "old");
   fs::permissions(dir.path() / "old.zip", fs::perms(0640));
   fs::create_symlink(dir.path() / "gone.zip", dir.path() / "dangling.zip");
@@ -319,13 +302,7 @@ TEST(Navigation, AFileFieldGetsAPanelShapedByItsParameters) {
   EXPECT_EQ(got, std::nullopt);
 }
 
-TEST(Navigation, ADownloadThatMayHaveBeenCutOffNeverCostsThePreviousFile) {
-  TempDir dir;
-  platform::Environment env;
-  env.downloadsDirectory = dir.path();
-  fakes::ScriptedDialogs dialogs;
-  fakes::FakeMainQueue queue;
-  fakes::RecordingWorkspace workspace;
+TEST_F(AskingTheUser, ADownloadThatMayHaveBeenCutOffNeverCostsThePreviousFile) {
   const fs::path trash = dir.path() / "trash";
   fs::create_directory(trash);
   workspace.trash = [&trash](const fs::path& file) {
@@ -333,7 +310,7 @@ TEST(Navigation, ADownloadThatMayHaveBeenCutOffNeverCostsThePreviousFile) {
     return platform::Result<void>();
   };
   // Each panel a minute after the last, within the limit on panels.
-  Downloads downloads(dialogs, workspace, env, nullptr, std::make_shared<PanelLine>(queue),
+  Downloads downloads(dialogs, workspace, env, nullptr, line,
                       [t = DownloadPanelLimit::Clock::time_point{}]() mutable {
                         return t += std::chrono::seconds(61);
                       });

@@ -4,6 +4,7 @@
 
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
+#include "test_asking_fixture.h"
 #include "test_ball_fakes.h"
 
 #include <gtest/gtest.h>
@@ -29,14 +30,7 @@ platform::ScriptMessage saveMessage(const std::string& name) {
 
 } // namespace
 
-TEST(PanelLine, SavesAndDownloadsAskOneAtATimeAndWhatFindsTheLineFullIsCancelledAtOnce) {
-  TempDir dir;
-  platform::Environment env;
-  env.downloadsDirectory = dir.path();
-  fakes::FakeMainQueue queue;
-  fakes::ScriptedDialogs dialogs;
-  fakes::RecordingWorkspace workspace;
-  auto line = std::make_shared<PanelLine>(queue);
+TEST_F(AskingTheUser, SavesAndDownloadsAskOneAtATimeAndWhatFindsTheLineFullIsCancelledAtOnce) {
   auto saves = std::make_shared<SaveHandler>(line, dialogs, workspace, env);
   auto downloads = std::make_shared<Downloads>(dialogs, workspace, env, nullptr, line);
 
@@ -100,14 +94,7 @@ TEST(PanelLine, SavesAndDownloadsAskOneAtATimeAndWhatFindsTheLineFullIsCancelled
   EXPECT_EQ(answers["d8.zip"], std::vector<std::optional<fs::path>>{std::nullopt});
 }
 
-TEST(PanelLine, TheEnginesDownloadsStopAskingForAMinuteWhileThePagesExportsStillAsk) {
-  TempDir dir;
-  platform::Environment env;
-  env.downloadsDirectory = dir.path();
-  fakes::FakeMainQueue queue;
-  fakes::ScriptedDialogs dialogs;
-  fakes::RecordingWorkspace workspace;
-  auto line = std::make_shared<PanelLine>(queue);
+TEST_F(AskingTheUser, TheEnginesDownloadsStopAskingForAMinuteWhileThePagesExportsStillAsk) {
   auto saves = std::make_shared<SaveHandler>(line, dialogs, workspace, env);
   using namespace std::chrono_literals;
   DownloadPanelLimit::Clock::time_point now{};
@@ -193,14 +180,7 @@ TEST(PanelLine, TheEnginesDownloadsStopAskingForAMinuteWhileThePagesExportsStill
   EXPECT_TRUE(dialogs.alerts.empty());
 }
 
-TEST(PanelLine, AnAlertWaitsForThePanelThatIsUpAndIsNeverDropped) {
-  TempDir dir;
-  platform::Environment env;
-  env.downloadsDirectory = dir.path();
-  fakes::FakeMainQueue queue;
-  fakes::ScriptedDialogs dialogs;
-  fakes::RecordingWorkspace workspace;
-  auto line = std::make_shared<PanelLine>(queue);
+TEST_F(AskingTheUser, AnAlertWaitsForThePanelThatIsUpAndIsNeverDropped) {
   auto saves = std::make_shared<SaveHandler>(line, dialogs, workspace, env);
   auto downloads = std::make_shared<Downloads>(dialogs, workspace, env, nullptr, line);
   for (const char* name : {"s0.txt", "s1.txt", "s2.txt", "s3.txt"})
