@@ -192,8 +192,14 @@ void AppDelegate::buildBallWindow() {
   view->onQuit = [app] { app->terminate(); };
   view->onDragEnd = [weakSelf] {
     if (std::shared_ptr<AppDelegate*> self = weakSelf.lock())
-      storeBallPosition(require((*self)->ballWindow.get()), (*self)->platform_.defaults());
+      settleBall(require((*self)->ballWindow.get()), (*self)->platform_.screens(),
+                 (*self)->platform_.defaults());
   };
+  platform_.screens().setChangeCallback([weakSelf] {
+    if (std::shared_ptr<AppDelegate*> self = weakSelf.lock())
+      replaceBallForScreens(require((*self)->ballWindow.get()), (*self)->platform_.screens(),
+                            (*self)->platform_.defaults());
+  });
 
   panel->setContentView(*surface);
   panel->orderFrontRegardless();

@@ -2,7 +2,9 @@
 
 #include "platform/GeometryText.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 using platform::Point;
 using platform::Rect;
@@ -57,9 +59,12 @@ platform::PanelSettings ballPanelSettings() {
   s.clearBackground = true;
   s.hasShadow = true;
   s.level = 3; // floating: above all normal windows
+  // Once the app is a regular app its floating panel no longer shows over
+  // other apps' full-screen spaces without the last bit.
   s.collectionBehavior = platform::COLLECTION_CAN_JOIN_ALL_SPACES |
                          platform::COLLECTION_STATIONARY |
-                         platform::COLLECTION_FULL_SCREEN_AUXILIARY; // 0x111
+                         platform::COLLECTION_FULL_SCREEN_AUXILIARY |
+                         platform::COLLECTION_CAN_JOIN_ALL_APPLICATIONS; // 0x40111
   s.movableByWindowBackground = false; // the view moves the panel itself
   s.acceptsMouseMovedEvents = true;
   s.ignoresMouseEvents = false;
@@ -72,4 +77,53 @@ platform::PanelSettings ballPanelSettings() {
 
 void storeBallPosition(platform::Panel& panel, platform::Defaults& defaults) {
   defaults.setString(std::string(BALL_POS_KEY), stringFromPoint(panel.frameOrigin()));
+}
+
+namespace {
+
+// How far the point lies outside the rectangle; zero inside it.
+double distanceTo(const Rect& frame, Point p) {
+  const double dx = std::max({frame.minX() - p.x, 0.0, p.x - frame.maxX()});
+  const double dy = std::max({frame.minY() - p.y, 0.0, p.y - frame.maxY()});
+  return std::hypot(dx, dy);
+}
+
+double clampInto(double value, double low, double high) {
+  // A screen smaller than the ball keeps its lower left corner.
+  return high < low ? low : std::clamp(value, low, high);
+}
+
+} // namespace
+
+Point keepBallOnScreen(Point origin, Point pointer, const std::vector<Rect>& visibleFrames) {
+  const Point centre{origin.x + BALL_SIZE / 2, origin.y + BALL_SIZE / 2};
+  const Rect* chosen = nullptr;
+  double nearest = std::numeric_limits<double>::infinity();
+  for (const Rect& frame : visibleFrames) {
+    if (frame.contains(pointer)) {
+      chosen = &frame;
+      break;
+    }
+    if (double d = distanceTo(frame, centre); d < nearest) {
+      nearest = d;
+      chosen = &frame;
+    }
+  }
+  if (!chosen || !std::isfinite(origin.x) || !std::isfinite(origin.y))
+    return origin;
+  return {clampInto(origin.x, chosen->minX(), chosen->maxX() - BALL_SIZE),
+          clampInto(origin.y, chosen->minY(), chosen->maxY() - BALL_SIZE)};
+}
+
+void settleBall(platform::Panel& panel, platform::Screens& screens, platform::Defaults& defaults) {
+  const Point origin = panel.frameOrigin();
+  const Point kept = keepBallOnScreen(origin, screens.pointerLocation(), screens.visibleFrames());
+  if (kept.x != origin.x || kept.y != origin.y)
+    panel.setFrameOrigin(kept);
+  storeBallPosition(panel, defaults);
+}
+
+void replaceBallForScreens(platform::Panel& panel, platform::Screens& screens,
+                           platform::Defaults& defaults) {
+  panel.setFrameOrigin(ballPanelOrigin(defaults, screens));
 }

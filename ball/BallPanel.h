@@ -36,3 +36,19 @@ platform::PanelSettings ballPanelSettings();
 
 // The end of a drag: remembers where the panel was left.
 void storeBallPosition(platform::Panel& panel, platform::Defaults& defaults);
+
+// Where a ball let go at `origin` comes to rest: wholly inside the visible
+// frame of the screen under the pointer (else the screen nearest to the
+// ball), not under a menu bar or off every screen.
+platform::Point keepBallOnScreen(platform::Point origin, platform::Point pointer,
+                                 const std::vector<platform::Rect>& visibleFrames);
+
+// The end of a drag: the ball kept on the screen it was dropped on, and that
+// place remembered.
+void settleBall(platform::Panel& panel, platform::Screens& screens, platform::Defaults& defaults);
+
+// The screens changed (one unplugged, plugged back, rearranged): the ball
+// goes where it would at launch, without writing the remembered place, so it
+// returns there when that screen does.
+void replaceBallForScreens(platform::Panel& panel, platform::Screens& screens,
+                           platform::Defaults& defaults);

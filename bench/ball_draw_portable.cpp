@@ -17,6 +17,7 @@ public:
   std::optional<platform::Rect> mainVisibleFrame() override { return std::nullopt; }
   std::vector<platform::Rect> visibleFrames() override { return {}; }
   platform::Point pointerLocation() override { return {}; }
+  void setChangeCallback(std::function<void()>) override {}
 };
 
 struct Op {

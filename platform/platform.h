@@ -84,6 +84,9 @@ public:
   virtual std::vector<Rect> visibleFrames() = 0;
   // The pointer, in global screen coordinates.
   virtual Point pointerLocation() = 0;
+  // Called on the main thread whenever screens come, go or change their
+  // arrangement; replaces any earlier callback.
+  virtual void setChangeCallback(std::function<void()> changed) = 0;
 };
 
 // ---- menus ------------------------------------------------------------------
@@ -220,6 +223,8 @@ struct PanelSettings {
 inline constexpr unsigned COLLECTION_CAN_JOIN_ALL_SPACES = 1u << 0;
 inline constexpr unsigned COLLECTION_STATIONARY = 1u << 4;
 inline constexpr unsigned COLLECTION_FULL_SCREEN_AUXILIARY = 1u << 8;
+// Over other apps' full-screen spaces too (macOS 13 and later only).
+inline constexpr unsigned COLLECTION_CAN_JOIN_ALL_APPLICATIONS = 1u << 18;
 
 class Panel {
 public:

@@ -1,6 +1,8 @@
 #include "platform/gtk/GtkInternal.h"
 
+#include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace platform::gtk {
@@ -62,6 +64,25 @@ public:
     gdk_device_get_position(pointer, nullptr, &x, &y);
     return {double(x), primaryScreenHeight() - double(y)};
   }
+  void setChangeCallback(std::function<void()> changed) override {
+    changed_ = std::move(changed);
+    // GDK has its screen only once GTK has started, which is after this
+    // object is made.
+    GdkScreen* screen = gdk_screen_get_default();
+    if (connected_ || !screen)
+      return;
+    connected_ = true;
+    g_signal_connect(screen, "monitors-changed", G_CALLBACK(&GtkScreens::onChanged), this);
+  }
+
+private:
+  static void onChanged(GdkScreen*, gpointer data) {
+    auto* self = static_cast<GtkScreens*>(data);
+    if (self->changed_)
+      self->changed_();
+  }
+  std::function<void()> changed_;
+  bool connected_ = false;
 };
 
 } // namespace

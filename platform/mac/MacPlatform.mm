@@ -71,6 +71,26 @@ public:
   }
 
   Point pointerLocation() override { return toPoint([NSEvent mouseLocation]); }
+
+  void setChangeCallback(std::function<void()> changed) override {
+    changed_ = std::make_shared<std::function<void()>>(std::move(changed));
+    if (observer_)
+      return;
+    std::shared_ptr<std::function<void()>> callback = changed_;
+    // Only the latest callback is called, through the shared holder.
+    observer_ = [[NSNotificationCenter defaultCenter]
+        addObserverForName:NSApplicationDidChangeScreenParametersNotification
+                    object:nil
+                     queue:[NSOperationQueue mainQueue]
+                usingBlock:^(NSNotification*) {
+                  if (*callback)
+                    (*callback)();
+                }];
+  }
+
+private:
+  std::shared_ptr<std::function<void()>> changed_;
+  id observer_ = nil;
 };
 
 // An alert before the event loop runs is a start that ends with it. The

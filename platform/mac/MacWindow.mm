@@ -158,8 +158,14 @@ public:
     panel_.hasShadow = settings.hasShadow;
     level_ = settings.level;
     panel_.level = level_;
-    panel_.collectionBehavior =
+    NSWindowCollectionBehavior behavior =
         static_cast<NSWindowCollectionBehavior>(settings.collectionBehavior);
+    // A bit AppKit knows only from macOS 13; earlier it is left out.
+    if (@available(macOS 13.0, *)) {
+    } else {
+      behavior &= ~static_cast<NSWindowCollectionBehavior>(COLLECTION_CAN_JOIN_ALL_APPLICATIONS);
+    }
+    panel_.collectionBehavior = behavior;
     panel_.movableByWindowBackground = settings.movableByWindowBackground;
     panel_.acceptsMouseMovedEvents = settings.acceptsMouseMovedEvents;
     panel_.ignoresMouseEvents = settings.ignoresMouseEvents;

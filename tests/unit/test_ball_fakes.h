@@ -111,6 +111,8 @@ public:
   std::optional<platform::Rect> mainVisibleFrame() override { return main; }
   std::vector<platform::Rect> visibleFrames() override { return frames; }
   platform::Point pointerLocation() override { return pointer; }
+  void setChangeCallback(std::function<void()> callback) override { changed = std::move(callback); }
+  std::function<void()> changed;
 };
 
 class FakeDefaults : public platform::Defaults {

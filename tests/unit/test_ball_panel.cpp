@@ -1,4 +1,5 @@
 #include "ball/BallPanel.h"
+#include "platform/GeometryText.h"
 
 #include "test_ball_fakes.h"
 
@@ -90,4 +91,44 @@ TEST(BallPlacement, DragEndStoresTheOriginForTheNextLaunch) {
   screens.main = LAPTOP;
   screens.frames = {LAPTOP};
   EXPECT_EQ(ballPanelOrigin(defaults, screens), (Point{640, 360}));
+}
+
+TEST(BallPlacement, ADroppedBallStaysOnItsScreenAndComesBackWithIt) {
+  // Two screens side by side; the left one has a menu bar at its top.
+  const Rect left{{0, 0}, {1440, 875}};
+  const Rect right{{1440, 0}, {1920, 1080}};
+  fakes::FakeDefaults defaults;
+  fakes::FakePanel panel;
+  fakes::FakeScreens screens;
+  screens.main = left;
+  screens.frames = {left, right};
+
+  // Let go under the menu bar: it comes down inside the visible frame.
+  panel.origin = {700, 860};
+  screens.pointer = {733, 893};
+  settleBall(panel, screens, defaults);
+  EXPECT_EQ(panel.origin, (Point{700, 875 - BALL_SIZE}));
+  EXPECT_EQ(defaults.values["ballPos"], "{700, 809}");
+  // Half off the right screen's far edge, the pointer on it: pulled in.
+  panel.origin = {3340, 500};
+  screens.pointer = {3355, 520};
+  settleBall(panel, screens, defaults);
+  EXPECT_EQ(panel.origin, (Point{3360 - BALL_SIZE, 500}));
+  // Off every screen (the pointer too): onto the nearest one.
+  panel.origin = {3500, 1200};
+  screens.pointer = {3533, 1233};
+  settleBall(panel, screens, defaults);
+  EXPECT_EQ(panel.origin, (Point{3360 - BALL_SIZE, 1080 - BALL_SIZE}));
+
+  // The right screen goes: the ball moves onto the one left, and the place
+  // it was dropped stays remembered, so it goes back when the screen does.
+  const std::string remembered = defaults.values["ballPos"];
+  const int writes = defaults.writes;
+  screens.frames = {left};
+  replaceBallForScreens(panel, screens, defaults);
+  EXPECT_TRUE(left.contains({panel.origin.x + BALL_SIZE / 2, panel.origin.y + BALL_SIZE / 2}));
+  screens.frames = {left, right};
+  replaceBallForScreens(panel, screens, defaults);
+  EXPECT_EQ(stringFromPoint(panel.origin), remembered);
+  EXPECT_EQ(defaults.writes, writes);
 }
