@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <system_error>
 #include <tuple>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
