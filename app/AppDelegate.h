@@ -78,7 +78,7 @@ private:
   std::unique_ptr<BallView> ballView;
   std::unique_ptr<platform::View> ballSurface;
   std::shared_ptr<SchemeHandler> schemeHandler;
-  // Saves and downloads ask the user one at a time, in one line.
+  // Everything that asks the user waits its turn in one line.
   std::shared_ptr<PanelLine> panelLine;
   std::shared_ptr<SaveHandler> saveHandler;
   std::shared_ptr<BadgeHandler> badgeHandler;
