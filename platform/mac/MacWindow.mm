@@ -160,11 +160,11 @@ public:
     panel_.level = level_;
     NSWindowCollectionBehavior behavior =
         static_cast<NSWindowCollectionBehavior>(settings.collectionBehavior);
-    // A bit AppKit knows only from macOS 13; earlier it is left out.
-    if (@available(macOS 13.0, *)) {
-    } else {
+    // A bit AppKit knows only from macOS 13; earlier it is left out. Asked
+    // of the process info, as @available needs a runtime the 11.3 link lacks.
+    const NSOperatingSystemVersion ventura{13, 0, 0};
+    if (![[NSProcessInfo processInfo] isOperatingSystemAtLeastVersion:ventura])
       behavior &= ~static_cast<NSWindowCollectionBehavior>(COLLECTION_CAN_JOIN_ALL_APPLICATIONS);
-    }
     panel_.collectionBehavior = behavior;
     panel_.movableByWindowBackground = settings.movableByWindowBackground;
     panel_.acceptsMouseMovedEvents = settings.acceptsMouseMovedEvents;
