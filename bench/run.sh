@@ -14,10 +14,13 @@ if [ -z "${TLBENCH_INSIDE:-}" ]; then
   for tool in xvfb-run cmake ninja; do
     command -v "$tool" >/dev/null || { echo "bench: $tool is needed" >&2; exit 2; }
   done
-  # The benchmarks are part of the build with the backend and the tests on.
+  # The benchmarks are built only when asked for, with the backend and the
+  # tests' harness.
   if ! grep -q '^TESSALOOM_BACKEND:BOOL=ON' "$BUILD/CMakeCache.txt" 2>/dev/null ||
-    ! grep -q '^TESSALOOM_TESTS:BOOL=ON' "$BUILD/CMakeCache.txt"; then
-    cmake -S . -B "$BUILD" -G Ninja -DTESSALOOM_BACKEND=ON -DTESSALOOM_TESTS=ON >/dev/null
+    ! grep -q '^TESSALOOM_TESTS:BOOL=ON' "$BUILD/CMakeCache.txt" ||
+    ! grep -q '^TESSALOOM_BENCH:BOOL=ON' "$BUILD/CMakeCache.txt"; then
+    cmake -S . -B "$BUILD" -G Ninja -DTESSALOOM_BACKEND=ON -DTESSALOOM_TESTS=ON \
+      -DTESSALOOM_BENCH=ON >/dev/null
   fi
   ninja -C "$BUILD" -j2 bench
   export TLBENCH_INSIDE=1

@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang pkg-config libclang-rt-14-dev
   libgtk-3-dev libwebkit2gtk-4.1-dev nlohmann-json3-dev libgtest-dev googletest
-  nodejs xvfb xauth xdotool imagemagick dbus dbus-x11 x11-utils libx11-dev
+  nodejs xvfb xauth xdotool imagemagick dbus dbus-x11 x11-utils libx11-dev libxtst-dev
   fonts-noto-color-emoji fonts-noto-cjk locales
 )
 missing=()

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Checks that includes go down the layers, then builds and runs every test:
-# unit tests (normal and sanitized builds), the web app's tests, and each fuzz
-# target for FUZZ_SECONDS (default 30).
+# unit, system and black-box tests (and the macOS checks, which skip
+# themselves without the SDK), the unit and system tests again in a build with
+# AddressSanitizer and UBSan, the web app's tests, and each fuzz target for
+# FUZZ_SECONDS (default 30). The benchmarks are not built: bench/run.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # Fast and needs nothing installed: fail before the long build.
@@ -20,7 +22,7 @@ ctest --test-dir build --output-on-failure -j"$jobs"
 
 cmake -S . -B build-asan -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DTESSALOOM_BACKEND=$backend -DTESSALOOM_SANITIZE=ON -DTESSALOOM_FUZZ=ON >/dev/null
-# Only what runs sanitized: the app and the benchmarks are checked above.
+# Only what runs sanitized: the app is checked above.
 targets=(unit_tests)
 for f in tests/fuzz/fuzz_*.cpp; do targets+=("$(basename "$f" .cpp)"); done
 [ "$backend" = ON ] && targets+=(system_tests)
