@@ -45,7 +45,7 @@ std::string lockUnavailableText(const fs::path& lockFile, const InstanceLock::At
 
 fs::path onlyCopyLockPath(const platform::Environment& env) {
   if (env.kind == platform::SystemKind::Mac)
-    return env.homeDirectory / "Library" / "Application Support" / LA_LABEL / LOCK_FILE_NAME;
+    return applicationSupportFolder(env) / LOCK_FILE_NAME;
   return linuxStoreFolders(env).webDataDirectory / LOCK_FILE_NAME;
 }
 

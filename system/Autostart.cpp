@@ -22,6 +22,10 @@ fs::path xdgDataHome(const platform::Environment& env) {
   return env.homeDirectory / ".local" / "share";
 }
 
+fs::path applicationSupportFolder(const platform::Environment& env) {
+  return env.homeDirectory / "Library" / "Application Support" / LA_LABEL;
+}
+
 fs::path autostartItemPath(const platform::Environment& env) {
   if (env.kind == platform::SystemKind::Mac)
     return env.homeDirectory / "Library" / "LaunchAgents" / (std::string(LA_LABEL) + ".plist");

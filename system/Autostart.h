@@ -18,6 +18,10 @@
 std::filesystem::path xdgConfigHome(const platform::Environment& env);
 std::filesystem::path xdgDataHome(const platform::Environment& env);
 
+// macOS: the app's own folder in ~/Library/Application Support, named after
+// LA_LABEL.
+std::filesystem::path applicationSupportFolder(const platform::Environment& env);
+
 std::filesystem::path autostartItemPath(const platform::Environment& env);
 
 // What the item holds when on: the running installation's executable, then

@@ -4,6 +4,7 @@
 #include "platform/RegularFile.h"
 #include "platform/Utf8.h"
 #include "system/AtomicFile.h"
+#include "system/Autostart.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -157,8 +158,8 @@ std::vector<std::string> copiesToThin(std::vector<DataCopy> copies) {
 
 fs::path dataFolderPath(const platform::Environment& env) {
   if (env.kind == platform::SystemKind::Mac)
-    return env.homeDirectory / "Library" / "Application Support" / LA_LABEL / APP_TITLE;
-  return env.dataDirectory / APP_TITLE;
+    return applicationSupportFolder(env) / APP_TITLE;
+  return xdgDataHome(env) / APP_TITLE;
 }
 
 DataFolder::DataFolder(fs::path folder, Clock now)

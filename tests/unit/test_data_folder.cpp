@@ -175,4 +175,12 @@ TEST(DataChannel, CopiesAreReachedOnlyByTheNamesListedAndRestoringKeepsTheDataFi
   EXPECT_EQ(workspace.revealedFiles,
             std::vector<fs::path>{data.copiesFolder() / "dovrelist-2026-12-04.json"});
   static_assert(DATA_CHANNEL.limits.stringBytes > MAX_DATA_BYTES);
+
+  // The folder, where the environment gives no data folder of its own.
+  platform::Environment env;
+  env.homeDirectory = "/home/t";
+  EXPECT_EQ(dataFolderPath(env), fs::path("/home/t/.local/share/Dovrelist"));
+  env.kind = platform::SystemKind::Mac;
+  EXPECT_EQ(dataFolderPath(env),
+            fs::path("/home/t/Library/Application Support/org.tessaloom.Tessaloom/Dovrelist"));
 }
