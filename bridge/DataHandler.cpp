@@ -78,13 +78,15 @@ json runDataCommand(const DataCommand& command, DataFolder& folder,
     return {{"ok", true}, {"copies", std::move(list)}};
   }
   if ((cmd == "readCopy" || cmd == "restore") && command.name) {
-    platform::Result<std::string> text =
-        cmd == "restore" ? folder.restore(*command.name) : folder.readCopy(*command.name);
+    platform::Result<std::string> text = cmd == "restore"
+                                             ? folder.restore(*command.name, command.text)
+                                             : folder.readCopy(*command.name);
     return text ? json{{"ok", true}, {"text", *text}} : failed(text.failure());
   }
   if (cmd == "keep" && (command.reason == "import" || command.reason == "upgrade"))
     return replyFor(folder.keepCopy(command.reason == "import" ? CopyReason::BeforeImport
-                                                               : CopyReason::BeforeUpgrade),
+                                                               : CopyReason::BeforeUpgrade,
+                                    command.text),
                     {{"ok", true}});
   if (cmd == "reveal") {
     std::optional<std::filesystem::path> path =

@@ -21,8 +21,9 @@
 //   setAside                {ok, name}: the page found the file unreadable
 //   copies                  {ok, copies: [{name, reason, date, time}]}
 //   readCopy  name          {ok, text}
-//   keep      reason        {ok}: "import" or "upgrade", before that step
-//   restore   name          {ok, text}
+//   keep      reason text?  {ok}: "import" or "upgrade", before that step;
+//                           a copy of the text, else of the file
+//   restore   name text?    {ok, text}: the text (else the file) kept first
 //   reveal    name?         {ok}: the copy, or the file, in the file manager
 //
 // A failure is {ok: false, error}, the system's words for it. A name is only

@@ -4,8 +4,10 @@
 import { addDays, localISO } from './dates.js';
 import { makePlan } from './planner.js';
 import { KEEP_DELETED_DAYS, pruneDeleted, runTemplates } from './model.js';
-import { Store, STORAGE_KEY, SCHEMA_VERSION, backupText, normalize } from './store.js';
-import { createNative } from './native.js';
+import { Store, STORAGE_KEY, SCHEMA_VERSION, backupText, normalize, parseBackup } from './store.js';
+import { Clock, Stamper, isNode, newNode } from './stamps.js';
+import { FileWriter, afterPaint, startData } from './datafile.js';
+import { createNative, replyError } from './native.js';
 import { h, download, openDialog, toast } from './ui.js';
 import { renderToday } from './view-today.js';
 import { renderWeek } from './view-week.js';
@@ -27,6 +29,8 @@ const VIEWS = {
 const store = new Store(safeLocalStorage());
 const native = createNative(window);
 const loaded = store.load();
+const stamper = new Stamper(new Clock(computerId()));
+stamper.take(loaded.data, localISO(new Date()));
 
 const ctx = {
   data: loaded.data,
@@ -36,14 +40,51 @@ const ctx = {
   params: {},
   store,
   native,
+  // Why the engine's storage did not take the last change ('blocked', or
+  // the error), and why the data file did not (a failed write, or a file
+  // left alone because it could not be read).
   saveError: null,
+  fileError: null,
   // What the native side last told us; filled by the settings screen's requests.
   app: { status: null, busy: null, message: null, error: null },
   commit,
   go,
   render: scheduleRender,
   replaceData,
+  adoptData,
 };
+
+// Written after the changes, coalesced; only inside the app.
+const writer = native.hasData
+  ? new FileWriter({
+      send: (text) => native.data('write', { text }),
+      text: () => {
+        persist();
+        return backupText(ctx.data);
+      },
+      onResult: (ok) => {
+        const error = ok ? null : 'write';
+        if (error === ctx.fileError) return;
+        ctx.fileError = error;
+        renderBanner();
+      },
+    })
+  : null;
+ctx.writer = writer;
+
+// The id the stamps of this copy's changes carry, made once.
+function computerId() {
+  const KEY = 'dovrelist.computer';
+  try {
+    const kept = window.localStorage.getItem(KEY);
+    if (isNode(kept)) return kept;
+    const made = newNode();
+    window.localStorage.setItem(KEY, made);
+    return made;
+  } catch {
+    return newNode();
+  }
+}
 
 function safeLocalStorage() {
   try {
@@ -67,18 +108,47 @@ function safeLocalStorage() {
   }
 }
 
-// Every change is saved at once; the plan and the ball follow.
+// Every change is shown at once and stored right after it has been drawn;
+// the plan and the ball follow.
+let unsaved = false;
 function commit(change) {
   change(ctx.data);
-  const result = store.save(ctx.data);
-  ctx.saveError = result.ok ? null : result.error;
+  unsaved = true;
+  afterPaint(persist);
   replan();
   scheduleRender();
 }
 
+// Stamps what changed and stores it; then the data file follows.
+function persist() {
+  if (!unsaved) return;
+  unsaved = false;
+  stamper.stamp(ctx.data, ctx.today);
+  const result = store.save(ctx.data);
+  const error = result.ok ? null : result.error;
+  if (error !== ctx.saveError) {
+    ctx.saveError = error;
+    renderBanner();
+  }
+  if (writer) writer.changed();
+}
+
+// Data whose stamps are its own (as stored, or the file's).
 function replaceData(data) {
   ctx.data = data;
+  stamper.take(data, ctx.today);
   ctx.saveError = null;
+  replan();
+  scheduleRender();
+}
+
+// Other data (an import, a restored copy) as one change made now.
+function adoptData(data) {
+  persist();
+  stamper.adopt(ctx.data, data, ctx.today);
+  ctx.data = data;
+  unsaved = true;
+  persist();
   replan();
   scheduleRender();
 }
@@ -111,6 +181,8 @@ function postCount(force) {
 function go(view, params = {}) {
   if (!VIEWS[view]) view = 'today';
   foldLateOnLeave(ctx, view);
+  // The copies are listed afresh each time the settings are opened.
+  if (view === 'settings' && ctx.view !== 'settings') ctx.copies = null;
   ctx.view = view;
   ctx.params = params;
   if (location.hash !== `#${view}`) history.replaceState(null, '', `#${view}`);
@@ -167,23 +239,72 @@ function render() {
   }
 }
 
+// What is not being kept, worst first. Where the data file takes the
+// changes, the engine's storage failing is no loss.
+function bannerText() {
+  const { saveError, fileError } = ctx;
+  const fileKeeps = writer && !fileError;
+  if (saveError === 'blocked' && (!writer || fileError))
+    return '保存已暂停：原来的数据无法读取，也没能另存一份。为了不覆盖它，现在的修改不会保存。请先导出备份。';
+  if (saveError && !fileKeeps) return '无法保存到本机存储，最近的修改还没有保存。请导出备份，以免丢失。';
+  if (fileError === 'write') return '无法写入数据文件，最近的修改只保存在本机存储里。下次修改时会再试；也可以先导出备份。';
+  if (fileError) return '数据文件无法读取，也没能另存一份。为了不覆盖它，修改只保存在本机存储里。请先导出备份。';
+  return null;
+}
+
 function renderBanner() {
   const banner = document.getElementById('banner');
-  if (!ctx.saveError) {
+  const text = bannerText();
+  if (!text) {
     banner.hidden = true;
     banner.replaceChildren();
     return;
   }
   banner.hidden = false;
-  const text =
-    ctx.saveError === 'blocked'
-      ? '保存已暂停：原来的数据无法读取，也没能另存一份。为了不覆盖它，现在的修改不会保存。请先导出备份。'
-      : '无法保存到本机存储，最近的修改还没有保存。请导出备份，以免丢失。';
   banner.replaceChildren(
     h('span', null, text),
     h('button', { class: 'btn', type: 'button', onclick: exportBackup }, '导出备份'),
   );
 }
+
+// An imported backup replaces the data; the data as it was is kept first,
+// among the file's copies where there is a data file. Returns { ok, problems }.
+async function importData(text) {
+  if (!writer) {
+    const r = store.importBackup(text, ctx.data);
+    if (r.ok) adoptData(r.data);
+    return r;
+  }
+  const parsed = parseBackup(text);
+  if (!parsed.ok) return parsed;
+  persist();
+  const kept = await native.data('keep', { reason: 'import', text: backupText(ctx.data) });
+  const error = replyError(kept, '无法先保存现在的数据，导入已取消。');
+  if (error) return { ok: false, problems: [`无法先保存现在的数据，导入已取消：${error}`] };
+  adoptData(parsed.data);
+  ctx.copies = null;
+  return { ok: true };
+}
+ctx.importData = importData;
+
+// Brings back a copy listed by the data folder; the data as it is now is
+// kept as a copy first. Returns null, or why it did not happen.
+async function restoreCopy(name) {
+  persist();
+  const r = await native.data('restore', { name, text: backupText(ctx.data) });
+  ctx.copies = null;
+  const error = replyError(r, '无法恢复这份副本。');
+  const parsed = error ? null : parseBackup(r.text);
+  if (!parsed || !parsed.ok) {
+    // The file may hold the copy now: it gets the data as it is again.
+    writer.changed();
+    scheduleRender();
+    return error || '这份副本无法读取。';
+  }
+  adoptData(parsed.data);
+  return null;
+}
+ctx.restoreCopy = restoreCopy;
 
 export function exportBackup() {
   download(`dovrelist-backup-${ctx.today}.json`, backupText(ctx.data), 'application/json');
@@ -195,11 +316,13 @@ const REASONS = {
   partial: '部分已保存的数据无法读取',
 };
 
-function showStartNotices() {
+// `fromFile`: the data came back from the data file, and what the engine's
+// storage lost needs no word.
+function showStartNotices(fromFile = false) {
   for (const n of loaded.notices) {
     if (n.kind === 'migrated') toast('数据已更新为新的格式，原来的内容另存了一份。');
     if (n.kind === 'storage') ctx.saveError = 'storage';
-    if (n.kind !== 'unreadable' && n.kind !== 'partial') continue;
+    if (fromFile || (n.kind !== 'unreadable' && n.kind !== 'partial')) continue;
     if (!n.asideKey) ctx.saveError = 'blocked';
     const kept = n.asideKey
       ? '原来的内容已原样另存，没有被覆盖。可以在「设置 › 数据」里随时导出它。'
@@ -254,16 +377,68 @@ function buildNav() {
   );
 }
 
+// The steps of a start that work on the data: after the data file has
+// been read, where there is one.
+function settleData() {
+  applyTemplates();
+  pruneKept();
+}
+
+// The engine's storage is shown at once; the file replaces it in place when
+// it holds the later change, before the ball is first told a count.
+async function openDataFile() {
+  const first = setTimeout(() => postCount(true), 3000);
+  const r = await startData(loaded, native.data);
+  clearTimeout(first);
+  if (r.from === 'file') {
+    replaceData(r.data);
+    store.save(ctx.data);
+  } else if (!r.blocked) writer.changed();
+  if (r.blocked) {
+    writer.blocked = true;
+    ctx.fileError = 'blocked';
+  }
+  postCount(true);
+  showStartNotices(r.from === 'file');
+  renderBanner();
+  if (r.asideFile)
+    openDialog({
+      title: '数据文件无法读取',
+      body: h('p', null, '数据文件已原样另存在数据文件夹里，没有被覆盖。现在的数据来自本机存储，之后的修改会写入新的数据文件。'),
+      actions: [
+        { label: '在文件夹中显示', onClick: () => native.data('reveal') },
+        { label: '知道了', kind: 'primary' },
+      ],
+    });
+  keepAsideInFolder();
+  settleData();
+}
+
+// What the engine's storage kept aside before an upgrade goes among the
+// file's copies instead, where it does not fill the engine's storage.
+async function keepAsideInFolder() {
+  for (const n of loaded.notices) {
+    const text = n.kind === 'migrated' && n.asideKey ? store.readAside(n.asideKey) : null;
+    if (text === null) continue;
+    const kept = await native.data('keep', { reason: 'upgrade', text });
+    if (kept && kept.ok) store.discardAside(n.asideKey);
+  }
+}
+
 function start() {
   buildNav();
   ctx.plan = makePlan(ctx.data, ctx.today);
-  postCount(true);
   const fromHash = location.hash.slice(1);
   go(VIEWS[fromHash] ? fromHash : 'today');
-  showStartNotices();
-  applyTemplates();
-  pruneKept();
+  if (writer) openDataFile();
+  else {
+    postCount(true);
+    showStartNotices();
+    settleData();
+  }
   if (native.hasLaunch) refreshStatus();
+  // Leaving the page (a reload, the app quitting) stores what is not yet.
+  window.addEventListener('pagehide', persist);
 
   setInterval(checkDay, 30000);
   document.addEventListener('visibilitychange', checkDay);

@@ -6,6 +6,7 @@ export function createNative(win) {
   const handlers = (win.webkit && win.webkit.messageHandlers) || null;
   const launch = (handlers && handlers.hlvnLaunch) || null;
   const badge = (handlers && handlers.hlvnBadge) || null;
+  const dataChannel = (handlers && handlers.hlvnData) || null;
   const pending = new Map();
   let nextToken = 1;
   let lastCount = null;
@@ -20,24 +21,34 @@ export function createNative(win) {
     resolve(result !== null && typeof result === 'object' ? result : {});
   };
 
+  function send(channel, message) {
+    if (!channel) return Promise.resolve(null);
+    const cb = String(nextToken++);
+    return new Promise((resolve) => {
+      pending.set(cb, resolve);
+      try {
+        channel.postMessage(message(cb));
+      } catch {
+        pending.delete(cb);
+        resolve(null);
+      }
+    });
+  }
+
   return {
     hasLaunch: !!launch,
     hasBadge: !!badge,
 
+    hasData: !!dataChannel,
+
     // Resolves with the reply object, or null when the request could not be sent.
     request(cmd, params) {
-      if (!launch) return Promise.resolve(null);
-      const cb = String(nextToken++);
-      const msg = params === undefined ? { cmd, cb } : { cmd, cb, params };
-      return new Promise((resolve) => {
-        pending.set(cb, resolve);
-        try {
-          launch.postMessage(JSON.stringify(msg));
-        } catch {
-          pending.delete(cb);
-          resolve(null);
-        }
-      });
+      return send(launch, (cb) => JSON.stringify(params === undefined ? { cmd, cb } : { cmd, cb, params }));
+    },
+
+    // A command of the data channel, its string members beside it.
+    data(cmd, members = {}) {
+      return send(dataChannel, (cb) => ({ ...members, cmd, cb }));
     },
 
     // Posts the count when it changed, or always with `force`. The native

@@ -2,13 +2,14 @@
 // Version 1 kept "homework" with Sunday-first weekly minutes and a date map of
 // exceptions; version 2 kept only a count per day and assignment as progress,
 // so a day's minutes changed with the assignment; version 3 forgot what was
-// deleted; version 4 is what the app works with, and keeps deleted things
-// for a while. Anything that cannot be
-// read is copied aside before the main key is ever written again.
+// deleted; version 4 kept deleted things for a while; version 5 is what the
+// app works with, and stamps every change (see stamps.js). Anything that
+// cannot be read is copied aside before the main key is ever written again.
 
 import { isISODate } from './dates.js';
+import { emptyStamps, readStamps } from './stamps.js';
 
-export const SCHEMA_VERSION = 4;
+export const SCHEMA_VERSION = 5;
 export const STORAGE_KEY = 'dovrelist';
 export const ASIDE_PREFIX = 'dovrelist.aside.';
 export const DEFAULT_COLOR = '#4f7cac';
@@ -28,6 +29,7 @@ export function emptyData() {
     // 最近删除: [{ id, kind, date, undo }], newest first; undo is what the
     // model's restore functions take.
     deleted: [],
+    stamps: emptyStamps(),
   };
 }
 
@@ -155,7 +157,7 @@ export function normalize(input) {
   if (from === 1) o = fromV1(o);
   else if (typeof from === 'number' && from > SCHEMA_VERSION)
     return { data: null, problems: [`数据来自更新版本的 Dovrelist（版本 ${from}），这一版读不了。`] };
-  else if (from !== 2 && from !== 3 && from !== SCHEMA_VERSION) return { data: null, problems: ['无法识别的数据版本。'] };
+  else if (![2, 3, 4, SCHEMA_VERSION].includes(from)) return { data: null, problems: ['无法识别的数据版本。'] };
 
   const problems = [];
   const data = emptyData();
@@ -272,6 +274,10 @@ export function normalize(input) {
         data.calendar.sent[uid] = { start: e.start, end: e.end, summary: e.summary, allDay: e.allDay === true };
   }
 
+  // Data from before the stamps has none: all of it counts as changed when
+  // it is first stamped.
+  if (from === SCHEMA_VERSION) data.stamps = readStamps(o.stamps);
+
   const s = o.settings;
   if (s !== undefined) {
     if (!isObj(s)) problems.push('设置无效。');
@@ -316,7 +322,7 @@ export class Store {
     this.blocked = false;
   }
 
-  // Returns { data, notices }. Notices: { kind: 'migrated' | 'partial' |
+  // Returns { data, notices, empty }: empty when nothing was stored. Notices: { kind: 'migrated' | 'partial' |
   // 'unreadable' | 'storage', problems?, asideKey? }.
   load(now = new Date()) {
     let raw;
@@ -325,7 +331,7 @@ export class Store {
     } catch {
       return { data: emptyData(), notices: [{ kind: 'storage' }] };
     }
-    if (raw === null) return { data: emptyData(), notices: [] };
+    if (raw === null) return { data: emptyData(), notices: [], empty: true };
     let obj;
     let parsed = true;
     try {

@@ -1,5 +1,6 @@
 // Settings: the app's own features (start at login, install), planning
-// options, and the data set (backup, import, copies kept aside).
+// options, and the data set (backup, import, the file's copies, copies kept
+// aside in the engine's storage).
 
 import { h, fmtDateTime, download, openDialog, confirmDialog, toast } from './ui.js';
 import { parseBackup } from './store.js';
@@ -194,7 +195,13 @@ function dataSection(ctx) {
     'section',
     { class: 'card', 'aria-labelledby': 'set-data' },
     h('h2', { id: 'set-data' }, '数据'),
-    h('p', { class: 'muted' }, '数据保存在本机，每次修改都会立即保存。备份文件包含全部班级、作业、时间、设置和最近删除的内容。'),
+    h(
+      'p',
+      { class: 'muted' },
+      ctx.writer
+        ? '数据保存在本机的数据文件里，每次修改后都会自动写入，每天自动保存一份副本。备份文件包含全部班级、作业、时间、设置和最近删除的内容。'
+        : '数据保存在本机，每次修改都会立即保存。备份文件包含全部班级、作业、时间、设置和最近删除的内容。',
+    ),
     h(
       'div',
       { class: 'head-actions' },
@@ -203,6 +210,7 @@ function dataSection(ctx) {
       h('label', { for: 'import-file', class: 'sr' }, '选择备份文件'),
       file,
     ),
+    ctx.writer ? copiesPart(ctx) : null,
     aside.length
       ? h(
           'div',
@@ -241,6 +249,91 @@ function dataSection(ctx) {
   );
 }
 
+const COPY_REASONS = { daily: '每日', import: '导入前', restore: '恢复前', upgrade: '升级前' };
+// What each copy holds, by name: a copy never changes once made.
+const copyContents = new Map();
+
+// "12月3日", with the year when it is not this year's.
+function dayLabel(iso, today) {
+  const md = `${+iso.slice(5, 7)}月${+iso.slice(8, 10)}日`;
+  return iso.slice(0, 4) === today.slice(0, 4) ? md : `${+iso.slice(0, 4)}年${md}`;
+}
+
+// Lists the copies, then reads what each holds, one at a time, so that a
+// year of copies never holds the page up.
+async function loadCopies(ctx) {
+  const state = { list: null, error: null };
+  ctx.copies = state;
+  const r = await ctx.native.data('copies');
+  if (ctx.copies !== state) return;
+  if (!r || r.ok !== true || !Array.isArray(r.copies)) state.error = replyError(r, '无法列出副本。');
+  else state.list = r.copies.filter((c) => c && typeof c.name === 'string' && typeof c.date === 'string');
+  ctx.render();
+  for (const c of state.list ?? []) {
+    if (copyContents.has(c.name)) continue;
+    const read = await ctx.native.data('readCopy', { name: c.name });
+    const parsed = read && read.ok === true ? parseBackup(read.text) : { ok: false };
+    copyContents.set(c.name, parsed.ok ? { classes: parsed.data.classes.length, assignments: parsed.data.assignments.length } : null);
+    if (ctx.copies !== state) return;
+    ctx.render();
+  }
+}
+
+function copiesPart(ctx) {
+  if (!ctx.copies) loadCopies(ctx);
+  const { list, error } = ctx.copies;
+  const row = (c) => {
+    const when = `${dayLabel(c.date, ctx.today)}${c.time ? ` ${c.time.slice(0, 5)}` : ''}`;
+    const holds = copyContents.get(c.name);
+    const what =
+      holds === undefined ? '正在读取…' : holds === null ? '已损坏，无法恢复' : `${holds.classes} 个班级、${holds.assignments} 项作业`;
+    return h(
+      'li',
+      null,
+      h('span', { class: 'grow' }, when, h('span', { class: 'muted' }, ` · ${COPY_REASONS[c.reason] || '副本'} · ${what}`)),
+      h(
+        'button',
+        {
+          type: 'button',
+          class: 'btn small',
+          'data-key': `restore-${c.name}`,
+          disabled: !holds,
+          'aria-label': `恢复 ${when} 的副本`,
+          onclick: async () => {
+            const ok = await confirmDialog({
+              title: '恢复副本',
+              message: `用 ${dayLabel(c.date, ctx.today)} 的副本替换现在的数据？现在的数据会先保存一份。`,
+              ok: '恢复',
+            });
+            if (!ok) return;
+            const problem = await ctx.restoreCopy(c.name);
+            if (problem) await openDialog({ title: '无法恢复', body: h('p', null, problem), actions: [{ label: '知道了', kind: 'primary' }] });
+            else toast(`已恢复 ${when} 的副本。`);
+          },
+        },
+        '恢复这一份',
+      ),
+      h(
+        'button',
+        { type: 'button', class: 'btn small quiet', 'aria-label': `在文件夹中显示 ${when} 的副本`, onclick: () => ctx.native.data('reveal', { name: c.name }) },
+        '在文件夹中显示',
+      ),
+    );
+  };
+  return h(
+    'div',
+    { class: 'aside' },
+    h('h3', null, '自动保存的副本'),
+    error
+      ? h('p', { class: 'notice' }, error)
+      : !list
+        ? h('p', { class: 'muted' }, '正在读取…')
+        : !list.length
+          ? h('p', { class: 'muted' }, '还没有副本：每天第一次修改前，数据文件会先保存一份。')
+          : h('ul', null, list.map(row)),
+  );
+}
+
 async function importFile(ctx, f) {
   let text;
   try {
@@ -264,12 +357,11 @@ async function importFile(ctx, f) {
     ok: '导入',
   });
   if (!ok) return;
-  const r = ctx.store.importBackup(text, ctx.data);
+  const r = await ctx.importData(text);
   if (!r.ok) {
     await openDialog({ title: '无法导入', body: h('p', null, r.problems.join(' ')), actions: [{ label: '知道了', kind: 'primary' }] });
     return;
   }
-  ctx.replaceData(r.data);
   toast('备份已导入。');
 }
 

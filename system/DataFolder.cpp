@@ -259,9 +259,13 @@ Result<void> DataFolder::copyFileTo(const std::string& name) {
   Result<std::string> text = readPlain(file());
   if (!text)
     return text.failure();
+  return writeCopy(name, *text);
+}
+
+Result<void> DataFolder::writeCopy(const std::string& name, std::string_view text) {
   if (Result<void> made = ensureFolder(copiesFolder()); !made)
     return made;
-  return writeFileAtomically(copiesFolder() / name, *text, LinkHandling::ReplaceLink);
+  return writeFileAtomically(copiesFolder() / name, text, LinkHandling::ReplaceLink);
 }
 
 std::vector<DataCopy> DataFolder::copies() const {
@@ -293,20 +297,22 @@ Result<std::string> DataFolder::readCopy(std::string_view name) const {
   return readPlain(*path);
 }
 
-Result<void> DataFolder::keepCopy(CopyReason reason) {
-  if (entryAt(file()) == Entry::Missing)
+Result<void> DataFolder::keepCopy(CopyReason reason, std::optional<std::string_view> text) {
+  if (!text && entryAt(file()) == Entry::Missing)
     return {};
   const std::string name = copyName(reason, now_());
   const std::string stem = name.substr(0, name.size() - COPY_SUFFIX.size());
-  return copyFileTo(freeName(copiesFolder(), stem, COPY_SUFFIX).filename().string());
+  const std::string free = freeName(copiesFolder(), stem, COPY_SUFFIX).filename().string();
+  return text ? writeCopy(free, *text) : copyFileTo(free);
 }
 
-Result<std::string> DataFolder::restore(std::string_view name) {
+Result<std::string> DataFolder::restore(std::string_view name,
+                                        std::optional<std::string_view> current) {
   Result<std::string> text = readCopy(name);
   if (!text)
     return text;
   // The data as it is goes first; without that copy nothing is replaced.
-  if (Result<void> kept = keepCopy(CopyReason::BeforeRestore); !kept)
+  if (Result<void> kept = keepCopy(CopyReason::BeforeRestore, current); !kept)
     return kept.failure();
   if (Result<void> written = write(*text); !written)
     return written.failure();

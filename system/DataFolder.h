@@ -97,18 +97,22 @@ public:
   platform::Result<std::string> readCopy(std::string_view name) const;
   // The path of a listed copy, for showing it in the file manager.
   std::optional<std::filesystem::path> copyPath(std::string_view name) const;
-  // Keeps the file as it is now as a copy for the reason (nothing to keep
-  // when there is no file yet).
-  platform::Result<void> keepCopy(CopyReason reason);
-  // Replaces the file with a listed copy, keeping the file as it was first.
-  // Returns the copy's text.
-  platform::Result<std::string> restore(std::string_view name);
+  // Keeps a copy for the reason: of the given text (the page's data, which
+  // may be newer than the file), else of the file as it is now (nothing to
+  // keep when there is no file yet).
+  platform::Result<void> keepCopy(CopyReason reason,
+                                  std::optional<std::string_view> text = std::nullopt);
+  // Replaces the file with a listed copy, keeping the data as it was first
+  // (the given text, else the file). Returns the copy's text.
+  platform::Result<std::string> restore(std::string_view name,
+                                        std::optional<std::string_view> current = std::nullopt);
 
 private:
   platform::Result<std::string> readPlain(const std::filesystem::path& path) const;
   platform::Result<void> ensureFolder(const std::filesystem::path& path) const;
   platform::Result<void> keepDailyCopy();
   platform::Result<void> copyFileTo(const std::string& name);
+  platform::Result<void> writeCopy(const std::string& name, std::string_view text);
 
   std::filesystem::path folder_;
   Clock now_;

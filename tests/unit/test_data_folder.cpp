@@ -170,6 +170,17 @@ TEST(DataChannel, CopiesAreReachedOnlyByTheNamesListedAndRestoringKeepsTheDataFi
   EXPECT_EQ(restored, json({{"ok", true}, {"text", "december 3"}}));
   EXPECT_EQ(readFile(data.file()), "december 3");
   EXPECT_EQ(*data.readCopy("dovrelist-2026-12-04-100000-restore.json"), "december 4");
+  // The page's data, newer than the file, is what is kept where it is given.
+  now.minute = 1;
+  ASSERT_EQ(run({{"cmd", "restore"},
+                 {"cb", "1"},
+                 {"name", "dovrelist-2026-12-04.json"},
+                 {"text", "unsaved"}})["ok"],
+            true);
+  EXPECT_EQ(*data.readCopy("dovrelist-2026-12-04-100100-restore.json"), "unsaved");
+  ASSERT_EQ(run({{"cmd", "keep"}, {"cb", "1"}, {"reason", "upgrade"}, {"text", "old"}})["ok"],
+            true);
+  EXPECT_EQ(*data.readCopy("dovrelist-2026-12-04-100100-upgrade.json"), "old");
   EXPECT_EQ(run({{"cmd", "reveal"}, {"cb", "1"}, {"name", "dovrelist-2026-12-04.json"}})["ok"],
             true);
   EXPECT_EQ(workspace.revealedFiles,

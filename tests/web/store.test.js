@@ -1,7 +1,8 @@
 // Stored data: migration, unreadable data kept aside, backups checked whole.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { Store, STORAGE_KEY, ASIDE_PREFIX, backupText, parseBackup, emptyData } from '../../resources/store.js';
+import { Store, STORAGE_KEY, ASIDE_PREFIX, SCHEMA_VERSION, backupText, parseBackup, emptyData } from '../../resources/store.js';
+import { emptyStamps } from '../../resources/stamps.js';
 import { saveAssignment, deleteKept, restoreKept, pruneDeleted } from '../../resources/model.js';
 import { MemoryStorage, dataWith, every } from './fixtures.js';
 
@@ -23,7 +24,7 @@ test('data of the previous version is migrated, and the original kept', () => {
   const store = new Store(storage);
   const { data, notices } = store.load(NOW);
 
-  assert.equal(data.version, 4);
+  assert.equal(data.version, SCHEMA_VERSION);
   assert.deepEqual(data.classes, [{ id: 'c1', name: '三年二班', color: '#5a9e6f', size: null }]);
   assert.deepEqual(data.assignments, [
     { id: 'h1', title: '作文', kind: '', classId: 'c1', collected: '2025-03-01', due: '2025-03-07', submissions: 40, minutesEach: 8, graded: 12 },
@@ -155,7 +156,7 @@ test('data and backups of the previous version keep their day\'s minutes', () =>
   const { data, notices } = store.load(NOW);
   assert.equal(notices[0].kind, 'migrated');
   assert.equal(storage.getItem(notices[0].asideKey), raw);
-  assert.equal(data.version, 4);
+  assert.equal(data.version, SCHEMA_VERSION);
   assert.deepEqual(data.progress, { '2025-03-03': { a1: { n: 5, min: 40 } }, '2025-03-02': { a1: { n: 7, min: 56 } } });
   assert.deepEqual([data.templates, data.calendar, data.settings.reminder], [[], { sequence: 0, sent: {} }, 0]);
   assert.deepEqual(new Store(storage).load(NOW).notices, []);
@@ -234,7 +235,7 @@ test('data of version 3 gains an empty 最近删除, and the original is kept', 
   const { data, notices } = new Store(storage).load(NOW);
   assert.deepEqual(notices.map((n) => [n.kind, n.from]), [['migrated', 3]]);
   assert.equal(storage.getItem(notices[0].asideKey), raw);
-  assert.deepEqual(data, { ...v3, version: 4, deleted: [] });
+  assert.deepEqual(data, { ...v3, version: SCHEMA_VERSION, deleted: [], stamps: emptyStamps() });
   assert.deepEqual(new Store(storage).load(NOW).notices, []);
   assert.deepEqual(parseBackup(backupText(v3, NOW)).data, data);
 });

@@ -1,0 +1,127 @@
+// The data file the app keeps beside the engine's storage: which of the two
+// to start from, and the writes after changes. The native side owns the
+// file, its copies and their names; the page sends text and listed names
+// only. Without the data channel (a plain browser) none of this runs.
+
+import { SCHEMA_VERSION, parseBackup } from './store.js';
+
+// At most one write a second while changes come, so the last change is in
+// the file within two seconds of being made.
+export const WRITE_GAP_MS = 1000;
+
+// Runs fn once the frame showing the change has been painted (or soon, when
+// the window is hidden and frames are not drawn).
+export function afterPaint(fn) {
+  let done = false;
+  const run = () => {
+    if (done) return;
+    done = true;
+    fn();
+  };
+  if (typeof requestAnimationFrame === 'function') requestAnimationFrame(() => setTimeout(run, 0));
+  setTimeout(run, 200);
+}
+
+// Coalesces the writes: changed() after every change; text() is called at
+// write time, so a write carries every change made before it. A failed
+// write is tried again at the next change. While blocked (a file that could
+// not be read and was not set aside) nothing is written.
+export class FileWriter {
+  constructor({ send, text, onResult = () => {}, after = afterPaint, setTimer = setTimeout, clock = Date.now }) {
+    Object.assign(this, { send, text, onResult, after, setTimer, clock });
+    this.dirty = false;
+    this.busy = false;
+    this.planned = false;
+    this.blocked = false;
+    this.lastStart = -Infinity;
+    this.waiters = [];
+  }
+
+  changed() {
+    this.dirty = true;
+    this.plan();
+  }
+
+  plan() {
+    if (this.planned || this.busy || this.blocked || !this.dirty) return;
+    this.planned = true;
+    const wait = this.lastStart + WRITE_GAP_MS - this.clock();
+    if (wait > 0) this.setTimer(() => this.after(() => this.run()), wait);
+    else this.after(() => this.run());
+  }
+
+  async run() {
+    this.planned = false;
+    if (this.busy || this.blocked || !this.dirty) return this.settle(!this.dirty);
+    this.dirty = false;
+    this.busy = true;
+    this.lastStart = this.clock();
+    let ok = false;
+    try {
+      const reply = await this.send(this.text());
+      ok = !!reply && reply.ok === true;
+    } catch {
+      ok = false;
+    }
+    this.busy = false;
+    if (!ok) this.dirty = true;
+    this.onResult(ok);
+    if (ok) this.plan();
+    this.settle(ok && !this.dirty);
+  }
+
+  // Resolves once every change made so far is in the file (true) or a write
+  // of it failed (false).
+  flush() {
+    if (!this.dirty && !this.busy) return Promise.resolve(!this.blocked);
+    if (this.blocked) return Promise.resolve(false);
+    const done = new Promise((resolve) => this.waiters.push(resolve));
+    if (!this.busy) {
+      this.planned = false;
+      this.run();
+    }
+    return done;
+  }
+
+  settle(ok) {
+    if (this.busy || (ok && this.dirty)) return;
+    for (const resolve of this.waiters.splice(0)) resolve(ok);
+  }
+}
+
+const versionOf = (text) => {
+  try {
+    return JSON.parse(text.replace(/^\uFEFF/, '')).version;
+  } catch {
+    return undefined;
+  }
+};
+
+// Which data to start from: `loaded` is the store's load() of the engine's
+// storage, `data(cmd, members)` the data channel. Resolves with
+//   { from: 'engine' | 'file', data?, asideFile: bool, blocked?: text }
+// `data` is the file's when it holds the later change, or when the engine's
+// storage had nothing readable. A file that cannot be read is set aside
+// natively before anything can be written over it; where that fails, or the
+// file could not even be read, the file is left alone (blocked).
+export async function startData(loaded, data) {
+  const reply = await data('read');
+  if (!reply || reply.ok !== true)
+    return { from: 'engine', asideFile: false, blocked: (reply && reply.error) || '无法读取数据文件。' };
+  let asideFile = typeof reply.setAside === 'string';
+  if (typeof reply.text !== 'string') return { from: 'engine', asideFile };
+  const parsed = parseBackup(reply.text);
+  if (!parsed.ok) {
+    const aside = await data('setAside');
+    if (!aside || aside.ok !== true) return { from: 'engine', asideFile, blocked: (aside && aside.error) || '无法另存数据文件。' };
+    return { from: 'engine', asideFile: true };
+  }
+  // A file of an older version is kept as it was before it is ever replaced.
+  if (versionOf(reply.text) !== SCHEMA_VERSION) {
+    const kept = await data('keep', { reason: 'upgrade' });
+    if (!kept || kept.ok !== true) return { from: 'engine', asideFile, blocked: (kept && kept.error) || '无法保存升级前的副本。' };
+  }
+  const engineLost = loaded.empty || loaded.notices.some((n) => ['unreadable', 'partial', 'storage'].includes(n.kind));
+  const later = parsed.data.stamps.last > loaded.data.stamps.last;
+  return engineLost || later ? { from: 'file', data: parsed.data, asideFile } : { from: 'engine', asideFile };
+}
