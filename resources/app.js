@@ -109,8 +109,9 @@ function safeLocalStorage() {
 }
 
 // Every change is shown at once and stored right after it has been drawn;
-// the plan and the ball follow.
-let unsaved = false;
+// the plan and the ball follow. Data just upgraded is stamped and stored
+// at once.
+let unsaved = loaded.notices.some((n) => n.kind === 'migrated');
 function commit(change) {
   change(ctx.data);
   unsaved = true;
@@ -393,7 +394,7 @@ async function openDataFile() {
   if (r.from === 'file') {
     replaceData(r.data);
     store.save(ctx.data);
-  } else if (!r.blocked) writer.changed();
+  } else if (!r.blocked && !r.current) writer.changed();
   if (r.blocked) {
     writer.blocked = true;
     ctx.fileError = 'blocked';

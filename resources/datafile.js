@@ -99,9 +99,10 @@ const versionOf = (text) => {
 
 // Which data to start from: `loaded` is the store's load() of the engine's
 // storage, `data(cmd, members)` the data channel. Resolves with
-//   { from: 'engine' | 'file', data?, asideFile: bool, blocked?: text }
+//   { from: 'engine' | 'file', data?, asideFile: bool, current?: true, blocked?: text }
 // `data` is the file's when it holds the later change, or when the engine's
-// storage had nothing readable. A file that cannot be read is set aside
+// storage had nothing readable; `current` when the file holds what the
+// engine's storage does and needs no write. A file that cannot be read is set aside
 // natively before anything can be written over it; where that fails, or the
 // file could not even be read, the file is left alone (blocked).
 export async function startData(loaded, data) {
@@ -123,5 +124,6 @@ export async function startData(loaded, data) {
   }
   const engineLost = loaded.empty || loaded.notices.some((n) => ['unreadable', 'partial', 'storage'].includes(n.kind));
   const later = parsed.data.stamps.last > loaded.data.stamps.last;
-  return engineLost || later ? { from: 'file', data: parsed.data, asideFile } : { from: 'engine', asideFile };
+  if (engineLost || later) return { from: 'file', data: parsed.data, asideFile };
+  return parsed.data.stamps.last === loaded.data.stamps.last ? { from: 'engine', asideFile, current: true } : { from: 'engine', asideFile };
 }

@@ -52,7 +52,7 @@ test('a start takes the file or the engine storage, whichever holds the later ch
   // Both, each way newer; equal stamps keep the engine's working copy.
   assert.equal((await startData(engineWith(older), folder(backupText(newer)).data)).data.classes[0].name, '新班');
   assert.equal((await startData(engineWith(newer), folder(backupText(older)).data)).from, 'engine');
-  assert.equal((await startData(engineWith(newer), folder(backupText(newer)).data)).from, 'engine');
+  assert.deepEqual(await startData(engineWith(newer), folder(backupText(newer)).data), { from: 'engine', asideFile: false, current: true });
 
   // Unreadable engine storage and a good file: the file, with no question.
   const storage = new MemoryStorage({ [STORAGE_KEY]: '{"version": 5, "classes": [' });
