@@ -440,6 +440,7 @@ function start() {
   if (native.hasLaunch) refreshStatus();
   // Leaving the page (a reload, the app quitting) stores what is not yet.
   window.addEventListener('pagehide', persist);
+  if (unsaved) afterPaint(persist);
 
   setInterval(checkDay, 30000);
   document.addEventListener('visibilitychange', checkDay);
