@@ -487,8 +487,10 @@ export function runTemplates(data, today) {
       const cls = data.classes.find((c) => c.id === classId);
       if (!cls) continue;
       if (data.assignments.some((a) => a.templateId === t.id && a.week === week && a.classId === classId)) continue;
+      // The same id on every computer that makes it, so that two computers
+      // making this week's copies make one.
       const a = {
-        id: newId('a'),
+        id: `a-${t.id}-${week}-${classId}`,
         title: t.title,
         kind: t.kind,
         classId,

@@ -66,7 +66,7 @@ export class Clock {
 // Every stamped thing of the data: its key, the object holding its fields,
 // and the members of that object that are not its own fields.
 const ID = ['id'];
-function* things(data) {
+export function* things(data) {
   for (const c of data.classes) yield [`c/${c.id}`, c, ID];
   for (const a of data.assignments) yield [`a/${a.id}`, a, ['id', 'graded']];
   for (const t of data.templates) yield [`t/${t.id}`, t, ID];
@@ -138,10 +138,16 @@ export class Stamper {
     // What has a stamp is taken as stamped as it is; what has none is new.
     this.seen = new Map();
     for (const [key, obj, skip] of things(data)) if (st.of[key] !== undefined) this.seen.set(key, fieldsOf(obj, skip));
+    // A count the shares cover is taken as shown: where the shares add up to
+    // more than can be shown (more copies than the assignment has), only a
+    // change the teacher makes moves them. A count no share covers (data
+    // from before the stamps) is this computer's share, whole.
     this.shares = new Map();
-    for (const key of counts(data, today).keys()) {
-      const sum = st.tally[key] && sumOf(st.tally[key]);
-      if (sum) this.shares.set(key, sum);
+    const shown = counts(data, today);
+    // An assignment that is gone keeps its count for when it comes back.
+    for (const [key, shares] of Object.entries(st.tally)) {
+      const sum = sumOf(shares);
+      this.shares.set(key, shown.get(key) ?? (key.startsWith('g/') ? sum : sum.map(() => 0)));
     }
   }
 
@@ -151,11 +157,13 @@ export class Stamper {
     let stamp = null;
     const now = () => (stamp ??= this.clock.next());
     const present = new Set();
+    const back = [];
     for (const [key, obj, skip] of things(data)) {
       present.add(key);
       const was = this.seen.get(key);
       const changed = was && changedFields(obj, skip, was);
       if (was && !changed) continue;
+      if (!was && key.startsWith('a/')) back.push(obj);
       this.seen.set(key, fieldsOf(obj, skip));
       delete st.gone[key];
       const prior = st.of[key];
@@ -176,6 +184,16 @@ export class Stamper {
         delete st.of[key];
         this.seen.delete(key);
       }
+
+    // An assignment brought back (restored here, while other computers may
+    // have graded it meanwhile) counts what every share says, not what it
+    // counted when it went.
+    for (const a of back) {
+      const shares = st.tally[`g/${a.id}`];
+      if (!shares) continue;
+      a.graded = Math.min(a.submissions, Math.max(0, Math.round(sumOf(shares)[0])));
+      this.shares.set(`g/${a.id}`, [a.graded]);
+    }
 
     const node = this.clock.node;
     const oldest = addDays(today, -TALLY_KEEP_DAYS);

@@ -1,0 +1,129 @@
+// One merge for every two copies of the data: this computer's file against
+// the engine's storage, and every other computer's file. It forgets nothing
+// and gives the same result whatever the order, however often: each field
+// goes to its later change (the larger stamp, ties broken by the value
+// itself), a deletion holds against every change older than it, and each
+// computer's share of the grading is kept as that computer last wrote it.
+// What it shows is then made from the merged state: the counts are the
+// shares added up, never below zero or above the assignment's copies.
+
+import { addDays } from './dates.js';
+import { emptyData } from './store.js';
+import { TALLY_KEEP_DAYS, emptyStamps, things } from './stamps.js';
+
+const later = (x, y) => (x.s > y.s || (x.s === y.s && JSON.stringify(x.v) > JSON.stringify(y.v)) ? x : y);
+const maxStamp = (a, b) => (a > b ? a : b);
+
+// Each thing's fields, each with its value and stamp.
+function stateOf(data) {
+  const out = new Map();
+  for (const [key, obj, skip] of things(data)) {
+    const st = data.stamps.of[key];
+    const fields = {};
+    for (const f of Object.keys(obj))
+      if (!skip.includes(f)) fields[f] = { v: obj[f], s: (typeof st === 'string' ? st : st && st[f]) || '' };
+    out.set(key, fields);
+  }
+  return out;
+}
+
+function mergeFields(x, y) {
+  if (!x) return y;
+  if (!y) return x;
+  const out = { ...x };
+  for (const [f, e] of Object.entries(y)) out[f] = out[f] ? later(out[f], e) : e;
+  return out;
+}
+
+// The day the merged data has reached: the date of its latest stamp, so
+// that every computer lets the same old records go.
+function reachedDay(last) {
+  const ms = last ? parseInt(last.slice(0, 9), 36) : 0;
+  return ms ? new Date(ms).toISOString().slice(0, 10) : '1970-01-01';
+}
+
+export function mergeData(a, b) {
+  const stamps = emptyStamps();
+  for (const st of [a.stamps, b.stamps]) for (const [k, s] of Object.entries(st.gone)) stamps.gone[k] = maxStamp(stamps.gone[k] ?? '', s);
+  stamps.last = maxStamp(a.stamps.last, b.stamps.last);
+  const oldest = addDays(reachedDay(stamps.last), -TALLY_KEEP_DAYS);
+  for (const st of [a.stamps, b.stamps])
+    for (const [key, shares] of Object.entries(st.tally)) {
+      if (key.startsWith('p/') && key.slice(2, 12) < oldest) continue;
+      const kept = (stamps.tally[key] ??= {});
+      for (const [node, e] of Object.entries(shares)) kept[node] = kept[node] ? later(kept[node], e) : e;
+    }
+
+  const sa = stateOf(a);
+  const sb = stateOf(b);
+  const live = new Map();
+  for (const key of new Set([...sa.keys(), ...sb.keys()])) {
+    const fields = mergeFields(sa.get(key), sb.get(key));
+    const newest = Object.values(fields).reduce((m, e) => maxStamp(m, e.s), '');
+    const gone = stamps.gone[key];
+    if (gone !== undefined && gone >= newest) continue;
+    delete stamps.gone[key];
+    live.set(key, fields);
+    const per = Object.fromEntries(Object.entries(fields).map(([f, e]) => [f, e.s]));
+    const all = new Set(Object.values(per));
+    if (newest) stamps.of[key] = all.size === 1 ? [...all][0] : per;
+  }
+  return shownFrom(live, stamps);
+}
+
+const values = (fields) => Object.fromEntries(Object.entries(fields).map(([f, e]) => [f, structuredClone(e.v)]));
+const byId = (x, y) => (x.id < y.id ? -1 : x.id > y.id ? 1 : 0);
+
+function shownFrom(live, stamps) {
+  const data = emptyData();
+  data.stamps = stamps;
+  const add = (list, prefix) => {
+    for (const [key, fields] of live) if (key.startsWith(prefix)) list.push({ id: key.slice(prefix.length), ...values(fields) });
+    list.sort(byId);
+  };
+  add(data.classes, 'c/');
+  add(data.assignments, 'a/');
+  add(data.templates, 't/');
+  add(data.deleted, 'd/');
+  data.deleted.sort((x, y) => (x.date > y.date ? -1 : x.date < y.date ? 1 : byId(x, y)));
+  for (const [key, fields] of live) if (key.startsWith('x/')) data.availability.exceptions.push({ date: key.slice(2), ...values(fields) });
+  data.availability.exceptions.sort((x, y) => (x.date < y.date ? -1 : 1));
+  if (live.has('w')) {
+    const w = values(live.get('w'));
+    data.availability.weekly = data.availability.weekly.map((m, i) => w[i] ?? m);
+  }
+  if (live.has('s')) Object.assign(data.settings, values(live.get('s')));
+  if (live.has('cal')) Object.assign(data.calendar, values(live.get('cal')));
+
+  // The counts: every computer's share added up.
+  const sum = (key) => {
+    const shares = stamps.tally[key];
+    if (!shares) return null;
+    const out = [0, 0, 0, 0];
+    for (const { v } of Object.values(shares)) v.forEach((x, i) => (out[i] = Math.round((out[i] + x) * 100) / 100));
+    return out;
+  };
+  for (const a of data.assignments) {
+    const g = sum(`g/${a.id}`);
+    a.graded = Math.min(a.submissions, Math.max(0, g ? Math.round(g[0]) : 0));
+  }
+  for (const key of Object.keys(stamps.tally)) {
+    if (!key.startsWith('p/')) continue;
+    const [n, min, tn, tmin] = sum(key).map((x) => Math.max(0, x));
+    if (n < 1) continue;
+    const date = key.slice(2, 12);
+    const entry = { n: Math.round(n), min };
+    if (tn >= 1) Object.assign(entry, { tn: Math.min(Math.round(tn), entry.n), tmin: Math.min(tmin, min) });
+    (data.progress[date] ??= {})[key.slice(13)] = entry;
+  }
+  return data;
+}
+
+// What a merge leaves that the data must not hold: an assignment or a
+// template naming a class that is gone. These are mended as changes of
+// their own (the caller stamps them), the same on every computer.
+export function mendMerged(data) {
+  const classes = new Set(data.classes.map((c) => c.id));
+  for (const a of data.assignments) if (a.classId !== null && !classes.has(a.classId)) a.classId = null;
+  for (const t of data.templates) if (t.classIds.some((c) => !classes.has(c))) t.classIds = t.classIds.filter((c) => classes.has(c));
+}
