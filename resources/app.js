@@ -7,6 +7,8 @@ import { KEEP_DELETED_DAYS, pruneDeleted, runTemplates } from './model.js';
 import { Store, STORAGE_KEY, SCHEMA_VERSION, backupText, normalize, parseBackup } from './store.js';
 import { Clock, Stamper, isNode, newNode } from './stamps.js';
 import { FileWriter, afterPaint, startData } from './datafile.js';
+import { mendMerged } from './merge.js';
+import { SYNC_EVERY_MS, SyncRound } from './sync.js';
 import { createNative, replyError } from './native.js';
 import { h, download, openDialog, toast } from './ui.js';
 import { renderToday } from './view-today.js';
@@ -14,7 +16,7 @@ import { renderWeek } from './view-week.js';
 import { foldLateOnLeave, renderPlan } from './view-plan.js';
 import { renderAssignments, renderClasses } from './view-manage.js';
 import { renderTime } from './view-time.js';
-import { renderSettings } from './view-settings.js';
+import { renderSettings, syncTrouble } from './view-settings.js';
 
 const VIEWS = {
   today: { label: '今天', render: renderToday },
@@ -45,6 +47,7 @@ const ctx = {
   // left alone because it could not be read).
   saveError: null,
   fileError: null,
+  sync: null,
   // What the native side last told us; filled by the settings screen's requests.
   app: { status: null, busy: null, message: null, error: null },
   commit,
@@ -71,6 +74,68 @@ const writer = native.hasData
     })
   : null;
 ctx.writer = writer;
+
+// Keeping in step with the teacher's other computers, where this computer
+// has a sync folder. ctx.sync: { computer: {id, name}, folder, trouble,
+// computers } once the native side has answered.
+let syncWriter = null;
+let syncRound = null;
+
+async function startSync() {
+  const info = await native.data('computer');
+  if (!info || info.ok !== true || !isNode(info.id)) return;
+  // Shares of the grading are kept per computer: the id must be this
+  // computer's own, not one copied along with a profile.
+  stamper.clock.node = info.id;
+  ctx.sync = { computer: { id: info.id, name: String(info.name ?? '') }, folder: info.folder ?? null, trouble: null, writeError: null, computers: [] };
+  if (ctx.sync.folder) beginSync();
+  scheduleRender();
+  setInterval(() => syncRound && syncRound.run(), SYNC_EVERY_MS);
+  window.addEventListener('focus', () => syncRound && syncRound.run());
+  // The native side says when the folder reports a change.
+  window.__hlvnSyncChanged = () => syncRound && syncRound.run();
+}
+
+function beginSync() {
+  const { computer } = ctx.sync;
+  syncRound = new SyncRound({
+    data: native.data,
+    computer,
+    current: () => {
+      persist();
+      return ctx.data;
+    },
+    take: takeMerged,
+    onState: (state) => {
+      const was = JSON.stringify([ctx.sync.trouble, ctx.sync.computers]);
+      Object.assign(ctx.sync, state);
+      if (JSON.stringify([ctx.sync.trouble, ctx.sync.computers]) !== was) scheduleRender();
+    },
+  });
+  syncWriter = new FileWriter({
+    send: (text) => native.data('syncWrite', { text }),
+    text: () => {
+      persist();
+      return backupText({ ...ctx.data, computer });
+    },
+    onResult: (ok) => {
+      const error = ok ? null : 'write';
+      if (error === ctx.sync.writeError) return;
+      ctx.sync.writeError = error;
+      scheduleRender();
+    },
+  });
+  // This computer's file is written once what the folder holds is merged in.
+  syncRound.run().then(() => syncWriter.changed());
+}
+
+function endSync() {
+  syncRound = null;
+  syncWriter = null;
+  Object.assign(ctx.sync, { folder: null, trouble: null, writeError: null, computers: [] });
+}
+ctx.beginSync = beginSync;
+ctx.endSync = endSync;
 
 // The id the stamps of this copy's changes carry, made once.
 function computerId() {
@@ -132,6 +197,7 @@ function persist() {
     renderBanner();
   }
   if (writer) writer.changed();
+  if (syncWriter) syncWriter.changed();
 }
 
 // Data whose stamps are its own (as stored, or the file's).
@@ -141,6 +207,14 @@ function replaceData(data) {
   ctx.saveError = null;
   replan();
   scheduleRender();
+}
+
+// Merged data: what the merge had to mend is a change of this computer's.
+function takeMerged(data) {
+  replaceData(data);
+  mendMerged(ctx.data);
+  unsaved = true;
+  persist();
 }
 
 // Other data (an import, a restored copy) as one change made now.
@@ -214,6 +288,7 @@ function render() {
     if (btn.dataset.view === ctx.view) btn.setAttribute('aria-current', 'page');
     else btn.removeAttribute('aria-current');
   }
+  document.getElementById('nav-sync').hidden = !syncTrouble(ctx.sync);
   const lateTag = document.getElementById('nav-late');
   lateTag.hidden = ctx.plan.late.length === 0;
   lateTag.textContent = String(ctx.plan.late.length);
@@ -373,6 +448,7 @@ function buildNav() {
         h('span', null, v.label),
         view === 'today' ? h('span', { id: 'nav-today', class: 'count', hidden: true, 'aria-label': '今天计划份数' }) : null,
         view === 'plan' ? h('span', { id: 'nav-late', class: 'count warn', hidden: true, 'aria-label': '将延误的作业' }) : null,
+        view === 'settings' ? h('span', { id: 'nav-sync', class: 'count warn', hidden: true, 'aria-label': '同步有问题' }, '!') : null,
       ),
     ),
   );
@@ -391,7 +467,8 @@ async function openDataFile() {
   const first = setTimeout(() => postCount(true), 3000);
   const r = await startData(loaded, native.data);
   clearTimeout(first);
-  if (r.from === 'file') {
+  if (r.from === 'merged') takeMerged(r.data);
+  else if (r.from === 'file') {
     replaceData(r.data);
     store.save(ctx.data);
   } else if (!r.blocked && !r.current) writer.changed();
@@ -431,8 +508,9 @@ function start() {
   ctx.plan = makePlan(ctx.data, ctx.today);
   const fromHash = location.hash.slice(1);
   go(VIEWS[fromHash] ? fromHash : 'today');
-  if (writer) openDataFile();
-  else {
+  if (writer) {
+    openDataFile().then(startSync);
+  } else {
     postCount(true);
     showStartNotices();
     settleData();

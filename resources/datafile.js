@@ -4,6 +4,7 @@
 // only. Without the data channel (a plain browser) none of this runs.
 
 import { SCHEMA_VERSION, parseBackup } from './store.js';
+import { mergeData } from './merge.js';
 
 // At most one write a second while changes come, so the last change is in
 // the file within two seconds of being made.
@@ -99,10 +100,10 @@ const versionOf = (text) => {
 
 // Which data to start from: `loaded` is the store's load() of the engine's
 // storage, `data(cmd, members)` the data channel. Resolves with
-//   { from: 'engine' | 'file', data?, asideFile: bool, current?: true, blocked?: text }
-// `data` is the file's when it holds the later change, or when the engine's
-// storage had nothing readable; `current` when the file holds what the
-// engine's storage does and needs no write. A file that cannot be read is set aside
+//   { from: 'engine' | 'file' | 'merged', data?, asideFile: bool, current?: true, blocked?: text }
+// `data` is the file's when the engine's storage had nothing readable or
+// nothing stamped, else the two merged; `current` when the file holds what
+// the engine's storage does and needs no write. A file that cannot be read is set aside
 // natively before anything can be written over it; where that fails, or the
 // file could not even be read, the file is left alone (blocked).
 export async function startData(loaded, data) {
@@ -123,7 +124,10 @@ export async function startData(loaded, data) {
     if (!kept || kept.ok !== true) return { from: 'engine', asideFile, blocked: (kept && kept.error) || '无法保存升级前的副本。' };
   }
   const engineLost = loaded.empty || loaded.notices.some((n) => ['unreadable', 'partial', 'storage'].includes(n.kind));
-  const later = parsed.data.stamps.last > loaded.data.stamps.last;
-  if (engineLost || later) return { from: 'file', data: parsed.data, asideFile };
-  return parsed.data.stamps.last === loaded.data.stamps.last ? { from: 'engine', asideFile, current: true } : { from: 'engine', asideFile };
+  const [file, engine] = [parsed.data.stamps.last, loaded.data.stamps.last];
+  if (engineLost || (file > engine && !engine)) return { from: 'file', data: parsed.data, asideFile };
+  if (file === engine) return { from: 'engine', asideFile, current: true };
+  // Both stamped: whatever either holds that the other lacks is kept.
+  if (file && engine) return { from: 'merged', data: mergeData(loaded.data, parsed.data), asideFile };
+  return { from: 'engine', asideFile };
 }

@@ -5,7 +5,7 @@
 import { h, fmtDateTime, download, openDialog, confirmDialog, toast } from './ui.js';
 import { parseBackup } from './store.js';
 import { replyError } from './native.js';
-import { pad2 } from './dates.js';
+import { addDays, localISO, pad2 } from './dates.js';
 
 const INSTALLED_FROM = 'dovrelist.installedFrom';
 
@@ -365,6 +365,116 @@ async function importFile(ctx, f) {
   toast('备份已导入。');
 }
 
+// What stands in the way of keeping in step, said once; null when nothing does.
+export function syncTrouble(sync) {
+  if (!sync || !sync.folder) return null;
+  if (sync.writeError) return '无法写入同步文件夹，这台电脑的修改暂时没有同步出去。修改照常保存在这台电脑上，稍后会再试。';
+  const t = sync.trouble;
+  if (!t) return null;
+  if (t.kind === 'missing') return '找不到同步文件夹（U 盘拔出了，或网络共享断开了）。修改照常保存在这台电脑上，文件夹回来后会自动继续同步。';
+  if (t.kind === 'newer') return `「${t.name}」在用更新版本的 Dovrelist，请更新这台电脑上的 Dovrelist。`;
+  if (t.kind === 'pending') return '同步文件夹里有文件还在下载，下载好后会自动合并。';
+  if (t.kind === 'unreadable') return '同步文件夹里有文件暂时读不了（可能还没有同步完），稍后会再试。';
+  return `读不了同步文件夹${t.text ? `：${t.text}` : '。'}修改照常保存在这台电脑上。`;
+}
+
+// "今天 14:05", "昨天 14:05", "12月3日 14:05".
+function whenLabel(ms, today) {
+  const d = new Date(ms);
+  if (!Number.isFinite(ms) || isNaN(d)) return '';
+  const iso = localISO(d);
+  const time = `${pad2(d.getHours())}:${pad2(d.getMinutes())}`;
+  const day = iso === today ? '今天' : iso === addDays(today, -1) ? '昨天' : dayLabel(iso, today);
+  return `${day} ${time}`;
+}
+
+function syncSection(ctx) {
+  const { sync, native } = ctx;
+  if (!sync) return null;
+  const act = async (cmd, members, fallback) => {
+    sync.busy = cmd;
+    ctx.render();
+    const r = await native.data(cmd, members);
+    sync.busy = null;
+    const error = replyError(r, fallback);
+    if (error) await openDialog({ title: '多台电脑', body: h('p', null, error), actions: [{ label: '知道了', kind: 'primary' }] });
+    ctx.render();
+    return error ? null : r;
+  };
+  const name = h('input', { id: 'computer-name', 'data-key': 'computer-name', type: 'text', maxlength: 40, value: sync.computer.name, class: 'grow' });
+  const rename = async () => {
+    const r = await act('setName', { name: name.value }, '没能改名。');
+    if (r && typeof r.name === 'string') sync.computer.name = r.name;
+    ctx.render();
+  };
+  const trouble = syncTrouble(sync);
+  return h(
+    'section',
+    { class: 'card', 'aria-labelledby': 'set-sync' },
+    h('h2', { id: 'set-sync' }, '多台电脑'),
+    h('p', { class: 'muted' }, '在学校和家里都用 Dovrelist：选一个两台电脑都同步的文件夹（iCloud 云盘、Dropbox、OneDrive、网络共享或 U 盘），两边的修改会自动合并，谁的修改都不会丢。'),
+    h(
+      'div',
+      { class: 'setting' },
+      h('label', { for: 'computer-name', class: 'grow' }, h('strong', null, '这台电脑的名称'), h('div', { class: 'muted' }, '其他电脑上显示这个名称。')),
+      name,
+      h('button', { type: 'button', class: 'btn small', disabled: !!sync.busy, onclick: rename }, '保存名称'),
+    ),
+    sync.folder
+      ? h(
+          'div',
+          { class: 'setting' },
+          h('div', { class: 'grow' }, h('strong', null, '同步文件夹'), h('div', { class: 'muted', id: 'sync-folder' }, sync.folder)),
+          h(
+            'button',
+            {
+              type: 'button',
+              class: 'btn small quiet',
+              'data-key': 'sync-stop',
+              disabled: !!sync.busy,
+              onclick: async () => {
+                const ok = await confirmDialog({ title: '停止同步', message: '这台电脑不再读写同步文件夹。两边已有的数据都原样保留。', ok: '停止同步' });
+                if (ok && (await act('forgetFolder', {}, '没能停止同步。'))) ctx.endSync();
+                ctx.render();
+              },
+            },
+            '停止同步',
+          ),
+        )
+      : null,
+    h(
+      'div',
+      { class: 'head-actions' },
+      h(
+        'button',
+        {
+          type: 'button',
+          class: 'btn',
+          'data-key': 'sync-choose',
+          disabled: !!sync.busy,
+          onclick: async () => {
+            const r = await act('chooseFolder', {}, '没能选择同步文件夹。');
+            if (!r || r.cancelled || typeof r.folder !== 'string') return;
+            if (sync.folder) ctx.endSync();
+            sync.folder = r.folder;
+            ctx.beginSync();
+            ctx.render();
+          },
+        },
+        sync.folder ? '换一个同步文件夹…' : '选择同步文件夹…',
+      ),
+    ),
+    trouble ? h('p', { class: 'notice', role: 'status' }, trouble) : null,
+    sync.folder && sync.computers.length
+      ? h(
+          'ul',
+          { class: 'computers', 'aria-label': '其他电脑' },
+          sync.computers.map((c) => h('li', null, h('span', { class: 'grow' }, c.name), h('span', { class: 'muted' }, `上次更新：${whenLabel(c.at, ctx.today)}`))),
+        )
+      : null,
+  );
+}
+
 export function renderSettings(ctx) {
   return h(
     'div',
@@ -372,6 +482,7 @@ export function renderSettings(ctx) {
     h('header', { class: 'view-head' }, h('div', null, h('h1', { tabindex: '-1' }, '设置'))),
     appSection(ctx),
     planSection(ctx),
+    syncSection(ctx),
     dataSection(ctx),
   );
 }
