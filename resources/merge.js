@@ -11,25 +11,41 @@ import { addDays } from './dates.js';
 import { emptyData } from './store.js';
 import { TALLY_KEEP_DAYS, emptyStamps, things } from './stamps.js';
 
-const later = (x, y) => (x.s > y.s || (x.s === y.s && JSON.stringify(x.v) > JSON.stringify(y.v)) ? x : y);
+const later = (x, y) => {
+  if (x.s !== y.s) return x.s > y.s ? x : y;
+  if (x.v === y.v) return x;
+  return JSON.stringify(x.v) > JSON.stringify(y.v) ? x : y;
+};
 const maxStamp = (a, b) => (a > b ? a : b);
 
-// Each thing's fields, each with its value and stamp.
-function stateOf(data) {
+// Each stamped thing: the object holding it, what is not its own, its stamp.
+function thingsOf(data) {
   const out = new Map();
-  for (const [key, obj, skip] of things(data)) {
-    const st = data.stamps.of[key];
-    const fields = {};
-    for (const f of Object.keys(obj))
-      if (!skip.includes(f)) fields[f] = { v: obj[f], s: (typeof st === 'string' ? st : st && st[f]) || '' };
-    out.set(key, fields);
-  }
+  for (const [key, obj, skip] of things(data)) out.set(key, { obj, skip, st: data.stamps.of[key] });
   return out;
 }
 
+// Its fields, each with its value and stamp.
+function stampedFields({ obj, skip, st }) {
+  const fields = {};
+  for (const f of Object.keys(obj)) if (!skip.includes(f)) fields[f] = { v: obj[f], s: (typeof st === 'string' ? st : st && st[f]) || '' };
+  return fields;
+}
+
+const copy = (v) => (typeof v === 'object' && v !== null ? structuredClone(v) : v);
+function ownValues({ obj, skip }) {
+  const out = {};
+  for (const f in obj) if (!skip.includes(f)) out[f] = copy(obj[f]);
+  return out;
+}
+
+const sameValue = (x, y) => x === y || (typeof x === 'object' && x !== null && JSON.stringify(x) === JSON.stringify(y));
+function sameThing(x, y) {
+  const keys = Object.keys(x.obj);
+  return keys.length === Object.keys(y.obj).length && keys.every((f) => x.skip.includes(f) || sameValue(x.obj[f], y.obj[f]));
+}
+
 function mergeFields(x, y) {
-  if (!x) return y;
-  if (!y) return x;
   const out = { ...x };
   for (const [f, e] of Object.entries(y)) out[f] = out[f] ? later(out[f], e) : e;
   return out;
@@ -54,31 +70,44 @@ export function mergeData(a, b) {
       for (const [node, e] of Object.entries(shares)) kept[node] = kept[node] ? later(kept[node], e) : e;
     }
 
-  const sa = stateOf(a);
-  const sb = stateOf(b);
+  const ta = thingsOf(a);
+  const tb = thingsOf(b);
   const live = new Map();
-  for (const key of new Set([...sa.keys(), ...sb.keys()])) {
-    const fields = mergeFields(sa.get(key), sb.get(key));
-    const newest = Object.values(fields).reduce((m, e) => maxStamp(m, e.s), '');
+  for (const key of new Set([...ta.keys(), ...tb.keys()])) {
+    const x = ta.get(key);
+    const y = tb.get(key);
+    // Most things are the same change on both sides: taken whole.
+    const one = !x ? y : !y ? x : typeof x.st === 'string' && x.st === y.st && sameThing(x, y) ? x : null;
+    let values;
+    let st;
+    if (one) {
+      values = ownValues(one);
+      st = one.st || '';
+    } else {
+      const fields = mergeFields(stampedFields(x), stampedFields(y));
+      values = {};
+      const per = {};
+      for (const [f, e] of Object.entries(fields)) [values[f], per[f]] = [copy(e.v), e.s];
+      const all = new Set(Object.values(per));
+      st = all.size === 1 ? [...all][0] : per;
+    }
+    const newest = typeof st === 'string' ? st : Object.values(st).reduce(maxStamp, '');
     const gone = stamps.gone[key];
     if (gone !== undefined && gone >= newest) continue;
     delete stamps.gone[key];
-    live.set(key, fields);
-    const per = Object.fromEntries(Object.entries(fields).map(([f, e]) => [f, e.s]));
-    const all = new Set(Object.values(per));
-    if (newest) stamps.of[key] = all.size === 1 ? [...all][0] : per;
+    live.set(key, values);
+    if (newest) stamps.of[key] = st;
   }
   return shownFrom(live, stamps);
 }
 
-const values = (fields) => Object.fromEntries(Object.entries(fields).map(([f, e]) => [f, structuredClone(e.v)]));
 const byId = (x, y) => (x.id < y.id ? -1 : x.id > y.id ? 1 : 0);
 
 function shownFrom(live, stamps) {
   const data = emptyData();
   data.stamps = stamps;
   const add = (list, prefix) => {
-    for (const [key, fields] of live) if (key.startsWith(prefix)) list.push({ id: key.slice(prefix.length), ...values(fields) });
+    for (const [key, fields] of live) if (key.startsWith(prefix)) list.push({ id: key.slice(prefix.length), ...fields });
     list.sort(byId);
   };
   add(data.classes, 'c/');
@@ -86,14 +115,14 @@ function shownFrom(live, stamps) {
   add(data.templates, 't/');
   add(data.deleted, 'd/');
   data.deleted.sort((x, y) => (x.date > y.date ? -1 : x.date < y.date ? 1 : byId(x, y)));
-  for (const [key, fields] of live) if (key.startsWith('x/')) data.availability.exceptions.push({ date: key.slice(2), ...values(fields) });
+  for (const [key, fields] of live) if (key.startsWith('x/')) data.availability.exceptions.push({ date: key.slice(2), ...fields });
   data.availability.exceptions.sort((x, y) => (x.date < y.date ? -1 : 1));
   if (live.has('w')) {
-    const w = values(live.get('w'));
+    const w = live.get('w');
     data.availability.weekly = data.availability.weekly.map((m, i) => w[i] ?? m);
   }
-  if (live.has('s')) Object.assign(data.settings, values(live.get('s')));
-  if (live.has('cal')) Object.assign(data.calendar, values(live.get('cal')));
+  if (live.has('s')) Object.assign(data.settings, live.get('s'));
+  if (live.has('cal')) Object.assign(data.calendar, live.get('cal'));
 
   // The counts: every computer's share added up.
   const sum = (key) => {
