@@ -521,6 +521,23 @@ export function removeException(data, date) {
   data.availability.exceptions = data.availability.exceptions.filter((e) => e.date !== date);
 }
 
+// 已归还 on the given assignments, or taken off again. Returns the ids changed.
+export function setReturned(data, ids, on) {
+  const changed = [];
+  for (const a of data.assignments) {
+    if (!ids.includes(a.id) || !!a.returned === on) continue;
+    if (on) a.returned = true;
+    else delete a.returned;
+    changed.push(a.id);
+  }
+  return changed;
+}
+
+// Past their return day and not graded through: what 已归还 for all is for.
+export function pastDue(data, today) {
+  return data.assignments.filter((a) => !a.returned && a.due < today && !isFinished(a));
+}
+
 export function classOf(data, a) {
   return data.classes.find((c) => c.id === a.classId) || null;
 }

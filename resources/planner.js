@@ -21,14 +21,15 @@ export function availableOn(date, availability) {
   return availability.weekly[weekdayIndex(date)] || 0;
 }
 
+// Marked 已归还: handed back, nothing left to plan, its records kept.
 export function remainingOf(a) {
-  return Math.max(0, a.submissions - a.graded);
+  return a.returned ? 0 : Math.max(0, a.submissions - a.graded);
 }
 
 // Saved with 0 copies (or made by a weekly template for a class without a
 // usual size): not done, and nothing to plan until the count is filled in.
 export function needsCount(a) {
-  return a.submissions === 0;
+  return a.submissions === 0 && !a.returned;
 }
 
 // Collected and returned the same day (a quiz handed back that afternoon):

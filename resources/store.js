@@ -100,6 +100,8 @@ function readAssignment(a, where, problems) {
     graded: a.graded,
   };
   if (nonEmpty(a.templateId) && isISODate(a.week)) Object.assign(kept, { templateId: a.templateId, week: a.week });
+  // Handed back without being graded through: no longer planned.
+  if (a.returned === true) kept.returned = true;
   return kept;
 }
 

@@ -17,11 +17,13 @@ import {
   KEEP_DELETED_DAYS,
   deleteKept,
   isFinished,
+  pastDue,
   restoreKept,
   runTemplates,
   saveAssignment,
   saveClass,
   saveTemplate,
+  setReturned,
   titleOf,
 } from './model.js';
 import { recordDialog } from './view-progress.js';
@@ -214,6 +216,16 @@ async function removeAssignment(ctx, a) {
   remove(ctx, 'assignment', a.id, `已删除${name}。`);
 }
 
+// 已归还: no longer planned, its records kept; offered to undo at once.
+function markReturned(ctx, ids, on) {
+  let changed = [];
+  ctx.commit((d) => (changed = setReturned(d, ids, on)));
+  if (!changed.length) return;
+  const what = changed.length === 1 ? titleOf(ctx.data, ctx.data.assignments.find((a) => a.id === changed[0])) : `${changed.length} 项作业`;
+  const message = on ? `${what}已标为已归还，不再安排批改。` : `${what}又会安排批改了。`;
+  toast(message, { label: '撤销', onClick: () => ctx.commit((d) => setReturned(d, changed, !on)) });
+}
+
 // Deletes, and offers the undo at once; the same undo stays in 最近删除.
 function remove(ctx, kind, id, message) {
   let kept = null;
@@ -272,13 +284,15 @@ export function renderAssignments(ctx) {
     .slice()
     .sort((x, y) => (x.due < y.due ? -1 : x.due > y.due ? 1 : x.title < y.title ? -1 : 1));
   const hiddenDone = data.assignments.filter(isFinished).length;
+  const overdue = pastDue(data, ctx.today);
 
   const rows = list.map((a) => {
     const cls = classOf(data, a);
     const st = plan.status.get(a.id);
     const name = titleOf(data, a);
     let state;
-    if (!st) state = h('span', { class: 'tag ok' }, '已批完');
+    if (a.returned) state = h('span', { class: 'tag' }, '已归还');
+    else if (!st) state = h('span', { class: 'tag ok' }, '已批完');
     else if (st.needsCount) state = h('span', { class: 'tag warn' }, '份数待填');
     else if (st.late) state = h('span', { class: 'tag warn' }, st.overdue ? `逾期 ${st.late} 份` : `差 ${st.late} 份`);
     else state = h('span', { class: 'tag ok' }, st.lastDay ? `${fmtDate(st.lastDay, 'short')} 批完` : '按时');
@@ -298,6 +312,19 @@ export function renderAssignments(ctx) {
         { class: 'row-actions' },
         remainingOf(a) > 0
           ? h('button', { type: 'button', class: 'btn small', 'data-key': `rec-${a.id}`, 'aria-label': `记录${name}的进度`, onclick: () => recordDialog(ctx, a.id) }, '记录')
+          : null,
+        a.returned || (remainingOf(a) > 0 && a.due < ctx.today)
+          ? h(
+              'button',
+              {
+                type: 'button',
+                class: 'btn small quiet',
+                'data-key': `ret-${a.id}`,
+                'aria-label': a.returned ? `${name}取消已归还` : `${name}标为已归还`,
+                onclick: () => markReturned(ctx, [a.id], !a.returned),
+              },
+              a.returned ? '取消已归还' : '已归还',
+            )
           : null,
         h('button', { type: 'button', class: 'btn small', 'data-key': `edit-${a.id}`, 'aria-label': `编辑${name}`, onclick: () => editAssignment(ctx, a.id) }, '编辑'),
         h('button', { type: 'button', class: 'btn small quiet', 'data-key': `del-${a.id}`, 'aria-label': `删除${name}`, onclick: () => removeAssignment(ctx, a) }, '删除'),
@@ -324,6 +351,13 @@ export function renderAssignments(ctx) {
         'div',
         { class: 'head-actions' },
         h('label', { class: 'check' }, toggle, '显示已批完'),
+        overdue.length
+          ? h(
+              'button',
+              { type: 'button', class: 'btn', 'data-key': 'return-all', onclick: () => markReturned(ctx, overdue.map((a) => a.id), true) },
+              `逾期的 ${overdue.length} 项都已归还`,
+            )
+          : null,
         h('button', { type: 'button', class: 'btn primary', 'data-key': 'new-assignment', onclick: () => editAssignment(ctx, null) }, '新建作业'),
       ),
     ),

@@ -4,8 +4,9 @@ import assert from 'node:assert/strict';
 import {
   checkAssignment, checkClass, deleteClass, deleteAssignment, recordProgress, checkAssignmentForClasses, addAssignments,
   checkTemplate, saveTemplate, runTemplates, restoreAssignment, restoreClass, recordsOf, deleteTemplate, restoreTemplate,
-  saveAssignment,
+  saveAssignment, setReturned, pastDue,
 } from '../../resources/model.js';
+import { parseBackup, backupText } from '../../resources/store.js';
 import { makePlan, minutesGradedOn, paceOf } from '../../resources/planner.js';
 import { dataWith, every } from './fixtures.js';
 
@@ -207,4 +208,28 @@ test('the form\'s 已批份数: a lowering takes back records, a raising gives t
   // Fewer copies in all also lowers what the records hold.
   edit(10, { submissions: 10 });
   assert.equal(recorded(), 10);
+});
+
+test('已归还 stops the planning of an assignment, keeps its records, and lasts through a backup', () => {
+  const data = dataWith({
+    weekly: every(600),
+    assignments: [
+      { due: '2025-03-05', submissions: 40, minutesEach: 2, graded: 0 },
+      { due: '2025-03-20', submissions: 10, minutesEach: 2 },
+    ],
+  });
+  recordProgress(data, 'a1', 5, '2025-03-04');
+  const today = '2025-03-10';
+  assert.deepEqual(pastDue(data, today).map((a) => a.id), ['a1']);
+  assert.deepEqual(setReturned(data, ['a1', 'a2'], true), ['a1', 'a2']);
+  assert.deepEqual(pastDue(data, today), []);
+  const plan = makePlan(data, today);
+  assert.equal(plan.todayCount, 0);
+  assert.equal(plan.late.length, 0);
+  assert.equal(data.progress['2025-03-04'].a1.n, 5);
+  const back = parseBackup(backupText(data));
+  assert.ok(back.ok);
+  assert.equal(back.data.assignments[0].returned, true);
+  setReturned(back.data, ['a2'], false);
+  assert.equal(makePlan(back.data, today).todayCount, 10);
 });
