@@ -1,0 +1,173 @@
+// The real page in the app's own web view, with generated data of 10, 600
+// and 5 000 assignments: how long the first view takes, and how long one +1
+// on 今天, one record on 作业 and one exception on 可用时间 take to reach the
+// next frame. The 10-assignment figures are the baseline of the same run.
+//
+//   tessaloom_page_bench --resources DIR [--runs N]
+//
+// Each step is timed in the page with performance.now(): from just before
+// the click to the first animation frame after the view has been rendered
+// again, plus one task (the frame's style, layout and paint). Prints figures;
+// never fails on one.
+
+#include "support/SystemHarness.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Three classes per 200 assignments, half of them graded through, a day of
+// timed records for each of the last 120 days, and 20 000 exceptions.
+const char* GENERATOR = R"JS(
+export function make(n, today) {
+  const add = (iso, k) => { const d = new Date(iso + 'T00:00:00Z'); d.setUTCDate(d.getUTCDate() + k); return d.toISOString().slice(0, 10); };
+  const classes = Array.from({ length: Math.max(3, Math.ceil(n / 200)) }, (_, i) => ({ id: `c${i}`, name: `${i + 1} 班`, color: '#4f7cac', size: 40 }));
+  const assignments = [];
+  for (let i = 0; i < n; i++) {
+    const collected = add(today, -((i * 7) % 200));
+    const done = i % 2 === 0;
+    assignments.push({ id: `a${i}`, title: `第 ${i + 1} 次作业`, kind: '', classId: classes[i % classes.length].id,
+      collected, due: add(collected, 3 + (i % 20)), submissions: 40, minutesEach: 2 + (i % 5), graded: done ? 40 : i % 7 });
+  }
+  const progress = {};
+  for (let d = 0; d < 120; d++) progress[add(today, -d)] = { [`a${(d * 2) % n}`]: { n: 1, min: 3, tn: 1, tmin: 3 } };
+  const exceptions = [];
+  for (let i = 0; i < 20000; i++) exceptions.push({ date: add(today, i - 10000), minutes: 60 + (i % 90), note: '' });
+  // Today's work, so that 今天 has a +1 to press.
+  assignments.push({ id: 'today', title: '今天的作业', kind: '', classId: 'c0', collected: today, due: add(today, 5), submissions: 40, minutesEach: 1, graded: 0 });
+  return { version: 5, classes, assignments, availability: { weekly: [600, 600, 600, 600, 600, 600, 600], exceptions },
+    progress, templates: [], calendar: { sequence: 0, sent: {} }, settings: { gradeOnReturnDay: false, sessionStart: '19:00', reminder: 0 }, deleted: [] };
+}
+)JS";
+
+// Resolves once the view has been rendered again and one frame drawn.
+const char* SETTLE = "const settle = () => new Promise((done) => setTimeout(() => requestAnimationFrame(() => setTimeout(done, 0)), 0));";
+
+double median(std::vector<double> v) {
+  if (v.empty())
+    return 0;
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+struct Figures {
+  double firstView = 0, plusOne = 0, record = 0, exception = 0;
+};
+
+bool step(systest::SystemApp& app, const std::string& body, double& out) {
+  systest::ScriptResult r = app.evaluate(std::string(SETTLE) + body, 120);
+  if (!r.ok || !r.value.is_number()) {
+    std::fprintf(stderr, "page bench: %s %s\n", r.error.c_str(), r.value.dump().c_str());
+    return false;
+  }
+  out = r.value.get<double>();
+  return true;
+}
+
+bool measure(const fs::path& resources, int n, int runs, Figures& f) {
+  systest::SystemApp app;
+  app.addResourcesFrom(resources);
+  app.addResource("benchgen.js", GENERATOR);
+  app.launch();
+  if (!app.waitForLoads(1))
+    return false;
+  systest::ScriptResult seeded = app.evaluate(
+      "const {make} = await import('halvane://local/benchgen.js');"
+      "const {localISO} = await import('halvane://local/dates.js');"
+      "localStorage.setItem('dovrelist', JSON.stringify(make(" +
+          std::to_string(n) + ", localISO(new Date()))));",
+      120);
+  if (!seeded.ok)
+    return false;
+  std::vector<double> first, plus, record, exception;
+  for (int i = 0; i < runs; i++) {
+    app.delegate().reloadPage();
+    if (!app.waitForLoads(size_t(2 + i)) ||
+        !app.waitForScript("document.querySelector('#main h1') !== null", 120))
+      return false;
+    double t = 0;
+    // From the start of the page's load to its first frame with the view.
+    if (!step(app, "await settle(); return performance.now();", t))
+      return false;
+    first.push_back(t);
+    if (!step(app,
+              "location.hash = '#today'; await settle(); await settle();"
+              "const b = document.querySelector('[data-key$=\"p1\"]');"
+              "const t0 = performance.now(); b.click(); await settle();"
+              "return performance.now() - t0;",
+              t))
+      return false;
+    plus.push_back(t);
+    if (!step(app,
+              "location.hash = '#assignments'; await settle(); await settle();"
+              "document.querySelector('[data-key^=\"rec-\"]').click(); await settle();"
+              "document.getElementById('rp-count').value = '1';"
+              "const ok = document.querySelector('dialog[open] button[type=submit]');"
+              "const t0 = performance.now(); ok.click(); await settle();"
+              "return performance.now() - t0;",
+              t))
+      return false;
+    record.push_back(t);
+    if (!step(app,
+              "location.hash = '#time'; await settle(); await settle();"
+              "const input = document.getElementById('wk-0');"
+              "input.value = String(500 + " +
+                  std::to_string(i) +
+                  ");"
+                  "const t0 = performance.now(); input.dispatchEvent(new Event('change', {bubbles: "
+                  "true})); await settle();"
+                  "return performance.now() - t0;",
+              t))
+      return false;
+    exception.push_back(t);
+  }
+  f = {median(first), median(plus), median(record), median(exception)};
+  return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  fs::path resources;
+  int runs = 5;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    std::string a = argv[i];
+    if (a == "--resources")
+      resources = fs::absolute(argv[i + 1]);
+    else if (a == "--runs")
+      runs = std::max(1, std::atoi(argv[i + 1]));
+  }
+  if (resources.empty()) {
+    std::fprintf(stderr, "usage: tessaloom_page_bench --resources DIR [--runs N]\n");
+    return 2;
+  }
+  systest::prepareProcess();
+  systest::realPlatform();
+  Figures base;
+  std::printf("assignments  first view  +1 on 今天  record on 作业  weekly minutes on 可用时间  (ms, "
+              "median of %d; ratio to 10)\n",
+              runs);
+  for (int n : {10, 600, 5000}) {
+    Figures f;
+    if (!measure(resources, n, runs, f)) {
+      std::printf("%d: the page did not answer\n", n);
+      return 1;
+    }
+    if (n == 10)
+      base = f;
+    auto r = [](double a, double b) { return b > 0 ? a / b : 0.0; };
+    std::printf("%5d  %8.1f (%.2f)  %8.1f (%.2f)  %8.1f (%.2f)  %8.1f (%.2f)\n", n, f.firstView,
+                r(f.firstView, base.firstView), f.plusOne, r(f.plusOne, base.plusOne), f.record,
+                r(f.record, base.record), f.exception, r(f.exception, base.exception));
+    std::fflush(stdout);
+  }
+  return 0;
+}
