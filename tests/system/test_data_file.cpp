@@ -175,8 +175,6 @@ TEST(DataFile, ChangesMadeInThePageAreInTheFileAfterAQuitWithoutTheEnginesStorag
   ASSERT_TRUE(fs::exists(dataHome(home.path()) / "Dovrelist" / DataFolder::FILE_NAME));
 
   removeEngineData(home.path());
-  Stores stores = storesOf(home.path());
-  ASSERT_EQ(stores.engineClasses, nlohmann::json::array()) << "the engine's storage is gone";
   nlohmann::json shown = shownAfterStart(home.path());
   EXPECT_EQ(shown["classes"], nlohmann::json::array({"三年二班", "四年一班"}));
   EXPECT_EQ(shown["titles"], nlohmann::json::array({"周记"}));
