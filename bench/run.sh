@@ -171,6 +171,14 @@ else
   echo "node is not installed: skipped"
 fi
 
+echo
+echo "== 6. one change on a year's data: the page's persist and the file's text against write + fsync (node)"
+if command -v node >/dev/null; then
+  node "$ROOT/bench/datafile.mjs" 2>>"$LOG" || true
+else
+  echo "node is not installed: skipped"
+fi
+
 if grep -qv '^$' "$LOG" 2>/dev/null; then
   echo
   echo "== messages on stderr (last 20 lines)"

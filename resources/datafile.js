@@ -28,7 +28,9 @@ export function afterPaint(fn) {
 // write is tried again at the next change. While blocked (a file that could
 // not be read and was not set aside) nothing is written.
 export class FileWriter {
-  constructor({ send, text, onResult = () => {}, after = afterPaint, setTimer = setTimeout, clock = Date.now }) {
+  // The timer is called as the writer's own member: the browser's setTimeout
+  // throws when called on anything but the window, so it is wrapped.
+  constructor({ send, text, onResult = () => {}, after = afterPaint, setTimer = (fn, ms) => setTimeout(fn, ms), clock = Date.now }) {
     Object.assign(this, { send, text, onResult, after, setTimer, clock });
     this.dirty = false;
     this.busy = false;

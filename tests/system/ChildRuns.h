@@ -6,3 +6,7 @@
 // The child's own main: `--storage-child=write|read HOME VALUE`. Returns the
 // exit status, or -1 when the arguments ask for no child run.
 int runStorageChild(int argc, char** argv);
+
+// `--datafile-child=quit|kill|show|engine HOME ARG`: one run of the app with
+// the shipped page and its data folder in HOME (test_data_file.cpp).
+int runDataFileChild(int argc, char** argv);
