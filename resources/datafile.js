@@ -10,8 +10,11 @@ import { mergeData } from './merge.js';
 // the file within two seconds of being made.
 export const WRITE_GAP_MS = 1000;
 
-// Runs fn once the frame showing the change has been painted (or soon, when
-// the window is hidden and frames are not drawn).
+// Runs fn a little after the frame showing the change has been painted (or
+// soon, when the window is hidden and frames are not drawn): a quick run of
+// changes (+1, +1, +1) then shares one save, and the save keeps off the
+// frames that show them.
+export const SETTLE_MS = 50;
 export function afterPaint(fn) {
   let done = false;
   const run = () => {
@@ -19,8 +22,8 @@ export function afterPaint(fn) {
     done = true;
     fn();
   };
-  if (typeof requestAnimationFrame === 'function') requestAnimationFrame(() => setTimeout(run, 0));
-  setTimeout(run, 200);
+  if (typeof requestAnimationFrame === 'function') requestAnimationFrame(() => setTimeout(run, SETTLE_MS));
+  setTimeout(run, 250);
 }
 
 // Coalesces the writes: changed() after every change; text() is called at

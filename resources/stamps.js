@@ -64,13 +64,16 @@ export class Clock {
 }
 
 // Every stamped thing of the data: its key, the object holding its fields,
-// and the members of that object that are not its own fields.
+// and the members of that object that are not its own fields. With `but`,
+// the exceptions are left out: a year can hold 20 000 of them, and they are
+// only ever changed by replacing the list (model.js), so a list that is the
+// same object as before holds the same exceptions.
 const ID = ['id'];
-export function* things(data) {
+export function* things(data, but = null) {
   for (const c of data.classes) yield [`c/${c.id}`, c, ID];
   for (const a of data.assignments) yield [`a/${a.id}`, a, ['id', 'graded']];
   for (const t of data.templates) yield [`t/${t.id}`, t, ID];
-  for (const e of data.availability.exceptions) yield [`x/${e.date}`, e, ['date']];
+  if (data.availability.exceptions !== but) for (const e of data.availability.exceptions) yield [`x/${e.date}`, e, ['date']];
   for (const e of data.deleted) yield [`d/${e.id}`, e, ID];
   yield ['w', data.availability.weekly, []];
   yield ['s', data.settings, []];
@@ -137,6 +140,8 @@ export class Stamper {
     this.clock.observe(st.last);
     // What has a stamp is taken as stamped as it is; what has none is new.
     this.seen = new Map();
+    // The first stamp after this looks at every exception.
+    this.exceptions = null;
     for (const [key, obj, skip] of things(data)) if (st.of[key] !== undefined) this.seen.set(key, fieldsOf(obj, skip));
     // A count the shares cover is taken as shown: where the shares add up to
     // more than can be shown (more copies than the assignment has), only a
@@ -158,7 +163,9 @@ export class Stamper {
     const now = () => (stamp ??= this.clock.next());
     const present = new Set();
     const back = [];
-    for (const [key, obj, skip] of things(data)) {
+    const same = this.exceptions === data.availability.exceptions ? this.exceptions : null;
+    this.exceptions = data.availability.exceptions;
+    for (const [key, obj, skip] of things(data, same)) {
       present.add(key);
       const was = this.seen.get(key);
       const changed = was && changedFields(obj, skip, was);
@@ -179,7 +186,7 @@ export class Stamper {
       st.of[key] = all.size === 1 ? [...all][0] : per;
     }
     for (const key of [...this.seen.keys()])
-      if (!present.has(key)) {
+      if (!present.has(key) && !(same && key.startsWith('x/'))) {
         st.gone[key] = now();
         delete st.of[key];
         this.seen.delete(key);

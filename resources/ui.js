@@ -27,6 +27,21 @@ function append(el, children) {
   }
 }
 
+// A long list shown a piece at a time: a year can hold thousands of rows,
+// and laying them all out stalls the page. Returns the first `shown` items
+// and the button that shows the next `step` (null when all are shown);
+// `key` names the button, so focus stays on it.
+export function inPieces(items, shown, step, unit, key, more) {
+  const rest = items.length - shown;
+  return {
+    items: rest > 0 ? items.slice(0, shown) : items,
+    more:
+      rest > 0
+        ? h('button', { type: 'button', class: 'btn small more', 'data-key': key, onclick: () => more(shown + step) }, `再显示 ${Math.min(step, rest)} ${unit}（还有 ${rest} ${unit}）`)
+        : null,
+  };
+}
+
 // The page is Chinese whatever the system's language.
 export const LOCALE = 'zh-CN';
 

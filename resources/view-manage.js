@@ -1,6 +1,6 @@
 // Assignments and classes: lists, forms and deletion.
 
-import { h, dot, fmtDate, fmtMinutes, field, formDialog, confirmDialog, toast } from './ui.js';
+import { h, dot, fmtDate, fmtMinutes, field, formDialog, confirmDialog, inPieces, toast } from './ui.js';
 import { addDays, diffDays, startOfWeek } from './dates.js';
 import { remainingOf } from './planner.js';
 import {
@@ -286,7 +286,11 @@ export function renderAssignments(ctx) {
   const hiddenDone = data.assignments.filter(isFinished).length;
   const overdue = pastDue(data, ctx.today);
 
-  const rows = list.map((a) => {
+  const piece = inPieces(list, ctx.params.rowsShown || 60, 100, '项', 'rows-more', (n) => {
+    ctx.params.rowsShown = n;
+    ctx.render();
+  });
+  const rows = piece.items.map((a) => {
     const cls = classOf(data, a);
     const st = plan.status.get(a.id);
     const name = titleOf(data, a);
@@ -371,6 +375,7 @@ export function renderAssignments(ctx) {
             h('thead', null, h('tr', null, ['作业', '班级', '收取', '归还', '进度', '每份', '剩余时间', '状态', h('span', { class: 'sr' }, '操作')].map((t) => h('th', { scope: 'col' }, t)))),
             h('tbody', null, rows),
           ),
+          piece.more,
         )
       : h('div', { class: 'empty' }, h('p', null, data.assignments.length ? '所有作业都批完了。' : '还没有作业。')),
     templatesSection(ctx),

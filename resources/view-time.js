@@ -1,6 +1,6 @@
 // Time available for grading: per weekday, and exceptions for single dates.
 
-import { h, clearError, fmtDate, fmtMinutes, field, toast } from './ui.js';
+import { h, clearError, fmtDate, fmtMinutes, field, inPieces, toast } from './ui.js';
 import { addDays, isISODate, startOfWeek } from './dates.js';
 import { checkMinutes, dateError, removeException, setException } from './model.js';
 import { dateField } from './datefield.js';
@@ -70,7 +70,16 @@ export function renderTime(ctx) {
   };
 
   const upcoming = data.availability.exceptions.filter((e) => e.date >= today);
-  const past = data.availability.exceptions.filter((e) => e.date < today);
+  const past = data.availability.exceptions.filter((e) => e.date < today).reverse();
+  const piece = (list, name, first) =>
+    inPieces(list, ctx.params[name] || first, 100, '个', name, (n) => {
+      ctx.params[name] = n;
+      ctx.render();
+    });
+  const soon = piece(upcoming, 'exShown', 30);
+  // The past ones are built only once opened.
+  const pastOpen = !!ctx.params.pastOpen;
+  const gone = pastOpen ? piece(past, 'pastShown', 30) : null;
   const exRow = (e) =>
     h(
       'li',
@@ -114,9 +123,21 @@ export function renderTime(ctx) {
           field('备注', exNote),
           h('button', { type: 'submit', class: 'btn primary', 'data-key': 'ex-add' }, '添加'),
         ),
-        upcoming.length ? h('ul', { class: 'ex-list' }, upcoming.map(exRow)) : h('p', { class: 'muted' }, '没有即将到来的例外。'),
+        upcoming.length ? [h('ul', { class: 'ex-list' }, soon.items.map(exRow)), soon.more] : h('p', { class: 'muted' }, '没有即将到来的例外。'),
         past.length
-          ? h('details', null, h('summary', null, `已过去的 ${past.length} 个`), h('ul', { class: 'ex-list' }, past.map(exRow)))
+          ? h(
+              'details',
+              {
+                open: pastOpen,
+                ontoggle: (ev) => {
+                  if (ev.target.open === pastOpen) return;
+                  ctx.params.pastOpen = ev.target.open;
+                  ctx.render();
+                },
+              },
+              h('summary', { 'data-key': 'ex-past' }, `已过去的 ${past.length} 个`),
+              gone ? [h('ul', { class: 'ex-list' }, gone.items.map(exRow)), gone.more] : null,
+            )
           : null,
       ),
     ),

@@ -106,9 +106,11 @@ test('data of version 4 keeps every field in version 5', () => {
   assert.deepEqual(problems, []);
   const { stamps, ...rest } = data;
   assert.deepEqual(rest, { ...v4, version: SCHEMA_VERSION });
-  // Nothing was stamped before: the first stamping covers every part.
+  // Nothing was stamped before: the first stamping after the load covers every part.
   assert.equal(stamps.last, '');
-  stamped(data, 5000);
+  const stamper = new Stamper(new Clock('aaaa1111', () => 5000));
+  stamper.take(data, TODAY);
+  stamper.stamp(data, TODAY);
   assert.deepEqual(Object.keys(data.stamps.of).sort(), ['a/a1', 'c/c1', 'cal', 'd/d1', 's', 't/t1', 'w', 'x/2025-03-05']);
   assert.deepEqual(data.stamps.tally['g/a1'].aaaa1111.v, [12]);
 });
