@@ -313,6 +313,12 @@ TEST(SyncChannel, AFolderThatGoesAwayIsMissingUntilItComesBackAndChangesAreToldO
   EXPECT_TRUE(missing["error"].is_string());
   EXPECT_EQ(rig.run({{"cmd", "syncWrite"}, {"text", "mine"}})["missing"], true);
   EXPECT_FALSE(fs::exists(rig.chosen));
+  // A share's mount point left bare is no place to write either.
+  fs::create_directory(rig.chosen);
+  EXPECT_EQ(rig.run({{"cmd", "syncList"}})["missing"], true);
+  EXPECT_EQ(rig.run({{"cmd", "syncWrite"}, {"text", "mine"}})["missing"], true);
+  EXPECT_TRUE(fs::is_empty(rig.chosen));
+  fs::remove(rig.chosen);
   // Back again: listed, and watched anew.
   fs::rename(away, rig.chosen);
   EXPECT_EQ(rig.run({{"cmd", "syncList"}}), json({{"ok", true}, {"files", json::array()}}));
