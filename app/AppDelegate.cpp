@@ -61,8 +61,19 @@ AppDelegate::AppDelegate(platform::Platform& platform)
                                               platform.environment());
   badgeHandler = std::make_shared<BadgeHandler>(platform.mainQueue());
   launchHandler = std::make_shared<LaunchHandler>(platform.mainQueue(), platform.environment());
-  dataHandler = std::make_shared<DataHandler>(platform.mainQueue(), platform.workspace(),
-                                              dataFolderPath(platform.environment()));
+  SyncServices sync;
+  sync.defaults = &platform.defaults();
+  sync.panelLine = panelLine;
+  sync.dialogs = &dialogs;
+  sync.machineIdentity = platform.environment().machineIdentity;
+  sync.systemName = platform.environment().computerName;
+  platform::Platform* backend = &platform;
+  sync.watchFolder = [backend](const std::filesystem::path& folder, std::function<void()> changed) {
+    return backend->watchFolder(folder, std::move(changed));
+  };
+  dataHandler =
+      std::make_shared<DataHandler>(platform.mainQueue(), platform.workspace(),
+                                    dataFolderPath(platform.environment()), std::move(sync));
   std::shared_ptr<SchemeHandler> scheme = schemeHandler;
   downloads = std::make_shared<Downloads>(
       dialogs, platform.workspace(), platform.environment(),

@@ -12,6 +12,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -30,6 +31,10 @@ class MainQueue {
 public:
   virtual ~MainQueue() = default;
   virtual void post(std::function<void()> work) = 0;
+  // Runs work on the main thread once the delay has passed, never sooner:
+  // for giving up on what takes too long and for gathering a burst of
+  // changes into one. Called on the main thread.
+  virtual void postAfter(std::chrono::milliseconds delay, std::function<void()> work) = 0;
 };
 
 // ---- settings and places ----------------------------------------------------
@@ -71,6 +76,13 @@ struct Environment {
   // Asks the system about the login item at the given path. Empty where the
   // system has no switch for it, which is NotApplicable.
   std::function<LoginItemApproval(const std::filesystem::path& item)> loginItemApproval;
+  // Which machine this is, as the system tells it: the same on every start,
+  // another on another computer (a profile copied there keeps no identity of
+  // this one). Empty where the system tells none.
+  std::string machineIdentity;
+  // The name the system gives this computer now; empty (or no function)
+  // where it gives none.
+  std::function<std::string()> computerName;
 };
 
 // ---- screens ----------------------------------------------------------------
@@ -284,6 +296,17 @@ public:
   // Trash, where they can put it back. Fails where that file system has no
   // Trash; the file then stays where it was.
   virtual Result<void> moveToTrash(const std::filesystem::path& file) = 0;
+  // Asks the system to fetch a file kept in the cloud whose place holder is
+  // at path (iCloud Drive's ".<name>.icloud"); it comes later, by itself.
+  // Fails where the system keeps no such files.
+  virtual Result<void> startDownloading(const std::filesystem::path& placeholder) = 0;
+};
+
+// Tells of changes to what a folder holds, on the main thread, for as long
+// as it lives; nothing is called after it is gone.
+class FolderMonitor {
+public:
+  virtual ~FolderMonitor() = default;
 };
 
 // ---- the web view -----------------------------------------------------------
@@ -495,6 +518,11 @@ public:
                                              const PanelSettings& settings) = 0;
   virtual std::unique_ptr<View> createView(const Rect& frame) = 0;
   virtual std::shared_ptr<WebView> createWebView(const WebViewConfiguration& configuration) = 0;
+  // Calls changed on the main thread whenever an entry directly in folder
+  // comes, goes or changes (a burst may give one call or many). Nothing
+  // where the folder cannot be watched.
+  virtual std::unique_ptr<FolderMonitor> watchFolder(const std::filesystem::path& folder,
+                                                     std::function<void()> changed) = 0;
 };
 
 // Defined by the backend the build links.

@@ -107,7 +107,7 @@ Result<void> closeAfter(int fd, Result<void> written) {
 }
 
 Result<void> writeFileAtomically(const fs::path& requested, std::string_view bytes,
-                                 LinkHandling links) {
+                                 LinkHandling links, std::string_view temporaryPrefix) {
   const fs::path target = links == LinkHandling::ReplaceLink ? requested : resolveLinks(requested);
   const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
 
@@ -117,7 +117,8 @@ Result<void> writeFileAtomically(const fs::path& requested, std::string_view byt
 
   // A short name of its own: one made from the target's could pass the file
   // system's limit on a name that the target itself keeps to.
-  Result<TemporaryFile> temporary = makeTemporaryFile(folder, SAVE_TEMPORARY_PREFIX);
+  Result<TemporaryFile> temporary =
+      makeTemporaryFile(folder, temporaryPrefix.empty() ? SAVE_TEMPORARY_PREFIX : temporaryPrefix);
   if (!temporary)
     return temporary.failure();
 

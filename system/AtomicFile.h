@@ -20,9 +20,12 @@ enum class LinkHandling {
 
 // Writes bytes to path atomically. An existing file keeps its permission
 // bits. On failure the previous file is untouched and no temporary is left.
+// The temporary's name begins with temporaryPrefix (a leftovers rule's),
+// SAVE_TEMPORARY_PREFIX where none is given.
 platform::Result<void> writeFileAtomically(const std::filesystem::path& path,
                                            std::string_view bytes,
-                                           LinkHandling links = LinkHandling::ReplaceTarget);
+                                           LinkHandling links = LinkHandling::ReplaceTarget,
+                                           std::string_view temporaryPrefix = {});
 
 // The folder that a write to path lands in (links followed): a file made
 // there can take path's place in one rename.

@@ -94,6 +94,8 @@ std::unique_ptr<Defaults> makeDefaults(std::filesystem::path file);
 std::unique_ptr<Screens> makeScreens();
 std::unique_ptr<Dialogs> makeDialogs();
 std::unique_ptr<Workspace> makeWorkspace();
+std::unique_ptr<FolderMonitor> makeFolderMonitor(const std::filesystem::path& folder,
+                                                 std::function<void()> changed);
 std::unique_ptr<Window> makeWindow(GtkApp& app, const Rect& contentRect);
 std::unique_ptr<Panel> makePanel(const Rect& contentRect, const PanelSettings& settings);
 std::unique_ptr<View> makeView(const Rect& frame);

@@ -2,8 +2,10 @@
 #include "platform/TaskQueue.h"
 #include "platform/gtk/GtkInternal.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <limits>
 #include <string>
 #include <system_error>
 
@@ -34,6 +36,20 @@ public:
     // thread nothing else would wake it.
     g_main_context_wakeup(nullptr);
   }
+  void postAfter(std::chrono::milliseconds delay, std::function<void()> work) override {
+    if (!work)
+      return;
+    const auto ms = static_cast<guint>(std::clamp<std::chrono::milliseconds::rep>(
+        delay.count(), 0, std::numeric_limits<guint>::max()));
+    g_timeout_add_full(
+        G_PRIORITY_DEFAULT, ms,
+        [](gpointer data) -> gboolean {
+          (*static_cast<std::function<void()>*>(data))();
+          return G_SOURCE_REMOVE;
+        },
+        new std::function<void()>(std::move(work)),
+        [](gpointer data) { delete static_cast<std::function<void()>*>(data); });
+  }
 
 private:
   struct Source {
@@ -56,6 +72,24 @@ private:
   GOwned<GSource, g_source_unref> source_;
 };
 
+// systemd's machine id, or D-Bus's where there is no systemd: made once when
+// the system is installed, and another on every other machine.
+std::string machineIdentity() {
+  for (const char* file : {"/etc/machine-id", "/var/lib/dbus/machine-id"}) {
+    gchar* raw = nullptr;
+    gsize length = 0;
+    if (!g_file_get_contents(file, &raw, &length, nullptr))
+      continue;
+    GCharPtr text(raw);
+    std::string id(text.get(), length);
+    while (!id.empty() && (id.back() == '\n' || id.back() == ' '))
+      id.pop_back();
+    if (!id.empty())
+      return id;
+  }
+  return {};
+}
+
 Environment makeEnvironment() {
   Environment env;
   env.kind = SystemKind::Linux;
@@ -75,6 +109,8 @@ Environment makeEnvironment() {
   env.applicationsDirectory = env.homeDirectory / "Applications";
   env.configDirectory = g_get_user_config_dir();
   env.dataDirectory = g_get_user_data_dir();
+  env.machineIdentity = machineIdentity();
+  env.computerName = [] { return std::string(g_get_host_name()); };
   return env;
 }
 
@@ -103,6 +139,10 @@ public:
   std::unique_ptr<View> createView(const Rect& frame) override { return makeView(frame); }
   std::shared_ptr<WebView> createWebView(const WebViewConfiguration& configuration) override {
     return makeWebView(configuration, folders_);
+  }
+  std::unique_ptr<FolderMonitor> watchFolder(const std::filesystem::path& folder,
+                                             std::function<void()> changed) override {
+    return makeFolderMonitor(folder, std::move(changed));
   }
 
 private:

@@ -42,9 +42,50 @@ public:
     return Failure{unsupported ? ENOTSUP : EIO,
                    error && error->message ? error->message : describeError(EIO)};
   }
+  Result<void> startDownloading(const std::filesystem::path&) override {
+    // No sync engine here keeps place holders for files it has not fetched.
+    return Failure{ENOTSUP, describeError(ENOTSUP)};
+  }
+};
+
+// GIO's monitor (inotify on Linux) of one folder; its signal comes on the
+// main context, where it was made.
+class GtkFolderMonitor final : public FolderMonitor {
+public:
+  GtkFolderMonitor(GFileMonitor* monitor, std::function<void()> changed)
+      : monitor_(monitor), changed_(std::move(changed)) {
+    handler_ =
+        g_signal_connect(monitor_.get(), "changed", G_CALLBACK(&GtkFolderMonitor::onChanged), this);
+  }
+  ~GtkFolderMonitor() override {
+    g_signal_handler_disconnect(monitor_.get(), handler_);
+    g_file_monitor_cancel(monitor_.get());
+  }
+  GtkFolderMonitor(const GtkFolderMonitor&) = delete;
+  GtkFolderMonitor& operator=(const GtkFolderMonitor&) = delete;
+
+private:
+  static void onChanged(GFileMonitor*, GFile*, GFile*, GFileMonitorEvent, gpointer self) {
+    static_cast<GtkFolderMonitor*>(self)->changed_();
+  }
+  GObjectPtr<GFileMonitor> monitor_;
+  std::function<void()> changed_;
+  gulong handler_ = 0;
 };
 
 } // namespace
+
+std::unique_ptr<FolderMonitor> makeFolderMonitor(const std::filesystem::path& folder,
+                                                 std::function<void()> changed) {
+  if (!changed)
+    return nullptr;
+  GObjectPtr<GFile> file(g_file_new_for_path(folder.c_str()));
+  GFileMonitor* monitor =
+      g_file_monitor_directory(file.get(), G_FILE_MONITOR_WATCH_MOVES, nullptr, nullptr);
+  if (!monitor)
+    return nullptr;
+  return std::make_unique<GtkFolderMonitor>(monitor, std::move(changed));
+}
 
 std::unique_ptr<Workspace> makeWorkspace() {
   return std::make_unique<GtkWorkspace>();

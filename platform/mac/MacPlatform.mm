@@ -10,8 +10,11 @@
 #include "platform/mac/MacBackend.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <memory>
+#include <unistd.h>
 #include <utility>
+#include <uuid/uuid.h>
 
 namespace platform::mac {
 namespace {
@@ -33,6 +36,24 @@ public:
       tasks->runOne();
     });
     CFRunLoopWakeUp(main);
+  }
+
+  void postAfter(std::chrono::milliseconds delay, std::function<void()> work) override {
+    if (!work)
+      return;
+    // Once the delay is over it joins the posted work, and so runs while a
+    // panel is up as well.
+    std::shared_ptr<TaskQueue> tasks = tasks_;
+    __block std::function<void()> held = std::move(work);
+    const int64_t ns = static_cast<int64_t>(delay.count()) * static_cast<int64_t>(NSEC_PER_MSEC);
+    dispatch_after(dispatch_time(DISPATCH_TIME_NOW, ns < 0 ? 0 : ns), dispatch_get_main_queue(), ^{
+      tasks->push(std::move(held));
+      CFRunLoopRef main = CFRunLoopGetMain();
+      CFRunLoopPerformBlock(main, kCFRunLoopCommonModes, ^{
+        tasks->runOne();
+      });
+      CFRunLoopWakeUp(main);
+    });
   }
 
 private:
@@ -196,7 +217,85 @@ public:
       code = static_cast<int>(underlying.code);
     return Failure{code, error ? toStdString(error.localizedDescription) : describeError(code)};
   }
+
+  Result<void> startDownloading(const std::filesystem::path& placeholder) override {
+    // iCloud Drive names a file it has not fetched ".<name>.icloud"; the
+    // request names the file itself.
+    std::string name = placeholder.filename().string();
+    const std::string suffix = ".icloud";
+    if (name.size() <= suffix.size() + 1 || name.front() != '.' ||
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+      return Failure{EINVAL, describeError(EINVAL)};
+    name = name.substr(1, name.size() - 1 - suffix.size());
+    NSError* error = nil;
+    if ([[NSFileManager defaultManager]
+            startDownloadingUbiquitousItemAtURL:fileURLOf(placeholder.parent_path() / name, false)
+                                          error:&error])
+      return {};
+    return Failure{EIO, error ? toStdString(error.localizedDescription) : describeError(EIO)};
+  }
 };
+
+// A dispatch source on the folder, on the main queue: it fires when an
+// entry in it is made, removed or renamed (how every sync engine and our
+// own atomic writes put a file in place), and when the folder itself goes.
+class MacFolderMonitor final : public FolderMonitor {
+public:
+  MacFolderMonitor(int fd, std::function<void()> changed)
+      : alive_(std::make_shared<bool>(true)),
+        source_(dispatch_source_create(DISPATCH_SOURCE_TYPE_VNODE, static_cast<uintptr_t>(fd),
+                                       DISPATCH_VNODE_WRITE | DISPATCH_VNODE_DELETE |
+                                           DISPATCH_VNODE_RENAME | DISPATCH_VNODE_REVOKE |
+                                           DISPATCH_VNODE_EXTEND,
+                                       dispatch_get_main_queue())) {
+    if (!source_) {
+      ::close(fd);
+      return;
+    }
+    std::shared_ptr<bool> alive = alive_;
+    __block std::function<void()> call = std::move(changed);
+    dispatch_source_set_event_handler(source_, ^{
+      if (*alive)
+        call();
+    });
+    dispatch_source_set_cancel_handler(source_, ^{
+      ::close(fd);
+    });
+    dispatch_resume(source_);
+  }
+  ~MacFolderMonitor() override {
+    *alive_ = false;
+    if (source_)
+      dispatch_source_cancel(source_);
+  }
+  MacFolderMonitor(const MacFolderMonitor&) = delete;
+  MacFolderMonitor& operator=(const MacFolderMonitor&) = delete;
+  bool watching() const { return source_ != nil; }
+
+private:
+  std::shared_ptr<bool> alive_;
+  dispatch_source_t source_;
+};
+
+// The hardware's UUID, as the kernel reports it: another on every Mac.
+std::string machineIdentity() {
+  uuid_t id{};
+  const struct timespec wait { 1, 0 };
+  if (::gethostuuid(id, &wait) != 0)
+    return {};
+  uuid_string_t text{};
+  uuid_unparse_lower(id, text);
+  return text;
+}
+
+// The computer's name as System Settings shows it (Sharing), else the
+// host's name.
+std::string computerName() {
+  NSString* name = [NSHost currentHost].localizedName;
+  if (name.length == 0)
+    name = [NSProcessInfo processInfo].hostName;
+  return name ? toStdString(name) : std::string();
+}
 
 // From macOS 13 the user can switch a login item off in System Settings
 // while its file stays. SMAppService, which reports that, is newer than the
@@ -240,6 +339,8 @@ Environment makeEnvironment() {
   environment.executablePath = pathOf(bundle.executablePath);
   environment.applicationsDirectory = "/Applications";
   environment.loginItemApproval = loginItemApproval;
+  environment.machineIdentity = machineIdentity();
+  environment.computerName = computerName;
   return environment;
 }
 
@@ -265,6 +366,19 @@ public:
   std::unique_ptr<View> createView(const Rect& frame) override { return makeView(frame); }
   std::shared_ptr<WebView> createWebView(const WebViewConfiguration& configuration) override {
     return makeWebView(configuration);
+  }
+  std::unique_ptr<FolderMonitor> watchFolder(const std::filesystem::path& folder,
+                                             std::function<void()> changed) override {
+    if (!changed)
+      return nullptr;
+    // O_EVTONLY: watching the folder keeps no volume from being ejected.
+    const int fd = ::open(folder.c_str(), O_EVTONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+      return nullptr;
+    auto monitor = std::make_unique<MacFolderMonitor>(fd, std::move(changed));
+    if (!monitor->watching())
+      return nullptr;
+    return monitor;
   }
 
 private:

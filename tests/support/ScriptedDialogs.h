@@ -112,6 +112,12 @@ public:
       return trash(file);
     return platform::Failure{ENOTSUP, "no Trash here"};
   }
+  // Every place holder asked to be fetched, in order.
+  std::vector<std::filesystem::path> downloadsStarted;
+  platform::Result<void> startDownloading(const std::filesystem::path& placeholder) override {
+    downloadsStarted.push_back(placeholder);
+    return {};
+  }
 };
 
 } // namespace fakes

@@ -117,6 +117,10 @@ public:
   }
   std::shared_ptr<platform::WebView>
   createWebView(const platform::WebViewConfiguration& configuration) override;
+  std::unique_ptr<platform::FolderMonitor> watchFolder(const std::filesystem::path& folder,
+                                                       std::function<void()> changed) override {
+    return real_.watchFolder(folder, std::move(changed));
+  }
 
   // Edits each web view's configuration before the real backend gets it.
   std::function<void(platform::WebViewConfiguration&)> configureWebView;

@@ -5,6 +5,7 @@
 
 #include "platform/platform.h"
 
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <map>
@@ -137,7 +138,20 @@ class FakeMainQueue : public platform::MainQueue {
 public:
   std::deque<std::function<void()>> pending;
 
+  // Work posted with a delay, held until the test lets the time pass.
+  std::vector<std::pair<std::chrono::milliseconds, std::function<void()>>> delayed;
+
   void post(std::function<void()> work) override { pending.push_back(std::move(work)); }
+  void postAfter(std::chrono::milliseconds delay, std::function<void()> work) override {
+    delayed.emplace_back(delay, std::move(work));
+  }
+  // Posts the delayed work as if its time had come.
+  void passTime() {
+    auto due = std::move(delayed);
+    delayed.clear();
+    for (auto& [delay, work] : due)
+      pending.push_back(std::move(work));
+  }
   void runAll() {
     while (!pending.empty()) {
       auto work = std::move(pending.front());
