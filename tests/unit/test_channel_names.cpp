@@ -45,5 +45,6 @@ TEST(ChannelNames, ThePageScriptsUseTheTablesNames) {
     collectNames({std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()}, inPage);
   }
   EXPECT_EQ(inPage, (std::set<std::string>{std::string(BADGE_CHANNEL.name),
-                                           std::string(LAUNCH_CHANNEL.name)}));
+                                           std::string(LAUNCH_CHANNEL.name),
+                                           std::string(DATA_CHANNEL.name)}));
 }
