@@ -30,12 +30,13 @@ for (let i = 0; i < 30; i++) {
   const due = addDays(collected, i % 4 === 0 ? 1 : 3 + (i % 6));
   const submissions = 30 + (i % 12);
   m.saveAssignment(d, {title: `${kinds[i % 5]}第${i + 1}次`, kind: kinds[i % 5], classId: ids[i % 3],
-    collected, due, submissions, minutesEach: 2 + (i % 5), graded: i % 3 === 0 ? Math.min(submissions, 10 + i) : 0}, null, today);
+    collected, due, submissions, minutesEach: 2 + (i % 5), graded: i % 3 === 0 ? Math.min(submissions, 10 + i) : 0}, null, null);
 }
-// Graded over the last days, and one past due and handed back.
-for (const [i, a] of d.assignments.entries()) if (i % 4 === 1) m.recordProgress(d, a.id, 5, addDays(today, -(i % 3)), 12);
+// Some graded without records (as typed in), some over the last days; one
+// past due and handed back.
+for (const [i, a] of d.assignments.entries()) if (i % 4 === 1) m.recordProgress(d, a.id, 5, addDays(today, -1 - (i % 3)), 12);
 m.setReturned(d, [d.assignments[0].id], true);
-d.availability.weekly = [60, 45, 60, 30, 60, 120, 90];
+d.availability.weekly = [120, 90, 120, 60, 120, 180, 150];
 m.setException(d, addDays(today, 2), 0, '运动会');
 m.setException(d, addDays(today, 5), 180, '晚上有空');
 m.setException(d, addDays(today, -4), 0, '');
@@ -59,6 +60,11 @@ window.__audit = async (where) => {
   return r.violations.flatMap((v) => v.nodes.map((n) => `${where}: ${v.id} ${n.target.join(' ')}`));
 };
 window.__settled = () => new Promise((ok) => requestAnimationFrame(() => setTimeout(ok, 30)));
+window.__view = async (v) => {
+  location.hash = '#' + v;
+  for (let i = 0; i < 100 && !document.querySelector(`#nav [data-view=${v}][aria-current=page]`); i++) await __settled();
+  await __settled();
+};
 window.__closeDialogs = () => { for (const d of document.querySelectorAll('dialog')) { d.close(); d.remove(); } };
 window.__click = async (selector) => {
   const el = document.querySelector(selector);
@@ -82,9 +88,7 @@ const char* WALK = R"JS(
 const found = [];
 const views = ['today', 'week', 'plan', 'assignments', 'classes', 'time', 'settings'];
 for (const v of views) {
-  location.hash = '#' + v;
-  for (let i = 0; i < 100 && !document.querySelector(`#nav [data-view=${v}][aria-current=page]`); i++) await __settled();
-  await __settled();
+  await __view(v);
   found.push(...await __audit(v));
 }
 const dialogs = [
@@ -100,8 +104,7 @@ const dialogs = [
   ['today', '[data-key$=-rec]', 'record from today'],
 ];
 for (const [v, sel, name] of dialogs) {
-  location.hash = '#' + v;
-  await __settled();
+  await __view(v);
   await __click(sel);
   found.push(...await __audit(name));
   // The same form with its errors: submitted as it is, empty or not.
@@ -120,8 +123,7 @@ for (const [v, sel, name] of dialogs) {
   __closeDialogs();
 }
 // Several classes picked in the new-assignment form.
-location.hash = '#assignments';
-await __settled();
+await __view('assignments');
 await __click('[data-key=new-assignment]');
 for (const c of document.querySelectorAll('dialog[open] input[type=checkbox]')) if (!c.checked) c.click();
 await __settled();
@@ -131,16 +133,14 @@ await __settled();
 found.push(...await __audit('several classes with errors'));
 __closeDialogs();
 // An exception with a wrong value, inline on 可用时间.
-location.hash = '#time';
-await __settled();
+await __view('time');
 document.getElementById('ex-min').value = 'x';
 document.querySelector('[data-key=ex-add]').click();
 await __settled();
 found.push(...await __audit('exception with errors'));
 // Import: a file that is no backup, then a good one.
 for (const [text, name] of [['{"nope": 1}', 'import refused'], [null, 'import confirm']]) {
-  location.hash = '#settings';
-  await __settled();
+  await __view('settings');
   const body = text ?? JSON.stringify({...JSON.parse(localStorage.getItem('dovrelist'))});
   const input = document.getElementById('import-file');
   const files = new DataTransfer();
@@ -152,12 +152,14 @@ for (const [text, name] of [['{"nope": 1}', 'import refused'], [null, 'import co
   __closeDialogs();
 }
 // A delete, with its undo on offer.
-location.hash = '#assignments';
-await __settled();
+await __view('assignments');
+document.querySelector('[data-key^=del-]').focus();
 document.querySelector('[data-key^=del-]').click();
 await __settled();
 document.querySelector('dialog[open] .btn.danger').click();
 for (let i = 0; i < 100 && !document.querySelector('#toast button'); i++) await __settled();
+// Once faded in: half-way its colours are the page's and its own mixed.
+await new Promise((ok) => setTimeout(ok, 400));
 found.push(...await __audit('undo offered'));
 return found;
 )JS";
@@ -166,9 +168,11 @@ void auditEverything(bool dark) {
   std::string axe = axeSource();
   ASSERT_FALSE(axe.empty()) << "axe-core is missing at " << TESSALOOM_AXE_PATH
                             << ": scripts/test.sh installs it (npm ci)";
+  systest::SystemApp app;
+  // Before the web view is made: the engine takes the page's colour scheme
+  // from the toolkit's.
   if (dark)
     g_object_set(gtk_settings_get_default(), "gtk-application-prefer-dark-theme", TRUE, nullptr);
-  systest::SystemApp app;
   app.addResourcesFrom(TESSALOOM_RESOURCES_DIR);
   app.launch();
   ASSERT_TRUE(app.waitForLoads(1));
@@ -192,6 +196,104 @@ void auditEverything(bool dark) {
   for (const auto& line : walked.value)
     list += "\n  " + line.get<std::string>();
   EXPECT_TRUE(walked.value.empty()) << walked.value.size() << " violations:" << list;
+}
+
+// Timers run a hundred times faster, so the toast's seconds pass in a test.
+const char* KEYBOARD = R"JS(
+const realTimeout = window.setTimeout.bind(window);
+window.setTimeout = (f, ms = 0, ...rest) => realTimeout(f, ms / 100, ...rest);
+const wait = (ms) => new Promise((ok) => realTimeout(ok, ms));
+const seen = {};
+const tabbable = () => [...document.querySelectorAll('button, input, select, textarea, a[href], summary, [tabindex]')]
+  .filter((el) => el.tabIndex >= 0 && !el.disabled && el.getClientRects().length && getComputedStyle(el).visibility === 'visible');
+location.hash = '#assignments';
+await wait(100);
+document.querySelector('[data-key^=del-]').focus();
+document.querySelector('[data-key^=del-]').click();
+await wait(100);
+document.querySelector('dialog[open] .btn.danger').click();
+await wait(100);
+const toast = document.getElementById('toast');
+const undo = toast.querySelector('button');
+seen.offered = !!undo;
+// Focus is at the view's heading; one Shift+Tab back is the undo.
+const heading = document.querySelector('#main h1');
+seen.atHeading = document.activeElement === heading;
+const before = tabbable().filter((el) => el.compareDocumentPosition(heading) & Node.DOCUMENT_POSITION_FOLLOWING);
+seen.backIsUndo = before.at(-1) === undo;
+// Focused, it stays past its time; left, it goes, button and all.
+undo.focus();
+await wait(300);
+seen.staysWhileFocused = toast.classList.contains('show') && toast.contains(undo);
+heading.focus();
+await wait(1000);
+seen.goneAfter = [!toast.querySelector('button'), getComputedStyle(toast).visibility, toast.textContent];
+// Pressed, it undoes and says so; focus goes back, not to the page's body.
+const rows = document.querySelectorAll('[data-key^=del-]').length;
+document.querySelector('[data-key^=del-]').focus();
+document.querySelector('[data-key^=del-]').click();
+await wait(100);
+document.querySelector('dialog[open] .btn.danger').click();
+await wait(100);
+toast.querySelector('button').focus();
+toast.querySelector('button').click();
+seen.said = toast.textContent;
+await wait(100);
+seen.undone = document.querySelectorAll('[data-key^=del-]').length === rows;
+seen.focusAfterUndo = document.activeElement !== document.body;
+// A wrong value in the record dialog: focus stays where the teacher was.
+document.querySelector('[data-key^=rec-]').click();
+await wait(100);
+const count = document.getElementById('rp-count');
+count.focus();
+count.value = '-3';
+document.querySelector('dialog[open] .btn.primary').click();
+await wait(100);
+seen.recordFocus = document.activeElement.id;
+seen.recordDescribed = count.getAttribute('aria-describedby');
+for (const d of document.querySelectorAll('dialog')) { d.close(); d.remove(); }
+// The calendar export keeps focus on its button.
+location.hash = '#plan';
+await wait(100);
+const exportButton = [...document.querySelectorAll('#main button')].find((b) => b.textContent.startsWith('导出日历'));
+exportButton.focus();
+exportButton.click();
+await wait(300);
+seen.exportFocus = document.activeElement.textContent.startsWith('导出日历') ? 'kept' : document.activeElement.tagName;
+// No invisible tab stop on 设置.
+location.hash = '#settings';
+await wait(100);
+seen.fileInputTabbable = tabbable().some((el) => el.type === 'file');
+window.setTimeout = realTimeout;
+return seen;
+)JS";
+
+TEST(Accessibility, UndoIsOneKeyAwayAndFocusNeverFallsToTheBody) {
+  systest::SystemApp app;
+  app.addResourcesFrom(TESSALOOM_RESOURCES_DIR);
+  app.launch();
+  ASSERT_TRUE(app.waitForLoads(1));
+  systest::ScriptResult seeded = app.evaluate(SEED);
+  ASSERT_TRUE(seeded.ok) << seeded.error;
+  app.delegate().reloadPage();
+  ASSERT_TRUE(app.waitForLoads(2));
+  ASSERT_TRUE(app.waitForScript("document.querySelector('#main h1')"));
+  systest::ScriptResult r = app.evaluate(KEYBOARD, 60);
+  ASSERT_TRUE(r.ok) << r.error;
+  const nlohmann::json& seen = r.value;
+  EXPECT_EQ(seen["offered"], true);
+  EXPECT_EQ(seen["atHeading"], true);
+  EXPECT_EQ(seen["backIsUndo"], true) << "Shift+Tab from the heading does not reach 撤销";
+  EXPECT_EQ(seen["staysWhileFocused"], true);
+  EXPECT_EQ(seen["goneAfter"], nlohmann::json::array({true, "hidden", ""}))
+      << "the hidden toast can still be reached";
+  EXPECT_EQ(seen["undone"], true);
+  EXPECT_NE(seen["said"].get<std::string>().find("已撤销"), std::string::npos) << seen["said"];
+  EXPECT_EQ(seen["focusAfterUndo"], true);
+  EXPECT_EQ(seen["recordFocus"], "rp-count");
+  EXPECT_EQ(seen["recordDescribed"], "rp-count-hint rp-count-error");
+  EXPECT_EQ(seen["exportFocus"], "kept");
+  EXPECT_EQ(seen["fileInputTabbable"], false);
 }
 
 TEST(Accessibility, EveryViewAndDialogPassesAxeInLightMode) {
