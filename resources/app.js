@@ -279,7 +279,8 @@ function render() {
   renderQueued = false;
   const main = document.getElementById('main');
   const active = document.activeElement;
-  const key = active && main.contains(active) ? active.dataset.key : null;
+  const inMain = !!active && main.contains(active);
+  const key = inMain ? active.dataset.key : null;
   // The document scrolls, not #main.
   const page = document.scrollingElement || document.documentElement;
   const scroll = page.scrollTop;
@@ -289,12 +290,15 @@ function render() {
     else btn.removeAttribute('aria-current');
   }
   document.getElementById('nav-sync').hidden = !syncTrouble(ctx.sync);
-  const lateTag = document.getElementById('nav-late');
-  lateTag.hidden = ctx.plan.late.length === 0;
-  lateTag.textContent = String(ctx.plan.late.length);
-  const todayTag = document.getElementById('nav-today');
-  todayTag.hidden = ctx.plan.todayCount === 0;
-  todayTag.textContent = String(ctx.plan.todayCount);
+  // The number is shown; what it means is read out with it.
+  const count = (id, n, said) => {
+    const tag = document.getElementById(id);
+    tag.hidden = n === 0;
+    tag.textContent = String(n);
+    document.getElementById(`${id}-said`).textContent = n ? said : '';
+  };
+  count('nav-late', ctx.plan.late.length, `，${ctx.plan.late.length} 项作业将延误`);
+  count('nav-today', ctx.plan.todayCount, `，今天要批 ${ctx.plan.todayCount} 份`);
 
   renderBanner();
   main.replaceChildren(VIEWS[ctx.view].render(ctx));
@@ -307,8 +311,9 @@ function render() {
     page.scrollTop = scroll;
     const again = key && main.querySelector(`[data-key="${CSS.escape(key)}"]`);
     if (again) again.focus({ preventScroll: true });
-    // The control is gone (a finished task, a deleted row): start from the heading.
-    else if (key || active === document.body) {
+    // The control is gone (a finished task, a deleted row, one without a
+    // key): start from the heading rather than from the page's body.
+    else if (inMain || active === document.body) {
       const heading = main.querySelector('h1');
       if (heading && !document.querySelector('dialog[open]')) heading.focus({ preventScroll: true });
     }
@@ -446,9 +451,9 @@ function buildNav() {
         'button',
         { type: 'button', 'data-view': view, onclick: () => go(view) },
         h('span', null, v.label),
-        view === 'today' ? h('span', { id: 'nav-today', class: 'count', hidden: true, 'aria-label': '今天计划份数' }) : null,
-        view === 'plan' ? h('span', { id: 'nav-late', class: 'count warn', hidden: true, 'aria-label': '将延误的作业' }) : null,
-        view === 'settings' ? h('span', { id: 'nav-sync', class: 'count warn', hidden: true, 'aria-label': '同步有问题' }, '!') : null,
+        view === 'today' ? [h('span', { id: 'nav-today', class: 'count', hidden: true, 'aria-hidden': 'true' }), h('span', { id: 'nav-today-said', class: 'sr' })] : null,
+        view === 'plan' ? [h('span', { id: 'nav-late', class: 'count warn', hidden: true, 'aria-hidden': 'true' }), h('span', { id: 'nav-late-said', class: 'sr' })] : null,
+        view === 'settings' ? h('span', { id: 'nav-sync', class: 'count warn', hidden: true }, h('span', { 'aria-hidden': 'true' }, '!'), h('span', { class: 'sr' }, '，同步有问题')) : null,
       ),
     ),
   );

@@ -98,9 +98,12 @@ export function download(name, text, type) {
 // `value`, or null when dismissed. With `guard` (a form) a click outside
 // dismisses it too, and both ways ask first when guard() says there are
 // changes.
+let dialogCount = 0;
 export function openDialog({ title, body, actions, labelledBy, guard = null }) {
   return new Promise((resolve) => {
-    const heading = h('h2', { id: 'dlg-title' }, title);
+    // Each dialog its own id: one may open over another (放弃修改？).
+    const headingId = `dlg-title-${++dialogCount}`;
+    const heading = h('h2', { id: headingId }, title);
     const buttons = actions.map((a) =>
       h(
         'button',
@@ -109,8 +112,12 @@ export function openDialog({ title, body, actions, labelledBy, guard = null }) {
           class: `btn ${a.kind || ''}`,
           onclick: async (ev) => {
             ev.preventDefault();
+            const from = document.activeElement;
             const keep = a.onClick ? await a.onClick() : undefined;
-            if (keep === false) return;
+            if (keep === false) {
+              stayInDialog(from);
+              return;
+            }
             close(a.value ?? true);
           },
         },
@@ -118,7 +125,14 @@ export function openDialog({ title, body, actions, labelledBy, guard = null }) {
       ),
     );
     const form = h('form', { method: 'dialog', class: 'dialog-body' }, body, h('div', { class: 'dialog-actions' }, buttons));
-    const dlg = h('dialog', { class: 'dialog', 'aria-labelledby': labelledBy || 'dlg-title' }, heading, form);
+    const dlg = h('dialog', { class: 'dialog', 'aria-labelledby': labelledBy || headingId }, heading, form);
+    // A form drawn again with its errors moves its controls: focus goes
+    // back to the control the teacher was in, else to the first wrong one.
+    const stayInDialog = (from) => {
+      if (dlg.contains(document.activeElement)) return;
+      const back = from && dlg.contains(from) ? from : dlg.querySelector('[aria-invalid="true"]') || buttons[0];
+      back.focus();
+    };
     let done = false;
     const close = (value) => {
       if (done) return;
@@ -204,50 +218,145 @@ export function formDialog({ title, body, submit, onSubmit, invalid = null }) {
 
 export function clearError(el) {
   el.removeAttribute('aria-invalid');
-  el.removeAttribute('aria-describedby');
-  const msg = document.getElementById(`${el.id}-error`);
+  const errId = `${el.id}-error`;
+  describe(el, errId, false);
+  const msg = document.getElementById(errId);
   if (msg) {
     msg.textContent = '';
     msg.removeAttribute('role');
   }
 }
 
-let toastTimer = 0;
-// A short message; with `action` ({ label, onClick }) it carries a button and
-// stays longer, so there is time to reach it.
-export function toast(message, action = null) {
+// Adds or takes `id` from what describes `el`, leaving the other ids.
+export function describe(el, id, on) {
+  const ids = (el.getAttribute('aria-describedby') || '').split(/\s+/).filter((x) => x && x !== id);
+  if (on) ids.push(id);
+  if (ids.length) el.setAttribute('aria-describedby', ids.join(' '));
+  else el.removeAttribute('aria-describedby');
+}
+
+// A short message, read out politely; with `action` ({ label, onClick,
+// done }) it carries a button and stays longer, so there is time to reach
+// it: it sits just before the view in the tab order (Shift+Tab from the
+// view's heading, where focus lands when the row it acted on is gone). It
+// stays while focused or hovered; once gone its button is gone too, so
+// nothing invisible can be reached or pressed. `done` is said after the
+// action.
+const toastState = { timer: 0, wait: 0, hovered: false, focused: false, back: null, wired: false, clear: 0 };
+
+function toastEl() {
   const el = document.getElementById('toast');
-  const hide = () => el.classList.remove('show', 'has-action');
+  if (toastState.wired) return el;
+  toastState.wired = true;
+  const held = () => toastState.hovered || toastState.focused;
+  const resume = () => {
+    if (!held() && el.classList.contains('show')) startToastTimer(el, Math.max(toastState.wait, 3000));
+  };
+  el.addEventListener('mouseenter', () => {
+    toastState.hovered = true;
+    clearTimeout(toastState.timer);
+  });
+  el.addEventListener('mouseleave', () => {
+    toastState.hovered = false;
+    resume();
+  });
+  el.addEventListener('focusin', (ev) => {
+    if (!toastState.focused && ev.relatedTarget && !el.contains(ev.relatedTarget)) toastState.back = ev.relatedTarget;
+    toastState.focused = true;
+    clearTimeout(toastState.timer);
+  });
+  el.addEventListener('focusout', (ev) => {
+    if (ev.relatedTarget && el.contains(ev.relatedTarget)) return;
+    toastState.focused = false;
+    resume();
+  });
+  return el;
+}
+
+function startToastTimer(el, ms) {
+  clearTimeout(toastState.timer);
+  toastState.wait = ms;
+  toastState.timer = setTimeout(() => hideToast(el), ms);
+}
+
+function hideToast(el) {
+  clearTimeout(toastState.timer);
+  const button = el.querySelector('button');
+  // Focus leaves with the button, back where the teacher was.
+  if (button && el.contains(document.activeElement)) {
+    const back = toastState.back;
+    const main = document.getElementById('main');
+    if (back && back.isConnected) back.focus({ preventScroll: true });
+    else (main.querySelector('h1') || main).focus({ preventScroll: true });
+  }
+  toastState.focused = false;
+  toastState.back = null;
+  if (button) button.remove();
+  el.classList.remove('show', 'has-action');
+  // The text goes once it has faded: a screen reader finds nothing left.
+  clearTimeout(toastState.clear);
+  toastState.clear = setTimeout(() => {
+    if (!el.classList.contains('show')) el.replaceChildren();
+  }, 300);
+}
+
+export function toast(message, action = null) {
+  const el = toastEl();
+  clearTimeout(toastState.clear);
   el.replaceChildren(h('span', null, message));
   if (action)
     el.append(
-      h('button', { type: 'button', class: 'btn small', onclick: () => { hide(); action.onClick(); } }, action.label),
+      h(
+        'button',
+        {
+          type: 'button',
+          class: 'btn small',
+          onclick: () => {
+            hideToast(el);
+            action.onClick();
+            if (action.done) toast(action.done);
+          },
+        },
+        action.label,
+      ),
     );
   el.classList.add('show');
   el.classList.toggle('has-action', !!action);
-  clearTimeout(toastTimer);
-  toastTimer = setTimeout(hide, action ? 10000 : 4000);
+  toastState.focused = el.contains(document.activeElement);
+  if (!toastState.hovered && !toastState.focused) startToastTimer(el, action ? 10000 : 4000);
+  else toastState.wait = action ? 10000 : 4000;
 }
 
-// A labelled form field with room for an error message.
+// Says what a quick action changed, to a screen reader only: the view
+// itself shows it.
+let saidTimer = 0;
+export function announce(text) {
+  const el = document.getElementById('said');
+  if (!el) return;
+  // Emptied first, so the same words twice are read twice.
+  el.textContent = '';
+  clearTimeout(saidTimer);
+  saidTimer = setTimeout(() => (el.textContent = text), 50);
+}
+
+// A labelled form field with room for an error message; the hint and the
+// error are what describe the control.
 // A composite control (the date field) names its text box in `textInput`.
 export function field(label, input, error, hint) {
   const box = input.textInput || input;
   const id = box.id;
   const errId = `${id}-error`;
-  if (error) {
-    box.setAttribute('aria-invalid', 'true');
-    box.setAttribute('aria-describedby', errId);
-  } else {
-    box.removeAttribute('aria-invalid');
-    box.removeAttribute('aria-describedby');
-  }
+  const hintId = `${id}-hint`;
+  if (error) box.setAttribute('aria-invalid', 'true');
+  else box.removeAttribute('aria-invalid');
+  describe(box, hintId, !!hint);
+  describe(box, errId, !!error);
   return h(
     'div',
     { class: 'field' },
     h('label', { for: id }, label),
     input,
-    hint ? h('div', { class: 'hint' }, hint) : null,
+    hint ? h('div', { class: 'hint', id: hintId }, hint) : null,
     h('div', { class: 'error', id: errId, role: error ? 'alert' : null }, error || ''),
   );
 }

@@ -1,6 +1,6 @@
 // Assignments and classes: lists, forms and deletion.
 
-import { h, dot, fmtDate, fmtMinutes, field, formDialog, confirmDialog, inPieces, toast } from './ui.js';
+import { h, describe, dot, fmtDate, fmtMinutes, field, formDialog, confirmDialog, inPieces, toast } from './ui.js';
 import { addDays, diffDays, startOfWeek } from './dates.js';
 import { remainingOf } from './planner.js';
 import {
@@ -122,6 +122,8 @@ export function editAssignment(ctx, id) {
             const err = errors[`count-${r.c.id}`];
             if (err) r.count.setAttribute('aria-invalid', 'true');
             else r.count.removeAttribute('aria-invalid');
+            describe(r.count, 'counts-hint', true);
+            describe(r.count, `${r.count.id}-error`, !!err);
             return h(
               'div',
               { class: 'pick-row' },
@@ -130,7 +132,7 @@ export function editAssignment(ctx, id) {
               err ? h('span', { class: 'error', id: `${r.count.id}-error`, role: 'alert' }, err) : null,
             );
           }),
-          h('div', { class: 'hint' }, '勾选的每个班级各建一项作业；份数默认是班级人数。'),
+          h('div', { class: 'hint', id: 'counts-hint' }, '勾选的每个班级各建一项作业；份数默认是班级人数。'),
         ),
       );
     parts.push(warning);
@@ -223,14 +225,14 @@ function markReturned(ctx, ids, on) {
   if (!changed.length) return;
   const what = changed.length === 1 ? titleOf(ctx.data, ctx.data.assignments.find((a) => a.id === changed[0])) : `${changed.length} 项作业`;
   const message = on ? `${what}已标为已归还，不再安排批改。` : `${what}又会安排批改了。`;
-  toast(message, { label: '撤销', onClick: () => ctx.commit((d) => setReturned(d, changed, !on)) });
+  toast(message, { label: '撤销', done: on ? `已撤销：${what}又会安排批改了。` : `已撤销：${what}仍是已归还。`, onClick: () => ctx.commit((d) => setReturned(d, changed, !on)) });
 }
 
 // Deletes, and offers the undo at once; the same undo stays in 最近删除.
 function remove(ctx, kind, id, message) {
   let kept = null;
   ctx.commit((d) => (kept = deleteKept(d, kind, id, ctx.today)));
-  if (kept) toast(message, { label: '撤销', onClick: () => ctx.commit((d) => restoreKept(d, kept)) });
+  if (kept) toast(message, { label: '撤销', done: `已撤销删除：${message.replace(/^已删除|。$/g, '')}已恢复。`, onClick: () => ctx.commit((d) => restoreKept(d, kept)) });
 }
 
 const DELETED_NAMES = {
@@ -469,7 +471,7 @@ function editTemplate(ctx, t) {
       field('每份约几分钟', minutes, e.minutesEach),
       h(
         'fieldset',
-        { class: 'field classes-pick', id: 't-classes', 'aria-invalid': e.classIds ? 'true' : null },
+        { class: 'field classes-pick', id: 't-classes', 'aria-invalid': e.classIds ? 'true' : null, 'aria-describedby': e.classIds ? 't-classes-error' : null },
         h('legend', { class: 'label' }, '班级'),
         picks.map((p) => h('label', { for: p.el.id, class: 'check' }, p.el, dot(p.c.color), p.c.name, h('span', { class: 'muted' }, p.c.size === null ? '（未填人数）' : `（${p.c.size} 人）`))),
         e.classIds ? h('span', { class: 'error', id: 't-classes-error', role: 'alert' }, e.classIds) : null,

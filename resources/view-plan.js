@@ -147,7 +147,7 @@ export function renderPlan(ctx) {
       h(
         'div',
         { class: 'head-actions' },
-        h('button', { type: 'button', class: 'btn', onclick: exportICS, disabled: !busy.length }, '导出日历（.ics）'),
+        h('button', { type: 'button', class: 'btn', 'data-key': 'export-ics', onclick: exportICS, disabled: !busy.length }, '导出日历（.ics）'),
         h('button', { type: 'button', class: 'btn', onclick: exportCSV, disabled: !busy.length }, '导出 CSV'),
       ),
     ),

@@ -183,7 +183,8 @@ function dataSection(ctx) {
     type: 'file',
     id: 'import-file',
     accept: '.json,application/json',
-    class: 'sr',
+    // Opened by the button beside it; not a tab stop of its own.
+    hidden: true,
     onchange: async (ev) => {
       const f = ev.target.files && ev.target.files[0];
       ev.target.value = '';
@@ -207,7 +208,6 @@ function dataSection(ctx) {
       { class: 'head-actions' },
       h('button', { type: 'button', class: 'btn', onclick: ctx.exportBackup }, '导出备份（JSON）'),
       h('button', { type: 'button', class: 'btn', onclick: () => file.click() }, '导入备份…'),
-      h('label', { for: 'import-file', class: 'sr' }, '选择备份文件'),
       file,
     ),
     ctx.writer ? copiesPart(ctx) : null,

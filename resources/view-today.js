@@ -1,6 +1,6 @@
 // What to grade today, with quick progress buttons that re-plan at once.
 
-import { h, dot, fmtDate, fmtMinutes } from './ui.js';
+import { h, announce, dot, fmtDate, fmtMinutes } from './ui.js';
 import { classOf, recordProgress, gradedToday, titleOf } from './model.js';
 import { lateReport, loadBar } from './view-plan.js';
 import { editAssignment, paceText } from './view-manage.js';
@@ -14,10 +14,23 @@ export function renderToday(ctx) {
   const doneToday = Object.entries(data.progress[today] || {}).map(([id, e]) => [id, e.n]);
   const doneCount = doneToday.reduce((n, [, c]) => n + c, 0);
 
-  const progress = (id, delta) =>
+  const progress = (id, delta) => {
+    let changed = 0;
     ctx.commit((d) => {
-      recordProgress(d, id, delta, today);
+      changed = recordProgress(d, id, delta, today);
     });
+    const a = ctx.data.assignments.find((x) => x.id === id);
+    if (!a) return;
+    const name = titleOf(ctx.data, a);
+    const n = Math.abs(changed);
+    announce(
+      !changed
+        ? `${name}没有变化。`
+        : changed > 0
+          ? `已记录${name}今天批了 ${n} 份，已批 ${a.graded} / ${a.submissions}。`
+          : `已撤销${name}今天的 ${n} 份，已批 ${a.graded} / ${a.submissions}。`,
+    );
+  };
 
   const items = day.sessions.map((s) => {
     const a = byId.get(s.assignmentId);
@@ -52,16 +65,16 @@ export function renderToday(ctx) {
         'div',
         { class: 'task-actions', role: 'group', 'aria-label': `记录${name}的进度` },
         done
-          ? h('button', { type: 'button', class: 'btn quiet', 'data-key': k('m1'), 'aria-label': `${name}撤销一份`, onclick: () => progress(a.id, -1) }, '−1')
+          ? h('button', { type: 'button', class: 'btn quiet', 'data-key': k('m1'), 'aria-label': `−1，${name}撤销一份`, onclick: () => progress(a.id, -1) }, '−1')
           : null,
         h('button', { type: 'button', class: 'btn quiet', 'data-key': k('rec'), title: '记录某一天批的份数和实际用时', onclick: () => recordDialog(ctx, a.id) }, '记录…'),
-        h('button', { type: 'button', class: 'btn', 'data-key': k('p1'), 'aria-label': `${name}已批加 1 份`, onclick: () => progress(a.id, 1) }, '+1'),
-        h('button', { type: 'button', class: 'btn', 'data-key': k('p5'), 'aria-label': `${name}已批加 5 份`, onclick: () => progress(a.id, 5) }, '+5'),
+        h('button', { type: 'button', class: 'btn', 'data-key': k('p1'), 'aria-label': `+1，${name}已批加 1 份`, onclick: () => progress(a.id, 1) }, '+1'),
+        h('button', { type: 'button', class: 'btn', 'data-key': k('p5'), 'aria-label': `+5，${name}已批加 5 份`, onclick: () => progress(a.id, 5) }, '+5'),
         // No tooltip: the button goes with its task, and a tooltip shown
         // over it would stay on screen until the pointer moves.
         h(
           'button',
-          { type: 'button', class: 'btn primary', 'data-key': k('done'), 'aria-label': `${name}今天的批完了（${s.count} 份）`, onclick: () => progress(a.id, s.count) },
+          { type: 'button', class: 'btn primary', 'data-key': k('done'), 'aria-label': `今天的批完了：${name}今天的 ${s.count} 份`, onclick: () => progress(a.id, s.count) },
           '今天的批完了',
         ),
       ),
@@ -84,9 +97,9 @@ export function renderToday(ctx) {
         'li',
         { class: 'done-item' },
         h('span', { class: 'grow' }, `${name}今天已批 ${count} 份`),
-        h('button', { type: 'button', class: 'btn small', 'data-key': `today-${id}-undo`, 'aria-label': `${name}撤销一份`, onclick: () => progress(id, -1) }, '撤销一份'),
+        h('button', { type: 'button', class: 'btn small', 'data-key': `today-${id}-undo`, 'aria-label': `撤销一份：${name}`, onclick: () => progress(id, -1) }, '撤销一份'),
         count > 1
-          ? h('button', { type: 'button', class: 'btn small quiet', 'data-key': `today-${id}-undo-n`, 'aria-label': `${name}撤销几份`, onclick: () => takeBackDialog(ctx, id) }, '撤销几份…')
+          ? h('button', { type: 'button', class: 'btn small quiet', 'data-key': `today-${id}-undo-n`, 'aria-label': `撤销几份：${name}`, onclick: () => takeBackDialog(ctx, id) }, '撤销几份…')
           : null,
       );
     });

@@ -12,6 +12,8 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
+# npm installs the page's test tools; a Node.js of another origin may bring its own.
+command -v npm >/dev/null 2>&1 || missing+=(npm)
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 if [ ${#missing[@]} -gt 0 ]; then

@@ -9,6 +9,8 @@ cd "$(dirname "$0")/.."
 # Fast and needs nothing installed: fail before the long build.
 bash scripts/check-layers.sh
 bash scripts/deps.sh
+# The page's accessibility check runs axe-core, pinned in package-lock.json.
+npm ci --no-audit --no-fund
 jobs=$(nproc)
 export GSETTINGS_BACKEND=memory
 

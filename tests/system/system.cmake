@@ -10,7 +10,9 @@ file(GLOB SYSTEM_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*.cpp)
 add_executable(system_tests ${SYSTEM_TEST_SOURCES})
 target_link_libraries(system_tests PRIVATE tessaloom_system_support GTest::gtest)
 target_compile_definitions(system_tests PRIVATE
-  TESSALOOM_RESOURCES_DIR="${CMAKE_SOURCE_DIR}/resources")
+  TESSALOOM_RESOURCES_DIR="${CMAKE_SOURCE_DIR}/resources"
+  # Installed by npm from package.json (scripts/test.sh); the check fails without it.
+  TESSALOOM_AXE_PATH="${CMAKE_SOURCE_DIR}/node_modules/axe-core/axe.min.js")
 
 # One process and one X server per test; the lock keeps them from running side
 # by side, which on a small machine makes WebKit's timing the test's subject.

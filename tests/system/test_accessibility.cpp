@@ -1,0 +1,307 @@
+// The real page checked by axe-core in the real engine: every view and every
+// dialog, with a teacher's data in it, in light and in dark mode.
+
+#include "support/SystemHarness.h"
+
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+// Three classes; a few dozen assignments, some graded, some late, some
+// handed back; weekly templates; exceptions; something in 最近删除. Made
+// with the page's own model so it is in the shape the page stores.
+const char* SEED = R"JS(
+const {localISO, addDays} = await import('halvane://local/dates.js');
+const m = await import('halvane://local/model.js');
+const {Store, emptyData} = await import('halvane://local/store.js');
+const today = localISO(new Date());
+const d = emptyData();
+const classes = [['三年一班', '#4f7cac', 42], ['三年二班', '#5a9e6f', 40], ['四年三班', '#c0694e', null]];
+for (const [name, color, size] of classes) m.saveClass(d, {name, color, size});
+const ids = d.classes.map((c) => c.id);
+const kinds = ['作文', '听写', '周记', '试卷', '练习'];
+for (let i = 0; i < 30; i++) {
+  const collected = addDays(today, -(i % 9));
+  const due = addDays(collected, i % 4 === 0 ? 1 : 3 + (i % 6));
+  const submissions = 30 + (i % 12);
+  m.saveAssignment(d, {title: `${kinds[i % 5]}第${i + 1}次`, kind: kinds[i % 5], classId: ids[i % 3],
+    collected, due, submissions, minutesEach: 2 + (i % 5), graded: i % 3 === 0 ? Math.min(submissions, 10 + i) : 0}, null, null);
+}
+// Some graded without records (as typed in), some over the last days; one
+// past due and handed back.
+for (const [i, a] of d.assignments.entries()) if (i % 4 === 1) m.recordProgress(d, a.id, 5, addDays(today, -1 - (i % 3)), 12);
+m.setReturned(d, [d.assignments[0].id], true);
+d.availability.weekly = [120, 90, 120, 60, 120, 180, 150];
+m.setException(d, addDays(today, 2), 0, '运动会');
+m.setException(d, addDays(today, 5), 180, '晚上有空');
+m.setException(d, addDays(today, -4), 0, '');
+m.saveTemplate(d, {title: '周记', kind: '周记', classIds: ids.slice(0, 2), weekday: 0, dueAfter: 7, minutesEach: 3}, null, today);
+m.saveTemplate(d, {title: '听写', kind: '听写', classIds: [ids[2]], weekday: 3, dueAfter: 2, minutesEach: 1}, null, today);
+m.saveAssignment(d, {title: '旧的练习', kind: '练习', classId: ids[1], collected: addDays(today, -3), due: addDays(today, 4),
+  submissions: 20, minutesEach: 2, graded: 0}, null, today);
+m.deleteKept(d, 'assignment', d.assignments.at(-1).id, today);
+const t = m.saveTemplate(d, {title: '默写', kind: '默写', classIds: [ids[0]], weekday: 4, dueAfter: 1, minutesEach: 1}, null, today);
+m.deleteKept(d, 'template', t, today);
+const r = new Store(localStorage).save(d);
+if (!r.ok) throw new Error('not stored: ' + r.error);
+return d.assignments.length;
+)JS";
+
+// axe's findings, one line each: the rule and where.
+const char* HELPERS = R"JS(
+window.__audit = async (where) => {
+  const r = await axe.run(document, {runOnly: {type: 'tag', values: ['wcag2a', 'wcag2aa', 'wcag21a', 'wcag21aa']},
+                                     resultTypes: ['violations']});
+  return r.violations.flatMap((v) => v.nodes.map((n) => `${where}: ${v.id} ${n.target.join(' ')}`));
+};
+window.__settled = () => new Promise((ok) => requestAnimationFrame(() => setTimeout(ok, 30)));
+window.__view = async (v) => {
+  location.hash = '#' + v;
+  for (let i = 0; i < 100 && !document.querySelector(`#nav [data-view=${v}][aria-current=page]`); i++) await __settled();
+  await __settled();
+};
+window.__closeDialogs = () => { for (const d of document.querySelectorAll('dialog')) { d.close(); d.remove(); } };
+window.__click = async (selector) => {
+  const el = document.querySelector(selector);
+  if (!el) throw new Error('no ' + selector);
+  el.click();
+  await __settled();
+  if (!document.querySelector('dialog[open]')) throw new Error('no dialog after ' + selector);
+};
+)JS";
+
+std::string axeSource() {
+  std::ifstream in(TESSALOOM_AXE_PATH, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// What to look at: the views, then each dialog opened with the page's own
+// buttons (and a form with its errors shown).
+const char* WALK = R"JS(
+const found = [];
+const views = ['today', 'week', 'plan', 'assignments', 'classes', 'time', 'settings'];
+for (const v of views) {
+  await __view(v);
+  found.push(...await __audit(v));
+}
+const dialogs = [
+  ['assignments', '[data-key=new-assignment]', 'new assignment'],
+  ['assignments', '[data-key^=edit-]', 'edit assignment'],
+  ['assignments', '[data-key^=rec-]', 'record progress'],
+  ['assignments', '[data-key^=del-]', 'delete confirm'],
+  ['assignments', '[data-key=new-template]', 'template form'],
+  ['assignments', '[data-key^=tedit-]', 'template edit'],
+  ['classes', '[data-key=new-class]', 'class form'],
+  ['classes', '[data-key^=cedit-]', 'class edit'],
+  ['classes', '[data-key^=cdel-]', 'class delete'],
+  ['today', '[data-key$=-rec]', 'record from today'],
+];
+for (const [v, sel, name] of dialogs) {
+  await __view(v);
+  await __click(sel);
+  found.push(...await __audit(name));
+  // The same form with its errors: submitted as it is, empty or not.
+  const form = document.querySelector('dialog[open] form');
+  const inputs = form.querySelectorAll('input[type=text]');
+  if (inputs.length && !name.includes('delete')) {
+    for (const i of inputs) i.value = '';
+    form.querySelector('.btn.primary').click();
+    await __settled();
+    found.push(...await __audit(name + ' with errors'));
+    // Leaving a changed form asks first.
+    form.querySelector('.dialog-actions .btn:not(.primary)').click();
+    await __settled();
+    if (document.querySelectorAll('dialog[open]').length > 1) found.push(...await __audit(name + ' discard question'));
+  }
+  __closeDialogs();
+}
+// Several classes picked in the new-assignment form.
+await __view('assignments');
+await __click('[data-key=new-assignment]');
+for (const c of document.querySelectorAll('dialog[open] input[type=checkbox]')) if (!c.checked) c.click();
+await __settled();
+for (const c of document.querySelectorAll('dialog[open] .pick-row input[type=text]')) c.value = 'x';
+document.querySelector('dialog[open] .btn.primary').click();
+await __settled();
+found.push(...await __audit('several classes with errors'));
+__closeDialogs();
+// An exception with a wrong value, inline on 可用时间.
+await __view('time');
+document.getElementById('ex-min').value = 'x';
+document.querySelector('[data-key=ex-add]').click();
+await __settled();
+found.push(...await __audit('exception with errors'));
+// Import: a file that is no backup, then a good one.
+for (const [text, name] of [['{"nope": 1}', 'import refused'], [null, 'import confirm']]) {
+  await __view('settings');
+  const body = text ?? JSON.stringify({...JSON.parse(localStorage.getItem('dovrelist'))});
+  const input = document.getElementById('import-file');
+  const files = new DataTransfer();
+  files.items.add(new File([body], 'backup.json', {type: 'application/json'}));
+  input.files = files.files;
+  input.dispatchEvent(new Event('change'));
+  for (let i = 0; i < 100 && !document.querySelector('dialog[open]'); i++) await __settled();
+  found.push(...await __audit(name));
+  __closeDialogs();
+}
+// A delete, with its undo on offer.
+await __view('assignments');
+document.querySelector('[data-key^=del-]').focus();
+document.querySelector('[data-key^=del-]').click();
+await __settled();
+document.querySelector('dialog[open] .btn.danger').click();
+for (let i = 0; i < 100 && !document.querySelector('#toast button'); i++) await __settled();
+// Once faded in: half-way its colours are the page's and its own mixed.
+await new Promise((ok) => setTimeout(ok, 400));
+found.push(...await __audit('undo offered'));
+return found;
+)JS";
+
+void auditEverything(bool dark) {
+  std::string axe = axeSource();
+  ASSERT_FALSE(axe.empty()) << "axe-core is missing at " << TESSALOOM_AXE_PATH
+                            << ": scripts/test.sh installs it (npm ci)";
+  systest::SystemApp app;
+  // Before the web view is made: the engine takes the page's colour scheme
+  // from the toolkit's.
+  if (dark)
+    g_object_set(gtk_settings_get_default(), "gtk-application-prefer-dark-theme", TRUE, nullptr);
+  app.addResourcesFrom(TESSALOOM_RESOURCES_DIR);
+  app.launch();
+  ASSERT_TRUE(app.waitForLoads(1));
+  systest::ScriptResult seeded = app.evaluate(SEED);
+  ASSERT_TRUE(seeded.ok) << seeded.error;
+  app.delegate().reloadPage();
+  ASSERT_TRUE(app.waitForLoads(2));
+  ASSERT_TRUE(app.waitForScript("document.querySelector('#main h1')"));
+  systest::ScriptResult scheme =
+      app.evaluate("return matchMedia('(prefers-color-scheme: dark)').matches;");
+  ASSERT_TRUE(scheme.ok) << scheme.error;
+  ASSERT_EQ(scheme.value, dark) << "the page is not in the mode asked for";
+
+  systest::ScriptResult injected = app.evaluate(axe + "\n;" + HELPERS + "\nreturn typeof axe.run;");
+  ASSERT_TRUE(injected.ok) << injected.error;
+  ASSERT_EQ(injected.value, "function");
+
+  systest::ScriptResult walked = app.evaluate(WALK, 120);
+  ASSERT_TRUE(walked.ok) << walked.error;
+  std::string list;
+  for (const auto& line : walked.value)
+    list += "\n  " + line.get<std::string>();
+  EXPECT_TRUE(walked.value.empty()) << walked.value.size() << " violations:" << list;
+}
+
+// Timers run a hundred times faster, so the toast's seconds pass in a test.
+const char* KEYBOARD = R"JS(
+const realTimeout = window.setTimeout.bind(window);
+window.setTimeout = (f, ms = 0, ...rest) => realTimeout(f, ms / 100, ...rest);
+const wait = (ms) => new Promise((ok) => realTimeout(ok, ms));
+const seen = {};
+const tabbable = () => [...document.querySelectorAll('button, input, select, textarea, a[href], summary, [tabindex]')]
+  .filter((el) => el.tabIndex >= 0 && !el.disabled && el.getClientRects().length && getComputedStyle(el).visibility === 'visible');
+location.hash = '#assignments';
+await wait(100);
+document.querySelector('[data-key^=del-]').focus();
+document.querySelector('[data-key^=del-]').click();
+await wait(100);
+document.querySelector('dialog[open] .btn.danger').click();
+await wait(100);
+const toast = document.getElementById('toast');
+const undo = toast.querySelector('button');
+seen.offered = !!undo;
+// Focus is at the view's heading; one Shift+Tab back is the undo.
+const heading = document.querySelector('#main h1');
+seen.atHeading = document.activeElement === heading;
+const before = tabbable().filter((el) => el.compareDocumentPosition(heading) & Node.DOCUMENT_POSITION_FOLLOWING);
+seen.backIsUndo = before.at(-1) === undo;
+// Focused, it stays past its time; left, it goes, button and all.
+undo.focus();
+await wait(300);
+seen.staysWhileFocused = toast.classList.contains('show') && toast.contains(undo);
+heading.focus();
+await wait(1000);
+seen.goneAfter = [!toast.querySelector('button'), getComputedStyle(toast).visibility, toast.textContent];
+// Pressed, it undoes and says so; focus goes back, not to the page's body.
+const rows = document.querySelectorAll('[data-key^=del-]').length;
+document.querySelector('[data-key^=del-]').focus();
+document.querySelector('[data-key^=del-]').click();
+await wait(100);
+document.querySelector('dialog[open] .btn.danger').click();
+await wait(100);
+toast.querySelector('button').focus();
+toast.querySelector('button').click();
+seen.said = toast.textContent;
+await wait(100);
+seen.undone = document.querySelectorAll('[data-key^=del-]').length === rows;
+seen.focusAfterUndo = document.activeElement !== document.body;
+// A wrong value in the record dialog: focus stays where the teacher was.
+document.querySelector('[data-key^=rec-]').click();
+await wait(100);
+const count = document.getElementById('rp-count');
+count.focus();
+count.value = '-3';
+document.querySelector('dialog[open] .btn.primary').click();
+await wait(100);
+seen.recordFocus = document.activeElement.id;
+seen.recordDescribed = count.getAttribute('aria-describedby');
+for (const d of document.querySelectorAll('dialog')) { d.close(); d.remove(); }
+// The calendar export keeps focus on its button.
+location.hash = '#plan';
+await wait(100);
+const exportButton = [...document.querySelectorAll('#main button')].find((b) => b.textContent.startsWith('导出日历'));
+exportButton.focus();
+exportButton.click();
+await wait(300);
+seen.exportFocus = document.activeElement.textContent.startsWith('导出日历') ? 'kept' : document.activeElement.tagName;
+// No invisible tab stop on 设置.
+location.hash = '#settings';
+await wait(100);
+seen.fileInputTabbable = tabbable().some((el) => el.type === 'file');
+window.setTimeout = realTimeout;
+return seen;
+)JS";
+
+TEST(Accessibility, UndoIsOneKeyAwayAndFocusNeverFallsToTheBody) {
+  systest::SystemApp app;
+  app.addResourcesFrom(TESSALOOM_RESOURCES_DIR);
+  app.launch();
+  ASSERT_TRUE(app.waitForLoads(1));
+  systest::ScriptResult seeded = app.evaluate(SEED);
+  ASSERT_TRUE(seeded.ok) << seeded.error;
+  app.delegate().reloadPage();
+  ASSERT_TRUE(app.waitForLoads(2));
+  ASSERT_TRUE(app.waitForScript("document.querySelector('#main h1')"));
+  systest::ScriptResult r = app.evaluate(KEYBOARD, 60);
+  ASSERT_TRUE(r.ok) << r.error;
+  const nlohmann::json& seen = r.value;
+  EXPECT_EQ(seen["offered"], true);
+  EXPECT_EQ(seen["atHeading"], true);
+  EXPECT_EQ(seen["backIsUndo"], true) << "Shift+Tab from the heading does not reach 撤销";
+  EXPECT_EQ(seen["staysWhileFocused"], true);
+  EXPECT_EQ(seen["goneAfter"], nlohmann::json::array({true, "hidden", ""}))
+      << "the hidden toast can still be reached";
+  EXPECT_EQ(seen["undone"], true);
+  EXPECT_NE(seen["said"].get<std::string>().find("已撤销"), std::string::npos) << seen["said"];
+  EXPECT_EQ(seen["focusAfterUndo"], true);
+  EXPECT_EQ(seen["recordFocus"], "rp-count");
+  EXPECT_EQ(seen["recordDescribed"], "rp-count-hint rp-count-error");
+  EXPECT_EQ(seen["exportFocus"], "kept");
+  EXPECT_EQ(seen["fileInputTabbable"], false);
+}
+
+TEST(Accessibility, EveryViewAndDialogPassesAxeInLightMode) {
+  auditEverything(false);
+}
+
+TEST(Accessibility, EveryViewAndDialogPassesAxeInDarkMode) {
+  auditEverything(true);
+}
+
+} // namespace
