@@ -118,6 +118,17 @@ void AppDelegate::performAction(const std::string& action) {
     reloadPage();
 }
 
+void AppDelegate::prepareToTerminate(std::function<void()> proceed) {
+  // A change made just before quitting is in the engine's storage, but the
+  // data file follows it by up to a second: the page writes it now. A page
+  // that does not answer (hung, gone) holds the quit for no longer.
+  if (!dataHandler) {
+    proceed();
+    return;
+  }
+  dataHandler->flushPage(QUIT_WAIT, std::move(proceed));
+}
+
 void AppDelegate::showMainWindow() {
   require(window.get()).makeKeyAndOrderFront();
   platform_.application().setActivationPolicyRegular();

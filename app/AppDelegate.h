@@ -2,6 +2,7 @@
 
 #include "platform/platform.h"
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -29,6 +30,9 @@ public:
   bool applicationShouldTerminateAfterLastWindowClosed() override { return false; }
   bool applicationShouldHandleReopen(bool hasVisibleWindows) override;
   void performAction(const std::string& action) override;
+  // The page writes what it has not yet written, for at most QUIT_WAIT.
+  void prepareToTerminate(std::function<void()> proceed) override;
+  static constexpr std::chrono::milliseconds QUIT_WAIT{2000};
 
   void showMainWindow();
   void showMain() { showMainWindow(); }

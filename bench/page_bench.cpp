@@ -51,7 +51,8 @@ export function make(n, today) {
 )JS";
 
 // Resolves once the view has been rendered again and one frame drawn.
-const char* SETTLE = "const settle = () => new Promise((done) => setTimeout(() => requestAnimationFrame(() => setTimeout(done, 0)), 0));";
+const char* SETTLE = "const settle = () => new Promise((done) => setTimeout(() => "
+                     "requestAnimationFrame(() => setTimeout(done, 0)), 0));";
 
 double median(std::vector<double> v) {
   if (v.empty())
@@ -81,19 +82,19 @@ bool measure(const fs::path& resources, int n, int runs, Figures& f) {
   app.launch();
   if (!app.waitForLoads(1))
     return false;
-  systest::ScriptResult seeded = app.evaluate(
-      "const {make} = await import('halvane://local/benchgen.js');"
-      "const {localISO} = await import('halvane://local/dates.js');"
-      "const {normalize} = await import('halvane://local/store.js');"
-      "const {Clock, Stamper} = await import('halvane://local/stamps.js');"
-      "const today = localISO(new Date());"
-      // Stamped, as data the app has worked with is.
-      "const data = normalize(make(" +
-          std::to_string(n) +
-          ", today)).data;"
-          "new Stamper(new Clock('bench0001')).stamp(data, today);"
-          "localStorage.setItem('dovrelist', JSON.stringify(data));",
-      120);
+  systest::ScriptResult seeded =
+      app.evaluate("const {make} = await import('halvane://local/benchgen.js');"
+                   "const {localISO} = await import('halvane://local/dates.js');"
+                   "const {normalize} = await import('halvane://local/store.js');"
+                   "const {Clock, Stamper} = await import('halvane://local/stamps.js');"
+                   "const today = localISO(new Date());"
+                   // Stamped, as data the app has worked with is.
+                   "const data = normalize(make(" +
+                       std::to_string(n) +
+                       ", today)).data;"
+                       "new Stamper(new Clock('bench0001')).stamp(data, today);"
+                       "localStorage.setItem('dovrelist', JSON.stringify(data));",
+                   120);
   if (!seeded.ok)
     return false;
   std::vector<double> first, plus, record, exception;
@@ -108,9 +109,9 @@ bool measure(const fs::path& resources, int n, int runs, Figures& f) {
       return false;
     first.push_back(t);
     if (std::getenv("PAGE_BENCH_MARKS")) {
-      systest::ScriptResult marks = app.evaluate(
-          "return performance.getEntriesByType('mark').map((m) => m.name + '=' + "
-          "Math.round(m.startTime));");
+      systest::ScriptResult marks =
+          app.evaluate("return performance.getEntriesByType('mark').map((m) => m.name + '=' + "
+                       "Math.round(m.startTime));");
       std::fprintf(stderr, "%d marks: %s\n", n, marks.value.dump().c_str());
     }
     if (!step(app,
@@ -173,9 +174,10 @@ int main(int argc, char** argv) {
   systest::prepareProcess();
   systest::realPlatform();
   Figures base;
-  std::printf("assignments  first view  +1 on 今天  record on 作业  weekly minutes on 可用时间  (ms, "
-              "median of %d; ratio to 10)\n",
-              runs);
+  std::printf(
+      "assignments  first view  +1 on 今天  record on 作业  weekly minutes on 可用时间  (ms, "
+      "median of %d; ratio to 10)\n",
+      runs);
   for (int n : {10, 600, 5000}) {
     Figures f;
     if (!measure(resources, n, runs, f)) {

@@ -106,6 +106,12 @@ json runDataCommand(const DataCommand& command, DataFolder& folder,
 
 namespace {
 
+// Runs the step and forgets it, so that it never runs twice.
+void runOnce(std::function<void()>& step) {
+  if (std::function<void()> run = std::exchange(step, nullptr))
+    run();
+}
+
 json failedSync(const platform::Failure& failure) {
   json reply = failed(failure);
   // Where the folder is not there (a USB stick unplugged, a share offline),
@@ -161,12 +167,31 @@ DataHandler::~DataHandler() {
 void DataHandler::act(DataCommand command) {
   if (!showsAppPage(webView))
     return;
+  if (command.cmd == "flushed") {
+    if (std::shared_ptr<std::function<void()>> done = std::exchange(flushed_, nullptr))
+      runOnce(*done);
+    return;
+  }
   if (actOnSync(command))
     return;
   json result = runDataCommand(command, folder_, workspace_);
   later([script = launchReplyScript(command.cb, result)](DataHandler& handler) {
     replyInAppPage(handler.webView, script);
   });
+}
+
+void DataHandler::flushPage(std::chrono::milliseconds wait, std::function<void()> done) {
+  std::shared_ptr<platform::WebView> view = webView.lock();
+  if (!view || !showsAppPage(webView)) {
+    done();
+    return;
+  }
+  // The same step for the page's answer and for the wait running out,
+  // whichever comes first.
+  auto once = std::make_shared<std::function<void()>>(std::move(done));
+  flushed_ = once;
+  view->evaluateJavaScript(std::string(FLUSH_SCRIPT));
+  mainQueue_.postAfter(wait, [once] { runOnce(*once); });
 }
 
 void DataHandler::reply(const std::string& cb, const json& result) {

@@ -96,6 +96,8 @@ struct SyncServices {
   std::function<void(std::function<void()>)> runAside;
 };
 
+inline constexpr std::string_view FLUSH_SCRIPT = "window.__hlvnFlush && window.__hlvnFlush()";
+
 inline constexpr std::string_view SYNC_CHANGED_SCRIPT =
     "window.__hlvnSyncChanged && window.__hlvnSyncChanged();";
 
@@ -112,6 +114,11 @@ public:
 
   // Where replies are evaluated; never kept alive by the handler.
   std::weak_ptr<platform::WebView> webView;
+
+  // Asks the page to write what it has not yet written (FLUSH_SCRIPT), and
+  // runs `done` once the page says "flushed", or after `wait`, or at once
+  // where no app page is shown. Before the app quits.
+  void flushPage(std::chrono::milliseconds wait, std::function<void()> done);
 
 private:
   friend class ChannelHandler<DataHandler, DataCommand>;
@@ -143,6 +150,8 @@ private:
   platform::MainQueue& mainQueue_;
   platform::Workspace& workspace_;
   DataFolder folder_;
+  // Waiting for the page's "flushed"; run once.
+  std::shared_ptr<std::function<void()>> flushed_;
   SyncServices sync_;
   std::string id_;
   // Shared with the threads that may outlive the handler.

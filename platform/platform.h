@@ -136,6 +136,9 @@ public:
   virtual bool applicationShouldHandleReopen(bool hasVisibleWindows) = 0;
   // A menu action that no window handled.
   virtual void performAction(const std::string& action) = 0;
+  // The app is to quit: `proceed` lets it, at once or once the delegate has
+  // put its affairs in order. The application asks once per quit.
+  virtual void prepareToTerminate(std::function<void()> proceed) { proceed(); }
 };
 
 class Application {

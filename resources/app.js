@@ -523,6 +523,13 @@ function start() {
   if (native.hasLaunch) refreshStatus();
   // Leaving the page (a reload, the app quitting) stores what is not yet.
   window.addEventListener('pagehide', persist);
+  // The app asks before it quits: the files get what they lack, then it may go.
+  if (writer)
+    window.__hlvnFlush = async () => {
+      persist();
+      await Promise.all([writer.flush(), syncWriter && syncWriter.flush()]);
+      native.data('flushed');
+    };
   if (unsaved) afterPaint(persist);
 
   setInterval(checkDay, 30000);

@@ -44,7 +44,16 @@ public:
   }
   void setActivationPolicyRegular() override {}
   void activateIgnoringOtherApps() override {}
-  void terminate() override { g_application_quit(G_APPLICATION(app_.get())); }
+  void terminate() override {
+    if (quitting_)
+      return;
+    quitting_ = true;
+    auto quit = [app = app_.get()] { g_application_quit(G_APPLICATION(app)); };
+    if (delegate_)
+      delegate_->prepareToTerminate(quit);
+    else
+      quit();
+  }
   void setIconFile(const std::filesystem::path& file) override {
     // Every window and dialog of the app; a missing file keeps GTK's default.
     gtk_window_set_default_icon_from_file(file.c_str(), nullptr);
@@ -162,6 +171,8 @@ private:
   std::vector<MainWindowHost*> windows_;
   bool launched_ = false;
   bool launching_ = false;
+  // Asked to quit, and waiting for the delegate to let it.
+  bool quitting_ = false;
 };
 
 } // namespace

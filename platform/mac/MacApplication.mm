@@ -6,6 +6,7 @@
 
 #include "platform/mac/MacBackend.h"
 
+#include <memory>
 #include <set>
 #include <string>
 
@@ -40,6 +41,27 @@ NS_ASSUME_NONNULL_BEGIN
 
 - (BOOL)applicationShouldTerminateAfterLastWindowClosed:(NSApplication*)sender {
   return _target ? _target->applicationShouldTerminateAfterLastWindowClosed() : NO;
+}
+
+// The delegate may let the app quit at once or later; AppKit then waits in
+// its own loop until it is told.
+- (NSApplicationTerminateReply)applicationShouldTerminate:(NSApplication*)sender {
+  if (!_target)
+    return NSTerminateNow;
+  enum class Ask { Asking, Now, Later, Told };
+  auto ask = std::make_shared<Ask>(Ask::Asking);
+  _target->prepareToTerminate([ask] {
+    if (*ask == Ask::Asking) {
+      *ask = Ask::Now;
+    } else if (*ask == Ask::Later) {
+      *ask = Ask::Told;
+      [NSApp replyToApplicationShouldTerminate:YES];
+    }
+  });
+  if (*ask == Ask::Now)
+    return NSTerminateNow;
+  *ask = Ask::Later;
+  return NSTerminateLater;
 }
 
 - (BOOL)applicationShouldHandleReopen:(NSApplication*)sender hasVisibleWindows:(BOOL)flag {

@@ -125,6 +125,15 @@ TestApplication::~TestApplication() {
 void TestApplication::setDelegate(platform::ApplicationDelegate* delegate) {
   // The real object routes menu actions and window closing to it.
   real_.setDelegate(delegate);
+  delegate_ = delegate;
+}
+
+void TestApplication::terminate() {
+  if (!delegate_) {
+    ++terminateCalls;
+    return;
+  }
+  delegate_->prepareToTerminate([this] { ++terminateCalls; });
 }
 
 int TestApplication::run() {

@@ -72,7 +72,8 @@ public:
   int run() override;
   void setActivationPolicyRegular() override;
   void activateIgnoringOtherApps() override;
-  void terminate() override { ++terminateCalls; }
+  // As the real objects do, the delegate lets it happen.
+  void terminate() override;
   void setMainMenu(const platform::MenuBar& menu) override;
   void setIconFile(const std::filesystem::path& file) override {
     iconFile = file;
@@ -88,6 +89,7 @@ public:
 private:
   platform::Application& real_;
   std::vector<std::string> arguments_;
+  platform::ApplicationDelegate* delegate_ = nullptr;
 };
 
 // Every folder of the environment lies under `root`: home (with Downloads),
