@@ -98,6 +98,15 @@ export function mergeData(a, b) {
     live.set(key, values);
     if (newest) stamps.of[key] = st;
   }
+  // The calendar's memory is everything either computer sent, so that the
+  // next export of either updates or cancels what the other sent.
+  const cal = live.get('cal');
+  if (cal) {
+    const stampOf = (d) => (typeof d.stamps.of.cal === 'string' ? d.stamps.of.cal : Object.values(d.stamps.of.cal ?? {}).reduce(maxStamp, ''));
+    const [older, newer] = stampOf(a) > stampOf(b) || (stampOf(a) === stampOf(b) && JSON.stringify(a.calendar) > JSON.stringify(b.calendar)) ? [b, a] : [a, b];
+    cal.sent = structuredClone({ ...older.calendar.sent, ...newer.calendar.sent });
+    cal.sequence = Math.max(a.calendar.sequence, b.calendar.sequence);
+  }
   return shownFrom(live, stamps);
 }
 
