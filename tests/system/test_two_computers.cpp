@@ -277,15 +277,20 @@ TEST(TwoComputers, EditsGradingDeletionsAndAConflictCopyMeetOnBothThroughOneFold
   }
 
   // What the conflict copy alone holds appears on both; the deletion holds
-  // against its older state of 甲班.
+  // against its older state of 甲班. A's own file does not hold 丙班; B's
+  // does once B has merged it, so A runs with B's file not carried yet: A
+  // finds it in its own conflict copy.
+  ASSERT_EQ(readText(syncFileOf(shared.path(), a)).find("丙班"), std::string::npos);
   std::optional<json> conflictB = runOn(
       b, shared.path(),
       "await ready(); return settled({classes: ['丙班', '乙班'], graded: {'周记': '5 / 40'}});");
   ASSERT_TRUE(conflictB);
   EXPECT_EQ(*conflictB, expectShown({"丙班", "乙班"}, "5 / 40"));
+  fs::rename(fileB, heldBack);
   std::optional<json> conflictA = runOn(
       a, shared.path(),
       "await ready(); return settled({classes: ['丙班', '乙班'], graded: {'周记': '5 / 40'}});");
+  fs::rename(heldBack, fileB);
   ASSERT_TRUE(conflictA);
   EXPECT_EQ(*conflictA, expectShown({"丙班", "乙班"}, "5 / 40"));
 }
