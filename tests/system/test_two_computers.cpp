@@ -3,7 +3,7 @@
 // own defaults, and one shared folder. Each run of the app is a process of
 // its own, one after another, driven through the shipped page's own forms
 // and buttons. The test plays the sync engine where one has to lag (a file
-// not carried yet) or leaves a conflict copy.
+// not carried yet) or leaves a conflict copy, once while the app runs.
 
 #include "ChildRuns.h"
 #include "RealPageScripts.h"
@@ -141,14 +141,20 @@ json readJson(const fs::path& file) {
 // One run of the app on this computer: `script` runs in the page once it
 // has started (with SHARED, the folder's path, defined); its value comes
 // back. With `choose`, the folder panel answers with the shared folder.
+// With `drop`, the script's value is a text that arrives in the folder under
+// that name while the app runs, and `after` runs next: the value is then
+// {first, after}.
 std::optional<json> runOn(const Computer& computer, const fs::path& shared,
-                          const std::string& script, bool choose = false) {
+                          const std::string& script, bool choose = false,
+                          const std::string& drop = "", const std::string& after = "") {
   auto started = std::chrono::steady_clock::now();
   ChildOutcome run = runChild({{"home", computer.home.path().string()},
                                {"shared", shared.string()},
                                {"name", computer.name},
                                {"choose", choose},
-                               {"script", script}});
+                               {"script", script},
+                               {"drop", drop},
+                               {"after", after}});
   double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   std::fprintf(stderr, "[%s] run took %.1f s\n", computer.name.c_str(), seconds);
@@ -264,35 +270,28 @@ TEST(TwoComputers, EditsGradingDeletionsAndAConflictCopyMeetOnBothThroughOneFold
       "const stamper = new Stamper(new Clock(ID_A)); stamper.take(d, today);"
       "saveClass(d, {name: '丙班', color: '#8a5cb8', size: 30});"
       "if (!stamper.stamp(d, today)) throw new Error('nothing stamped');"
-      "return {seen, conflict: backupText({...d, computer: {id: ID_A, name: '电脑A'}})};";
-  std::optional<json> seenA = runOn(a, shared.path(), makeConflict);
+      "return {seen, drop: backupText({...d, computer: {id: ID_A, name: '电脑A'}})};";
+  // It arrives in the folder while A runs, as a sync engine leaves one
+  // where two writes met: A takes in what its own conflict copy alone holds.
+  std::optional<json> seenA =
+      runOn(a, shared.path(), makeConflict, false,
+            idA + ".dovrelist (电脑A's conflicted copy 2026-12-09).json",
+            "return settled({classes: ['丙班', '乙班'], graded: {'周记': '5 / 40'}});");
   ASSERT_TRUE(seenA);
-  EXPECT_EQ((*seenA)["seen"], expectShown({"乙班"}, "5 / 40"));
-  ASSERT_TRUE((*seenA)["conflict"].is_string());
-  {
-    std::ofstream out(syncSubfolder(shared.path()) /
-                          (idA + ".dovrelist (电脑A's conflicted copy 2026-12-09).json"),
-                      std::ios::binary);
-    out << (*seenA)["conflict"].get<std::string>();
-  }
+  EXPECT_EQ((*seenA)["first"]["seen"], expectShown({"乙班"}, "5 / 40"));
+  EXPECT_EQ((*seenA)["after"], expectShown({"丙班", "乙班"}, "5 / 40"));
 
-  // What the conflict copy alone holds appears on both; the deletion holds
-  // against its older state of 甲班. A's own file does not hold 丙班; B's
-  // does once B has merged it, so A runs with B's file not carried yet: A
-  // finds it in its own conflict copy.
-  ASSERT_EQ(readText(syncFileOf(shared.path(), a)).find("丙班"), std::string::npos);
+  // And B, at its start, with A's file (which holds 丙班 now) not carried
+  // yet: what only the conflict copy holds, and the deletion holding
+  // against its older state of 甲班.
+  const fs::path fileA = syncFileOf(shared.path(), a);
+  fs::rename(fileA, heldBack);
   std::optional<json> conflictB = runOn(
       b, shared.path(),
       "await ready(); return settled({classes: ['丙班', '乙班'], graded: {'周记': '5 / 40'}});");
+  fs::rename(heldBack, fileA);
   ASSERT_TRUE(conflictB);
   EXPECT_EQ(*conflictB, expectShown({"丙班", "乙班"}, "5 / 40"));
-  fs::rename(fileB, heldBack);
-  std::optional<json> conflictA = runOn(
-      a, shared.path(),
-      "await ready(); return settled({classes: ['丙班', '乙班'], graded: {'周记': '5 / 40'}});");
-  fs::rename(heldBack, fileB);
-  ASSERT_TRUE(conflictA);
-  EXPECT_EQ(*conflictA, expectShown({"丙班", "乙班"}, "5 / 40"));
 }
 
 // The stamps the page holds, and those of a stored text of its data.
@@ -344,6 +343,25 @@ int runTwoComputersChild(int argc, char** argv) {
     std::fprintf(stderr, "%s: %s\n", name.c_str(), r.error.c_str());
     return 4;
   }
+  json value = r.value;
+  if (const std::string drop = plan["drop"]; !drop.empty()) {
+    if (!value.is_object() || !value["drop"].is_string()) {
+      std::fprintf(stderr, "%s: nothing to drop\n", name.c_str());
+      return 4;
+    }
+    // Written beside it and renamed into place, as sync engines do.
+    const fs::path arriving = shared / ".arriving";
+    std::ofstream(arriving, std::ios::binary) << value["drop"].get<std::string>();
+    fs::rename(arriving, syncSubfolder(shared) / drop);
+    value.erase("drop");
+    systest::ScriptResult next = app->evaluate(
+        std::string(REAL_PAGE_HELPERS) + SYNC_HELPERS + plan["after"].get<std::string>(), 45);
+    if (!next.ok) {
+      std::fprintf(stderr, "%s: %s\n", name.c_str(), next.error.c_str());
+      return 4;
+    }
+    value = {{"first", value}, {"after", next.value}};
+  }
   // Leaving stores what is not yet stored, as a quit does; the run ends
   // once both files hold what the page holds.
   systest::ScriptResult left = app->evaluate(
@@ -366,7 +384,7 @@ int runTwoComputersChild(int argc, char** argv) {
     return 6;
   }
   std::ofstream(home / DEFAULTS_FILE) << json(defaults).dump();
-  std::fputs(json{{"value", r.value}}.dump().c_str(), stdout);
+  std::fputs(json{{"value", value}}.dump().c_str(), stdout);
   delete app;
   return 0;
 }
