@@ -10,3 +10,7 @@ int runStorageChild(int argc, char** argv);
 // `--datafile-child=quit|kill|show|engine HOME ARG`: one run of the app with
 // the shipped page and its data folder in HOME (test_data_file.cpp).
 int runDataFileChild(int argc, char** argv);
+
+// `--two-computers-child PLAN`: one run of the app on one of two computers
+// sharing a sync folder (test_two_computers.cpp).
+int runTwoComputersChild(int argc, char** argv);

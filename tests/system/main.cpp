@@ -8,6 +8,8 @@ int main(int argc, char** argv) {
     return status;
   if (int status = runDataFileChild(argc, argv); status >= 0)
     return status;
+  if (int status = runTwoComputersChild(argc, argv); status >= 0)
+    return status;
   // Before GTest or anything else reads the environment: every run gets a
   // throw-away home, so no website data or settings leak between runs.
   systest::prepareProcess();

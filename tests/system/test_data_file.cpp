@@ -6,6 +6,7 @@
 // folder and the engine's folder in one HOME, as on the teacher's machine.
 
 #include "ChildRuns.h"
+#include "RealPageScripts.h"
 #include "support/SystemHarness.h"
 
 #include "ball/BallView.h"
@@ -29,50 +30,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* CHILD_FLAG = "--datafile-child=";
-
-// Page helpers: waiting on what the page shows, and typing as the forms
-// expect it (their checks listen for input events).
-const char* HELPERS = R"js(
-const until = async (look, what) => {
-  const end = Date.now() + 15000;
-  for (;;) {
-    const v = look();
-    if (v) return v;
-    if (Date.now() > end) throw new Error('timed out waiting for ' + what);
-    await new Promise((r) => setTimeout(r, 20));
-  }
-};
-const type = (el, value) => {
-  el.value = value;
-  el.dispatchEvent(new Event('input', { bubbles: true }));
-};
-const view = async (name) => {
-  if (location.hash !== '#' + name) location.hash = '#' + name;
-  await until(() => document.querySelector('main h1')?.textContent === { classes: '班级', assignments: '作业' }[name], name);
-};
-const submit = async () => {
-  document.querySelector('dialog[open] button[type=submit]').click();
-  await until(() => !document.querySelector('dialog[open]'), 'the dialog to close');
-};
-const classNames = () => [...document.querySelectorAll('main .class-card strong')].map((e) => e.textContent);
-const titles = () => [...document.querySelectorAll('main td.title-cell strong')].map((e) => e.textContent);
-const addClass = async (name) => {
-  await view('classes');
-  document.querySelector('[data-key=new-class]').click();
-  type(await until(() => document.getElementById('cn-new'), 'the class form'), name);
-  type(document.getElementById('cs-new'), '40');
-  await submit();
-  await until(() => classNames().includes(name), 'the class in the list');
-};
-const addAssignment = async (title) => {
-  await view('assignments');
-  document.querySelector('[data-key=new-assignment]').click();
-  type(await until(() => document.getElementById('f-title'), 'the assignment form'), title);
-  type(document.getElementById('f-mins'), '3');
-  await submit();
-  await until(() => titles().includes(title), 'the assignment in the list');
-};
-)js";
 
 struct ChildOutcome {
   bool started = false;
@@ -243,7 +200,7 @@ int runDataFileChild(int argc, char** argv) {
     return 2;
   }
   auto run = [&](const std::string& body) {
-    systest::ScriptResult r = app->evaluate(std::string(HELPERS) + body, 40);
+    systest::ScriptResult r = app->evaluate(std::string(REAL_PAGE_HELPERS) + body, 40);
     if (!r.ok)
       std::fprintf(stderr, "%s: %s\n", mode.c_str(), r.error.c_str());
     return r;
