@@ -28,6 +28,8 @@ const VIEWS = {
   settings: { label: '设置', render: renderSettings },
 };
 
+// Where the page keeps the id its stamps carry.
+const COMPUTER_KEY = 'dovrelist.computer';
 const store = new Store(safeLocalStorage());
 const native = createNative(window);
 const loaded = store.load();
@@ -81,12 +83,25 @@ ctx.writer = writer;
 let syncWriter = null;
 let syncRound = null;
 
-async function startSync() {
-  const info = await native.data('computer');
-  if (!info || info.ok !== true || !isNode(info.id)) return;
-  // Shares of the grading are kept per computer: the id must be this
-  // computer's own, not one copied along with a profile.
+// Asked first thing: shares of the grading are kept per computer, so the
+// stamps must carry this computer's own id, not one copied along with a
+// profile. It is kept for the next start too.
+const computerAsked = writer ? native.data('computer') : Promise.resolve(null);
+async function takeComputerId() {
+  const info = await computerAsked;
+  if (!info || info.ok !== true || !isNode(info.id)) return null;
   stamper.clock.node = info.id;
+  try {
+    window.localStorage.setItem(COMPUTER_KEY, info.id);
+  } catch {
+    // Only the next start's first moments would use it.
+  }
+  return info;
+}
+
+async function startSync() {
+  const info = await computerAsked;
+  if (!info || info.ok !== true || !isNode(info.id)) return;
   ctx.sync = { computer: { id: info.id, name: String(info.name ?? '') }, folder: info.folder ?? null, trouble: null, writeError: null, computers: [] };
   if (ctx.sync.folder) beginSync();
   scheduleRender();
@@ -137,14 +152,14 @@ function endSync() {
 ctx.beginSync = beginSync;
 ctx.endSync = endSync;
 
-// The id the stamps of this copy's changes carry, made once.
+// The id the stamps of this copy's changes carry until the native side has
+// said which computer this is (or for good, in a plain browser).
 function computerId() {
-  const KEY = 'dovrelist.computer';
   try {
-    const kept = window.localStorage.getItem(KEY);
+    const kept = window.localStorage.getItem(COMPUTER_KEY);
     if (isNode(kept)) return kept;
     const made = newNode();
-    window.localStorage.setItem(KEY, made);
+    window.localStorage.setItem(COMPUTER_KEY, made);
     return made;
   } catch {
     return newNode();
@@ -470,6 +485,7 @@ function settleData() {
 // it holds the later change, before the ball is first told a count.
 async function openDataFile() {
   const first = setTimeout(() => postCount(true), 3000);
+  await takeComputerId();
   const r = await startData(loaded, native.data);
   clearTimeout(first);
   if (r.from === 'merged') takeMerged(r.data);

@@ -8,6 +8,8 @@ import { Clock, Stamper } from '../../resources/stamps.js';
 import { mendMerged, mergeData } from '../../resources/merge.js';
 import { addDays } from '../../resources/dates.js';
 import * as model from '../../resources/model.js';
+import { makePlan } from '../../resources/planner.js';
+import { planCalendar } from '../../resources/exports.js';
 
 const TODAY = '2026-12-09';
 
@@ -178,4 +180,32 @@ test('the same field on two computers: the later change wins, whatever the clock
   u.change((d) => model.runTemplates(d, TODAY));
   t.merge(u);
   assert.equal(t.data.assignments.filter((x) => x.templateId).length, 1);
+});
+
+test('what either computer sent to the calendar is updated or cancelled by the other one\'s next export', () => {
+  const a = computer('aaaa0000', 0);
+  a.change((d) => {
+    d.availability.weekly = [600, 600, 600, 600, 600, 600, 600];
+    const cls = model.saveClass(d, { name: '三班', color: '#4f7cac', size: 30 });
+    model.saveAssignment(d, { title: '作文', kind: '', classId: cls, collected: TODAY, due: addDays(TODAY, 4), submissions: 10, minutesEach: 6, graded: 0 }, null, TODAY);
+  });
+  const b = computer('bbbb0000', 0, a.data);
+  b.stamper.take(b.data, TODAY);
+  const exportOn = (c) => c.change((d) => (d.calendar = planCalendar(makePlan(d, TODAY), d, new Date(Date.UTC(2026, 11, 9, 9))).calendar));
+  exportOn(a);
+  const sentByA = Object.keys(a.data.calendar.sent);
+  assert.ok(sentByA.length > 0);
+  // B, which never exported, learns what A sent; then the work is done on
+  // B and B's export cancels every session A had sent.
+  b.merge(a);
+  const aid = b.data.assignments[0].id;
+  b.change((d) => model.recordProgress(d, aid, 10, TODAY));
+  const { text } = planCalendar(makePlan(b.data, TODAY), b.data, new Date(Date.UTC(2026, 11, 9, 10)));
+  for (const uid of sentByA.filter((u) => !u.startsWith('due-'))) assert.match(text, new RegExp(`UID:${uid}[\\s\\S]*?STATUS:CANCELLED`));
+  // Two exports that crossed: each one's events are kept in the merged memory.
+  exportOn(b);
+  a.change((d) => (d.calendar.sent['extra@dovrelist'] = { start: '20261210T110000Z', end: '20261210T113000Z', summary: 'x', allDay: false }));
+  a.merge(b);
+  assert.ok(a.data.calendar.sent['extra@dovrelist']);
+  assert.equal(a.data.calendar.sequence, Math.max(b.data.calendar.sequence, a.data.calendar.sequence));
 });
