@@ -17,37 +17,11 @@ import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { Store, backupText } from '../resources/store.js';
 import { Clock, Stamper } from '../resources/stamps.js';
-import { TODAY, yearData } from './yeardata.mjs';
+import { MemoryStorage } from '../tests/web/fixtures.js';
+import { TODAY, option, yearData } from './yeardata.mjs';
 
-const args = process.argv.slice(2);
-const opt = (name, fallback) => {
-  const i = args.indexOf(name);
-  return i >= 0 && i + 1 < args.length ? args[i + 1] : fallback;
-};
-const RUNS = Number(opt('--runs', 21));
-const WARMUP = Number(opt('--warmup', 3));
-
-// localStorage's shape: text in, text kept.
-class MemoryStorage {
-  constructor() {
-    this.map = new Map();
-  }
-  get length() {
-    return this.map.size;
-  }
-  key(i) {
-    return [...this.map.keys()][i] ?? null;
-  }
-  getItem(k) {
-    return this.map.has(k) ? this.map.get(k) : null;
-  }
-  setItem(k, v) {
-    this.map.set(k, String(v));
-  }
-  removeItem(k) {
-    this.map.delete(k);
-  }
-}
+const RUNS = option('--runs', 21);
+const WARMUP = option('--warmup', 3);
 
 const data = yearData();
 const store = new Store(new MemoryStorage());

@@ -9,15 +9,10 @@ import { makePlan } from '../resources/planner.js';
 import { mergeData } from '../resources/merge.js';
 import { Clock, Stamper } from '../resources/stamps.js';
 import { recordProgress, setException } from '../resources/model.js';
-import { TODAY, yearData } from './yeardata.mjs';
+import { TODAY, option, yearData } from './yeardata.mjs';
 
-const args = process.argv.slice(2);
-const opt = (name, fallback) => {
-  const i = args.indexOf(name);
-  return i >= 0 && i + 1 < args.length ? Number(args[i + 1]) : fallback;
-};
-const RUNS = opt('--runs', 21);
-const WARMUP = opt('--warmup', 3);
+const RUNS = option('--runs', 21);
+const WARMUP = option('--warmup', 3);
 
 // Two computers from one year's data, each with a day of its own changes.
 function apart(node, offset) {

@@ -12,15 +12,13 @@ import { performance } from 'node:perf_hooks';
 import { pathToFileURL } from 'node:url';
 import { resolve } from 'node:path';
 import { addDays } from '../resources/dates.js';
+import { option, seededRandom } from './yeardata.mjs';
 
+const RUNS = option('--runs', 21);
+const WARMUP = option('--warmup', 3);
 const args = process.argv.slice(2);
-const opt = (name, fallback) => {
-  const i = args.indexOf(name);
-  return i >= 0 && i + 1 < args.length ? args[i + 1] : fallback;
-};
-const RUNS = Number(opt('--runs', 21));
-const WARMUP = Number(opt('--warmup', 3));
-const plannerPath = resolve(opt('--planner', new URL('../resources/planner.js', import.meta.url).pathname));
+const given = args.indexOf('--planner');
+const plannerPath = resolve(given >= 0 && args[given + 1] ? args[given + 1] : new URL('../resources/planner.js', import.meta.url).pathname);
 const { makePlan } = await import(pathToFileURL(plannerPath).href);
 
 const TODAY = '2026-12-09';
@@ -28,15 +26,8 @@ const ASSIGNMENTS = 5000;
 const FAR_EVERY = 50; // one assignment in 50 is due decades ahead
 const EXCEPTIONS = 20000;
 
-// A fixed pseudo-random sequence, so every run plans the same data.
-let seed = 20261209;
-const random = () => {
-  // mulberry32
-  seed = (seed + 0x6d2b79f5) | 0;
-  let t = Math.imul(seed ^ (seed >>> 15), 1 | seed);
-  t = (t + Math.imul(t ^ (t >>> 7), 61 | t)) ^ t;
-  return ((t ^ (t >>> 14)) >>> 0) / 4294967296;
-};
+// The same data on every run.
+const random = seededRandom(20261209);
 const between = (lo, hi) => lo + Math.floor(random() * (hi - lo + 1));
 
 function dataSet(far) {

@@ -39,6 +39,17 @@ export HOME=$WORK/home XDG_CONFIG_HOME=$WORK/home/.config XDG_DATA_HOME=$WORK/ho
 export XDG_CACHE_HOME=$WORK/home/.cache GSETTINGS_BACKEND=memory NO_AT_BRIDGE=1
 mkdir -p "$HOME"
 
+# A benchmark of the page's modules in node, under its heading.
+node_bench() {
+  echo
+  echo "== $1 (node)"
+  if command -v node >/dev/null; then
+    node "$ROOT/bench/$2" 2>>"$LOG" || true
+  else
+    echo "node is not installed: skipped"
+  fi
+}
+
 median() { sort -g | awk '{v[NR]=$1} END {if (NR==0) print "nan"; else if (NR%2) print v[(NR+1)/2]; else print (v[NR/2]+v[NR/2+1])/2}'; }
 value() { grep -m1 "^$1=" "$2" | cut -d= -f2 | cut -d' ' -f1; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {if (b+0 == 0 || a == "" || b == "") print "n/a"; else printf "%.3g", a/b}'; }
@@ -163,21 +174,16 @@ for size in 1 10 18; do
 done
 echo "aim: extra peak memory of the app (UI process) at most 3x the file size"
 
-echo
-echo "== 5. planning: far return dates and 20 000 exceptions against near dates and none (node)"
-if command -v node >/dev/null; then
-  node "$ROOT/bench/planner.mjs" 2>>"$LOG" || true
-else
-  echo "node is not installed: skipped"
-fi
+node_bench "5. planning: far return dates and 20 000 exceptions against near dates and none" planner.mjs
+
+node_bench "6. one change on a year's data: the page's persist and the file's text against write + fsync" datafile.mjs
+
+node_bench "7. merging two year-sized copies that went apart, against one plan of the same data" merge.mjs
 
 echo
-echo "== 6. one change on a year's data: the page's persist and the file's text against write + fsync (node)"
-if command -v node >/dev/null; then
-  node "$ROOT/bench/datafile.mjs" 2>>"$LOG" || true
-else
-  echo "node is not installed: skipped"
-fi
+echo "== 8. the real page at 10, 600 and 5 000 assignments: first view and one change on three views"
+"$B/tessaloom_page_bench" --resources "$BUILD/Tessaloom/resources" --runs 5 2>>"$LOG" || true
+echo "aim: each change at 600 at most 2x, at 5 000 at most 4x the same step at 10"
 
 if grep -qv '^$' "$LOG" 2>/dev/null; then
   echo

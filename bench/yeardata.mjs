@@ -9,14 +9,25 @@ import { Clock, Stamper } from '../resources/stamps.js';
 
 export const TODAY = '2026-12-09';
 
-export function yearData({ node = 'bench0001', seed = 20261209 } = {}) {
-  const random = () => {
-    // mulberry32
+// A number given on the command line as `--name N`.
+export function option(name, fallback) {
+  const args = process.argv.slice(2);
+  const i = args.indexOf(name);
+  return i >= 0 && i + 1 < args.length ? Number(args[i + 1]) : fallback;
+}
+
+// A fixed pseudo-random sequence (mulberry32), so every run sees the same data.
+export function seededRandom(seed) {
+  return () => {
     seed = (seed + 0x6d2b79f5) | 0;
     let t = Math.imul(seed ^ (seed >>> 15), 1 | seed);
     t = (t + Math.imul(t ^ (t >>> 7), 61 | t)) ^ t;
     return ((t ^ (t >>> 14)) >>> 0) / 4294967296;
   };
+}
+
+export function yearData({ node = 'bench0001', seed = 20261209 } = {}) {
+  const random = seededRandom(seed);
   const between = (lo, hi) => lo + Math.floor(random() * (hi - lo + 1));
   const data = emptyData();
   data.classes = [0, 1, 2].map((i) => ({ id: `c${i}`, name: `${i + 1} 班`, color: '#4f7cac', size: 42 }));

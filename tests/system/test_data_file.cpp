@@ -31,39 +31,8 @@ namespace {
 
 constexpr const char* CHILD_FLAG = "--datafile-child=";
 
-struct ChildOutcome {
-  bool started = false;
-  bool killed = false; // ended by SIGKILL
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
 ChildOutcome runChild(const std::string& mode, const fs::path& home, const std::string& arg) {
-  std::string self = fs::read_symlink("/proc/self/exe").string();
-  std::string flag = CHILD_FLAG + mode;
-  std::string homeText = home.string();
-  char* argv[] = {self.data(), flag.data(), homeText.data(), const_cast<char*>(arg.c_str()),
-                  nullptr};
-  ChildOutcome outcome;
-  gchar* out = nullptr;
-  gchar* err = nullptr;
-  gint wait = 0;
-  GError* error = nullptr;
-  outcome.started = g_spawn_sync(nullptr, argv, nullptr, G_SPAWN_DEFAULT, nullptr, nullptr, &out,
-                                 &err, &wait, &error);
-  if (!outcome.started) {
-    outcome.err = error ? error->message : "not started";
-    g_clear_error(&error);
-    return outcome;
-  }
-  outcome.status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
-  outcome.killed = WIFSIGNALED(wait) && WTERMSIG(wait) == SIGKILL;
-  outcome.out = out ? out : "";
-  outcome.err = err ? err : "";
-  g_free(out);
-  g_free(err);
-  return outcome;
+  return runSelf({CHILD_FLAG + mode, home.string(), arg});
 }
 
 fs::path dataHome(const fs::path& home) {

@@ -17,38 +17,9 @@ namespace {
 
 constexpr const char* CHILD_FLAG = "--storage-child=";
 
-struct ChildOutcome {
-  bool started = false;
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
 ChildOutcome runChild(const std::string& mode, const std::filesystem::path& home,
                       const std::string& value) {
-  std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-  std::string flag = CHILD_FLAG + mode;
-  std::string homeText = home.string();
-  char* argv[] = {self.data(), flag.data(), homeText.data(), const_cast<char*>(value.c_str()),
-                  nullptr};
-  ChildOutcome outcome;
-  gchar* out = nullptr;
-  gchar* err = nullptr;
-  gint wait = 0;
-  GError* error = nullptr;
-  outcome.started = g_spawn_sync(nullptr, argv, nullptr, G_SPAWN_DEFAULT, nullptr, nullptr, &out,
-                                 &err, &wait, &error);
-  if (!outcome.started) {
-    outcome.err = error ? error->message : "not started";
-    g_clear_error(&error);
-    return outcome;
-  }
-  outcome.status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
-  outcome.out = out ? out : "";
-  outcome.err = err ? err : "";
-  g_free(out);
-  g_free(err);
-  return outcome;
+  return runSelf({CHILD_FLAG + mode, home.string(), value});
 }
 
 TEST(LocalStorage, WhatThePageStoresIsThereAfterARestartWithTheSameHome) {

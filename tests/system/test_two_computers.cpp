@@ -95,36 +95,8 @@ struct Computer {
   std::string name;
 };
 
-struct ChildOutcome {
-  bool started = false;
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
 ChildOutcome runChild(const json& plan) {
-  std::string self = fs::read_symlink("/proc/self/exe").string();
-  std::string flag = CHILD_FLAG;
-  std::string text = plan.dump();
-  char* argv[] = {self.data(), flag.data(), text.data(), nullptr};
-  ChildOutcome outcome;
-  gchar* out = nullptr;
-  gchar* err = nullptr;
-  gint wait = 0;
-  GError* error = nullptr;
-  outcome.started = g_spawn_sync(nullptr, argv, nullptr, G_SPAWN_DEFAULT, nullptr, nullptr, &out,
-                                 &err, &wait, &error);
-  if (!outcome.started) {
-    outcome.err = error ? error->message : "not started";
-    g_clear_error(&error);
-    return outcome;
-  }
-  outcome.status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
-  outcome.out = out ? out : "";
-  outcome.err = err ? err : "";
-  g_free(out);
-  g_free(err);
-  return outcome;
+  return runSelf({CHILD_FLAG, plan.dump()});
 }
 
 std::string readText(const fs::path& file) {
