@@ -164,6 +164,18 @@ found.push(...await __audit('undo offered'));
 return found;
 )JS";
 
+// The shipped page, started again on the realistic data.
+void startSeeded(systest::SystemApp& app) {
+  app.addResourcesFrom(TESSALOOM_RESOURCES_DIR);
+  app.launch();
+  ASSERT_TRUE(app.waitForLoads(1));
+  systest::ScriptResult seeded = app.evaluate(SEED);
+  ASSERT_TRUE(seeded.ok) << seeded.error;
+  app.delegate().reloadPage();
+  ASSERT_TRUE(app.waitForLoads(2));
+  ASSERT_TRUE(app.waitForScript("document.querySelector('#main h1')"));
+}
+
 void auditEverything(bool dark) {
   std::string axe = axeSource();
   ASSERT_FALSE(axe.empty()) << "axe-core is missing at " << TESSALOOM_AXE_PATH
@@ -173,14 +185,9 @@ void auditEverything(bool dark) {
   // from the toolkit's.
   if (dark)
     g_object_set(gtk_settings_get_default(), "gtk-application-prefer-dark-theme", TRUE, nullptr);
-  app.addResourcesFrom(TESSALOOM_RESOURCES_DIR);
-  app.launch();
-  ASSERT_TRUE(app.waitForLoads(1));
-  systest::ScriptResult seeded = app.evaluate(SEED);
-  ASSERT_TRUE(seeded.ok) << seeded.error;
-  app.delegate().reloadPage();
-  ASSERT_TRUE(app.waitForLoads(2));
-  ASSERT_TRUE(app.waitForScript("document.querySelector('#main h1')"));
+  startSeeded(app);
+  if (::testing::Test::HasFatalFailure())
+    return;
   systest::ScriptResult scheme =
       app.evaluate("return matchMedia('(prefers-color-scheme: dark)').matches;");
   ASSERT_TRUE(scheme.ok) << scheme.error;
@@ -270,14 +277,9 @@ return seen;
 
 TEST(Accessibility, UndoIsOneKeyAwayAndFocusNeverFallsToTheBody) {
   systest::SystemApp app;
-  app.addResourcesFrom(TESSALOOM_RESOURCES_DIR);
-  app.launch();
-  ASSERT_TRUE(app.waitForLoads(1));
-  systest::ScriptResult seeded = app.evaluate(SEED);
-  ASSERT_TRUE(seeded.ok) << seeded.error;
-  app.delegate().reloadPage();
-  ASSERT_TRUE(app.waitForLoads(2));
-  ASSERT_TRUE(app.waitForScript("document.querySelector('#main h1')"));
+  startSeeded(app);
+  if (::testing::Test::HasFatalFailure())
+    return;
   systest::ScriptResult r = app.evaluate(KEYBOARD, 60);
   ASSERT_TRUE(r.ok) << r.error;
   const nlohmann::json& seen = r.value;
