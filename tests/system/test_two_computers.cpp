@@ -19,6 +19,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <future>
 #include <map>
 #include <optional>
 #include <set>
@@ -264,6 +265,30 @@ TEST(TwoComputers, EditsGradingDeletionsAndAConflictCopyMeetOnBothThroughOneFold
   fs::rename(heldBack, fileA);
   ASSERT_TRUE(conflictB);
   EXPECT_EQ(*conflictB, expectShown({"丙班", "乙班"}, "5 / 40"));
+}
+
+// Both running at once, each from nothing: once each has chosen the folder,
+// what each does appears on the other while both run, through the folder's
+// change reports.
+TEST(TwoComputers, BothRunningSeeEachOthersChangesWhileTheyRun) {
+  Computer a{{}, "电脑A"};
+  Computer b{{}, "电脑B"};
+  TempDir shared;
+  auto meanwhile = [&](Computer& c, const char* mine, const char* theirs) {
+    return std::async(std::launch::async, [&c, &shared, mine, theirs] {
+      return runOn(c, shared.path(),
+                   std::string("await chooseFolder(); await view('classes'); await addClass('") +
+                       mine + "'); await until(() => classNames().includes('" + theirs +
+                       "'), 'the class made on the other'); return classNames().sort();",
+                   true);
+    });
+  };
+  std::future<std::optional<json>> onA = meanwhile(a, "丁班", "戊班");
+  std::future<std::optional<json>> onB = meanwhile(b, "戊班", "丁班");
+  std::optional<json> sawA = onA.get(), sawB = onB.get();
+  ASSERT_TRUE(sawA && sawB);
+  EXPECT_EQ(*sawA, json::array({"丁班", "戊班"}));
+  EXPECT_EQ(*sawB, json::array({"丁班", "戊班"}));
 }
 
 // The stamps the page holds, and those of a stored text of its data.
