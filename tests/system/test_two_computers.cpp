@@ -276,11 +276,15 @@ TEST(TwoComputers, BothRunningSeeEachOthersChangesWhileTheyRun) {
   TempDir shared;
   auto meanwhile = [&](Computer& c, const char* mine, const char* theirs) {
     return std::async(std::launch::async, [&c, &shared, mine, theirs] {
-      return runOn(c, shared.path(),
-                   std::string("await chooseFolder(); await view('classes'); await addClass('") +
-                       mine + "'); await until(() => classNames().includes('" + theirs +
-                       "'), 'the class made on the other'); return classNames().sort();",
-                   true);
+      return runOn(
+          c, shared.path(),
+          std::string("await chooseFolder();"
+                      // Both have looked at the folder before either changes anything.
+                      "await ready(); await until(() => others().length, 'the other listed');"
+                      "await view('classes'); await addClass('") +
+              mine + "'); await until(() => classNames().includes('" + theirs +
+              "'), 'the class made on the other'); return classNames().sort();",
+          true);
     });
   };
   std::future<std::optional<json>> onA = meanwhile(a, "丁班", "戊班");
