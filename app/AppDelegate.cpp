@@ -3,6 +3,7 @@
 #include "app/MainMenu.h"
 #include "app/MainWindowFrame.h"
 #include "app/ModalDialogs.h"
+#include "app/PageZoom.h"
 #include "app/constants.h"
 #include "ball/BallPanel.h"
 #include "ball/BallView.h"
@@ -116,6 +117,17 @@ void AppDelegate::performAction(const std::string& action) {
     showMain();
   else if (action == RELOAD_PAGE_ACTION)
     reloadPage();
+  else if (action == ZOOM_IN_ACTION)
+    setPageZoom(zoomedIn(pageZoomFromString(platform_.defaults().stringForKey(PAGE_ZOOM_KEY))));
+  else if (action == ZOOM_OUT_ACTION)
+    setPageZoom(zoomedOut(pageZoomFromString(platform_.defaults().stringForKey(PAGE_ZOOM_KEY))));
+  else if (action == ACTUAL_SIZE_ACTION)
+    setPageZoom(ACTUAL_SIZE_PERCENT);
+}
+
+void AppDelegate::setPageZoom(int percent) {
+  require(webView.get()).setZoom(percent / 100.0);
+  platform_.defaults().setString(PAGE_ZOOM_KEY, stringFromPageZoom(percent));
 }
 
 void AppDelegate::prepareToTerminate(std::function<void()> proceed) {
@@ -176,6 +188,7 @@ void AppDelegate::buildWebView() {
   dataHandler->webView = webView;
   webView->setDelegate(this);
   webView->setAllowsBackForwardNavigationGestures(true);
+  webView->setZoom(pageZoomFromString(platform_.defaults().stringForKey(PAGE_ZOOM_KEY)) / 100.0);
 }
 
 void AppDelegate::buildMainWindow() {

@@ -37,6 +37,8 @@ public:
   void showMainWindow();
   void showMain() { showMainWindow(); }
   void reloadPage();
+  // Steps the page's zoom, applies it and keeps it for the next start.
+  void setPageZoom(int percent);
   void windowWillClose();
 
   // platform::WebViewDelegate

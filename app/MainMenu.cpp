@@ -42,5 +42,15 @@ platform::MenuBar mainMenu() {
       item(SELECT_ALL_TEXT, "selectAll:", "a"),
   };
 
-  return {application, edit};
+  // Shown as "+"; the toolkit also takes the unshifted key that carries it
+  // and the keypad's keys.
+  platform::Menu view;
+  view.title = VIEW_MENU_TEXT;
+  view.items = {
+      item(ZOOM_IN_TEXT, ZOOM_IN_ACTION, "+"),
+      item(ZOOM_OUT_TEXT, ZOOM_OUT_ACTION, "-"),
+      item(ACTUAL_SIZE_TEXT, ACTUAL_SIZE_ACTION, "0"),
+  };
+
+  return {application, edit, view};
 }

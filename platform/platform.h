@@ -487,6 +487,9 @@ public:
   // Non-owning.
   virtual void setDelegate(WebViewDelegate* delegate) = 0;
   virtual void setAllowsBackForwardNavigationGestures(bool allow) = 0;
+  // The page's zoom, 1 for its actual size: text and layout alike, so the
+  // page lays itself out for the narrower width it is given.
+  virtual void setZoom(double factor) = 0;
 };
 
 // ---- the whole layer --------------------------------------------------------

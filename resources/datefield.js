@@ -193,13 +193,21 @@ export function dateField({ id, value = '', min = null, max = null, today, key =
     if (focus) grid.querySelector(`[data-day="${day}"]`)?.focus();
   };
 
+  // Below the field, else above it, else wherever it fits: always inside the
+  // viewport, scrolling inside itself when the viewport is lower than it
+  // (a zoomed page or a small window).
   const place = () => {
     const r = text.getBoundingClientRect();
+    const viewWidth = document.documentElement.clientWidth;
+    const viewHeight = window.innerHeight;
+    pop.style.maxHeight = `${Math.max(0, viewHeight - 16)}px`;
     const height = pop.offsetHeight;
     const width = pop.offsetWidth;
-    const below = r.bottom + 4 + height <= window.innerHeight || r.top - 4 - height < 0;
-    pop.style.top = `${below ? r.bottom + 4 : r.top - 4 - height}px`;
-    pop.style.left = `${Math.max(8, Math.min(r.left, window.innerWidth - width - 8))}px`;
+    const fits = (y) => y >= 8 && y + height <= viewHeight - 8;
+    let top = r.bottom + 4;
+    if (!fits(top)) top = fits(r.top - 4 - height) ? r.top - 4 - height : Math.max(8, Math.min(top, viewHeight - 8 - height));
+    pop.style.top = `${top}px`;
+    pop.style.left = `${Math.max(8, Math.min(r.left, viewWidth - width - 8))}px`;
   };
 
   const onOutside = (ev) => {
@@ -207,6 +215,8 @@ export function dateField({ id, value = '', min = null, max = null, today, key =
   };
   const open = () => {
     if (!pop.hidden) return;
+    // The field first into view, so the calendar opens beside it.
+    text.scrollIntoView({ block: 'nearest' });
     pop.hidden = false;
     button.setAttribute('aria-expanded', 'true');
     show(clampDate(chosen() || (isISODate(today) ? today : min || max || '2026-01-01'), min, max), { focus: false });

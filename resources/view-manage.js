@@ -373,7 +373,7 @@ export function renderAssignments(ctx) {
           { class: 'card' },
           h(
             'table',
-            { class: 'table' },
+            { class: 'table assignment-table' },
             h('thead', null, h('tr', null, ['作业', '班级', '收取', '归还', '进度', '每份', '剩余时间', '状态', h('span', { class: 'sr' }, '操作')].map((t) => h('th', { scope: 'col' }, t)))),
             h('tbody', null, rows),
           ),

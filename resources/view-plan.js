@@ -159,7 +159,7 @@ export function renderPlan(ctx) {
           h('h2', null, '各项作业'),
           h(
             'table',
-            { class: 'table' },
+            { class: 'table plan-table' },
             h('thead', null, h('tr', null, ['作业', '班级', '剩余', '按多快算', '预计批完', '归还日期', '状态'].map((t) => h('th', { scope: 'col' }, t)))),
             h('tbody', null, rows),
           ),

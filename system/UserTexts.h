@@ -20,6 +20,10 @@ inline const std::string CUT_TEXT = "剪切";
 inline const std::string COPY_TEXT = "拷贝";
 inline const std::string PASTE_TEXT = "粘贴";
 inline const std::string SELECT_ALL_TEXT = "全选";
+inline const std::string VIEW_MENU_TEXT = "显示";
+inline const std::string ZOOM_IN_TEXT = "放大";
+inline const std::string ZOOM_OUT_TEXT = "缩小";
+inline const std::string ACTUAL_SIZE_TEXT = "实际大小";
 
 // The ball's menu: OPEN_APP_TEXT, and this.
 inline const std::string QUIT_TEXT = "退出";

@@ -85,6 +85,19 @@ public:
     terminate();
   }
 
+  static std::vector<guint> keyAliases(guint key) {
+    switch (key) {
+    case GDK_KEY_plus:
+      return {GDK_KEY_equal, GDK_KEY_KP_Add};
+    case GDK_KEY_minus:
+      return {GDK_KEY_KP_Subtract};
+    case GDK_KEY_0:
+      return {GDK_KEY_KP_0};
+    default:
+      return {};
+    }
+  }
+
   GtkWidget* buildMenuBar(MainWindowHost* host, GtkAccelGroup* accelerators) {
     GtkWidget* bar = gtk_menu_bar_new();
     for (const Menu& menu : menu_) {
@@ -105,6 +118,11 @@ public:
             mods = GdkModifierType(mods | GDK_SHIFT_MASK);
           guint key = gdk_unicode_to_keyval(g_unichar_tolower(c));
           gtk_widget_add_accelerator(entry, "activate", accelerators, key, mods, GTK_ACCEL_VISIBLE);
+          // The other keys that type the same sign, unshown: "+" is Shift and
+          // "=" on most layouts, and the keypad has its own.
+          for (guint alias : keyAliases(key))
+            gtk_widget_add_accelerator(entry, "activate", accelerators, alias, mods,
+                                       GtkAccelFlags(0));
         }
         auto* data = new MenuAction{this, host, item.action};
         g_signal_connect_data(entry, "activate", G_CALLBACK(&GtkApplicationImpl::onMenuItem), data,

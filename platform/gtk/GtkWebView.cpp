@@ -92,6 +92,12 @@ public:
         webkit_web_view_get_settings(view_.get()), allow);
   }
 
+  void setZoom(double factor) override {
+    // Text and layout alike, not the text alone.
+    webkit_settings_set_zoom_text_only(webkit_web_view_get_settings(view_.get()), FALSE);
+    webkit_web_view_set_zoom_level(view_.get(), factor);
+  }
+
   GtkWidget* widget() { return GTK_WIDGET(view_.get()); }
   WebKitWebView* webView() { return view_.get(); }
 

@@ -553,6 +553,13 @@ public:
     webView_.allowsBackForwardNavigationGestures = allow;
   }
 
+  void setZoom(double factor) override {
+    // pageZoom (macOS 11, which the app needs anyway) scales the CSS pixel,
+    // so the page reflows as a browser's zoom does; magnification would only
+    // scale the drawing.
+    webView_.pageZoom = factor;
+  }
+
   NSView* native() { return webView_; }
 
 private:

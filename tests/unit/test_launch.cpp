@@ -33,6 +33,7 @@ public:
   void readTitle(std::function<void(std::string)> done) override { done(""); }
   void setDelegate(platform::WebViewDelegate*) override {}
   void setAllowsBackForwardNavigationGestures(bool) override {}
+  void setZoom(double) override {}
 };
 
 platform::ScriptMessage appMessage(std::optional<json> body) {

@@ -14,9 +14,9 @@ const platform::MenuItem separator{"", "", "", true};
 
 } // namespace
 
-TEST(MainMenu, HasTheApplicationMenuThenTheEditMenu) {
+TEST(MainMenu, HasTheApplicationMenuThenTheEditMenuThenTheViewMenu) {
   platform::MenuBar bar = mainMenu();
-  ASSERT_EQ(bar.size(), 2u);
+  ASSERT_EQ(bar.size(), 3u);
 
   EXPECT_EQ(bar[0].title, "");
   EXPECT_EQ(bar[0].items, (std::vector<platform::MenuItem>{
@@ -37,10 +37,20 @@ TEST(MainMenu, HasTheApplicationMenuThenTheEditMenu) {
                               item("粘贴", "paste:", "v"),
                               item("全选", "selectAll:", "a"),
                           }));
+
+  EXPECT_EQ(bar[2].title, "显示");
+  EXPECT_EQ(bar[2].items, (std::vector<platform::MenuItem>{
+                              item("放大", "zoomIn", "+"),
+                              item("缩小", "zoomOut", "-"),
+                              item("实际大小", "actualSize", "0"),
+                          }));
 }
 
 TEST(MainMenu, TheDelegateActionsAreTheOnesTheMenuSends) {
   platform::MenuBar bar = mainMenu();
   EXPECT_EQ(bar[0].items[0].action, SHOW_MAIN_ACTION);
   EXPECT_EQ(bar[0].items[2].action, RELOAD_PAGE_ACTION);
+  EXPECT_EQ(bar[2].items[0].action, ZOOM_IN_ACTION);
+  EXPECT_EQ(bar[2].items[1].action, ZOOM_OUT_ACTION);
+  EXPECT_EQ(bar[2].items[2].action, ACTUAL_SIZE_ACTION);
 }

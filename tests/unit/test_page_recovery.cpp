@@ -29,6 +29,7 @@ public:
   void readTitle(std::function<void(std::string)> done) override { done(""); }
   void setDelegate(platform::WebViewDelegate*) override {}
   void setAllowsBackForwardNavigationGestures(bool) override {}
+  void setZoom(double) override {}
 };
 
 } // namespace

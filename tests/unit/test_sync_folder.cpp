@@ -38,6 +38,7 @@ public:
   void readTitle(std::function<void(std::string)> done) override { done(""); }
   void setDelegate(platform::WebViewDelegate*) override {}
   void setAllowsBackForwardNavigationGestures(bool) override {}
+  void setZoom(double) override {}
 };
 
 // The main queue, safe to post to from the threads the handler starts.
