@@ -96,7 +96,7 @@ void AppDelegate::applicationDidFinishLaunching() {
   buildBallWindow();
 
   platform::Application& app = platform_.application();
-  if (isBallOnlyLaunch(app.arguments())) {
+  if (isBallOnlyLaunch(app.arguments()) && !shownForAnotherStart_) {
     require(window.get()).orderOut();
   } else {
     app.setActivationPolicyRegular();
@@ -133,6 +133,14 @@ void AppDelegate::showMainWindow() {
   require(window.get()).makeKeyAndOrderFront();
   platform_.application().setActivationPolicyRegular();
   platform_.application().activateIgnoringOtherApps();
+}
+
+void AppDelegate::showForAnotherStart() {
+  if (!window) {
+    shownForAnotherStart_ = true;
+    return;
+  }
+  showMainWindow();
 }
 
 void AppDelegate::reloadPage() {

@@ -36,6 +36,9 @@ public:
 
   void showMainWindow();
   void showMain() { showMainWindow(); }
+  // A later start asked for the main window: shown at once, or, before
+  // launching has built it, shown by launching even in ball-only mode.
+  void showForAnotherStart();
   void reloadPage();
   void windowWillClose();
 
@@ -90,6 +93,7 @@ private:
   std::shared_ptr<DataHandler> dataHandler;
   std::shared_ptr<Downloads> downloads;
   std::shared_ptr<PageRecovery> pageRecovery;
+  bool shownForAnotherStart_ = false;
 };
 
 // Ball-only mode: some argument, the program path included, is exactly
