@@ -148,7 +148,10 @@ void AppDelegate::reloadPage() {
 }
 
 void AppDelegate::windowWillClose() {
-  platform_.defaults().setString(WINDOW_FRAME_KEY, stringFromRect(require(window.get()).frame()));
+  platform::Window& closing = require(window.get());
+  const platform::Rect frame =
+      require(storedFrame.get()).toStore(closing.frame(), closing.fillsScreen());
+  platform_.defaults().setString(WINDOW_FRAME_KEY, stringFromRect(frame));
 }
 
 void AppDelegate::buildMenu() {
@@ -200,6 +203,13 @@ void AppDelegate::buildMainWindow() {
   window->setWillCloseCallback([weakSelf] {
     if (std::shared_ptr<AppDelegate*> self = weakSelf.lock())
       (*self)->windowWillClose();
+  });
+  storedFrame = std::make_unique<StoredFrame>(window->frame());
+  window->setFrameChangeCallback([weakSelf] {
+    if (std::shared_ptr<AppDelegate*> self = weakSelf.lock()) {
+      platform::Window& changed = require((*self)->window.get());
+      require((*self)->storedFrame.get()).observe(changed.frame(), changed.fillsScreen());
+    }
   });
   window->makeKeyAndOrderFront();
 }

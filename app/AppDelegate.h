@@ -15,6 +15,7 @@ class PageRecovery;
 class PanelLine;
 class SaveHandler;
 class SchemeHandler;
+class StoredFrame;
 
 // The one object that owns everything long-lived: the main window, the web
 // view, the ball and the four bridge handlers. It assembles them when
@@ -80,6 +81,7 @@ private:
   std::shared_ptr<platform::Dialogs> dialogs_;
 
   std::unique_ptr<platform::Window> window;
+  std::unique_ptr<StoredFrame> storedFrame;
   std::shared_ptr<platform::WebView> webView;
   std::unique_ptr<platform::Panel> ballWindow;
   std::unique_ptr<BallView> ballView;

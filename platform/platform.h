@@ -195,6 +195,11 @@ public:
   virtual Rect frame() = 0;
   // windowWillClose: runs when the user (or the close action) closes it.
   virtual void setWillCloseCallback(std::function<void()> callback) = 0;
+  // Whether it fills the screen by the user's choice: full screen, or
+  // maximized (zoomed on macOS).
+  virtual bool fillsScreen() = 0;
+  // Runs on the main thread after its size, place or fillsScreen changed.
+  virtual void setFrameChangeCallback(std::function<void()> callback) = 0;
 };
 
 // What a custom-drawn view reports. Mouse positions are not passed: the view's
