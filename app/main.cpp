@@ -21,10 +21,12 @@ int main(int argc, char** argv) {
   std::unique_ptr<AppDelegate> delegate;
   // A later start's request to show the main window, on the main queue; the
   // listener goes before the delegate it reaches.
-  Reopening reopening{app->mainQueue(), [&delegate] {
+  Reopening reopening{app->mainQueue(),
+                      [&delegate] {
                         if (delegate)
                           delegate->showForAnotherStart();
-                      }};
+                      },
+                      SECOND_START_WAIT, nullptr};
   if (std::optional<int> status = settleOtherCopies(
           app->application(), app->dialogs(), app->environment(), onlyCopy, reopening, std::cerr))
     return *status;
