@@ -97,7 +97,7 @@ void AppDelegate::applicationDidFinishLaunching() {
   buildBallWindow();
 
   platform::Application& app = platform_.application();
-  if (isBallOnlyLaunch(app.arguments())) {
+  if (isBallOnlyLaunch(app.arguments()) && !shownForAnotherStart_) {
     require(window.get()).orderOut();
   } else {
     app.setActivationPolicyRegular();
@@ -147,12 +147,23 @@ void AppDelegate::showMainWindow() {
   platform_.application().activateIgnoringOtherApps();
 }
 
+void AppDelegate::showForAnotherStart() {
+  if (!window) {
+    shownForAnotherStart_ = true;
+    return;
+  }
+  showMainWindow();
+}
+
 void AppDelegate::reloadPage() {
   require(webView.get()).reload();
 }
 
 void AppDelegate::windowWillClose() {
-  platform_.defaults().setString(WINDOW_FRAME_KEY, stringFromRect(require(window.get()).frame()));
+  platform::Window& closing = require(window.get());
+  const platform::Rect frame =
+      require(storedFrame.get()).toStore(closing.frame(), closing.fillsScreen());
+  platform_.defaults().setString(WINDOW_FRAME_KEY, stringFromRect(frame));
 }
 
 void AppDelegate::buildMenu() {
@@ -205,6 +216,13 @@ void AppDelegate::buildMainWindow() {
   window->setWillCloseCallback([weakSelf] {
     if (std::shared_ptr<AppDelegate*> self = weakSelf.lock())
       (*self)->windowWillClose();
+  });
+  storedFrame = std::make_unique<StoredFrame>(window->frame());
+  window->setFrameChangeCallback([weakSelf] {
+    if (std::shared_ptr<AppDelegate*> self = weakSelf.lock()) {
+      platform::Window& changed = require((*self)->window.get());
+      require((*self)->storedFrame.get()).observe(changed.frame(), changed.fillsScreen());
+    }
   });
   window->makeKeyAndOrderFront();
 }

@@ -15,6 +15,7 @@ class PageRecovery;
 class PanelLine;
 class SaveHandler;
 class SchemeHandler;
+class StoredFrame;
 
 // The one object that owns everything long-lived: the main window, the web
 // view, the ball and the four bridge handlers. It assembles them when
@@ -36,6 +37,9 @@ public:
 
   void showMainWindow();
   void showMain() { showMainWindow(); }
+  // A later start asked for the main window: shown at once, or, before
+  // launching has built it, shown by launching even in ball-only mode.
+  void showForAnotherStart();
   void reloadPage();
   // Steps the page's zoom, applies it and keeps it for the next start.
   void setPageZoom(int percent);
@@ -79,6 +83,7 @@ private:
   std::shared_ptr<platform::Dialogs> dialogs_;
 
   std::unique_ptr<platform::Window> window;
+  std::unique_ptr<StoredFrame> storedFrame;
   std::shared_ptr<platform::WebView> webView;
   std::unique_ptr<platform::Panel> ballWindow;
   std::unique_ptr<BallView> ballView;
@@ -92,6 +97,7 @@ private:
   std::shared_ptr<DataHandler> dataHandler;
   std::shared_ptr<Downloads> downloads;
   std::shared_ptr<PageRecovery> pageRecovery;
+  bool shownForAnotherStart_ = false;
 };
 
 // Ball-only mode: some argument, the program path included, is exactly

@@ -42,3 +42,12 @@ platform::Rect fitToScreen(platform::Rect content, const std::optional<platform:
   content.size.height = std::min(content.size.height, visible->size.height - TITLE_BAR_ALLOWANCE);
   return content;
 }
+
+void StoredFrame::observe(platform::Rect frame, bool fillsScreen) {
+  if (!fillsScreen)
+    normal_ = frame;
+}
+
+platform::Rect StoredFrame::toStore(platform::Rect frame, bool fillsScreen) const {
+  return fillsScreen ? normal_ : frame;
+}

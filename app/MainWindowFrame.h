@@ -26,3 +26,17 @@ inline constexpr double TITLE_BAR_ALLOWANCE = 40;
 platform::Rect fitToScreen(platform::Rect content, const std::optional<platform::Rect>& visible);
 // The minimum size, given way to a screen smaller than it.
 platform::Size mainWindowMinSize(const std::optional<platform::Rect>& visible);
+
+// What the window stores when it closes. Closed in full screen or maximized,
+// it would come back screen-sized and no longer filling the screen; it
+// stores the frame it had last before instead.
+class StoredFrame {
+public:
+  explicit StoredFrame(platform::Rect built) : normal_(built) {}
+  // Every frame the window reports, with whether it fills the screen then.
+  void observe(platform::Rect frame, bool fillsScreen);
+  platform::Rect toStore(platform::Rect frame, bool fillsScreen) const;
+
+private:
+  platform::Rect normal_;
+};

@@ -8,6 +8,10 @@
 #include "system/Leftovers.h"
 #include "system/UserTexts.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -43,6 +47,19 @@ std::string lockUnavailableText(const fs::path& lockFile, const InstanceLock::At
 
 } // namespace
 
+std::optional<fs::path> onlyCopySocketPath(const platform::Environment& env) {
+  std::vector<fs::path> folders;
+  if (env.kind == platform::SystemKind::Linux && !env.runtimeDirectory.empty())
+    folders.push_back(env.runtimeDirectory / DATA_FOLDER_NAME);
+  // A folder of its own: the lock's may be open to others.
+  folders.push_back(onlyCopyLockPath(env).parent_path() / "reopen");
+  // Short, and named for the user: the temporary folder may be shared.
+  if (!env.temporaryDirectory.empty())
+    folders.push_back(env.temporaryDirectory /
+                      (std::string(DATA_FOLDER_NAME) + "-" + std::to_string(::geteuid())));
+  return reopenSocketPath(folders);
+}
+
 fs::path onlyCopyLockPath(const platform::Environment& env) {
   if (env.kind == platform::SystemKind::Mac)
     return applicationSupportFolder(env) / LOCK_FILE_NAME;
@@ -51,18 +68,24 @@ fs::path onlyCopyLockPath(const platform::Environment& env) {
 
 std::optional<int> settleOtherCopies(platform::Application& app, platform::Dialogs& dialogs,
                                      const platform::Environment& env, InstanceLock& lock,
-                                     std::ostream& err) {
+                                     Reopening& reopening, std::ostream& err) {
+  const auto deadline = std::chrono::steady_clock::now() + reopening.wait;
   const bool ballOnly = isBallOnlyLaunch(app.arguments());
   // A login start finds the app already running: nothing to show. The
   // hand-over only asks the registered copy to open again; this process
   // touches no data, so it needs no lock.
-  if (!app.registerFirstCopy())
+  if (!app.registerFirstCopy(reopening.wait))
     return ballOnly ? 0 : app.run();
   const fs::path lockFile = onlyCopyLockPath(env);
+  const std::optional<fs::path> socket = onlyCopySocketPath(env);
   const InstanceLock::Attempt attempt = lock.acquire(lockFile);
   switch (attempt.outcome) {
   case InstanceLock::Outcome::Held:
     removeStartLeftovers(env);
+    // Without it a second start still ends, with its alert.
+    if (socket)
+      if (auto listening = ReopenListener::listen(*socket, lock, reopening.queue, reopening.show))
+        reopening.listener = std::move(*listening);
     return std::nullopt;
   case InstanceLock::Outcome::Unavailable: {
     // Another copy, on another bus or none, could be writing the same data.
@@ -77,7 +100,14 @@ std::optional<int> settleOtherCopies(platform::Application& app, platform::Dialo
   }
   if (ballOnly)
     return 0;
+  const auto left =
+      std::max(std::chrono::milliseconds(0), std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                 deadline - std::chrono::steady_clock::now()));
+  if (socket && askToReopen(*socket, left) == ReopenAnswer::Reopened)
+    return 0;
   err << ALREADY_RUNNING_MESSAGE << std::endl;
+  // Started from the desktop, nobody reads standard error either.
+  dialogs.runAlert(ALREADY_RUNNING_MESSAGE, NOT_ANSWERING_TEXT);
   return 1;
 }
 

@@ -2,8 +2,12 @@
 
 #include "platform/platform.h"
 #include "system/InstanceLock.h"
+#include "system/ReopenSocket.h"
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -17,20 +21,45 @@
 // app's own folder in ~/Library/Application Support, named after LA_LABEL.
 std::filesystem::path onlyCopyLockPath(const platform::Environment& env);
 
+// How long a second start waits for the running copy, the window system's
+// register and the copy's own answer together.
+inline constexpr std::chrono::milliseconds SECOND_START_WAIT{2000};
+
+// Where the copy that holds the lock listens for a second start's request
+// to show its main window. Linux: in $XDG_RUNTIME_DIR, else beside the lock;
+// macOS: beside the lock. A short folder in the user's temporary folder
+// where the path would not fit a socket's address; nothing when even that
+// does not fit.
+std::optional<std::filesystem::path> onlyCopySocketPath(const platform::Environment& env);
+
+// What the copy that runs answers a second start with, and how long a
+// second start waits.
+struct Reopening {
+  platform::MainQueue& queue;
+  // Shows the main window; run on the main queue.
+  std::function<void()> show;
+  std::chrono::milliseconds wait = SECOND_START_WAIT;
+  // Set once this process holds the lock and listens; kept while it runs.
+  std::unique_ptr<ReopenListener> listener;
+};
+
 // Settles what this start does about another running copy, before anything
-// is built. Where the window system already knows a running copy, a plain
-// start hands over to it (it shows its main window) and a ball-only start
-// just ends. Otherwise this process takes the lock: held, it is the only
-// copy, removes what killed copies left behind, and goes on (nothing is
-// returned). Held by another copy: a ball-only start ends silently, any other
-// says ALREADY_RUNNING_MESSAGE on err and ends with status 1. A lock that
-// cannot be had at all ends every start with status 1: another copy could
-// be using the data. It says why (LOCK_UNAVAILABLE_TITLE and
-// lockUnavailableMessage) on err and in an alert. Returns the exit status
-// when the process is to end.
+// is built. Where the window system knows a running copy and answers, a
+// plain start hands over to it (it shows its main window) and a ball-only
+// start just ends. Otherwise this process takes the lock: held, it is the
+// only copy, removes what killed copies left behind, listens for later
+// starts (reopening.listener), and goes on (nothing is returned). Held by
+// another copy: a ball-only start ends silently; any other asks that copy to
+// show its main window and ends with status 0 once it has, or, without an
+// answer within reopening.wait (counted from the start of the settling),
+// says ALREADY_RUNNING_MESSAGE on err and in an alert with
+// NOT_ANSWERING_TEXT and ends with status 1. A lock that cannot be had at
+// all ends every start with status 1: another copy could be using the data.
+// It says why (LOCK_UNAVAILABLE_TITLE and lockUnavailableMessage) on err and
+// in an alert. Returns the exit status when the process is to end.
 std::optional<int> settleOtherCopies(platform::Application& app, platform::Dialogs& dialogs,
                                      const platform::Environment& env, InstanceLock& lock,
-                                     std::ostream& err);
+                                     Reopening& reopening, std::ostream& err);
 
 // The temporaries that killed copies left in the folders the app owns or
 // writes to on its own: the settings folder, the autostart and launcher-entry

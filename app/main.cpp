@@ -18,12 +18,22 @@ int main(int argc, char** argv) {
   std::unique_ptr<platform::Platform> app = platform::makePlatform(argc, argv, productIdentity());
   // Held until the process ends; nothing is built before it is settled.
   InstanceLock onlyCopy;
-  if (std::optional<int> status = settleOtherCopies(app->application(), app->dialogs(),
-                                                    app->environment(), onlyCopy, std::cerr))
+  std::unique_ptr<AppDelegate> delegate;
+  // A later start's request to show the main window, on the main queue; the
+  // listener goes before the delegate it reaches.
+  Reopening reopening{app->mainQueue(),
+                      [&delegate] {
+                        if (delegate)
+                          delegate->showForAnotherStart();
+                      },
+                      SECOND_START_WAIT, nullptr};
+  if (std::optional<int> status = settleOtherCopies(
+          app->application(), app->dialogs(), app->environment(), onlyCopy, reopening, std::cerr))
     return *status;
-  std::unique_ptr<AppDelegate> delegate = std::make_unique<AppDelegate>(*app);
+  delegate = std::make_unique<AppDelegate>(*app);
   app->application().setDelegate(delegate.get());
   int status = app->application().run();
+  reopening.listener.reset();
   delegate.reset();
   return status;
 }

@@ -73,6 +73,12 @@ struct Environment {
   // Linux only: $XDG_CONFIG_HOME and $XDG_DATA_HOME.
   std::filesystem::path configDirectory;
   std::filesystem::path dataDirectory;
+  // Linux only: $XDG_RUNTIME_DIR, this user's own folder for sockets; empty
+  // where it is not set.
+  std::filesystem::path runtimeDirectory;
+  // Where this user's temporary files go: the per-user folder on macOS,
+  // $TMPDIR or /tmp on Linux.
+  std::filesystem::path temporaryDirectory;
   // Asks the system about the login item at the given path. Empty where the
   // system has no switch for it, which is NotApplicable.
   std::function<LoginItemApproval(const std::filesystem::path& item)> loginItemApproval;
@@ -152,8 +158,9 @@ public:
   // where it keeps one (GApplication on the session bus). False when a copy
   // entered there is running already: run() then hands the start over to
   // that copy (it opens again, as on a reopen) and returns at once. True
-  // where there is no such register or none can be reached.
-  virtual bool registerFirstCopy() = 0;
+  // where there is no such register, none can be reached, or it has not
+  // answered within giveUpAfter (a running copy that is stopped or hung).
+  virtual bool registerFirstCopy(std::chrono::milliseconds giveUpAfter) = 0;
   // Runs the event loop; returns the exit status once the app terminates.
   virtual int run() = 0;
   virtual void setActivationPolicyRegular() = 0;
@@ -188,6 +195,11 @@ public:
   virtual Rect frame() = 0;
   // windowWillClose: runs when the user (or the close action) closes it.
   virtual void setWillCloseCallback(std::function<void()> callback) = 0;
+  // Whether it fills the screen by the user's choice: full screen, or
+  // maximized (zoomed on macOS).
+  virtual bool fillsScreen() = 0;
+  // Runs on the main thread after its size, place or fillsScreen changed.
+  virtual void setFrameChangeCallback(std::function<void()> callback) = 0;
 };
 
 // What a custom-drawn view reports. Mouse positions are not passed: the view's

@@ -68,6 +68,11 @@ inline const std::string PAGE_STOPPED_MESSAGE = std::string(APP_TITLE) + " 的�
 
 // What a second start says when it cannot hand over to the running copy.
 inline const std::string ALREADY_RUNNING_MESSAGE = std::string(APP_TITLE) + " 已在运行。";
+// The informative text of the alert with it: the running copy was asked to
+// show its window and did not answer.
+inline const std::string NOT_ANSWERING_TEXT =
+    "正在运行的 " + std::string(APP_TITLE) +
+    " 没有响应，它可能已被暂停或卡住。请切换到它的窗口，或结束它后再打开。";
 
 // A start that cannot take the lock that keeps to one running copy does not
 // go on, and says why in an alert (and on standard error): this title, and

@@ -1,11 +1,17 @@
 #include "platform/gtk/GtkInternal.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace platform::gtk {
 namespace {
+
+// For a run() that was not registered before.
+constexpr std::chrono::milliseconds REGISTER_WAIT{2000};
 
 struct MenuAction {
   class GtkApplicationImpl* app;
@@ -26,10 +32,32 @@ public:
   std::vector<std::string> arguments() override { return arguments_; }
   void setDelegate(ApplicationDelegate* delegate) override { delegate_ = delegate; }
 
-  bool registerFirstCopy() override {
+  bool registerFirstCopy(std::chrono::milliseconds giveUpAfter) override {
     GApplication* app = G_APPLICATION(app_.get());
-    if (!g_application_get_is_registered(app) && !g_application_register(app, nullptr, nullptr)) {
-      // No session bus: still start, just without the bus's one-copy rule.
+    if (g_application_get_is_registered(app))
+      return !g_application_get_is_remote(app);
+    // A registered copy that is stopped or hung never answers the register's
+    // question about its actions, and the bus would only give up after 25 s.
+    // GCancellable may be cancelled from any thread.
+    GObjectPtr<GCancellable> cancellable(g_cancellable_new());
+    std::mutex mutex;
+    std::condition_variable done;
+    bool registered = false;
+    std::thread timer([&] {
+      std::unique_lock<std::mutex> hold(mutex);
+      if (!done.wait_for(hold, giveUpAfter, [&] { return registered; }))
+        g_cancellable_cancel(cancellable.get());
+    });
+    const bool reached = g_application_register(app, cancellable.get(), nullptr);
+    {
+      std::lock_guard<std::mutex> hold(mutex);
+      registered = true;
+    }
+    done.notify_one();
+    timer.join();
+    if (!reached) {
+      // No session bus, or no answer on it: still start, just without the
+      // bus's one-copy rule.
       g_application_set_flags(app, G_APPLICATION_NON_UNIQUE);
       return true;
     }
@@ -37,7 +65,7 @@ public:
   }
 
   int run() override {
-    registerFirstCopy();
+    registerFirstCopy(REGISTER_WAIT);
     // GOption must not see our own arguments such as --ball-only.
     char* argv[] = {argv0_.data(), nullptr};
     return g_application_run(G_APPLICATION(app_.get()), 1, argv);

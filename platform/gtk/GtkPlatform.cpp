@@ -109,6 +109,12 @@ Environment makeEnvironment() {
   env.applicationsDirectory = env.homeDirectory / "Applications";
   env.configDirectory = g_get_user_config_dir();
   env.dataDirectory = g_get_user_data_dir();
+  // Not g_get_user_runtime_dir: unset, it falls back to the cache folder,
+  // which nothing promises to be this user's alone.
+  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+      runtime && std::filesystem::path(runtime).is_absolute())
+    env.runtimeDirectory = runtime;
+  env.temporaryDirectory = g_get_tmp_dir();
   env.machineIdentity = machineIdentity();
   env.computerName = [] { return std::string(g_get_host_name()); };
   return env;

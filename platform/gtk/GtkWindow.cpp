@@ -20,6 +20,13 @@ public:
     gtk_container_add(GTK_CONTAINER(window_.get()), box_);
     gtk_widget_show(box_);
     g_signal_connect(window_.get(), "delete-event", G_CALLBACK(&GtkMainWindow::onDelete), this);
+    g_signal_connect(window_.get(), "window-state-event", G_CALLBACK(&GtkMainWindow::onState),
+                     this);
+    // After the layout, where frame() reads the content's new size.
+    g_signal_connect_after(window_.get(), "size-allocate", G_CALLBACK(&GtkMainWindow::onAllocate),
+                           this);
+    g_signal_connect(window_.get(), "configure-event", G_CALLBACK(&GtkMainWindow::onConfigure),
+                     this);
     // Installs the menu bar, whose height the window adds to the content.
     app_.addWindow(this);
     applySizes();
@@ -89,6 +96,12 @@ public:
   }
   void setWillCloseCallback(std::function<void()> callback) override {
     willClose_ = std::move(callback);
+  }
+  bool fillsScreen() override {
+    return (state_ & (GDK_WINDOW_STATE_FULLSCREEN | GDK_WINDOW_STATE_MAXIMIZED)) != 0;
+  }
+  void setFrameChangeCallback(std::function<void()> callback) override {
+    frameChanged_ = std::move(callback);
   }
 
   void installMenuBar() override {
@@ -177,6 +190,24 @@ private:
     else
       gtk_window_present(window_.get());
   }
+  void reportFrame() {
+    if (frameChanged_)
+      frameChanged_();
+  }
+  static gboolean onState(GtkWidget*, GdkEventWindowState* event, gpointer data) {
+    auto* self = static_cast<GtkMainWindow*>(data);
+    self->state_ = event->new_window_state;
+    self->reportFrame();
+    return FALSE;
+  }
+  static void onAllocate(GtkWidget*, GdkRectangle*, gpointer data) {
+    static_cast<GtkMainWindow*>(data)->reportFrame();
+  }
+  // A move without a new size.
+  static gboolean onConfigure(GtkWidget*, GdkEvent*, gpointer data) {
+    static_cast<GtkMainWindow*>(data)->reportFrame();
+    return FALSE;
+  }
   static gboolean onDelete(GtkWidget*, GdkEvent*, gpointer data) {
     static_cast<GtkMainWindow*>(data)->performClose();
     return TRUE;
@@ -192,6 +223,8 @@ private:
   Size contentSize_;
   Size minContentSize_{0, 0};
   std::function<void()> willClose_;
+  std::function<void()> frameChanged_;
+  GdkWindowState state_ = GdkWindowState(0);
   bool wantVisible_ = false;
   guint pending_ = 0;
 };

@@ -155,8 +155,10 @@ public:
   }
 
   // LaunchServices hands a second open over to the running copy before any
-  // process starts; a copy started directly (the login agent) is not known.
-  bool registerFirstCopy() override { return true; }
+  // process starts, but only for the same bundle path; a copy at another
+  // path, or started directly (the login agent), is not known to it. The
+  // portable one-copy rule asks those itself, over its socket.
+  bool registerFirstCopy(std::chrono::milliseconds) override { return true; }
 
   int run() override {
     [NSApp run];

@@ -338,6 +338,8 @@ Environment makeEnvironment() {
   environment.bundlePath = pathOf(bundle.bundlePath);
   environment.executablePath = pathOf(bundle.executablePath);
   environment.applicationsDirectory = "/Applications";
+  // The user's own temporary folder (under /var/folders), not the shared /tmp.
+  environment.temporaryDirectory = pathOf(NSTemporaryDirectory());
   environment.loginItemApproval = loginItemApproval;
   environment.machineIdentity = machineIdentity();
   environment.computerName = computerName;

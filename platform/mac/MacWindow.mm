@@ -11,15 +11,33 @@
 
 NS_ASSUME_NONNULL_BEGIN
 
-// Tells the window's owner that the window is about to close.
+// Tells the window's owner that the window is about to close, and that its
+// frame or its full-screen state changed.
 @interface MacWindowDelegate : NSObject <NSWindowDelegate>
 @property(nonatomic) std::function<void()> willClose;
+@property(nonatomic) std::function<void()> frameChanged;
 @end
 
 @implementation MacWindowDelegate
 - (void)windowWillClose:(NSNotification*)notification {
   if (_willClose)
     _willClose();
+}
+- (void)reportFrame {
+  if (_frameChanged)
+    _frameChanged();
+}
+- (void)windowDidResize:(NSNotification*)notification {
+  [self reportFrame];
+}
+- (void)windowDidMove:(NSNotification*)notification {
+  [self reportFrame];
+}
+- (void)windowDidEnterFullScreen:(NSNotification*)notification {
+  [self reportFrame];
+}
+- (void)windowDidExitFullScreen:(NSNotification*)notification {
+  [self reportFrame];
 }
 @end
 
@@ -83,6 +101,7 @@ public:
   ~MacWindow() override {
     window_.delegate = nil;
     delegate_.willClose = nullptr;
+    delegate_.frameChanged = nullptr;
   }
 
   void setTitle(const std::string& title) override { window_.title = toNSString(title); }
@@ -134,6 +153,14 @@ public:
 
   void setWillCloseCallback(std::function<void()> callback) override {
     delegate_.willClose = std::move(callback);
+  }
+  // The style mask has the full-screen bit from the start of the transition
+  // on, so the resizes it makes are reported as filling the screen.
+  bool fillsScreen() override {
+    return (window_.styleMask & NSWindowStyleMaskFullScreen) != 0 || window_.zoomed;
+  }
+  void setFrameChangeCallback(std::function<void()> callback) override {
+    delegate_.frameChanged = std::move(callback);
   }
 
 private:

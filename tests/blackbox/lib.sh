@@ -123,6 +123,8 @@ bb_cleanup() {
     mapfile -t -O "${#all[@]}" all < <(pgrep -P "$pid")
   done
   for pid in "${all[@]}"; do
+    # A case may have stopped one (kill -STOP); stopped, it would not end.
+    kill -CONT "$pid" 2>/dev/null
     kill "$pid" 2>/dev/null
   done
   for pid in "${all[@]}"; do

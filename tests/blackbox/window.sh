@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The main window: title, size and place, the remembered frame, hidden starts,
 # closing, a second start, and starting without a session bus, where a second
-# start is refused.
+# start asks the running copy itself; a running copy that is stopped.
 # shellcheck source=tests/blackbox/lib.sh
 source "$(dirname "$0")/lib.sh"
 
@@ -185,23 +185,27 @@ case_one_copy_without_session_bus() {
   # One the running copy might be writing: no second start touches it.
   printf busy >"$autostart/.tessaloom-Busy12.tessaloom-tmp"
 
-  local args status
-  for args in "" --ball-only; do
-    # shellcheck disable=SC2086 # no argument, or one
-    "$BB_EXE" $args >"$BB_TMP/second.out" 2>"$BB_TMP/second.err" &
-    BB_PID=$!
-    BB_PIDS+=("$BB_PID")
-    bb_wait_exit
-    status=$BB_STATUS
-    if [ -z "$args" ]; then
-      bb_expect_eq "$status" 1 "exit status of a second start"
-      bb_expect_eq "$(cat "$BB_TMP/second.err")" "Dovrelist 已在运行。" "what a second start says"
-    else
-      bb_expect_eq "$status" 0 "exit status of a second ball-only start"
-      bb_expect_eq "$(cat "$BB_TMP/second.err")" "" "what a second ball-only start says"
-    fi
+  # Its window closed, a second start brings it back and ends; a ball-only
+  # one just ends.
+  bb_wm_close "$window"
+  bb_wait_until "the main window to unmap" bb_no_main
+  local args
+  for args in --ball-only "" --ball-only; do
+    start_second $args
+    bb_expect_eq "$BB_STATUS" 0 "exit status of a second start $args"
+    bb_expect_eq "$(cat "$BB_TMP/second.err")" "" "what a second start $args says"
     bb_expect_eq "$(cat "$BB_TMP/second.out")" "" "output of a second start $args"
+    if [ -z "$args" ]; then
+      bb_log "a second start without a session bus: the window mapped after" \
+        "$SECOND_MAPPED_MS ms, the start ended after $SECOND_MS ms"
+      BB_PID=$first
+      bb_find_main && bb_expect_eq "$BB_MAIN" "$window" "the window a second start showed"
+      bb_wm_close "$window"
+      bb_wait_until "the main window to unmap" bb_no_main
+    fi
   done
+  # And once more, for what follows.
+  start_second
   BB_PID=$first
   bb_alive || bb_fail "the running copy ended with a second start"
   bb_find_main && bb_expect_eq "$BB_MAIN" "$window" "the running copy's main window"
@@ -217,5 +221,78 @@ case_one_copy_without_session_bus() {
   bb_wait_exit
   bb_expect_eq "$BB_STATUS" 0 "exit status of the start after a killed copy"
 }
+
+# Starts a second copy with the arguments, its output in second.out and
+# second.err, and waits for its end: BB_STATUS, and in SECOND_MS how many
+# milliseconds it ran. A plain one must have brought the first copy's
+# ($first) closed main window back within 2 s (SECOND_MAPPED_MS); a
+# ball-only one must have left it closed.
+no_main_of() { [ -z "$(bb_windows_of_type NORMAL "$1")" ]; }
+start_second() {
+  local began now second
+  no_main_of "$first" || bb_fail "the main window is open before a second start"
+  began=$(date +%s%N)
+  "$BB_EXE" "$@" >"$BB_TMP/second.out" 2>"$BB_TMP/second.err" &
+  second=$!
+  BB_PIDS+=("$second")
+  SECOND_MS='' SECOND_MAPPED_MS=''
+  while :; do
+    now=$((($(date +%s%N) - began) / 1000000))
+    [ -z "$SECOND_MS" ] && ! bb_alive "$second" && SECOND_MS=$now
+    [ -z "$SECOND_MAPPED_MS" ] && ! no_main_of "$first" && SECOND_MAPPED_MS=$now
+    [ -n "$SECOND_MS" ] && { [ -n "$SECOND_MAPPED_MS" ] || [ "$*" = --ball-only ]; } && break
+    [ "$now" -le 2000 ] || bb_fail "after 2 s: the second start ${SECOND_MS:+ended}${SECOND_MS:-runs}," \
+      "the main window ${SECOND_MAPPED_MS:+is}${SECOND_MAPPED_MS:-is not} mapped"
+    sleep 0.02
+  done
+  wait "$second"
+  BB_STATUS=$?
+  if [ "$*" = --ball-only ]; then
+    sleep 0.5
+    no_main_of "$first" || bb_fail "a second ball-only start showed the main window"
+  fi
+}
+
+case_stopped_copy_with_session_bus() {
+  bb_use_probe_app
+  bb_start
+  local first=$BB_PID
+  bb_wait_main
+  # Stopped, it holds its name on the bus and its lock, and answers nothing
+  # (the cleanup lets it go on again before ending it).
+  kill -STOP "$first"
+  local began took dialog
+  began=$(date +%s%N)
+  "$BB_EXE" >"$BB_TMP/second.out" 2>"$BB_TMP/second.err" &
+  BB_PID=$!
+  BB_PIDS+=("$BB_PID")
+  # It says so at once, and in an alert, which stays until it is closed.
+  bb_wait_until "a second start to give up" grep -q . "$BB_TMP/second.err"
+  took=$((($(date +%s%N) - began) / 1000000))
+  bb_log "a second start with a stopped copy on the bus: $took ms to its answer"
+  [ "$took" -le 3000 ] || bb_fail "a second start took $took ms to give up"
+  bb_expect_eq "$(cat "$BB_TMP/second.err")" "Dovrelist 已在运行。" "what a second start says"
+  bb_wait_until "the alert of the second start" find_dialog
+  bb_wm_close "$BB_DIALOG"
+  bb_wait_exit
+  bb_expect_eq "$BB_STATUS" 1 "exit status of a second start with a stopped copy"
+
+  # A login start ends silently, as soon.
+  began=$(date +%s%N)
+  "$BB_EXE" --ball-only >"$BB_TMP/second.out" 2>"$BB_TMP/second.err" &
+  BB_PID=$!
+  BB_PIDS+=("$BB_PID")
+  bb_wait_exit
+  took=$((($(date +%s%N) - began) / 1000000))
+  bb_log "a second ball-only start with a stopped copy on the bus: $took ms"
+  [ "$took" -le 3000 ] || bb_fail "a second ball-only start took $took ms"
+  bb_expect_eq "$BB_STATUS" 0 "exit status of a second ball-only start"
+  bb_expect_eq "$(cat "$BB_TMP/second.err")" "" "what a second ball-only start says"
+
+  kill -CONT "$first"
+  BB_PID=$first
+  bb_alive || bb_fail "the running copy ended"
+}
+find_dialog() { BB_DIALOG=$(bb_windows_of_type DIALOG | head -n 1) && [ -n "$BB_DIALOG" ]; }
 
 bb_main "$@"

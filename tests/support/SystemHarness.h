@@ -67,7 +67,7 @@ public:
   std::vector<std::string> arguments() override { return arguments_; }
   void setDelegate(platform::ApplicationDelegate* delegate) override;
   // The harness's process is the one copy.
-  bool registerFirstCopy() override { return true; }
+  bool registerFirstCopy(std::chrono::milliseconds) override { return true; }
   // Spins the main loop until terminate() is called.
   int run() override;
   void setActivationPolicyRegular() override;

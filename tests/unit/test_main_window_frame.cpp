@@ -40,6 +40,27 @@ TEST(MainWindowFrame, TheWindowFitsTheScreenAndTheMinimumGivesWayToASmallOne) {
   EXPECT_EQ(mainWindowMinSize(Rect{{0, 0}, {0, 0}}), MAIN_WINDOW_MIN_SIZE);
 }
 
+TEST(MainWindowFrame, ClosedFillingTheScreenItStoresTheFrameItHadBefore) {
+  const Rect built{{280, 120}, {1360, 840}};
+  const Rect dragged{{100, 90}, {1500, 900}};
+  const Rect screen{{0, 0}, {1920, 1080}};
+  StoredFrame stored(built);
+  EXPECT_EQ(stored.toStore(built, false), built);
+  // Full screen or maximized right from the built frame.
+  EXPECT_EQ(stored.toStore(screen, true), built);
+  stored.observe(dragged, false);
+  // The resizes of the way into full screen are reported as filling it.
+  stored.observe(screen, true);
+  stored.observe(screen, true);
+  EXPECT_EQ(stored.toStore(screen, true), dragged);
+  // Back in a window, whatever it is then is what it stores.
+  const Rect back{{110, 95}, {1500, 900}};
+  stored.observe(back, false);
+  EXPECT_EQ(stored.toStore(back, false), back);
+  // A window the user made screen-sized by hand, never filling it by choice.
+  EXPECT_EQ(stored.toStore(screen, false), screen);
+}
+
 TEST(LaunchMode, BallOnlyMatchesWholeArgumentsExactly) {
   EXPECT_TRUE(isBallOnlyLaunch({"/app/Tessaloom", "--ball-only"}));
   EXPECT_TRUE(isBallOnlyLaunch({"--ball-only"}));

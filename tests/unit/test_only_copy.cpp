@@ -5,14 +5,18 @@
 #include "system/Leftovers.h"
 #include "system/UserTexts.h"
 #include "test_install_roots.h"
+#include "test_reopen_queues.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <sstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 using roots::Machine;
 
 namespace {
@@ -24,7 +28,7 @@ public:
       : arguments_(std::move(arguments)), firstCopy_(firstCopy) {}
   std::vector<std::string> arguments() override { return arguments_; }
   void setDelegate(platform::ApplicationDelegate*) override {}
-  bool registerFirstCopy() override { return firstCopy_; }
+  bool registerFirstCopy(std::chrono::milliseconds) override { return firstCopy_; }
   // The hand-over to the registered copy.
   int run() override {
     ++runs;
@@ -47,21 +51,29 @@ struct Start {
   std::string said;
   int handedOver = 0;
   std::vector<fakes::Alert> alerts;
+  // What the start keeps while it runs, when it is the one copy.
+  std::unique_ptr<ReopenListener> listener;
 };
 
+// The running copy's main loop: idle unless told otherwise.
+reopen::ImmediateQueue idleLoop;
+int shownForOthers = 0;
+
 Start start(const platform::Environment& env, InstanceLock& lock, bool ballOnly,
-            bool firstCopy = true) {
+            bool firstCopy = true, platform::MainQueue& loop = idleLoop) {
   std::vector<std::string> arguments{"Tessaloom"};
   if (ballOnly)
     arguments.push_back("--ball-only");
   StartingApplication app(arguments, firstCopy);
   std::ostringstream err;
   fakes::ScriptedDialogs dialogs;
+  Reopening reopening{loop, [] { ++shownForOthers; }, 300ms, nullptr};
   Start result;
-  result.status = settleOtherCopies(app, dialogs, env, lock, err);
+  result.status = settleOtherCopies(app, dialogs, env, lock, reopening, err);
   result.said = err.str();
   result.handedOver = app.runs;
   result.alerts = dialogs.alerts;
+  result.listener = std::move(reopening.listener);
   return result;
 }
 
@@ -96,19 +108,48 @@ TEST(OnlyCopy, OneCopyRunsAndClearsWhatKilledCopiesLeft) {
   }
   EXPECT_FALSE(fs::exists(stage));
 
-  // While it runs, a second start ends, and clears nothing: the running copy
-  // may be writing.
+  // While it runs, a second start has it show its main window and ends, and
+  // clears nothing: the running copy may be writing. A ball-only start asks
+  // nothing.
+  ASSERT_TRUE(started.listener);
   writeFile(autostart / ".tessaloom-Busy12.tessaloom-tmp", "being written");
+  shownForOthers = 0;
   for (bool ballOnly : {false, true}) {
     InstanceLock second;
-    Start refused = start(env, second, ballOnly);
-    ASSERT_TRUE(refused.status);
-    EXPECT_EQ(*refused.status, ballOnly ? 0 : 1);
-    EXPECT_EQ(refused.said, ballOnly ? "" : "Dovrelist 已在运行。\n");
-    EXPECT_EQ(refused.handedOver, 0);
+    Start handed = start(env, second, ballOnly);
+    EXPECT_EQ(handed.status, std::optional<int>(0));
+    EXPECT_EQ(handed.said, "");
+    EXPECT_TRUE(handed.alerts.empty());
+    EXPECT_EQ(handed.handedOver, 0);
     EXPECT_FALSE(second.held());
+    EXPECT_FALSE(handed.listener);
+    EXPECT_EQ(shownForOthers, 1);
   }
   EXPECT_TRUE(fs::exists(autostart / ".tessaloom-Busy12.tessaloom-tmp"));
+
+  // A running copy that does not answer (stopped, hung) is given up on
+  // after the wait: the start says so where the user sees it.
+  {
+    started.listener.reset();
+    reopen::HeldQueue stopped;
+    auto stuck =
+        ReopenListener::listen(*onlyCopySocketPath(env), *first, stopped, [] { ++shownForOthers; });
+    ASSERT_TRUE(stuck);
+    InstanceLock second;
+    const auto before = std::chrono::steady_clock::now();
+    Start refused = start(env, second, false);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 1500ms);
+    EXPECT_EQ(refused.status, std::optional<int>(1));
+    EXPECT_EQ(refused.said, "Dovrelist 已在运行。\n");
+    EXPECT_EQ(refused.alerts,
+              (std::vector<fakes::Alert>{{ALREADY_RUNNING_MESSAGE, NOT_ANSWERING_TEXT}}));
+    Start login = start(env, second, true);
+    EXPECT_EQ(login.status, std::optional<int>(0));
+    EXPECT_EQ(login.said, "");
+    EXPECT_TRUE(login.alerts.empty());
+    stopped.runAll();
+    EXPECT_EQ(shownForOthers, 1);
+  }
 
   // A copy the window system knows takes a plain start over; a ball-only
   // start just ends. Neither takes the lock.
@@ -130,6 +171,34 @@ TEST(OnlyCopy, OneCopyRunsAndClearsWhatKilledCopiesLeft) {
   EXPECT_FALSE(start(env, next, true).status);
   EXPECT_TRUE(next.held());
   EXPECT_FALSE(fs::exists(autostart / ".tessaloom-Busy12.tessaloom-tmp"));
+}
+
+TEST(OnlyCopy, TheSocketGoesWhereItsPathFits) {
+  Machine machine(platform::SystemKind::Linux);
+  platform::Environment env = machine.env;
+  const fs::path beside = env.dataDirectory / "Tessaloom" / "reopen" / "reopen.sock";
+  EXPECT_EQ(onlyCopySocketPath(env), std::optional<fs::path>(beside));
+  env.runtimeDirectory = machine.dir.path() / "run";
+  EXPECT_EQ(onlyCopySocketPath(env),
+            std::optional<fs::path>(env.runtimeDirectory / "Tessaloom" / "reopen.sock"));
+  // Too long for a socket's address: beside the lock, else the temporary
+  // folder, else none.
+  env.runtimeDirectory = machine.dir.path() / std::string(110, 'r');
+  EXPECT_EQ(onlyCopySocketPath(env), std::optional<fs::path>(beside));
+  env.dataDirectory = machine.dir.path() / std::string(110, 'd');
+  EXPECT_EQ(onlyCopySocketPath(env), std::nullopt);
+  env.temporaryDirectory = "/tmp";
+  const std::optional<fs::path> temporary = onlyCopySocketPath(env);
+  ASSERT_TRUE(temporary);
+  EXPECT_EQ(temporary->parent_path(), "/tmp/Tessaloom-" + std::to_string(::geteuid()));
+
+  // A first copy listens there, and a second start is answered.
+  env = machine.env;
+  env.runtimeDirectory = machine.dir.path() / std::string(110, 'r');
+  InstanceLock first, second;
+  Start running = start(env, first, false);
+  ASSERT_TRUE(running.listener);
+  EXPECT_EQ(start(env, second, false).status, std::optional<int>(0));
 }
 
 TEST(OnlyCopy, ALockThatCannotBeTakenKeepsEveryStartOffTheData) {
