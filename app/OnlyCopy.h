@@ -22,8 +22,9 @@
 std::filesystem::path onlyCopyLockPath(const platform::Environment& env);
 
 // How long a second start waits for the running copy, the window system's
-// register and the copy's own answer together.
-inline constexpr std::chrono::milliseconds SECOND_START_WAIT{2000};
+// register and the copy's own answer together: with the process's own start
+// (a few hundred milliseconds), the teacher hears within 2 s.
+inline constexpr std::chrono::milliseconds SECOND_START_WAIT{1500};
 
 // Where the copy that holds the lock listens for a second start's request
 // to show its main window. Linux: in $XDG_RUNTIME_DIR, else beside the lock;
