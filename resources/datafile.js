@@ -59,12 +59,16 @@ export class FileWriter {
   async run() {
     this.planned = false;
     if (this.busy || this.blocked || !this.dirty) return this.settle(!this.dirty);
-    this.dirty = false;
     this.busy = true;
     this.lastStart = this.clock();
     let ok = false;
     try {
-      const reply = await this.send(this.text());
+      // The text carries every change so far, including those that making
+      // it reports (the page stores its pending change first): none of
+      // them asks for another write.
+      const text = this.text();
+      this.dirty = false;
+      const reply = await this.send(text);
       ok = !!reply && reply.ok === true;
     } catch {
       ok = false;
@@ -95,14 +99,6 @@ export class FileWriter {
   }
 }
 
-const versionOf = (text) => {
-  try {
-    return JSON.parse(text.replace(/^\uFEFF/, '')).version;
-  } catch {
-    return undefined;
-  }
-};
-
 // Which data to start from: `loaded` is the store's load() of the engine's
 // storage, `data(cmd, members)` the data channel. Resolves with
 //   { from: 'engine' | 'file' | 'merged', data?, asideFile: bool, current?: true, blocked?: text }
@@ -124,7 +120,7 @@ export async function startData(loaded, data) {
     return { from: 'engine', asideFile: true };
   }
   // A file of an older version is kept as it was before it is ever replaced.
-  if (versionOf(reply.text) !== SCHEMA_VERSION) {
+  if (parsed.version !== SCHEMA_VERSION) {
     const kept = await data('keep', { reason: 'upgrade' });
     if (!kept || kept.ok !== true) return { from: 'engine', asideFile, blocked: (kept && kept.error) || '无法保存升级前的副本。' };
   }

@@ -300,7 +300,8 @@ export function backupText(data, now = new Date()) {
   return JSON.stringify({ app: 'Dovrelist', exportedAt: now.toISOString(), ...data }, null, 2);
 }
 
-// A backup is taken only whole: any problem rejects it.
+// A backup is taken only whole: any problem rejects it. Taken, it gives
+// { ok, data, version }, the version the text was written in.
 export function parseBackup(text) {
   if (typeof text !== 'string' || text.length > MAX_BACKUP_CHARS)
     return { ok: false, problems: ['文件太大，或不是文本文件。'] };
@@ -312,7 +313,7 @@ export function parseBackup(text) {
   }
   const { data, problems } = normalize(obj);
   if (!data || problems.length) return { ok: false, problems: problems.length ? problems : ['无法读取。'] };
-  return { ok: true, data };
+  return { ok: true, data, version: obj.version };
 }
 
 // `storage` is anything shaped like window.localStorage.
