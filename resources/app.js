@@ -11,6 +11,7 @@ import { mendMerged } from './merge.js';
 import { SYNC_EVERY_MS, SyncRound } from './sync.js';
 import { createNative, replyError } from './native.js';
 import { h, download, openDialog, toast } from './ui.js';
+import { drawInto } from './patch.js';
 import { renderToday } from './view-today.js';
 import { renderWeek } from './view-week.js';
 import { foldLateOnLeave, renderPlan } from './view-plan.js';
@@ -18,11 +19,13 @@ import { renderAssignments, renderClasses } from './view-manage.js';
 import { renderTime } from './view-time.js';
 import { renderSettings, syncTrouble } from './view-settings.js';
 
+// `overlay`: drawn again over what is shown (see patch.js); its handlers
+// use only their own elements and live objects.
 const VIEWS = {
-  today: { label: '今天', render: renderToday },
-  week: { label: '本周', render: renderWeek },
-  plan: { label: '计划', render: renderPlan },
-  assignments: { label: '作业', render: renderAssignments },
+  today: { label: '今天', render: renderToday, overlay: true },
+  week: { label: '本周', render: renderWeek, overlay: true },
+  plan: { label: '计划', render: renderPlan, overlay: true },
+  assignments: { label: '作业', render: renderAssignments, overlay: true },
   classes: { label: '班级', render: renderClasses },
   time: { label: '可用时间', render: renderTime },
   settings: { label: '设置', render: renderSettings },
@@ -42,6 +45,9 @@ const ctx = {
   plan: null,
   view: 'today',
   params: {},
+  // The report of late work: opened, and how many of its items are shown.
+  lateOpen: false,
+  lateShown: 0,
   store,
   native,
   // Why the engine's storage did not take the last change ('blocked', or
@@ -62,6 +68,7 @@ const ctx = {
 // Written after the changes, coalesced; only inside the app.
 const writer = native.hasData
   ? new FileWriter({
+      after: afterDrawn,
       send: (text) => native.data('write', { text }),
       text: () => {
         persist();
@@ -128,6 +135,7 @@ function beginSync() {
     },
   });
   syncWriter = new FileWriter({
+    after: afterDrawn,
     send: (text) => native.data('syncWrite', { text }),
     text: () => {
       persist();
@@ -188,14 +196,13 @@ function safeLocalStorage() {
   }
 }
 
-// Every change is shown at once and stored right after it has been drawn;
-// the plan and the ball follow. Data just upgraded is stamped and stored
-// at once.
+// Every change is shown at once and stored right after the frame that
+// shows it (see render); the plan and the ball follow. Data just upgraded
+// is stamped and stored at once.
 let unsaved = loaded.notices.some((n) => n.kind === 'migrated');
 function commit(change) {
   change(ctx.data);
   unsaved = true;
-  afterPaint(persist);
   replan();
   scheduleRender();
 }
@@ -281,6 +288,7 @@ function go(view, params = {}) {
 
 let renderQueued = false;
 let moveFocus = false;
+let drawnView = null;
 // Rendering waits a turn so that a field the teacher is leaving has handed
 // focus on; focus then returns to the same control in the new content.
 function scheduleRender(focusHeading = false) {
@@ -316,23 +324,38 @@ function render() {
   count('nav-today', ctx.plan.todayCount, `，今天要批 ${ctx.plan.todayCount} 份`);
 
   renderBanner();
-  main.replaceChildren(VIEWS[ctx.view].render(ctx));
+  const next = VIEWS[ctx.view].render(ctx);
+  const overlaid = VIEWS[ctx.view].overlay && drawnView === ctx.view && !moveFocus;
+  if (overlaid) drawInto(main, next);
+  else main.replaceChildren(next);
+  drawnView = ctx.view;
+  if (unsaved) afterDrawn(persist);
   if (moveFocus) {
     moveFocus = false;
     page.scrollTop = 0;
     const heading = main.querySelector('h1');
     if (heading) heading.focus({ preventScroll: true });
   } else {
-    page.scrollTop = scroll;
+    // Laid over, the page keeps its place; setting it would lay out the
+    // whole page at once.
+    if (!overlaid) page.scrollTop = scroll;
     const again = key && main.querySelector(`[data-key="${CSS.escape(key)}"]`);
-    if (again) again.focus({ preventScroll: true });
+    if (again) {
+      if (again !== active) again.focus({ preventScroll: true });
+    }
     // The control is gone (a finished task, a deleted row, one without a
     // key): start from the heading rather than from the page's body.
-    else if (inMain || active === document.body) {
+    else if (inMain ? !active.isConnected : active === document.body) {
       const heading = main.querySelector('h1');
       if (heading && !document.querySelector('dialog[open]')) heading.focus({ preventScroll: true });
     }
   }
+}
+
+// After the frame that shows every change so far: a year's stamps, save
+// and file text would otherwise hold up the frame that shows the change.
+function afterDrawn(fn) {
+  afterPaint(() => (renderQueued ? afterDrawn(fn) : fn()));
 }
 
 // What is not being kept, worst first. Where the data file takes the

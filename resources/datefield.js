@@ -3,6 +3,7 @@
 // engine's <input type=date> follows the system's language instead of the
 // page's, so it is not used. Values in and out are "YYYY-MM-DD" strings.
 
+import { whole } from './patch.js';
 import { h } from './ui.js';
 import { addDays, daysInMonth, isISODate, pad2, startOfWeek, weekdayIndex } from './dates.js';
 
@@ -293,5 +294,6 @@ export function dateField({ id, value = '', min = null, max = null, today, key =
   wrap.textInput = text;
   wrap.focus = (opts) => text.focus(opts);
   wrap.value = value;
-  return wrap;
+  // Its handlers were added by hand: drawn again, it is replaced whole.
+  return whole(wrap);
 }

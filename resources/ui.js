@@ -9,7 +9,11 @@ export function h(tag, attrs, ...children) {
   const el = document.createElement(tag);
   for (const [k, v] of Object.entries(attrs || {})) {
     if (v === null || v === undefined || v === false) continue;
-    if (k.startsWith('on')) el.addEventListener(k.slice(2), v);
+    if (k.startsWith('on')) {
+      el.addEventListener(k.slice(2), v);
+      // Its handler belongs to this drawing: a later one replaces it.
+      el.hlvnHandled = true;
+    }
     else if (k === 'class') el.className = v;
     else if (k === 'style' && typeof v === 'object') Object.assign(el.style, v);
     else if (k in el && typeof v !== 'string') el[k] = v;

@@ -28,6 +28,7 @@ import {
 } from './model.js';
 import { recordDialog } from './view-progress.js';
 import { dateField } from './datefield.js';
+import { part } from './patch.js';
 
 const input = (id, attrs) => h('input', { id, name: id, ...attrs });
 
@@ -302,7 +303,8 @@ export function renderAssignments(ctx) {
     else if (st.needsCount) state = h('span', { class: 'tag warn' }, '份数待填');
     else if (st.late) state = h('span', { class: 'tag warn' }, st.overdue ? `逾期 ${st.late} 份` : `差 ${st.late} 份`);
     else state = h('span', { class: 'tag ok' }, st.lastDay ? `${fmtDate(st.lastDay, 'short')} 批完` : '按时');
-    return h(
+    // Its handlers use the assignment and the day; the rest is what it shows.
+    const row = h(
       'tr',
       null,
       h('td', { class: 'title-cell' }, dot(cls ? cls.color : '#9a9a9a'), ' ', h('strong', null, a.title), a.kind ? h('span', { class: 'tag' }, a.kind) : null),
@@ -336,6 +338,7 @@ export function renderAssignments(ctx) {
         h('button', { type: 'button', class: 'btn small quiet', 'data-key': `del-${a.id}`, 'aria-label': `删除${name}`, onclick: () => removeAssignment(ctx, a) }, '删除'),
       ),
     );
+    return part(row, a.id, a, ctx.today);
   });
 
   const toggle = h('input', {

@@ -1,6 +1,6 @@
 // The whole plan day by day, the report of what will be late, and exports.
 
-import { h, dot, fmtDate, fmtMinutes, download } from './ui.js';
+import { h, dot, fmtDate, fmtMinutes, download, inPieces } from './ui.js';
 import { planCalendar, planCSV } from './exports.js';
 import { classOf } from './model.js';
 import { editAssignment, paceText } from './view-manage.js';
@@ -31,7 +31,24 @@ export function lateText(ctx, info) {
 // would push that screen's own content out of sight. Another week of 本周
 // is the same screen.
 export function foldLateOnLeave(ctx, view) {
-  if (view !== ctx.view) ctx.lateOpen = false;
+  if (view !== ctx.view) {
+    ctx.lateOpen = false;
+    ctx.lateShown = 0;
+  }
+}
+
+function lateItem(ctx, info) {
+  return h(
+    'li',
+    null,
+    h('span', null, lateText(ctx, info)),
+    h(
+      'span',
+      { class: 'late-actions' },
+      h('button', { type: 'button', class: 'btn small', 'data-key': `late-time-${info.assignmentId}`, onclick: () => ctx.go('time') }, '增加时间'),
+      h('button', { type: 'button', class: 'btn small', 'data-key': `late-edit-${info.assignmentId}`, onclick: () => editAssignment(ctx, info.assignmentId) }, '修改归还日期'),
+    ),
+  );
 }
 
 // What will be late, in one line above the day's work; each one's cause
@@ -40,6 +57,12 @@ export function lateReport(ctx) {
   const late = ctx.plan.late;
   if (!late.length) return null;
   const open = !!ctx.lateOpen;
+  const piece = open
+    ? inPieces(late, ctx.lateShown || 100, 100, '项', 'late-more', (n) => {
+        ctx.lateShown = n;
+        ctx.render();
+      })
+    : null;
   return h(
     'section',
     { class: 'late', 'aria-labelledby': 'late-title' },
@@ -63,27 +86,10 @@ export function lateReport(ctx) {
         open ? '收起' : '查看原因和办法',
       ),
     ),
-    h(
-      'ul',
-      { id: 'late-list', hidden: !open },
-      late.map((info) =>
-        h(
-          'li',
-          null,
-          h('span', null, lateText(ctx, info)),
-          h(
-            'span',
-            { class: 'late-actions' },
-            h('button', { type: 'button', class: 'btn small', 'data-key': `late-time-${info.assignmentId}`, onclick: () => ctx.go('time') }, '增加时间'),
-            h(
-              'button',
-              { type: 'button', class: 'btn small', 'data-key': `late-edit-${info.assignmentId}`, onclick: () => editAssignment(ctx, info.assignmentId) },
-              '修改归还日期',
-            ),
-          ),
-        ),
-      ),
-    ),
+    // Built only when opened, and a piece at a time: a year can hold
+    // thousands.
+    h('ul', { id: 'late-list', hidden: !open }, piece ? piece.items.map((info) => lateItem(ctx, info)) : null),
+    piece ? piece.more : null,
   );
 }
 

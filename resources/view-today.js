@@ -5,6 +5,7 @@ import { classOf, recordProgress, gradedToday, titleOf } from './model.js';
 import { lateReport, loadBar } from './view-plan.js';
 import { editAssignment, paceText } from './view-manage.js';
 import { recordDialog, takeBackDialog } from './view-progress.js';
+import { part } from './patch.js';
 
 export function renderToday(ctx) {
   const { data, plan, today } = ctx;
@@ -39,7 +40,8 @@ export function renderToday(ctx) {
     const st = plan.status.get(a.id);
     const k = (what) => `today-${a.id}-${what}`;
     const name = titleOf(data, a);
-    return h(
+    // Its handlers use the assignment and the day; the rest is what it shows.
+    const row = h(
       'li',
       { class: 'task' },
       h(
@@ -79,6 +81,7 @@ export function renderToday(ctx) {
         ),
       ),
     );
+    return part(row, a.id, a, today);
   });
 
   // Work recorded today that the plan no longer holds for today.

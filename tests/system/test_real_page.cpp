@@ -1,7 +1,9 @@
 // The shipped web app in the real engine, talking to the native side: its
-// count reaches the ball and its "status" request is answered and shown.
+// count reaches the ball, its "status" request is answered and shown, and
+// a change draws again only what it touches.
 
 #include "support/SystemHarness.h"
+#include "support/TeacherData.h"
 
 #include "ball/BallView.h"
 
@@ -61,6 +63,78 @@ TEST(RealPage, ItsCountReachesTheBallAndItsStatusRequestIsAnsweredAndShown) {
   // Asking changed nothing on the machine.
   EXPECT_FALSE(std::filesystem::exists(app.platform.env.configDirectory / "autostart"));
   EXPECT_TRUE(app.platform.dialogsScript.alerts.empty());
+}
+
+// A change draws the screen again over what is shown: what reads the same
+// stays the same element, so focus, the engine's layout and a screen
+// reader's place are kept, and a kept row's buttons still act on their own
+// assignment.
+const char* REDRAW = R"JS(
+const settle = () => new Promise((done) => setTimeout(() => requestAnimationFrame(() => setTimeout(done, 0)), 0));
+const rows = (sel) => [...document.querySelectorAll(sel)];
+const graded = (el) => el.textContent.match(/已批 (\d+) \//)[1];
+// The rows that read the same before and after are the very same elements.
+const sameWhereUnchanged = (before, after) => after.every((el) => {
+  const was = before.find((b) => b.el.dataset.part === el.dataset.part);
+  return !was || was.html !== el.outerHTML || was.el === el;
+});
+const seen = {};
+await settle();
+const heading = document.querySelector('#main h1');
+let before = rows('#main li.task').map((el) => ({ el, html: el.outerHTML }));
+seen.tasks = before.length;
+const [first, second] = before.map((b) => b.el);
+const firstWas = graded(first);
+const plus = first.querySelector('[data-key$="-p1"]');
+plus.focus();
+plus.click();
+await settle();
+let after = rows('#main li.task');
+seen.headingKept = document.querySelector('#main h1') === heading;
+seen.firstCounted = Number(graded(after.find((el) => el.dataset.part === first.dataset.part))) === Number(firstWas) + 1;
+seen.focusKept = document.activeElement.dataset.key === plus.dataset.key;
+seen.todayKept = sameWhereUnchanged(before, after);
+seen.someKept = after.some((el) => before.some((b) => b.el === el));
+// A kept row's +1 still counts on its own assignment.
+const secondWas = graded(second);
+const kept = after.find((el) => el.dataset.part === second.dataset.part);
+kept.querySelector('[data-key$="-p1"]').click();
+await settle();
+seen.secondCounted = Number(graded(rows('#main li.task').find((el) => el.dataset.part === second.dataset.part))) === Number(secondWas) + 1;
+
+location.hash = '#assignments';
+await settle(); await settle();
+before = rows('#main tbody tr').map((el) => ({ el, html: el.outerHTML }));
+seen.rows = before.length;
+document.querySelector('#main [data-key^="rec-"]').click();
+await settle();
+document.getElementById('rp-count').value = '1';
+document.querySelector('dialog[open] button[type=submit]').click();
+await settle();
+after = rows('#main tbody tr');
+seen.rowsKept = sameWhereUnchanged(before, after) && after.length === before.length;
+seen.rowsSomeKept = after.filter((el) => before.some((b) => b.el === el)).length;
+return seen;
+)JS";
+
+TEST(RealPage, AChangeRedrawsOnlyWhatItTouchesAndKeptRowsStillWork) {
+  systest::SystemApp app;
+  systest::startWithTeacherData(app);
+  if (::testing::Test::HasFatalFailure())
+    return;
+  systest::ScriptResult r = app.evaluate(REDRAW, 60);
+  ASSERT_TRUE(r.ok) << r.error;
+  const nlohmann::json& seen = r.value;
+  ASSERT_GE(seen["tasks"], 2) << seen;
+  EXPECT_EQ(seen["headingKept"], true);
+  EXPECT_EQ(seen["firstCounted"], true);
+  EXPECT_EQ(seen["focusKept"], true);
+  EXPECT_EQ(seen["todayKept"], true);
+  EXPECT_EQ(seen["someKept"], true);
+  EXPECT_EQ(seen["secondCounted"], true);
+  ASSERT_GE(seen["rows"], 10) << seen;
+  EXPECT_EQ(seen["rowsKept"], true);
+  EXPECT_GE(seen["rowsSomeKept"].get<int>(), seen["rows"].get<int>() - 3) << seen;
 }
 
 } // namespace
