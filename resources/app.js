@@ -27,7 +27,7 @@ const VIEWS = {
   plan: { label: '计划', render: renderPlan, overlay: true },
   assignments: { label: '作业', render: renderAssignments, overlay: true },
   classes: { label: '班级', render: renderClasses },
-  time: { label: '可用时间', render: renderTime },
+  time: { label: '可用时间', render: renderTime, overlay: true },
   settings: { label: '设置', render: renderSettings },
 };
 

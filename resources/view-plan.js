@@ -119,7 +119,14 @@ export function renderPlan(ctx) {
   };
   const exportCSV = () => download(`dovrelist-plan-${ctx.today}.csv`, planCSV(plan, data), 'text/csv');
 
-  const rows = [...plan.status.values()].map((st) => {
+  // A year holds thousands of rows and hundreds of days: shown in pieces.
+  const more = (name) => (n) => {
+    ctx.params[name] = n;
+    ctx.render();
+  };
+  const rowPiece = inPieces([...plan.status.values()], ctx.params.planRows || 100, 100, '项', 'plan-rows-more', more('planRows'));
+  const dayPiece = inPieces(busy, ctx.params.planDays || 14, 14, '天', 'plan-days-more', more('planDays'));
+  const rows = rowPiece.items.map((st) => {
     const a = byId.get(st.assignmentId);
     const cls = classOf(data, a);
     return h(
@@ -169,9 +176,10 @@ export function renderPlan(ctx) {
             h('thead', null, h('tr', null, ['作业', '班级', '剩余', '按多快算', '预计批完', '归还日期', '状态'].map((t) => h('th', { scope: 'col' }, t)))),
             h('tbody', null, rows),
           ),
+          rowPiece.more,
         )
       : null,
-    busy.map((d) =>
+    dayPiece.items.map((d) =>
       h(
         'section',
         { class: `card day${d.date === ctx.today ? ' is-today' : ''}` },
@@ -200,5 +208,6 @@ export function renderPlan(ctx) {
         ),
       ),
     ),
+    dayPiece.more,
   );
 }
