@@ -14,7 +14,8 @@ import { h, download, openDialog, toast } from './ui.js';
 import { drawInto } from './patch.js';
 import { renderToday } from './view-today.js';
 import { renderWeek } from './view-week.js';
-import { foldLateOnLeave, renderPlan } from './view-plan.js';
+import { renderPlan } from './view-plan.js';
+import { foldLateOnLeave } from './late.js';
 import { renderAssignments, renderClasses } from './view-manage.js';
 import { renderTime } from './view-time.js';
 import { renderSettings, syncTrouble } from './view-settings.js';
@@ -39,23 +40,34 @@ const loaded = store.load();
 const stamper = new Stamper(new Clock(computerId()));
 stamper.take(loaded.data, localISO(new Date()));
 
+// All of the page's state, and what the screens may do with it.
 const ctx = {
   data: loaded.data,
   today: localISO(new Date()),
   plan: null,
   view: 'today',
+  // The shown screen's own state (its form's errors and values, how many
+  // rows it shows); a new screen starts without.
   params: {},
   // The report of late work: opened, and how many of its items are shown.
   lateOpen: false,
   lateShown: 0,
   store,
   native,
+  // Writes the data file, inside the app (set below).
+  writer: null,
   // Why the engine's storage did not take the last change ('blocked', or
   // the error), and why the data file did not (a failed write, or a file
   // left alone because it could not be read).
   saveError: null,
   fileError: null,
+  // Keeping in step with the teacher's other computers, where this computer
+  // has a sync folder: { computer: {id, name}, folder, trouble, writeError,
+  // computers } once the native side has answered.
   sync: null,
+  // The data file's kept copies as 设置 lists them; listed afresh each time
+  // 设置 is opened.
+  copies: null,
   // What the native side last told us; filled by the settings screen's requests.
   app: { status: null, busy: null, message: null, error: null },
   commit,
@@ -63,6 +75,12 @@ const ctx = {
   render: scheduleRender,
   replaceData,
   adoptData,
+  importData,
+  restoreCopy,
+  exportBackup,
+  refreshStatus,
+  beginSync,
+  endSync,
 };
 
 // Written after the changes, coalesced; only inside the app.
@@ -84,9 +102,7 @@ const writer = native.hasData
   : null;
 ctx.writer = writer;
 
-// Keeping in step with the teacher's other computers, where this computer
-// has a sync folder. ctx.sync: { computer: {id, name}, folder, trouble,
-// computers } once the native side has answered.
+// The sync folder's round and this computer's file there (ctx.sync).
 let syncWriter = null;
 let syncRound = null;
 
@@ -157,8 +173,6 @@ function endSync() {
   syncWriter = null;
   Object.assign(ctx.sync, { folder: null, trouble: null, writeError: null, computers: [] });
 }
-ctx.beginSync = beginSync;
-ctx.endSync = endSync;
 
 // The id the stamps of this copy's changes carry until the native side has
 // said which computer this is (or for good, in a plain browser).
@@ -404,7 +418,6 @@ async function importData(text) {
   ctx.copies = null;
   return { ok: true };
 }
-ctx.importData = importData;
 
 // Brings back a copy listed by the data folder; the data as it is now is
 // kept as a copy first. Returns null, or why it did not happen.
@@ -423,12 +436,10 @@ async function restoreCopy(name) {
   adoptData(parsed.data);
   return null;
 }
-ctx.restoreCopy = restoreCopy;
 
 export function exportBackup() {
   download(`dovrelist-backup-${ctx.today}.json`, backupText(ctx.data), 'application/json');
 }
-ctx.exportBackup = exportBackup;
 
 const REASONS = {
   unreadable: '已保存的数据无法读取',
@@ -597,6 +608,5 @@ export async function refreshStatus() {
   if (status) ctx.app.status = status;
   scheduleRender();
 }
-ctx.refreshStatus = refreshStatus;
 
 start();

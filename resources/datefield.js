@@ -5,71 +5,7 @@
 
 import { whole } from './patch.js';
 import { h } from './ui.js';
-import { addDays, daysInMonth, isISODate, pad2, startOfWeek, weekdayIndex } from './dates.js';
-
-export const WEEKDAY_NAMES = ['一', '二', '三', '四', '五', '六', '日'];
-
-const RELATIVE = { 前天: -2, 昨天: -1, 今天: 0, 明天: 1, 后天: 2 };
-const FULL = /^(\d{4})\s*[-/.年]\s*(\d{1,2})\s*[-/.月]\s*(\d{1,2})\s*[日号]?$/;
-const COMPACT = /^(\d{4})(\d{2})(\d{2})$/;
-const NO_YEAR = /^(\d{1,2})\s*[-/.月]\s*(\d{1,2})\s*[日号]?$/;
-
-const iso = (y, m, d) => `${y}-${pad2(m)}-${pad2(d)}`;
-
-// A typed date as "YYYY-MM-DD", or null. Takes 2026/12/9, 2026-12-09,
-// 2026.12.9, 2026年12月9日, 20261209, 12/9 and 12月9日 (in the year of
-// `today`), and 今天, 明天 and the like. A weekday after the date is
-// ignored, so the shown text reads back unchanged even when edited.
-export function parseDateText(text, today) {
-  const s = cleanDateText(text);
-  if (s in RELATIVE) return isISODate(today) ? addDays(today, RELATIVE[s]) : null;
-  let m = FULL.exec(s) || COMPACT.exec(s);
-  let out = m ? iso(m[1], +m[2], +m[3]) : null;
-  if (!m && (m = NO_YEAR.exec(s)) && isISODate(today)) out = iso(today.slice(0, 4), +m[1], +m[2]);
-  return out && isISODate(out) ? out : null;
-}
-
-function cleanDateText(text) {
-  return String(text ?? '')
-    .normalize('NFKC')
-    .replace(/[（(]?\s*(周|星期)[一二三四五六日天]\s*[）)]?/g, '')
-    .trim();
-}
-
-// Why typed text names no day, in the teacher's words; null when it is
-// empty or not shaped like a date at all.
-export function dateTextProblem(text) {
-  const s = cleanDateText(text);
-  const full = FULL.exec(s) || COMPACT.exec(s);
-  const noYear = full ? null : NO_YEAR.exec(s);
-  if (!full && !noYear) return null;
-  const [y, mo, d] = full ? [+full[1], +full[2], +full[3]] : [null, +noYear[1], +noYear[2]];
-  if (y !== null && (y < 1900 || y > 2999)) return '年份应在 1900 到 2999 之间。';
-  if (mo < 1 || mo > 12) return `没有这一天：一年只有 12 个月。`;
-  // Without a year it is this year's date, which only fails for 2月29日.
-  const last = y !== null ? daysInMonth(y, mo) : mo === 2 ? 28 : daysInMonth(2000, mo);
-  if (d < 1 || d > last) return y !== null ? `没有这一天：${y}年${mo}月只有 ${last} 天。` : `没有这一天：今年${mo}月没有 ${d} 日。`;
-  return null;
-}
-
-export function formatDateText(day) {
-  if (!isISODate(day)) return '';
-  return `${day.replaceAll('-', '/')} 周${WEEKDAY_NAMES[weekdayIndex(day)]}`;
-}
-
-export function clampDate(day, min, max) {
-  if (min && day < min) return min;
-  if (max && day > max) return max;
-  return day;
-}
-
-// The same day n months on, or the month's last day when it is shorter.
-export function addMonths(day, n) {
-  const total = +day.slice(0, 4) * 12 + (+day.slice(5, 7) - 1) + n;
-  const y = Math.floor(total / 12);
-  const m = total - y * 12 + 1;
-  return iso(y, m, Math.min(+day.slice(8, 10), daysInMonth(y, m)));
-}
+import { WEEKDAY_NAMES, addDays, addMonths, clampDate, formatDateText, isISODate, pad2, parseDateText, startOfWeek, weekdayIndex } from './dates.js';
 
 // Where a key moves the calendar's focused day, kept within min..max; null
 // for keys that do not move it.
@@ -92,7 +28,7 @@ export function moveDate(day, key, { shift = false, min, max } = {}) {
 // Six weeks of days from the Monday on or before the 1st, so the calendar
 // keeps its height from month to month.
 export function monthGrid(year, month) {
-  const first = startOfWeek(iso(year, month, 1));
+  const first = startOfWeek(`${year}-${pad2(month)}-01`);
   const prefix = `${year}-${pad2(month)}-`;
   return Array.from({ length: 6 }, (_, w) =>
     Array.from({ length: 7 }, (_, d) => {
@@ -108,12 +44,82 @@ const longLabel = (day) =>
 
 let serial = 0;
 
-// The field. It behaves as an input to the code around it: `value` reads the
-// chosen "YYYY-MM-DD" (or the raw text when it is no date, so the form can
-// say so), `focus()` focuses the text box, and "input" and "change" events
-// bubble from it. `textInput` is the box itself, for labels and errors.
-export function dateField({ id, value = '', min = null, max = null, today, key = null }) {
-  const popId = `${id}-cal`;
+// The calendar that opens below the field: a month's title between its
+// arrows, the grid of days, and 今天.
+function calendarPop(popId) {
+  const titleId = `${popId}-title-${++serial}`;
+  const title = h('span', { class: 'datefield-title', id: titleId, 'aria-live': 'polite' });
+  const grid = h('tbody');
+  const prev = h('button', { type: 'button', class: 'datefield-nav', 'aria-label': '上个月' }, '‹');
+  const next = h('button', { type: 'button', class: 'datefield-nav', 'aria-label': '下个月' }, '›');
+  const todayBtn = h('button', { type: 'button', class: 'btn small quiet' }, '今天');
+  const pop = h(
+    'div',
+    { class: 'datefield-pop', id: popId, role: 'dialog', 'aria-modal': 'true', 'aria-labelledby': titleId, hidden: true },
+    h('div', { class: 'datefield-head' }, prev, title, next),
+    h(
+      'table',
+      { class: 'datefield-grid', role: 'grid', 'aria-labelledby': titleId },
+      h('thead', null, h('tr', null, WEEKDAY_NAMES.map((n) => h('th', { scope: 'col', abbr: `星期${n}` }, n)))),
+      grid,
+    ),
+    h('div', { class: 'datefield-foot' }, todayBtn),
+  );
+  return { pop, title, grid, prev, next, todayBtn };
+}
+
+// The grid's six weeks around `day`: `sel` is the chosen day, and days
+// outside the range cannot be picked.
+function monthRows(day, sel, today, inRange) {
+  return monthGrid(+day.slice(0, 4), +day.slice(5, 7)).map((week) =>
+    h(
+      'tr',
+      null,
+      week.map((c) =>
+        h(
+          'td',
+          { role: 'gridcell', 'aria-selected': c.day === sel ? 'true' : 'false' },
+          h(
+            'button',
+            {
+              type: 'button',
+              class: ['day', c.inMonth ? '' : 'outside', c.day === today ? 'today' : '', c.day === sel ? 'selected' : '']
+                .filter(Boolean)
+                .join(' '),
+              tabindex: c.day === day ? '0' : '-1',
+              'data-day': c.day,
+              'aria-label': longLabel(c.day) + (c.day === today ? '（今天）' : ''),
+              'aria-current': c.day === today ? 'date' : null,
+              disabled: !inRange(c.day),
+            },
+            String(c.date),
+          ),
+        ),
+      ),
+    ),
+  );
+}
+
+// Below the field, else above it, else wherever it fits: always inside the
+// viewport, scrolling inside itself when the viewport is lower than it
+// (a zoomed page or a small window).
+function placeBeside(pop, text) {
+  const r = text.getBoundingClientRect();
+  const viewWidth = document.documentElement.clientWidth;
+  const viewHeight = window.innerHeight;
+  pop.style.maxHeight = `${Math.max(0, viewHeight - 16)}px`;
+  const height = pop.offsetHeight;
+  const width = pop.offsetWidth;
+  const fits = (y) => y >= 8 && y + height <= viewHeight - 8;
+  let top = r.bottom + 4;
+  if (!fits(top)) top = fits(r.top - 4 - height) ? r.top - 4 - height : Math.max(8, Math.min(top, viewHeight - 8 - height));
+  pop.style.top = `${top}px`;
+  pop.style.left = `${Math.max(8, Math.min(r.left, viewWidth - width - 8))}px`;
+}
+
+// The text box, and the button beside it that opens the calendar (reached
+// by the mouse; the keyboard opens it with ↓).
+function fieldBox(id, popId, key) {
   const text = h('input', {
     id,
     name: id,
@@ -133,24 +139,17 @@ export function dateField({ id, value = '', min = null, max = null, today, key =
     'aria-controls': popId,
     tabindex: '-1',
   });
-  const titleId = `${id}-cal-title-${++serial}`;
-  const title = h('span', { class: 'datefield-title', id: titleId, 'aria-live': 'polite' });
-  const grid = h('tbody');
-  const prev = h('button', { type: 'button', class: 'datefield-nav', 'aria-label': '上个月' }, '‹');
-  const next = h('button', { type: 'button', class: 'datefield-nav', 'aria-label': '下个月' }, '›');
-  const todayBtn = h('button', { type: 'button', class: 'btn small quiet' }, '今天');
-  const pop = h(
-    'div',
-    { class: 'datefield-pop', id: popId, role: 'dialog', 'aria-modal': 'true', 'aria-labelledby': titleId, hidden: true },
-    h('div', { class: 'datefield-head' }, prev, title, next),
-    h(
-      'table',
-      { class: 'datefield-grid', role: 'grid', 'aria-labelledby': titleId },
-      h('thead', null, h('tr', null, WEEKDAY_NAMES.map((n) => h('th', { scope: 'col', abbr: `星期${n}` }, n)))),
-      grid,
-    ),
-    h('div', { class: 'datefield-foot' }, todayBtn),
-  );
+  return { text, button };
+}
+
+// The field. It behaves as an input to the code around it: `value` reads the
+// chosen "YYYY-MM-DD" (or the raw text when it is no date, so the form can
+// say so), `focus()` focuses the text box, and "input" and "change" events
+// bubble from it. `textInput` is the box itself, for labels and errors.
+export function dateField({ id, value = '', min = null, max = null, today, key = null }) {
+  const popId = `${id}-cal`;
+  const { text, button } = fieldBox(id, popId, key);
+  const { pop, title, grid, prev, next, todayBtn } = calendarPop(popId);
   const wrap = h('span', { class: 'datefield' }, text, button, pop);
 
   const inRange = (day) => (!min || day >= min) && (!max || day <= max);
@@ -160,56 +159,12 @@ export function dateField({ id, value = '', min = null, max = null, today, key =
   const show = (day, { focus = true } = {}) => {
     focusDay = day;
     title.textContent = monthTitle(day);
-    const sel = chosen();
-    grid.replaceChildren(
-      ...monthGrid(+day.slice(0, 4), +day.slice(5, 7)).map((week) =>
-        h(
-          'tr',
-          null,
-          week.map((c) =>
-            h(
-              'td',
-              { role: 'gridcell', 'aria-selected': c.day === sel ? 'true' : 'false' },
-              h(
-                'button',
-                {
-                  type: 'button',
-                  class: ['day', c.inMonth ? '' : 'outside', c.day === today ? 'today' : '', c.day === sel ? 'selected' : '']
-                    .filter(Boolean)
-                    .join(' '),
-                  tabindex: c.day === day ? '0' : '-1',
-                  'data-day': c.day,
-                  'aria-label': longLabel(c.day) + (c.day === today ? '（今天）' : ''),
-                  'aria-current': c.day === today ? 'date' : null,
-                  disabled: !inRange(c.day),
-                },
-                String(c.date),
-              ),
-            ),
-          ),
-        ),
-      ),
-    );
+    grid.replaceChildren(...monthRows(day, chosen(), today, inRange));
     todayBtn.hidden = !isISODate(today) || !inRange(today);
     if (focus) grid.querySelector(`[data-day="${day}"]`)?.focus();
   };
 
-  // Below the field, else above it, else wherever it fits: always inside the
-  // viewport, scrolling inside itself when the viewport is lower than it
-  // (a zoomed page or a small window).
-  const place = () => {
-    const r = text.getBoundingClientRect();
-    const viewWidth = document.documentElement.clientWidth;
-    const viewHeight = window.innerHeight;
-    pop.style.maxHeight = `${Math.max(0, viewHeight - 16)}px`;
-    const height = pop.offsetHeight;
-    const width = pop.offsetWidth;
-    const fits = (y) => y >= 8 && y + height <= viewHeight - 8;
-    let top = r.bottom + 4;
-    if (!fits(top)) top = fits(r.top - 4 - height) ? r.top - 4 - height : Math.max(8, Math.min(top, viewHeight - 8 - height));
-    pop.style.top = `${top}px`;
-    pop.style.left = `${Math.max(8, Math.min(r.left, viewWidth - width - 8))}px`;
-  };
+  const place = () => placeBeside(pop, text);
 
   const onOutside = (ev) => {
     if (!wrap.contains(ev.target)) close(false);

@@ -1,9 +1,8 @@
 // Changes to the data set, and the checks of what the teacher types.
 // Every function works on plain data; the caller saves afterwards.
 
-import { addDays, isISODate, startOfWeek } from './dates.js';
+import { addDays, dateTextProblem, isISODate, startOfWeek } from './dates.js';
 import { needsCount, paceOf, remainingOf } from './planner.js';
-import { dateTextProblem } from './datefield.js';
 
 export const PALETTE = [
   { color: '#4f7cac', name: '蓝' },

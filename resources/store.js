@@ -164,6 +164,23 @@ export function normalize(input) {
   const problems = [];
   const data = emptyData();
 
+  const classIds = readClasses(o, data, problems);
+  readAssignments(o, data, classIds, problems);
+  readAvailability(o, data, problems);
+  readProgress(o, from, data, problems);
+  readTemplates(o, data, classIds, problems);
+  readDeleted(o, data, problems);
+  readCalendar(o, data);
+  // Data from before the stamps has none: all of it counts as changed when
+  // it is first stamped.
+  if (from === SCHEMA_VERSION) data.stamps = readStamps(o.stamps);
+  readSettings(o, data, problems);
+  return { data, problems };
+}
+
+// Each part of the data is read on its own; what cannot be read is left
+// out and named in `problems`.
+function readClasses(o, data, problems) {
   const classIds = new Set();
   if (!Array.isArray(o.classes)) problems.push('缺少班级列表。');
   else
@@ -174,7 +191,10 @@ export function normalize(input) {
       classIds.add(kept.id);
       data.classes.push(kept);
     });
+  return classIds;
+}
 
+function readAssignments(o, data, classIds, problems) {
   const ids = new Set();
   if (!Array.isArray(o.assignments)) problems.push('缺少作业列表。');
   else
@@ -190,7 +210,9 @@ export function normalize(input) {
       ids.add(kept.id);
       data.assignments.push(kept);
     });
+}
 
+function readAvailability(o, data, problems) {
   const av = o.availability;
   if (!isObj(av)) problems.push('缺少可用时间。');
   else {
@@ -208,7 +230,9 @@ export function normalize(input) {
       });
     data.availability.exceptions.sort((x, y) => (x.date < y.date ? -1 : 1));
   }
+}
 
+function readProgress(o, from, data, problems) {
   // Version 2 kept a bare count: its minutes are taken at today's estimate,
   // once, and kept from then on. Version 3 records keep their own minutes and
   // outlive their assignment.
@@ -238,7 +262,9 @@ export function normalize(input) {
       }
       if (Object.keys(day).length) data.progress[date] = day;
     }
+}
 
+function readTemplates(o, data, classIds, problems) {
   if (o.templates !== undefined && !Array.isArray(o.templates)) problems.push('每周作业无效。');
   else
     (o.templates ?? []).forEach((t, i) => {
@@ -247,7 +273,9 @@ export function normalize(input) {
       kept.classIds = kept.classIds.filter((c) => classIds.has(c));
       data.templates.push(kept);
     });
+}
 
+function readDeleted(o, data, problems) {
   // Deleted things are kept as they were: a deleted assignment may name a
   // class deleted after it, which its restore then leaves out.
   if (o.deleted !== undefined && !Array.isArray(o.deleted)) problems.push('最近删除无效。');
@@ -260,7 +288,9 @@ export function normalize(input) {
       data.deleted.push({ id: e.id, kind: e.kind, date: e.date, undo });
     });
   }
+}
 
+function readCalendar(o, data) {
   // Only the memory of the last calendar export: a damaged one is forgotten.
   // UIDs and stamps go into the next calendar file as they are, so they must
   // have the shape the export gives them.
@@ -275,11 +305,9 @@ export function normalize(input) {
       )
         data.calendar.sent[uid] = { start: e.start, end: e.end, summary: e.summary, allDay: e.allDay === true };
   }
+}
 
-  // Data from before the stamps has none: all of it counts as changed when
-  // it is first stamped.
-  if (from === SCHEMA_VERSION) data.stamps = readStamps(o.stamps);
-
+function readSettings(o, data, problems) {
   const s = o.settings;
   if (s !== undefined) {
     if (!isObj(s)) problems.push('设置无效。');
@@ -293,7 +321,6 @@ export function normalize(input) {
       else if (s.reminder !== undefined) problems.push('设置「提醒」无效。');
     }
   }
-  return { data, problems };
 }
 
 export function backupText(data, now = new Date()) {

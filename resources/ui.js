@@ -31,6 +31,9 @@ function append(el, children) {
   }
 }
 
+// A text field whose name is its id.
+export const input = (id, attrs) => h('input', { id, name: id, ...attrs });
+
 // A long list shown a piece at a time: a year can hold thousands of rows,
 // and laying them all out stalls the page. Returns the first `shown` items
 // and the button that shows the next `step` (null when all are shown);

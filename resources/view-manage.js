@@ -1,16 +1,11 @@
 // Assignments and classes: lists, forms and deletion.
 
-import { h, describe, dot, fmtDate, fmtMinutes, field, formDialog, confirmDialog, inPieces, toast } from './ui.js';
+import { h, dot, fmtDate, fmtMinutes, field, formDialog, confirmDialog, inPieces, input, toast } from './ui.js';
 import { addDays, diffDays, startOfWeek } from './dates.js';
 import { remainingOf } from './planner.js';
 import {
-  KINDS,
   PALETTE,
   WEEKDAYS,
-  addAssignments,
-  assignmentWarning,
-  checkAssignment,
-  checkAssignmentForClasses,
   checkClass,
   checkTemplate,
   classOf,
@@ -20,191 +15,14 @@ import {
   pastDue,
   restoreKept,
   runTemplates,
-  saveAssignment,
   saveClass,
   saveTemplate,
   setReturned,
   titleOf,
 } from './model.js';
-import { recordDialog } from './view-progress.js';
-import { dateField } from './datefield.js';
+import { editAssignment, kindInput, recordDialog } from './dialogs.js';
+import { paceSource, paceText } from './planparts.js';
 import { part } from './patch.js';
-
-const input = (id, attrs) => h('input', { id, name: id, ...attrs });
-
-// The 类型 field: free text with the usual ones offered. Enter there picks
-// a suggestion or ends the input method's word; it never sends the form,
-// whose errors would move the focus, and the typing, to another field.
-function kindInput(id, value) {
-  const noSubmit = (ev) => {
-    if (ev.key === 'Enter') ev.preventDefault();
-  };
-  return [
-    input(id, { type: 'text', value: value || '', list: `${id}-list`, autocomplete: 'off', placeholder: '例如：作文、听写', onkeypress: noSubmit }),
-    h('datalist', { id: `${id}-list` }, KINDS.map((k) => h('option', { value: k }))),
-  ];
-}
-
-function paceHint(ctx, a) {
-  const st = a && ctx.plan.status.get(a.id);
-  return st && st.pace.source !== 'estimate' ? `计划现在按 ${paceText(ctx, a, st.pace)}。` : null;
-}
-
-export function editAssignment(ctx, id) {
-  const { data, today } = ctx;
-  const a = id ? data.assignments.find((x) => x.id === id) : null;
-  const v = a || { title: '', kind: '', classId: null, collected: today, due: addDays(today, 7), submissions: '', minutesEach: '', graded: 0 };
-  // A new assignment may go to several classes at once, each with its own count.
-  const many = !a && data.classes.length > 0;
-
-  const [kindEl, kindList] = kindInput('f-kind', v.kind);
-  const f = {
-    title: input('f-title', { type: 'text', value: v.title, autocomplete: 'off' }),
-    kind: kindEl,
-    classId: many
-      ? null
-      : h(
-          'select',
-          { id: 'f-class', name: 'f-class' },
-          h('option', { value: '', selected: !v.classId }, '未分班'),
-          data.classes.map((c) => h('option', { value: c.id, selected: c.id === v.classId }, c.name)),
-        ),
-    collected: dateField({ id: 'f-collected', value: v.collected, today }),
-    due: dateField({ id: 'f-due', value: v.due, today }),
-    submissions: many ? null : input('f-subs', { type: 'text', inputmode: 'numeric', autocomplete: 'off', value: String(v.submissions) }),
-    minutesEach: input('f-mins', { type: 'text', inputmode: 'decimal', autocomplete: 'off', value: String(v.minutesEach) }),
-    graded: many ? null : input('f-graded', { type: 'text', inputmode: 'numeric', autocomplete: 'off', value: String(v.graded) }),
-  };
-  for (const k of Object.keys(f)) if (!f[k]) delete f[k];
-  const rows = many
-    ? data.classes.map((c, i) => ({
-        c,
-        pick: h('input', { type: 'checkbox', id: `f-pick-${c.id}`, checked: i === 0 }),
-        count: h('input', { type: 'text', id: `count-${c.id}`, inputmode: 'numeric', autocomplete: 'off', value: c.size ?? '', 'aria-label': `${c.name}的份数` }),
-      }))
-    : [];
-  const labels = {
-    title: ['标题'],
-    kind: ['类型', '可不填。同一班级、同一类型的作业会共用记下的批改速度。'],
-    classId: ['班级', data.classes.length ? null : '可以先在「班级」里添加班级。'],
-    collected: ['收取日期'],
-    due: ['归还日期', '这一天要把批好的作业发回去。'],
-    submissions: ['份数'],
-    minutesEach: ['每份约几分钟', paceHint(ctx, a)],
-    graded: ['已批份数', a ? '减少时撤销已记下的批改，先撤今天的，再撤最近几天的；增加时先补回这样撤销的份数，其余的记为今天批的。' : null],
-  };
-  const warning = h('p', { class: 'notice warn', role: 'status', hidden: true });
-  const showWarning = () => {
-    const w = assignmentWarning({ collected: f.collected.value, due: f.due.value }, data, a ? null : today);
-    warning.hidden = !w;
-    warning.textContent = w || '';
-  };
-  f.collected.addEventListener('input', showWarning);
-  f.due.addEventListener('input', showWarning);
-  f.collected.addEventListener('change', showWarning);
-  f.due.addEventListener('change', showWarning);
-  showWarning();
-
-  const wrap = h('div', { class: 'form-grid' });
-  const draw = (errors = {}) => {
-    // With several classes the minutes sit beside 类型 and the dates come last.
-    const order = many ? ['title', 'kind', 'minutesEach', 'collected', 'due'] : Object.keys(f);
-    const parts = order.map((k) => field(labels[k][0], f[k], errors[k], labels[k][1]));
-    parts.splice(2, 0, kindList);
-    if (many)
-      parts.splice(
-        4,
-        0,
-        h(
-          'fieldset',
-          { class: 'field classes-pick' },
-          h('legend', { class: 'label' }, '班级和份数'),
-          rows.map((r) => {
-            const err = errors[`count-${r.c.id}`];
-            if (err) r.count.setAttribute('aria-invalid', 'true');
-            else r.count.removeAttribute('aria-invalid');
-            describe(r.count, 'counts-hint', true);
-            describe(r.count, `${r.count.id}-error`, !!err);
-            return h(
-              'div',
-              { class: 'pick-row' },
-              h('label', { for: r.pick.id, class: 'check' }, r.pick, dot(r.c.color), r.c.name),
-              r.count,
-              err ? h('span', { class: 'error', id: `${r.count.id}-error`, role: 'alert' }, err) : null,
-            );
-          }),
-          h('div', { class: 'hint', id: 'counts-hint' }, '勾选的每个班级各建一项作业；份数默认是班级人数。'),
-        ),
-      );
-    parts.push(warning);
-    wrap.replaceChildren(...parts);
-  };
-  draw();
-
-  const check = () => {
-    const values = Object.fromEntries(Object.entries(f).map(([k, el]) => [k, el.value]));
-    return many
-      ? checkAssignmentForClasses(values, rows.map((x) => ({ classId: x.pick.checked ? x.c.id : '', submissions: x.count.value })), data)
-      : checkAssignment(values, data);
-  };
-  // Errors are keyed by field; the form marks controls by id.
-  const idOf = (k) => (f[k] ? (f[k].textInput || f[k]).id : k);
-
-  return formDialog({
-    title: a ? '编辑作业' : '新建作业',
-    body: wrap,
-    submit: '保存',
-    invalid: () => new Set(Object.keys(check().errors || {}).map(idOf)),
-    onSubmit: () => {
-      const r = check();
-      if (!r.ok) {
-        draw(r.errors);
-        const bad = Object.keys(f).find((k) => r.errors[k]);
-        const badRow = rows.find((x) => r.errors[`count-${x.c.id}`]);
-        (bad ? f[bad] : badRow ? badRow.count : f.title).focus();
-        return false;
-      }
-      if (many) {
-        ctx.commit((d) => addAssignments(d, r.values, today));
-        toast(r.values.length > 1 ? `已为 ${r.values.length} 个班级添加「${r.values[0].title}」。` : `已添加${titleOf(data, r.values[0])}。`);
-      } else {
-        ctx.commit((d) => saveAssignment(d, r.value, a ? a.id : null, today));
-        toast(a ? `已保存${titleOf(data, r.value)}。` : `已添加${titleOf(data, r.value)}。`);
-      }
-      return true;
-    },
-  });
-}
-
-// Which estimate the plan uses for an assignment, in words.
-export function paceText(ctx, a, pace) {
-  const m = `每份 ${pace.minutes} 分钟`;
-  if (pace.source === 'own') return `${m}（这项作业记下的用时，${pace.copies} 份）`;
-  if (pace.source === 'classKind') {
-    const cls = classOf(ctx.data, a);
-    return `${m}（${cls ? cls.name : '未分班'}「${a.kind}」记下的用时，${pace.copies} 份）`;
-  }
-  if (pace.source === 'kind') return `${m}（${whoseTiming(ctx.data, a, pace.classIds)}「${a.kind}」记下的用时，${pace.copies} 份）`;
-  return `${m}（你的估计）`;
-}
-
-// The classes whose timing a 类型's pace comes from: 本班 first, then the
-// others as listed; past three, only how many.
-function whoseTiming(data, a, classIds = []) {
-  const ids = [...classIds].sort((x, y) => (y === a.classId) - (x === a.classId));
-  if (ids.length > 3) return `${ids.length} 个班`;
-  const name = (id) => (id === a.classId ? '本班' : (data.classes.find((c) => c.id === id) || { name: '未分班' }).name);
-  return ids.map(name).join('、') || '各班';
-}
-
-// Where a learned pace comes from, in a word or two: "实测" only for this
-// assignment's own timing.
-export function paceSource(a, pace) {
-  if (pace.source === 'own') return '实测';
-  if (pace.source === 'classKind') return `按本班「${a.kind}」实测`;
-  if (pace.source === 'kind') return `按「${a.kind}」实测`;
-  return null;
-}
 
 // The grading time left at the pace the plan uses.
 function remainingMinutes(plan, a) {
@@ -303,7 +121,6 @@ export function renderAssignments(ctx) {
     else if (st.needsCount) state = h('span', { class: 'tag warn' }, '份数待填');
     else if (st.late) state = h('span', { class: 'tag warn' }, st.overdue ? `逾期 ${st.late} 份` : `差 ${st.late} 份`);
     else state = h('span', { class: 'tag ok' }, st.lastDay ? `${fmtDate(st.lastDay, 'short')} 批完` : '按时');
-    // Its handlers use the assignment and the day; the rest is what it shows.
     const row = h(
       'tr',
       null,
@@ -338,6 +155,7 @@ export function renderAssignments(ctx) {
         h('button', { type: 'button', class: 'btn small quiet', 'data-key': `del-${a.id}`, 'aria-label': `删除${name}`, onclick: () => removeAssignment(ctx, a) }, '删除'),
       ),
     );
+    // Its handlers use the assignment and the day; the rest is what it shows.
     return part(row, a.id, a, ctx.today);
   });
 

@@ -4,7 +4,7 @@ import { h, dot, fmtDate, fmtMinutes } from './ui.js';
 import { addDays, dayRange, startOfWeek } from './dates.js';
 import { dayLoad } from './planner.js';
 import { classOf, isFinished, titleOf } from './model.js';
-import { lateReport } from './view-plan.js';
+import { lateReport } from './late.js';
 
 export function renderWeek(ctx) {
   const { data, plan, today } = ctx;

@@ -79,9 +79,10 @@ test('a start takes the file or the engine storage, whichever holds the later ch
   // A file of the version before is copied before it is taken or replaced.
   const v4 = { ...older, version: 4 };
   delete v4.stamps;
-  const f = folder(backupText(v4));
+  const v4Text = backupText(v4);
+  const f = folder(v4Text);
   r = await startData(engineWith(null), f.data);
-  assert.deepEqual(f.kept, [['upgrade', backupText(v4)]]);
+  assert.deepEqual(f.kept, [['upgrade', v4Text]]);
   assert.equal(r.from, 'file');
   assert.equal(r.data.version, SCHEMA_VERSION);
   const cannot = folder(backupText(v4), { fail: { keep: 'No space left on device' } });

@@ -1,7 +1,8 @@
 // The page's own date field: what it reads from typed text, and its calendar.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { parseDateText, formatDateText, monthGrid, moveDate, addMonths } from '../../resources/datefield.js';
+import { addMonths, formatDateText, parseDateText } from '../../resources/dates.js';
+import { monthGrid, moveDate } from '../../resources/datefield.js';
 
 const TODAY = '2026-12-08';
 

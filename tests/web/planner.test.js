@@ -6,7 +6,7 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { makePlan, dayLoad, minutesGradedOn } from '../../resources/planner.js';
 import { recordProgress, deleteAssignment, saveAssignment, assignmentWarning } from '../../resources/model.js';
-import { lateText } from '../../resources/view-plan.js';
+import { lateText } from '../../resources/planparts.js';
 import { dayRange, startOfWeek, weekdayIndex, localISO, addDays, diffDays } from '../../resources/dates.js';
 import { dataWith, every, sessionsOf } from './fixtures.js';
 
