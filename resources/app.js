@@ -271,7 +271,8 @@ function pruneKept() {
 
 // This week's assignments from the weekly templates, once per week.
 function applyTemplates() {
-  const probe = structuredClone(ctx.data);
+  // Tried on copies of what it changes: a year's data is not cloned at each start.
+  const probe = { ...ctx.data, assignments: [...ctx.data.assignments], templates: ctx.data.templates.map((t) => ({ ...t })) };
   const made = runTemplates(probe, ctx.today);
   const marked = JSON.stringify(probe.templates) !== JSON.stringify(ctx.data.templates);
   if (!made.length && !marked) return;

@@ -242,27 +242,28 @@ export function readStamps(input) {
   const st = emptyStamps();
   if (input === null || typeof input !== 'object') return st;
   const obj = (v) => (v !== null && typeof v === 'object' && !Array.isArray(v) ? v : {});
+  // The latest stamp of all is worked out on the way: a year holds tens of
+  // thousands.
+  let last = isStamp(input.last) ? input.last : '';
+  const kept = (s) => {
+    if (s > last) last = s;
+    return s;
+  };
   for (const [key, s] of Object.entries(obj(input.of))) {
-    if (isStamp(s)) st.of[key] = s;
+    if (isStamp(s)) st.of[key] = kept(s);
     else {
       const per = Object.entries(obj(s)).filter(([, v]) => isStamp(v));
-      if (per.length) st.of[key] = Object.fromEntries(per);
+      if (per.length) st.of[key] = Object.fromEntries(per.map(([f, v]) => [f, kept(v)]));
     }
   }
-  for (const [key, s] of Object.entries(obj(input.gone))) if (isStamp(s)) st.gone[key] = s;
+  for (const [key, s] of Object.entries(obj(input.gone))) if (isStamp(s)) st.gone[key] = kept(s);
   for (const [key, shares] of Object.entries(obj(input.tally))) {
-    const kept = {};
+    const each = {};
     for (const [node, e] of Object.entries(obj(shares)))
       if (isNode(node) && isStamp(e?.s) && Array.isArray(e.v) && e.v.length <= 4 && e.v.every((x) => Number.isFinite(x)))
-        kept[node] = { v: e.v.slice(), s: e.s };
-    if (Object.keys(kept).length) st.tally[key] = kept;
+        each[node] = { v: e.v.slice(), s: kept(e.s) };
+    if (Object.keys(each).length) st.tally[key] = each;
   }
-  st.last = [input.last, ...Object.values(st.gone), ...allStamps(st.of), ...Object.values(st.tally).flatMap((t) => Object.values(t).map((e) => e.s))]
-    .filter(isStamp)
-    .reduce((a, b) => (b > a ? b : a), '');
+  st.last = last;
   return st;
-}
-
-function allStamps(of) {
-  return Object.values(of).flatMap((s) => (typeof s === 'string' ? [s] : Object.values(s)));
 }
