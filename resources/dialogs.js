@@ -1,7 +1,7 @@
 // The dialogs several screens open: an assignment's form, and recording or
 // taking back progress.
 
-import { h, describe, dot, field, fmtDate, formDialog, input, toast } from './ui.js';
+import { h, checkedForm, describe, dot, field, fmtDate, formDialog, input, toast } from './ui.js';
 import { addDays } from './dates.js';
 import { remainingOf } from './planner.js';
 import {
@@ -142,20 +142,19 @@ export function editAssignment(ctx, id) {
   // Errors are keyed by field; the form marks controls by id.
   const idOf = (k) => (f[k] ? (f[k].textInput || f[k]).id : k);
 
-  return formDialog({
+  return checkedForm({
     title: a ? '编辑作业' : '新建作业',
     body: wrap,
     submit: '保存',
-    invalid: () => new Set(Object.keys(check().errors || {}).map(idOf)),
-    onSubmit: () => {
-      const r = check();
-      if (!r.ok) {
-        draw(r.errors);
-        const bad = Object.keys(f).find((k) => r.errors[k]);
-        const badRow = rows.find((x) => r.errors[`count-${x.c.id}`]);
-        (bad ? f[bad] : badRow ? badRow.count : f.title).focus();
-        return false;
-      }
+    check,
+    idOf,
+    redraw: (errors) => {
+      draw(errors);
+      const bad = Object.keys(f).find((k) => errors[k]);
+      const badRow = rows.find((x) => errors[`count-${x.c.id}`]);
+      (bad ? f[bad] : badRow ? badRow.count : f.title).focus();
+    },
+    save: (r) => {
       if (many) {
         ctx.commit((d) => addAssignments(d, r.values, today));
         toast(r.values.length > 1 ? `已为 ${r.values.length} 个班级添加「${r.values[0].title}」。` : `已添加${titleOf(data, r.values[0])}。`);
@@ -163,7 +162,6 @@ export function editAssignment(ctx, id) {
         ctx.commit((d) => saveAssignment(d, r.value, a ? a.id : null, today));
         toast(a ? `已保存${titleOf(data, r.value)}。` : `已添加${titleOf(data, r.value)}。`);
       }
-      return true;
     },
   });
 }
@@ -184,22 +182,18 @@ export function recordDialog(ctx, id) {
   draw();
   const check = () => checkRecord({ date: date.value, count: count.value, minutes: minutes.value }, remainingOf(a), ctx.today, a.collected);
   const ids = { date: 'rp-date', count: 'rp-count', minutes: 'rp-min' };
-  return formDialog({
+  return checkedForm({
     title: `记录${titleOf(ctx.data, a)}的进度`,
     body: wrap,
     submit: '记录',
-    invalid: () => new Set(Object.keys(check().errors || {}).map((k) => ids[k])),
-    onSubmit: () => {
-      const r = check();
-      if (!r.ok) {
-        draw(r.errors);
-        return false;
-      }
+    check,
+    idOf: (k) => ids[k],
+    redraw: draw,
+    save: (r) => {
       const { date: d, count: n, minutes: m } = r.value;
       ctx.commit((data) => recordProgress(data, a.id, n, d, m));
       const name = titleOf(ctx.data, a);
       toast(d === ctx.today ? `已记录${name}今天批了 ${n} 份。` : `已记录${name} ${fmtDate(d)} 批了 ${n} 份。`);
-      return true;
     },
   });
 }

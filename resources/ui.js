@@ -223,6 +223,23 @@ export function formDialog({ title, body, submit, onSubmit, invalid = null }) {
   });
 }
 
+// A form whose values `check` reads ({ ok, errors, … }): a control is
+// marked wrong while an error keyed `k` names it (`idOf(k)` is its id); a
+// submit with errors draws them (`redraw`, which may move the focus) and
+// stays, else `save` takes the checked result.
+export function checkedForm({ check, idOf, redraw, save, ...dialog }) {
+  return formDialog({
+    ...dialog,
+    invalid: () => new Set(Object.keys(check().errors || {}).map(idOf)),
+    onSubmit: () => {
+      const r = check();
+      if (r.ok) return save(r) !== false;
+      redraw(r.errors);
+      return false;
+    },
+  });
+}
+
 export function clearError(el) {
   el.removeAttribute('aria-invalid');
   const errId = `${el.id}-error`;

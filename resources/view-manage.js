@@ -1,6 +1,6 @@
 // Assignments and classes: lists, forms and deletion.
 
-import { h, dot, fmtDate, fmtMinutes, field, formDialog, confirmDialog, inPieces, input, toast } from './ui.js';
+import { h, checkedForm, dot, fmtDate, fmtMinutes, field, confirmDialog, inPieces, input, toast } from './ui.js';
 import { addDays, diffDays, startOfWeek } from './dates.js';
 import { remainingOf } from './planner.js';
 import {
@@ -305,17 +305,14 @@ function editTemplate(ctx, t) {
       data,
     );
   const ids = { title: 't-title', kind: 't-kind', weekday: 't-weekday', dueAfter: 't-due', minutesEach: 't-mins', classIds: 't-classes' };
-  return formDialog({
+  return checkedForm({
     title: t ? '编辑每周作业' : '新建每周作业',
     body: wrap,
     submit: '保存',
-    invalid: () => new Set(Object.keys(check().errors || {}).map((k) => ids[k])),
-    onSubmit: () => {
-      const r = check();
-      if (!r.ok) {
-        draw(r.errors);
-        return false;
-      }
+    check,
+    idOf: (k) => ids[k],
+    redraw: draw,
+    save: (r) => {
       // This week's assignments come at once, not at the next day or reload:
       // otherwise a template made on its own Sunday never gives that week's.
       let made = [];
@@ -327,7 +324,6 @@ function editTemplate(ctx, t) {
       const saved = ctx.data.templates.find((x) => x.id === id);
       const note = saved && startNote(ctx, saved);
       toast(made.length ? `已保存每周作业，并添加了 ${made.length} 项本周作业。` : note ? `已保存每周作业，${note}。` : '已保存每周作业。');
-      return true;
     },
   });
 }
@@ -363,20 +359,18 @@ async function editClass(ctx, c) {
     );
   draw();
   const check = () => checkClass({ name: form.name.value, color: form.color(), size: form.size.value }, ctx.data, c ? c.id : null);
-  await formDialog({
+  await checkedForm({
     title: c ? '编辑班级' : '新建班级',
     body: wrap,
     submit: '保存',
-    invalid: () => new Set(Object.keys(check().errors || {}).map((k) => form[k].id)),
-    onSubmit: () => {
-      const r = check();
-      if (!r.ok) {
-        draw(r.errors);
-        (r.errors.name ? form.name : form.size).focus();
-        return false;
-      }
+    check,
+    idOf: (k) => form[k].id,
+    redraw: (errors) => {
+      draw(errors);
+      (errors.name ? form.name : form.size).focus();
+    },
+    save: (r) => {
       ctx.commit((d) => saveClass(d, r.value, c ? c.id : null));
-      return true;
     },
   });
 }
