@@ -26,8 +26,8 @@ enum class LoginItemFormat { DesktopEntry, LaunchAgent };
 // point all of it at temporary folders. The defaults are those of a system
 // that follows the XDG base directories.
 struct Environment {
-  // The system's name as the page is told it ("status").
-  std::string kind = "linux";
+  // The system's name as the page is told it ("status"): "linux", "mac".
+  std::string kind;
   std::filesystem::path homeDirectory;
   // The user's Downloads folder; empty when the platform reports none.
   std::optional<std::filesystem::path> downloadsDirectory;

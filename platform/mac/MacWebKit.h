@@ -38,8 +38,6 @@ NS_ASSUME_NONNULL_BEGIN
 @interface MacWebViewDelegate (Downloads) <WKDownloadDelegate>
 @end
 
-NS_ASSUME_NONNULL_END
-
 namespace platform::mac {
 
 // Calls a WebKit completion handler at most once, and with "nothing" if the
@@ -66,10 +64,13 @@ public:
 private:
   Block _Nullable block_;
   std::function<void(Block)> cancel_;
+};
 
-  // The page's own world for an empty name.
-  WKContentWorld* worldNamed(const std::string& name);
+// The page's own world for an empty name.
+WKContentWorld* worldNamed(const std::string& name);
 
-  void addUserScript(WKUserContentController* controller, const UserScript& script);
+void addUserScript(WKUserContentController* controller, const UserScript& script);
 
 } // namespace platform::mac
+
+NS_ASSUME_NONNULL_END

@@ -110,6 +110,7 @@ void spinFor(double seconds) {
 
 platform::Environment environmentUnder(const fs::path& root) {
   platform::Environment env;
+  env.kind = "linux";
   env.homeDirectory = root / "home";
   env.downloadsDirectory = env.homeDirectory / "Downloads";
   env.bundlePath = root / "app" / "Tessaloom";

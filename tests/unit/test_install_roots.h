@@ -42,6 +42,7 @@ struct Machine {
       env.bundlePath = dir.path() / "build" / (appName.empty() ? "Tessaloom" : appName);
       env.executablePath = env.bundlePath / "tessaloom";
       env.applicationsDirectory = env.homeDirectory / "Applications";
+      env.kind = "linux";
       env.configDirectory = env.homeDirectory / ".config";
       env.dataDirectory = env.homeDirectory / ".local" / "share";
       writeFile(ensureParent(env.bundlePath / "resources" / "index.html"), "<p>");
