@@ -5,7 +5,7 @@
 #include "app/ModalDialogs.h"
 #include "app/PageZoom.h"
 #include "app/constants.h"
-#include "ball/BallPanel.h"
+#include "ball/BallPlacement.h"
 #include "ball/BallView.h"
 #include "bridge/BadgeHandler.h"
 #include "bridge/Channels.h"
@@ -51,7 +51,7 @@ AppDelegate::AppDelegate(platform::Platform& platform)
   dialogs_ = std::make_shared<ModalDialogs>(
       platform.dialogs(),
       [application, ballFloats] {
-        application->activateIgnoringOtherApps();
+        application->activate();
         ballFloats(false);
       },
       [ballFloats] { ballFloats(true); });
@@ -87,10 +87,8 @@ AppDelegate::AppDelegate(platform::Platform& platform)
 AppDelegate::~AppDelegate() = default;
 
 void AppDelegate::applicationDidFinishLaunching() {
-  // macOS takes the icon from the bundle; elsewhere the program names it.
-  const platform::Environment& env = platform_.environment();
-  if (env.kind == platform::SystemKind::Linux)
-    platform_.application().setIconFile(appIconPath(env.executablePath));
+  // Where the system takes the icon from the app's package, this does nothing.
+  platform_.application().setIconFile(appIconPath(platform_.environment().executablePath));
   buildMenu();
   buildWebView();
   buildMainWindow();
@@ -98,11 +96,11 @@ void AppDelegate::applicationDidFinishLaunching() {
 
   platform::Application& app = platform_.application();
   if (isBallOnlyLaunch(app.arguments()) && !shownForAnotherStart_) {
-    require(window.get()).orderOut();
+    require(window.get()).hide();
   } else {
-    app.setActivationPolicyRegular();
-    app.activateIgnoringOtherApps();
-    require(window.get()).makeKeyAndOrderFront();
+    app.showInAppSwitcher();
+    app.activate();
+    require(window.get()).show();
   }
   require(webView.get()).loadRequest(HOME_URL, 60.0);
 }
@@ -142,9 +140,9 @@ void AppDelegate::prepareToTerminate(std::function<void()> proceed) {
 }
 
 void AppDelegate::showMainWindow() {
-  require(window.get()).makeKeyAndOrderFront();
-  platform_.application().setActivationPolicyRegular();
-  platform_.application().activateIgnoringOtherApps();
+  require(window.get()).show();
+  platform_.application().showInAppSwitcher();
+  platform_.application().activate();
 }
 
 void AppDelegate::showForAnotherStart() {
@@ -224,7 +222,7 @@ void AppDelegate::buildMainWindow() {
       require((*self)->storedFrame.get()).observe(changed.frame(), changed.fillsScreen());
     }
   });
-  window->makeKeyAndOrderFront();
+  window->show();
 }
 
 void AppDelegate::buildBallWindow() {
@@ -255,7 +253,7 @@ void AppDelegate::buildBallWindow() {
   });
 
   panel->setContentView(*surface);
-  panel->orderFrontRegardless();
+  panel->raise();
   ballWindow = std::move(panel);
   ballSurface = std::move(surface);
   ballView = std::move(view);

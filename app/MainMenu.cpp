@@ -11,6 +11,10 @@ platform::MenuItem item(std::string title, std::string_view action, std::string 
   return platform::MenuItem{std::move(title), std::string(action), std::move(key), false};
 }
 
+platform::MenuItem item(std::string title, platform::StandardAction action, std::string key) {
+  return platform::MenuItem{std::move(title), {}, std::move(key), false, action};
+}
+
 platform::MenuItem separator() {
   return platform::MenuItem{{}, {}, {}, true};
 }
@@ -18,28 +22,29 @@ platform::MenuItem separator() {
 } // namespace
 
 platform::MenuBar mainMenu() {
+  using platform::StandardAction;
   platform::Menu application;
   // One item a line, as the menu shows them.
   // clang-format off
   application.items = {
       item(OPEN_APP_TEXT, SHOW_MAIN_ACTION, "o"),
-      item(CLOSE_WINDOW_TEXT, "performClose:", "w"),
+      item(CLOSE_WINDOW_TEXT, StandardAction::CloseWindow, "w"),
       item(RELOAD_TEXT, RELOAD_PAGE_ACTION, "r"),
       separator(),
-      item(QUIT_APP_TEXT, "terminate:", "q"),
+      item(QUIT_APP_TEXT, StandardAction::Quit, "q"),
   };
   // clang-format on
 
   platform::Menu edit;
   edit.title = EDIT_MENU_TEXT;
   edit.items = {
-      item(UNDO_TEXT, "undo:", "z"),
-      item(REDO_TEXT, "redo:", "Z"),
+      item(UNDO_TEXT, StandardAction::Undo, "z"),
+      item(REDO_TEXT, StandardAction::Redo, "Z"),
       separator(),
-      item(CUT_TEXT, "cut:", "x"),
-      item(COPY_TEXT, "copy:", "c"),
-      item(PASTE_TEXT, "paste:", "v"),
-      item(SELECT_ALL_TEXT, "selectAll:", "a"),
+      item(CUT_TEXT, StandardAction::Cut, "x"),
+      item(COPY_TEXT, StandardAction::Copy, "c"),
+      item(PASTE_TEXT, StandardAction::Paste, "v"),
+      item(SELECT_ALL_TEXT, StandardAction::SelectAll, "a"),
   };
 
   // Shown as "+"; the toolkit also takes the unshifted key that carries it

@@ -5,7 +5,7 @@
 #include <string_view>
 
 // The application's own menu actions; the platform hands them to the
-// application delegate. The other actions are the platform's standard ones.
+// application delegate. The other items carry the platform's standard ones.
 inline constexpr std::string_view SHOW_MAIN_ACTION = "showMain";
 inline constexpr std::string_view RELOAD_PAGE_ACTION = "reloadPage";
 inline constexpr std::string_view ZOOM_IN_ACTION = "zoomIn";

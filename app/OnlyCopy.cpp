@@ -23,9 +23,10 @@ platform::StoreFolders linuxStoreFolders(const platform::Environment& env) {
   return platform::xdgStoreFolders(DATA_FOLDER_NAME, xdgConfigHome(env), xdgDataHome(env), {});
 }
 
-// The settings folder on Linux; macOS keeps the user defaults itself.
+// The folder of the settings file; none where the system keeps the user
+// defaults itself.
 std::optional<fs::path> settingsFolder(const platform::Environment& env) {
-  if (env.kind == platform::SystemKind::Mac)
+  if (env.keepsDefaultsItself)
     return std::nullopt;
   return linuxStoreFolders(env).settingsFile.parent_path();
 }
@@ -49,7 +50,7 @@ std::string lockUnavailableText(const fs::path& lockFile, const InstanceLock::At
 
 std::optional<fs::path> onlyCopySocketPath(const platform::Environment& env) {
   std::vector<fs::path> folders;
-  if (env.kind == platform::SystemKind::Linux && !env.runtimeDirectory.empty())
+  if (!env.runtimeDirectory.empty())
     folders.push_back(env.runtimeDirectory / DATA_FOLDER_NAME);
   // A folder of its own: the lock's may be open to others.
   folders.push_back(onlyCopyLockPath(env).parent_path() / "reopen");
@@ -61,7 +62,7 @@ std::optional<fs::path> onlyCopySocketPath(const platform::Environment& env) {
 }
 
 fs::path onlyCopyLockPath(const platform::Environment& env) {
-  if (env.kind == platform::SystemKind::Mac)
+  if (!env.applicationSupportDirectory.empty())
     return applicationSupportFolder(env) / LOCK_FILE_NAME;
   return linuxStoreFolders(env).webDataDirectory / LOCK_FILE_NAME;
 }
@@ -116,7 +117,7 @@ void removeStartLeftovers(const platform::Environment& env) {
   if (std::optional<fs::path> settings = settingsFolder(env))
     removeLeftovers(*settings, files);
   removeLeftovers(autostartItemPath(env).parent_path(), files);
-  if (env.kind == platform::SystemKind::Linux)
+  if (env.listsAppsByLauncherEntry)
     removeLeftovers(launcherEntryPath(env).parent_path(), files);
   const DataFolder data(dataFolderPath(env));
   removeLeftovers(data.folder(), files);

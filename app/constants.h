@@ -6,7 +6,7 @@
 // its scheme (identity/), the channel names and the save script (bridge/),
 // the ball's size (ball/).
 
-#include "ball/BallPanel.h"
+#include "ball/BallPlacement.h"
 #include "bridge/Channels.h"
 #include "bridge/SaveHandler.h"
 #include "identity/identity.h"

@@ -30,7 +30,7 @@
 // product code itself is untouched.
 
 #include "app/constants.h"
-#include "ball/BallPanel.h"
+#include "ball/BallPlacement.h"
 #include "ball/BallView.h"
 #include "proc_tree.h"
 #include "support/SystemHarness.h"
@@ -560,7 +560,7 @@ public:
     };
     surface_->setDelegate(timed_.get());
     panel_->setContentView(*surface_);
-    panel_->orderFrontRegardless();
+    panel_->raise();
     started_ = bench::monotonicMs();
   }
   bool applicationShouldTerminateAfterLastWindowClosed() override { return false; }

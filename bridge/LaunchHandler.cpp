@@ -95,7 +95,7 @@ std::optional<LaunchCommand> launchCommandFromBody(const json& body) {
 json runLaunchCommand(const LaunchCommand& command, const platform::Environment& env) {
   if (command.cmd == "status") {
     json reply = json::object();
-    reply["kind"] = env.kind == platform::SystemKind::Mac ? "mac" : "linux";
+    reply["kind"] = env.kind;
     reply["installed"] = isInstalledInApplications(env);
     reply["autostart"] = hlvnAutostartEnabled(env);
     reply["appPath"] = env.bundlePath.string();

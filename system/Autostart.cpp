@@ -23,11 +23,11 @@ fs::path xdgDataHome(const platform::Environment& env) {
 }
 
 fs::path applicationSupportFolder(const platform::Environment& env) {
-  return env.homeDirectory / "Library" / "Application Support" / LA_LABEL;
+  return env.applicationSupportDirectory / LA_LABEL;
 }
 
 fs::path autostartItemPath(const platform::Environment& env) {
-  if (env.kind == platform::SystemKind::Mac)
+  if (env.loginItemFormat == platform::LoginItemFormat::LaunchAgent)
     return env.homeDirectory / "Library" / "LaunchAgents" / (std::string(LA_LABEL) + ".plist");
   return xdgConfigHome(env) / "autostart" / (std::string(LA_LABEL) + ".desktop");
 }
@@ -38,7 +38,7 @@ std::optional<std::string> autostartItemText(const platform::Environment& env) {
   if (!env.executablePath.is_absolute() || !isExecutableFile(env.executablePath))
     return std::nullopt;
   std::vector<std::string> arguments{env.executablePath.string(), "--ball-only"};
-  if (env.kind == platform::SystemKind::Mac)
+  if (env.loginItemFormat == platform::LoginItemFormat::LaunchAgent)
     return launchAgentPropertyList(LA_LABEL, arguments);
   return desktopEntryText(arguments, true);
 }
@@ -57,7 +57,7 @@ bool hlvnAutostartEnabled(const platform::Environment& env) {
 }
 
 bool isTranslocated(const platform::Environment& env) {
-  if (env.kind != platform::SystemKind::Mac)
+  if (!env.translocatesDownloadedApps)
     return false;
   for (const fs::path& part : env.bundlePath)
     if (part == "AppTranslocation")

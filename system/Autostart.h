@@ -6,9 +6,10 @@
 #include <optional>
 #include <string>
 
-// Starting the app at login in ball-only mode. On macOS a per-user launchd
-// agent, ~/Library/LaunchAgents/<LA_LABEL>.plist; on Linux an XDG autostart
-// entry, $XDG_CONFIG_HOME/autostart/<LA_LABEL>.desktop. The item's existence
+// Starting the app at login in ball-only mode, in the item the system's
+// env.loginItemFormat names: a per-user launchd agent,
+// ~/Library/LaunchAgents/<LA_LABEL>.plist (macOS), or an XDG autostart
+// entry, $XDG_CONFIG_HOME/autostart/<LA_LABEL>.desktop (Linux). The item's existence
 // means "on", except where the user can switch login items off behind the
 // app's back (macOS 13 and later): there the system must also report it
 // enabled. It takes effect at the next login.
@@ -18,8 +19,8 @@
 std::filesystem::path xdgConfigHome(const platform::Environment& env);
 std::filesystem::path xdgDataHome(const platform::Environment& env);
 
-// macOS: the app's own folder in ~/Library/Application Support, named after
-// LA_LABEL.
+// The app's own folder in env.applicationSupportDirectory, named after
+// LA_LABEL; for a system that has one.
 std::filesystem::path applicationSupportFolder(const platform::Environment& env);
 
 std::filesystem::path autostartItemPath(const platform::Environment& env);
@@ -39,7 +40,8 @@ bool hlvnAutostartEnabled(const platform::Environment& env);
 
 // macOS runs a quarantined app opened from Downloads from a random,
 // read-only copy that is gone after a restart ("App Translocation"). A login
-// item naming that copy would never start anything.
+// item naming that copy would never start anything. Only where the system
+// does so (env.translocatesDownloadedApps).
 bool isTranslocated(const platform::Environment& env);
 
 enum class AutostartChange {

@@ -157,7 +157,7 @@ std::vector<std::string> copiesToThin(std::vector<DataCopy> copies) {
 }
 
 fs::path dataFolderPath(const platform::Environment& env) {
-  if (env.kind == platform::SystemKind::Mac)
+  if (!env.applicationSupportDirectory.empty())
     return applicationSupportFolder(env) / APP_TITLE;
   return xdgDataHome(env) / APP_TITLE;
 }

@@ -182,7 +182,7 @@ Result<std::optional<InstallPlan>> planInstall(const platform::Environment& env)
   if (plan.executableInApp.empty() || *plan.executableInApp.begin() == ".." ||
       plan.executableInApp == ".")
     return Failure::of(std::errc::invalid_argument);
-  if (env.kind == platform::SystemKind::Linux) {
+  if (env.listsAppsByLauncherEntry) {
     plan.entryText = desktopEntryText({(plan.destination / plan.executableInApp).string()}, false);
     if (!plan.entryText)
       return Failure::of(std::errc::illegal_byte_sequence);
@@ -319,8 +319,6 @@ Result<void> installToApplications(const platform::Environment& env) {
 fs::path applicationsFolder(const platform::Environment& env) {
   if (!env.applicationsDirectory.empty())
     return env.applicationsDirectory;
-  if (env.kind == platform::SystemKind::Mac)
-    return "/Applications";
   return env.homeDirectory / "Applications";
 }
 
@@ -364,7 +362,7 @@ fs::path launcherEntryPath(const platform::Environment& env) {
 
 InstallResult hlvnInstallToApplications(const platform::Environment& env) {
   Result<void> installed = installToApplications(env);
-  if (!installed && installed.failure().code == EPERM && env.kind == platform::SystemKind::Mac)
+  if (!installed && installed.failure().code == EPERM && env.guardsAppsAgainstChanges)
     return {false, installFailureMessage(APP_MANAGEMENT_REFUSED_REASON)};
   if (!installed)
     return {false, installFailureMessage(installed.failure().detail)};

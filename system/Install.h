@@ -17,8 +17,8 @@ struct InstallResult {
   std::optional<std::string> error;
 };
 
-// env.applicationsDirectory, or /Applications (macOS) and ~/Applications
-// (Linux) when the environment names none.
+// env.applicationsDirectory, or ~/Applications when the environment names
+// none.
 std::filesystem::path applicationsFolder(const platform::Environment& env);
 
 // The app runs from the Applications folder: its path lies under that folder

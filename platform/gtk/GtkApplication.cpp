@@ -16,6 +16,7 @@ constexpr std::chrono::milliseconds REGISTER_WAIT{2000};
 struct MenuAction {
   class GtkApplicationImpl* app;
   MainWindowHost* host;
+  StandardAction standard;
   std::string action;
 };
 
@@ -70,8 +71,10 @@ public:
     char* argv[] = {argv0_.data(), nullptr};
     return g_application_run(G_APPLICATION(app_.get()), 1, argv);
   }
-  void setActivationPolicyRegular() override {}
-  void activateIgnoringOtherApps() override {}
+  // A GTK app has its taskbar entry from its first window on, and a window
+  // it shows is presented to the window manager, which brings it forward.
+  void showInAppSwitcher() override {}
+  void activate() override {}
   void terminate() override {
     if (quitting_)
       return;
@@ -152,7 +155,7 @@ public:
             gtk_widget_add_accelerator(entry, "activate", accelerators, alias, mods,
                                        GtkAccelFlags(0));
         }
-        auto* data = new MenuAction{this, host, item.action};
+        auto* data = new MenuAction{this, host, item.standard, item.action};
         g_signal_connect_data(entry, "activate", G_CALLBACK(&GtkApplicationImpl::onMenuItem), data,
                               &GtkApplicationImpl::freeMenuAction, GConnectFlags(0));
         gtk_menu_shell_append(GTK_MENU_SHELL(sub), entry);
@@ -163,16 +166,28 @@ public:
     return bar;
   }
 
-  void perform(MainWindowHost* host, const std::string& action) {
-    if (action == "performClose:") {
+  void perform(MainWindowHost* host, StandardAction standard, const std::string& action) {
+    switch (standard) {
+    case StandardAction::None:
+      if (delegate_)
+        delegate_->performAction(action);
+      return;
+    case StandardAction::CloseWindow:
       if (host)
         host->performClose();
-    } else if (action == "terminate:") {
+      return;
+    case StandardAction::Quit:
       terminate();
-    } else if (host && host->contentWebView() &&
-               runEditingCommand(*host->contentWebView(), action)) {
-    } else if (delegate_) {
-      delegate_->performAction(action);
+      return;
+    case StandardAction::Undo:
+    case StandardAction::Redo:
+    case StandardAction::Cut:
+    case StandardAction::Copy:
+    case StandardAction::Paste:
+    case StandardAction::SelectAll:
+      if (host && host->contentWebView())
+        runEditingCommand(*host->contentWebView(), standard);
+      return;
     }
   }
 
@@ -185,7 +200,7 @@ private:
 
   static void onMenuItem(GtkMenuItem*, gpointer data) {
     auto* item = static_cast<MenuAction*>(data);
-    item->app->perform(item->host, item->action);
+    item->app->perform(item->host, item->standard, item->action);
   }
   static void freeMenuAction(gpointer data, GClosure*) { delete static_cast<MenuAction*>(data); }
 

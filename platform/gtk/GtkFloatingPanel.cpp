@@ -184,7 +184,7 @@ private:
   bool composited_ = false;
 };
 
-// A floating panel set up from PanelSettings.
+// A floating panel set up as its settings say.
 class GtkFloatingPanel final : public Panel {
 public:
   GtkFloatingPanel(const Rect& contentRect, const PanelSettings& settings)
@@ -199,21 +199,22 @@ public:
     gtk_window_set_skip_taskbar_hint(window_.get(), TRUE);
     gtk_window_set_default_size(window_.get(), int(size_.width), int(size_.height));
     // The rest as the settings say. X11 has nothing to translate the shadow
-    // (the compositor's choice), hiding on deactivation, key and main status
-    // beyond focus, or the mouse flags into: views report drags only.
+    // into (the compositor's choice); its focus is the keyboard, which a
+    // panel that does not activate the app never takes: views report drags
+    // and clicks without it.
     GdkScreen* screen = gtk_widget_get_screen(widget);
-    if (GdkVisual* visual = gdk_screen_get_rgba_visual(screen); visual && !settings.opaque)
+    if (GdkVisual* visual = gdk_screen_get_rgba_visual(screen); visual && settings.transparent)
       gtk_widget_set_visual(widget, visual);
-    gtk_widget_set_app_paintable(widget, settings.clearBackground);
-    if (settings.clearBackground)
+    gtk_widget_set_app_paintable(widget, settings.transparent);
+    if (settings.transparent)
       g_signal_connect(widget, "draw", G_CALLBACK(&GtkFloatingPanel::onDraw), nullptr);
-    floatsAbove_ = settings.level > 0;
+    floatsAbove_ = settings.floatsAboveOtherWindows;
     gtk_window_set_keep_above(window_.get(), floatsAbove_);
-    if (settings.collectionBehavior & COLLECTION_CAN_JOIN_ALL_SPACES)
+    // On every workspace, and left out of the pager, as it moves with none.
+    if (settings.onEveryDesktop)
       gtk_window_stick(window_.get());
-    gtk_window_set_skip_pager_hint(window_.get(),
-                                   (settings.collectionBehavior & COLLECTION_STATIONARY) != 0);
-    const bool takesFocus = !settings.nonactivating && settings.canBecomeKey;
+    gtk_window_set_skip_pager_hint(window_.get(), settings.onEveryDesktop);
+    const bool takesFocus = !settings.doesNotActivateApp && settings.takesKeyboardForMenu;
     gtk_window_set_accept_focus(window_.get(), takesFocus);
     gtk_window_set_focus_on_map(window_.get(), takesFocus);
     // Never closed by the window manager: the ball quits through its menu.
@@ -240,7 +241,7 @@ public:
   }
   // Shown and raised, never focused: presenting would hand the ball the
   // keyboard focus where no window manager stops it.
-  void orderFrontRegardless() override {
+  void raise() override {
     if (view_)
       view_->updateShape();
     gtk_widget_show(GTK_WIDGET(window_.get()));

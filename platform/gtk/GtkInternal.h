@@ -109,9 +109,9 @@ std::shared_ptr<WebView> makeWebView(const WebViewConfiguration& configuration,
 // The GtkWidget of a web view made by makeWebView, for packing into a window.
 GtkWidget* webViewWidget(WebView& view);
 
-// Runs an editing command ("undo:", "copy:", ...) on the web view; false when
-// the action is not one of them.
-bool runEditingCommand(WebView& view, const std::string& action);
+// Runs a standard editing action (undo, copy, ...) on the web view; nothing
+// for any other action.
+void runEditingCommand(WebView& view, StandardAction action);
 
 // The hook windows use to take part in the application's menu bar and
 // window bookkeeping.

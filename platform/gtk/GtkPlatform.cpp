@@ -92,7 +92,7 @@ std::string machineIdentity() {
 
 Environment makeEnvironment() {
   Environment env;
-  env.kind = SystemKind::Linux;
+  env.kind = "linux";
   env.homeDirectory = g_get_home_dir();
   if (const char* downloads = g_get_user_special_dir(G_USER_DIRECTORY_DOWNLOAD))
     env.downloadsDirectory = std::filesystem::path(downloads);

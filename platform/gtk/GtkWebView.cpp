@@ -275,24 +275,33 @@ GtkWidget* webViewWidget(WebView& view) {
   return static_cast<GtkWebViewImpl&>(view).widget();
 }
 
-bool runEditingCommand(WebView& view, const std::string& action) {
+void runEditingCommand(WebView& view, StandardAction action) {
   const char* command = nullptr;
-  if (action == "undo:")
+  switch (action) {
+  case StandardAction::Undo:
     command = WEBKIT_EDITING_COMMAND_UNDO;
-  else if (action == "redo:")
+    break;
+  case StandardAction::Redo:
     command = WEBKIT_EDITING_COMMAND_REDO;
-  else if (action == "cut:")
+    break;
+  case StandardAction::Cut:
     command = WEBKIT_EDITING_COMMAND_CUT;
-  else if (action == "copy:")
+    break;
+  case StandardAction::Copy:
     command = WEBKIT_EDITING_COMMAND_COPY;
-  else if (action == "paste:")
+    break;
+  case StandardAction::Paste:
     command = WEBKIT_EDITING_COMMAND_PASTE;
-  else if (action == "selectAll:")
+    break;
+  case StandardAction::SelectAll:
     command = WEBKIT_EDITING_COMMAND_SELECT_ALL;
-  if (!command)
-    return false;
+    break;
+  case StandardAction::None:
+  case StandardAction::CloseWindow:
+  case StandardAction::Quit:
+    return;
+  }
   webkit_web_view_execute_editing_command(static_cast<GtkWebViewImpl&>(view).webView(), command);
-  return true;
 }
 
 } // namespace platform::gtk

@@ -76,8 +76,8 @@ public:
     gtk_box_pack_end(GTK_BOX(box_), widget, TRUE, TRUE, 0);
     gtk_widget_show(widget);
   }
-  void makeKeyAndOrderFront() override { request(true); }
-  void orderOut() override { request(false); }
+  void show() override { request(true); }
+  void hide() override { request(false); }
   bool isVisible() override {
     if (pending_)
       return wantVisible_;

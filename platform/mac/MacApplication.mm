@@ -104,31 +104,31 @@ NS_ASSUME_NONNULL_END
 namespace platform::mac {
 namespace {
 
-// The actions AppKit's own responders carry out (windows, text, the
-// application); a menu item with one of these goes to whichever responder
-// takes it, and is disabled when none does.
-bool isStandardAction(const std::string& action) {
-  static const std::set<std::string> standard{
-      "performClose:",
-      "performMiniaturize:",
-      "performZoom:",
-      "toggleFullScreen:",
-      "arrangeInFront:",
-      "terminate:",
-      "hide:",
-      "hideOtherApplications:",
-      "unhideAllApplications:",
-      "orderFrontStandardAboutPanel:",
-      "undo:",
-      "redo:",
-      "cut:",
-      "copy:",
-      "paste:",
-      "pasteAsPlainText:",
-      "delete:",
-      "selectAll:",
-  };
-  return standard.count(action) > 0;
+// The selector of AppKit's own responder that carries out a standard action
+// (the window's, the text field's, the application's); a menu item with it
+// goes to whichever responder takes it, and is disabled when none does.
+SEL standardSelector(StandardAction action) {
+  switch (action) {
+  case StandardAction::CloseWindow:
+    return @selector(performClose:);
+  case StandardAction::Quit:
+    return @selector(terminate:);
+  case StandardAction::Undo:
+    return NSSelectorFromString(@"undo:");
+  case StandardAction::Redo:
+    return NSSelectorFromString(@"redo:");
+  case StandardAction::Cut:
+    return @selector(cut:);
+  case StandardAction::Copy:
+    return @selector(copy:);
+  case StandardAction::Paste:
+    return @selector(paste:);
+  case StandardAction::SelectAll:
+    return @selector(selectAll:);
+  case StandardAction::None:
+    break;
+  }
+  return nullptr;
 }
 
 class MacApplication final : public Application {
@@ -165,11 +165,11 @@ public:
     return 0;
   }
 
-  void setActivationPolicyRegular() override {
+  void showInAppSwitcher() override {
     [NSApp setActivationPolicy:NSApplicationActivationPolicyRegular];
   }
 
-  void activateIgnoringOtherApps() override {
+  void activate() override {
     // macOS 14 deprecates the old call and no longer honours its "ignoring
     // other apps", so a click on the non-activating ball might not bring the
     // app forward; its replacement asks for activation the supported way.
@@ -209,11 +209,10 @@ private:
       [menu addItem:[NSMenuItem separatorItem]];
       return;
     }
-    SEL action = nullptr;
-    if (!item.action.empty()) {
+    SEL action = standardSelector(item.standard);
+    if (!action && !item.action.empty()) {
       action = NSSelectorFromString(toNSString(item.action));
-      if (!isStandardAction(item.action))
-        [delegate_ addForwardedAction:item.action];
+      [delegate_ addForwardedAction:item.action];
     }
     [menu addItemWithTitle:toNSString(item.title)
                     action:action

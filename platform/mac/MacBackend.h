@@ -10,6 +10,7 @@
 #include "platform/platform.h"
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -81,10 +82,20 @@ inline NSPoint toNSPoint(Point point) {
 
 // ---- the pieces ---------------------------------------------------------------
 
+// Each in the file of its name, as the GTK backend has them.
 std::unique_ptr<Application> makeApplication();
+std::unique_ptr<Defaults> makeDefaults();
+std::unique_ptr<Screens> makeScreens();
+std::unique_ptr<Dialogs> makeDialogs();
+std::unique_ptr<Workspace> makeWorkspace();
+// Nothing where the folder cannot be watched.
+std::unique_ptr<FolderMonitor> makeFolderMonitor(const std::filesystem::path& folder,
+                                                 std::function<void()> changed);
 std::unique_ptr<Window> makeWindow(const Rect& contentRect);
 std::unique_ptr<Panel> makePanel(const Rect& contentRect, const PanelSettings& settings);
 std::unique_ptr<View> makeView(const Rect& frame);
+// Draws into the current graphics context, as drawRect: has it.
+std::unique_ptr<Canvas> makeCanvas();
 std::shared_ptr<WebView> makeWebView(const WebViewConfiguration& configuration);
 
 // The AppKit views behind this backend's View and WebView, for windows that

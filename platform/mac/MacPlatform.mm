@@ -1,6 +1,6 @@
-// The platform layer on AppKit, WebKit and Foundation: the small services
-// (main queue, defaults, screens, dialogs, workspace, places) and the factory
-// that puts the backend together.
+// The platform layer on AppKit, WebKit and Foundation: the main queue, the
+// places and ways of the system, and the factory that puts the backend's
+// pieces together.
 
 #import <AppKit/AppKit.h>
 #import <Foundation/Foundation.h>
@@ -10,7 +10,6 @@
 #include "platform/mac/MacBackend.h"
 
 #include <cerrno>
-#include <fcntl.h>
 #include <memory>
 #include <unistd.h>
 #include <utility>
@@ -61,222 +60,6 @@ private:
   std::shared_ptr<TaskQueue> tasks_ = std::make_shared<TaskQueue>();
 };
 
-class MacDefaults final : public Defaults {
-public:
-  std::optional<std::string> stringForKey(const std::string& key) override {
-    NSString* value = [[NSUserDefaults standardUserDefaults] stringForKey:toNSString(key)];
-    if (!value)
-      return std::nullopt;
-    return toStdString(value);
-  }
-
-  void setString(const std::string& key, const std::string& value) override {
-    [[NSUserDefaults standardUserDefaults] setObject:toNSString(value) forKey:toNSString(key)];
-  }
-};
-
-class MacScreens final : public Screens {
-public:
-  std::optional<Rect> mainVisibleFrame() override {
-    NSScreen* screen = [NSScreen mainScreen];
-    if (!screen)
-      return std::nullopt;
-    return toRect(screen.visibleFrame);
-  }
-
-  std::vector<Rect> visibleFrames() override {
-    std::vector<Rect> frames;
-    for (NSScreen* screen in [NSScreen screens])
-      frames.push_back(toRect(screen.visibleFrame));
-    return frames;
-  }
-
-  Point pointerLocation() override { return toPoint([NSEvent mouseLocation]); }
-
-  void setChangeCallback(std::function<void()> changed) override {
-    changed_ = std::make_shared<std::function<void()>>(std::move(changed));
-    if (observer_)
-      return;
-    std::shared_ptr<std::function<void()>> callback = changed_;
-    // Only the latest callback is called, through the shared holder.
-    observer_ = [[NSNotificationCenter defaultCenter]
-        addObserverForName:NSApplicationDidChangeScreenParametersNotification
-                    object:nil
-                     queue:[NSOperationQueue mainQueue]
-                usingBlock:^(NSNotification*) {
-                  if (*callback)
-                    (*callback)();
-                }];
-  }
-
-private:
-  std::shared_ptr<std::function<void()>> changed_;
-  id observer_ = nil;
-};
-
-// An alert before the event loop runs is a start that ends with it. The
-// loop's run would finish launching first, which activates the app (and
-// ends the launch's wait in the Dock); without that an agent app
-// (LSUIElement) stays inactive, and its alert opens behind the window the
-// user was in. An agent may be active and show windows (the accessory
-// policy); only a prohibited one may not. Done once.
-void comeForwardBeforeTheLoop() {
-  static bool done = false;
-  if (done || NSApp.running)
-    return;
-  done = true;
-  if (NSApp.activationPolicy == NSApplicationActivationPolicyProhibited)
-    [NSApp setActivationPolicy:NSApplicationActivationPolicyAccessory];
-  [NSApp finishLaunching];
-  // As activateIgnoringOtherApps does it, on every version.
-  static const SEL activate = NSSelectorFromString(@"activate");
-  if ([NSApp respondsToSelector:activate])
-    reinterpret_cast<void (*)(id, SEL)>(objc_msgSend)(NSApp, activate);
-  else
-    [NSApp activateIgnoringOtherApps:YES];
-}
-
-class MacDialogs final : public Dialogs {
-public:
-  std::optional<std::filesystem::path> runSavePanel(const SavePanelOptions& options) override {
-    NSSavePanel* panel = [NSSavePanel savePanel];
-    panel.nameFieldStringValue = toNSString(options.nameFieldValue);
-    panel.canCreateDirectories = options.canCreateDirectories;
-    if (options.directory)
-      panel.directoryURL = fileURLOf(*options.directory, true);
-    if ([panel runModal] != NSModalResponseOK)
-      return std::nullopt;
-    NSURL* chosen = panel.URL;
-    if (!chosen)
-      return std::nullopt;
-    return pathOf(chosen);
-  }
-
-  std::optional<std::vector<std::filesystem::path>>
-  runOpenPanel(const OpenPanelOptions& options) override {
-    NSOpenPanel* panel = [NSOpenPanel openPanel];
-    panel.canChooseFiles = options.canChooseFiles;
-    panel.allowsMultipleSelection = options.allowsMultipleSelection;
-    panel.canChooseDirectories = options.canChooseDirectories;
-    if ([panel runModal] != NSModalResponseOK)
-      return std::nullopt;
-    std::vector<std::filesystem::path> files;
-    for (NSURL* url in panel.URLs)
-      files.push_back(pathOf(url));
-    return files;
-  }
-
-  void runAlert(const std::string& message, const std::string& informative) override {
-    comeForwardBeforeTheLoop();
-    NSAlert* alert = [[NSAlert alloc] init];
-    alert.messageText = toNSString(message);
-    alert.informativeText = toNSString(informative);
-    [alert runModal];
-  }
-
-  AlertButton runAlertWithButtons(const std::string& message, const std::string& informative,
-                                  const std::string& firstButton,
-                                  const std::string& secondButton) override {
-    comeForwardBeforeTheLoop();
-    NSAlert* alert = [[NSAlert alloc] init];
-    alert.messageText = toNSString(message);
-    alert.informativeText = toNSString(informative);
-    // The first button added is the default (Return) and answers
-    // NSAlertFirstButtonReturn, the second NSAlertSecondButtonReturn.
-    [alert addButtonWithTitle:toNSString(firstButton)];
-    [alert addButtonWithTitle:toNSString(secondButton)];
-    return [alert runModal] == NSAlertSecondButtonReturn ? AlertButton::Second : AlertButton::First;
-  }
-};
-
-class MacWorkspace final : public Workspace {
-public:
-  void openURL(const std::string& url) override {
-    NSURL* target = [NSURL URLWithString:toNSString(url)];
-    if (!target)
-      return;
-    [[NSWorkspace sharedWorkspace] openURL:target];
-  }
-
-  void revealFile(const std::filesystem::path& file) override {
-    [[NSWorkspace sharedWorkspace] activateFileViewerSelectingURLs:@[ fileURLOf(file, false) ]];
-  }
-
-  Result<void> moveToTrash(const std::filesystem::path& file) override {
-    NSError* error = nil;
-    if ([[NSFileManager defaultManager] trashItemAtURL:fileURLOf(file, false)
-                                      resultingItemURL:nil
-                                                 error:&error])
-      return {};
-    // File errors come as Cocoa errors with the POSIX one beneath.
-    NSError* underlying = error.userInfo[NSUnderlyingErrorKey];
-    int code = EIO;
-    if ([error.domain isEqualToString:NSPOSIXErrorDomain])
-      code = static_cast<int>(error.code);
-    else if ([underlying.domain isEqualToString:NSPOSIXErrorDomain])
-      code = static_cast<int>(underlying.code);
-    return Failure{code, error ? toStdString(error.localizedDescription) : describeError(code)};
-  }
-
-  Result<void> startDownloading(const std::filesystem::path& placeholder) override {
-    // iCloud Drive names a file it has not fetched ".<name>.icloud"; the
-    // request names the file itself.
-    std::string name = placeholder.filename().string();
-    const std::string suffix = ".icloud";
-    if (name.size() <= suffix.size() + 1 || name.front() != '.' ||
-        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
-      return Failure{EINVAL, describeError(EINVAL)};
-    name = name.substr(1, name.size() - 1 - suffix.size());
-    NSError* error = nil;
-    if ([[NSFileManager defaultManager]
-            startDownloadingUbiquitousItemAtURL:fileURLOf(placeholder.parent_path() / name, false)
-                                          error:&error])
-      return {};
-    return Failure{EIO, error ? toStdString(error.localizedDescription) : describeError(EIO)};
-  }
-};
-
-// A dispatch source on the folder, on the main queue: it fires when an
-// entry in it is made, removed or renamed (how every sync engine and our
-// own atomic writes put a file in place), and when the folder itself goes.
-class MacFolderMonitor final : public FolderMonitor {
-public:
-  MacFolderMonitor(int fd, std::function<void()> changed)
-      : alive_(std::make_shared<bool>(true)),
-        source_(dispatch_source_create(DISPATCH_SOURCE_TYPE_VNODE, static_cast<uintptr_t>(fd),
-                                       DISPATCH_VNODE_WRITE | DISPATCH_VNODE_DELETE |
-                                           DISPATCH_VNODE_RENAME | DISPATCH_VNODE_REVOKE |
-                                           DISPATCH_VNODE_EXTEND,
-                                       dispatch_get_main_queue())) {
-    if (!source_) {
-      ::close(fd);
-      return;
-    }
-    std::shared_ptr<bool> alive = alive_;
-    __block std::function<void()> call = std::move(changed);
-    dispatch_source_set_event_handler(source_, ^{
-      if (*alive)
-        call();
-    });
-    dispatch_source_set_cancel_handler(source_, ^{
-      ::close(fd);
-    });
-    dispatch_resume(source_);
-  }
-  ~MacFolderMonitor() override {
-    *alive_ = false;
-    if (source_)
-      dispatch_source_cancel(source_);
-  }
-  MacFolderMonitor(const MacFolderMonitor&) = delete;
-  MacFolderMonitor& operator=(const MacFolderMonitor&) = delete;
-  bool watching() const { return source_ != nil; }
-
-private:
-  std::shared_ptr<bool> alive_;
-  dispatch_source_t source_;
-};
-
 // The hardware's UUID, as the kernel reports it: another on every Mac.
 std::string machineIdentity() {
   uuid_t id{};
@@ -324,9 +107,16 @@ LoginItemApproval loginItemApproval(const std::filesystem::path& item) {
 
 Environment makeEnvironment() {
   Environment environment;
-  environment.kind = SystemKind::Mac;
+  environment.kind = "mac";
+  environment.keepsDefaultsItself = true;
+  environment.loginItemFormat = LoginItemFormat::LaunchAgent;
+  environment.listsAppsByLauncherEntry = false;
+  environment.translocatesDownloadedApps = true;
+  environment.guardsAppsAgainstChanges = true;
   NSFileManager* files = [NSFileManager defaultManager];
   environment.homeDirectory = pathOf(files.homeDirectoryForCurrentUser);
+  environment.applicationSupportDirectory =
+      environment.homeDirectory / "Library" / "Application Support";
   NSURL* downloads =
       [files URLsForDirectory:NSDownloadsDirectory inDomains:NSUserDomainMask].firstObject;
   if (downloads)
@@ -348,14 +138,16 @@ Environment makeEnvironment() {
 
 class MacPlatform final : public Platform {
 public:
-  MacPlatform() : application_(makeApplication()), environment_(makeEnvironment()) {}
+  MacPlatform()
+      : application_(makeApplication()), defaults_(makeDefaults()), screens_(makeScreens()),
+        dialogs_(makeDialogs()), workspace_(makeWorkspace()), environment_(makeEnvironment()) {}
 
   Application& application() override { return *application_; }
   MainQueue& mainQueue() override { return mainQueue_; }
-  Defaults& defaults() override { return defaults_; }
-  Screens& screens() override { return screens_; }
-  Dialogs& dialogs() override { return dialogs_; }
-  Workspace& workspace() override { return workspace_; }
+  Defaults& defaults() override { return *defaults_; }
+  Screens& screens() override { return *screens_; }
+  Dialogs& dialogs() override { return *dialogs_; }
+  Workspace& workspace() override { return *workspace_; }
   const Environment& environment() override { return environment_; }
 
   std::unique_ptr<Window> createWindow(const Rect& contentRect) override {
@@ -371,25 +163,16 @@ public:
   }
   std::unique_ptr<FolderMonitor> watchFolder(const std::filesystem::path& folder,
                                              std::function<void()> changed) override {
-    if (!changed)
-      return nullptr;
-    // O_EVTONLY: watching the folder keeps no volume from being ejected.
-    const int fd = ::open(folder.c_str(), O_EVTONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-      return nullptr;
-    auto monitor = std::make_unique<MacFolderMonitor>(fd, std::move(changed));
-    if (!monitor->watching())
-      return nullptr;
-    return monitor;
+    return makeFolderMonitor(folder, std::move(changed));
   }
 
 private:
   std::unique_ptr<Application> application_;
   MacMainQueue mainQueue_;
-  MacDefaults defaults_;
-  MacScreens screens_;
-  MacDialogs dialogs_;
-  MacWorkspace workspace_;
+  std::unique_ptr<Defaults> defaults_;
+  std::unique_ptr<Screens> screens_;
+  std::unique_ptr<Dialogs> dialogs_;
+  std::unique_ptr<Workspace> workspace_;
   Environment environment_;
 };
 

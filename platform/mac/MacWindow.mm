@@ -1,4 +1,4 @@
-// The main window and the floating panel.
+// The main window, which holds the web view.
 
 #import <AppKit/AppKit.h>
 #import <Foundation/Foundation.h>
@@ -38,38 +38,6 @@ NS_ASSUME_NONNULL_BEGIN
 }
 - (void)windowDidExitFullScreen:(NSNotification*)notification {
   [self reportFrame];
-}
-@end
-
-// A panel that can take the keyboard (for its context menu's key equivalents)
-// but never becomes the main window, so it leaves the main window's state alone.
-@interface BallPanel : NSPanel
-@property(nonatomic) BOOL allowsKey;
-@property(nonatomic) BOOL allowsMain;
-@end
-
-@implementation BallPanel
-- (instancetype)initWithContentRect:(NSRect)contentRect
-                          styleMask:(NSWindowStyleMask)style
-                            backing:(NSBackingStoreType)backingStoreType
-                              defer:(BOOL)flag {
-  self = [super initWithContentRect:contentRect
-                          styleMask:style
-                            backing:backingStoreType
-                              defer:flag];
-  if (self) {
-    _allowsKey = YES;
-    _allowsMain = NO;
-  }
-  return self;
-}
-
-- (BOOL)canBecomeKeyWindow {
-  return _allowsKey;
-}
-
-- (BOOL)canBecomeMainWindow {
-  return _allowsMain;
 }
 @end
 
@@ -145,8 +113,8 @@ public:
     ]];
   }
 
-  void makeKeyAndOrderFront() override { [window_ makeKeyAndOrderFront:nil]; }
-  void orderOut() override { [window_ orderOut:nil]; }
+  void show() override { [window_ makeKeyAndOrderFront:nil]; }
+  void hide() override { [window_ orderOut:nil]; }
   bool isVisible() override { return window_.isVisible; }
   // With the content under the title bar the frame is the content rectangle.
   Rect frame() override { return toRect(window_.frame); }
@@ -168,66 +136,10 @@ private:
   MacWindowDelegate* delegate_;
 };
 
-class MacPanel final : public Panel {
-public:
-  MacPanel(const Rect& contentRect, const PanelSettings& settings)
-      : panel_([[BallPanel alloc]
-            initWithContentRect:toNSRect(contentRect)
-                      styleMask:settings.nonactivating ? NSWindowStyleMaskNonactivatingPanel
-                                                       : NSWindowStyleMaskBorderless
-                        backing:NSBackingStoreBuffered
-                          defer:NO]) {
-    panel_.allowsKey = settings.canBecomeKey;
-    panel_.allowsMain = settings.canBecomeMain;
-    panel_.opaque = settings.opaque;
-    if (settings.clearBackground)
-      panel_.backgroundColor = [NSColor clearColor];
-    panel_.hasShadow = settings.hasShadow;
-    level_ = settings.level;
-    panel_.level = level_;
-    NSWindowCollectionBehavior behavior =
-        static_cast<NSWindowCollectionBehavior>(settings.collectionBehavior);
-    // A bit AppKit knows only from macOS 13; earlier it is left out. Asked
-    // of the process info, as @available needs a runtime the 11.3 link lacks.
-    const NSOperatingSystemVersion ventura{13, 0, 0};
-    if (![[NSProcessInfo processInfo] isOperatingSystemAtLeastVersion:ventura])
-      behavior &= ~static_cast<NSWindowCollectionBehavior>(COLLECTION_CAN_JOIN_ALL_APPLICATIONS);
-    panel_.collectionBehavior = behavior;
-    panel_.movableByWindowBackground = settings.movableByWindowBackground;
-    panel_.acceptsMouseMovedEvents = settings.acceptsMouseMovedEvents;
-    panel_.ignoresMouseEvents = settings.ignoresMouseEvents;
-    panel_.hidesOnDeactivate = settings.hidesOnDeactivate;
-    panel_.becomesKeyOnlyIfNeeded = settings.becomesKeyOnlyIfNeeded;
-    panel_.releasedWhenClosed = NO;
-  }
-
-  void setContentView(View& view) override {
-    NSView* native = nativeView(view);
-    if (!native)
-      std::abort(); // a view of another backend: a programming error
-    panel_.contentView = native;
-  }
-
-  Point frameOrigin() override { return toPoint(panel_.frame.origin); }
-  void setFrameOrigin(Point origin) override { [panel_ setFrameOrigin:toNSPoint(origin)]; }
-  void orderFrontRegardless() override { [panel_ orderFrontRegardless]; }
-  void setFloating(bool floating) override {
-    panel_.level = floating ? level_ : NSNormalWindowLevel;
-  }
-
-private:
-  BallPanel* panel_;
-  NSWindowLevel level_ = NSNormalWindowLevel;
-};
-
 } // namespace
 
 std::unique_ptr<Window> makeWindow(const Rect& contentRect) {
   return std::make_unique<MacWindow>(contentRect);
-}
-
-std::unique_ptr<Panel> makePanel(const Rect& contentRect, const PanelSettings& settings) {
-  return std::make_unique<MacPanel>(contentRect, settings);
 }
 
 } // namespace platform::mac

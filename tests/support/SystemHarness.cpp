@@ -108,58 +108,9 @@ void spinFor(double seconds) {
 
 // ---- scripted and recording parts ----------------------------------------------
 
-std::optional<std::string> MemoryDefaults::stringForKey(const std::string& key) {
-  auto it = values.find(key);
-  if (it == values.end())
-    return std::nullopt;
-  return it->second;
-}
-
-TestApplication::TestApplication(platform::Application& real, std::vector<std::string> arguments)
-    : real_(real), arguments_(std::move(arguments)) {}
-
-TestApplication::~TestApplication() {
-  real_.setDelegate(nullptr);
-}
-
-void TestApplication::setDelegate(platform::ApplicationDelegate* delegate) {
-  // The real object routes menu actions and window closing to it.
-  real_.setDelegate(delegate);
-  delegate_ = delegate;
-}
-
-void TestApplication::terminate() {
-  if (!delegate_) {
-    ++terminateCalls;
-    return;
-  }
-  delegate_->prepareToTerminate([this] { ++terminateCalls; });
-}
-
-int TestApplication::run() {
-  int before = terminateCalls;
-  spinUntil([&] { return terminateCalls != before; }, 1e9);
-  return 0;
-}
-
-void TestApplication::setActivationPolicyRegular() {
-  ++regularPolicyCalls;
-  real_.setActivationPolicyRegular();
-}
-
-void TestApplication::activateIgnoringOtherApps() {
-  ++activateCalls;
-  real_.activateIgnoringOtherApps();
-}
-
-void TestApplication::setMainMenu(const platform::MenuBar& menu) {
-  mainMenu = menu;
-  real_.setMainMenu(menu);
-}
-
 platform::Environment environmentUnder(const fs::path& root) {
   platform::Environment env;
-  env.kind = platform::SystemKind::Linux;
+  env.kind = "linux";
   env.homeDirectory = root / "home";
   env.downloadsDirectory = env.homeDirectory / "Downloads";
   env.bundlePath = root / "app" / "Tessaloom";
@@ -177,8 +128,13 @@ platform::Environment environmentUnder(const fs::path& root) {
 }
 
 TestPlatform::TestPlatform(const fs::path& root, std::vector<std::string> arguments)
-    : env(environmentUnder(root)), app(realPlatform().application(), std::move(arguments)),
+    : env(environmentUnder(root)), app(std::move(arguments), &realPlatform().application()),
       real_(realPlatform()) {
+  app.loop = [this] {
+    int before = app.terminateCalls;
+    spinUntil([&] { return app.terminateCalls != before; }, 1e9);
+    return 0;
+  };
   // The Trash is the real one, in the throw-away HOME.
   workspaceLog.trash = [this](const fs::path& file) { return real_.workspace().moveToTrash(file); };
 }
@@ -193,7 +149,7 @@ public:
   void setContentView(platform::View& view) override { real_->setContentView(view); }
   platform::Point frameOrigin() override { return real_->frameOrigin(); }
   void setFrameOrigin(platform::Point origin) override { real_->setFrameOrigin(origin); }
-  void orderFrontRegardless() override { real_->orderFrontRegardless(); }
+  void raise() override { real_->raise(); }
   void setFloating(bool floating) override {
     floating_.push_back(floating);
     real_->setFloating(floating);

@@ -7,6 +7,7 @@
 
 #include "app/AppDelegate.h"
 #include "platform/platform.h"
+#include "support/Fakes.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 
@@ -48,49 +49,13 @@ void spinFor(double seconds);
 
 // ---- the replaced parts of the platform ---------------------------------------
 
+using fakes::MemoryDefaults;
 using fakes::RecordingWorkspace;
 using fakes::ScriptedDialogs;
-
-class MemoryDefaults final : public platform::Defaults {
-public:
-  std::map<std::string, std::string> values;
-  std::optional<std::string> stringForKey(const std::string& key) override;
-  void setString(const std::string& key, const std::string& value) override { values[key] = value; }
-};
-
 // The real application object, except that the arguments are the test's and
-// terminating only records the request (the process belongs to the test).
-class TestApplication final : public platform::Application {
-public:
-  TestApplication(platform::Application& real, std::vector<std::string> arguments);
-  ~TestApplication() override;
-  std::vector<std::string> arguments() override { return arguments_; }
-  void setDelegate(platform::ApplicationDelegate* delegate) override;
-  // The harness's process is the one copy.
-  bool registerFirstCopy(std::chrono::milliseconds) override { return true; }
-  // Spins the main loop until terminate() is called.
-  int run() override;
-  void setActivationPolicyRegular() override;
-  void activateIgnoringOtherApps() override;
-  // As the real objects do, the delegate lets it happen.
-  void terminate() override;
-  void setMainMenu(const platform::MenuBar& menu) override;
-  void setIconFile(const std::filesystem::path& file) override {
-    iconFile = file;
-    real_.setIconFile(file);
-  }
-
-  std::filesystem::path iconFile;
-  int regularPolicyCalls = 0;
-  int activateCalls = 0;
-  int terminateCalls = 0;
-  platform::MenuBar mainMenu;
-
-private:
-  platform::Application& real_;
-  std::vector<std::string> arguments_;
-  platform::ApplicationDelegate* delegate_ = nullptr;
-};
+// terminating only records the request (the process belongs to the test):
+// its loop spins the main loop until terminate() is called.
+using fakes::TestApplication;
 
 // Every folder of the environment lies under `root`: home (with Downloads),
 // the app folder (with resources/, which the test fills), config and data.

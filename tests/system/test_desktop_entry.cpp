@@ -52,7 +52,6 @@ TEST(DesktopEntries, APathWithPercentIsStartedByTheSession) {
   const fs::path root = dir.path() / "100% a";
   const fs::path marker = dir.path() / "started";
   platform::Environment env;
-  env.kind = platform::SystemKind::Linux;
   env.homeDirectory = root / "home";
   env.configDirectory = env.homeDirectory / ".config";
   env.dataDirectory = env.homeDirectory / ".local" / "share";

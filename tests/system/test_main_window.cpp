@@ -3,6 +3,7 @@
 
 #include "support/SystemHarness.h"
 
+#include "app/MainMenu.h"
 #include "app/MainWindowFrame.h"
 #include "app/constants.h"
 #include "ball/BallView.h"
@@ -10,7 +11,10 @@
 
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
 
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -81,7 +85,7 @@ TEST(MainWindow, ANormalStartShowsItAndActivatesTheApp) {
   ASSERT_TRUE(app.waitForLoads(1));
   ASSERT_TRUE(systest::spinUntil([&] { return maps > 0; }));
   EXPECT_TRUE(app.mainWindow().isVisible());
-  EXPECT_EQ(app.platform.app.regularPolicyCalls, 1);
+  EXPECT_EQ(app.platform.app.appSwitcherCalls, 1);
   EXPECT_EQ(app.platform.app.activateCalls, 1);
   // The window and the ball, nothing else.
   EXPECT_EQ(visibleToplevels().size(), 2u);
@@ -105,7 +109,7 @@ TEST(MainWindow, ABallOnlyStartKeepsItHiddenWhileThePageRuns) {
   EXPECT_EQ(maps, 0);
   EXPECT_FALSE(app.mainWindow().isVisible());
   EXPECT_FALSE(gtk_widget_get_visible(GTK_WIDGET(app.mainGtkWindow())));
-  EXPECT_EQ(app.platform.app.regularPolicyCalls, 0);
+  EXPECT_EQ(app.platform.app.appSwitcherCalls, 0);
   EXPECT_EQ(app.platform.app.activateCalls, 0);
   // Only the ball is on screen.
   std::vector<GtkWindow*> shown = visibleToplevels();
@@ -119,8 +123,46 @@ TEST(MainWindow, ABallOnlyStartKeepsItHiddenWhileThePageRuns) {
   systest::ScriptResult state = app.evaluate("return window.state;");
   ASSERT_TRUE(state.ok) << state.error;
   EXPECT_EQ(state.value, "kept");
-  EXPECT_EQ(app.platform.app.regularPolicyCalls, 1);
+  EXPECT_EQ(app.platform.app.appSwitcherCalls, 1);
   EXPECT_EQ(app.platform.app.activateCalls, 1);
+}
+
+// Each of the app's own actions in the menu bar, sent as the platform sends
+// it, does its work: an action the delegate left unhandled fails here.
+TEST(MainWindow, EveryOwnActionOfTheMenuBarReachesTheDelegate) {
+  systest::SystemApp app;
+  app.addResource("index.html", "<!doctype html><meta charset=utf-8><title>Plan</title>");
+  app.launch();
+  ASSERT_TRUE(app.waitForLoads(1));
+  auto zoom = [&] { return webkit_web_view_get_zoom_level(WEBKIT_WEB_VIEW(app.webViewWidget())); };
+  struct Effect {
+    std::function<void()> before;
+    std::function<bool()> done;
+  };
+  int loads = 0;
+  std::map<std::string, Effect> effects{
+      {"showMain",
+       {[&] { app.mainWindow().hide(); }, [&] { return app.mainWindow().isVisible(); }}},
+      {"reloadPage",
+       {[&] { loads = app.loadsFinished(); }, [&] { return app.loadsFinished() > loads; }}},
+      {"zoomIn", {[&] { app.delegate().setPageZoom(100); }, [&] { return zoom() > 1.0; }}},
+      {"zoomOut", {[&] { app.delegate().setPageZoom(150); }, [&] { return zoom() < 1.5; }}},
+      {"actualSize", {[&] { app.delegate().setPageZoom(150); }, [&] { return zoom() == 1.0; }}},
+  };
+  std::size_t sent = 0;
+  for (const platform::Menu& menu : mainMenu())
+    for (const platform::MenuItem& item : menu.items) {
+      if (item.action.empty())
+        continue;
+      auto effect = effects.find(item.action);
+      ASSERT_NE(effect, effects.end()) << "no effect known for " << item.action;
+      effect->second.before();
+      ASSERT_FALSE(effect->second.done()) << item.action;
+      app.delegate().performAction(item.action);
+      EXPECT_TRUE(systest::spinUntil(effect->second.done, 5)) << item.action;
+      ++sent;
+    }
+  EXPECT_EQ(sent, effects.size());
 }
 
 TEST(MainWindow, ItOpensAtTheSavedSizeAndClosingStoresTheFrame) {

@@ -12,7 +12,6 @@
 #include <sys/resource.h>
 
 namespace fs = std::filesystem;
-using platform::SystemKind;
 using roots::Machine;
 
 namespace {
@@ -63,24 +62,23 @@ private:
   void (*previousHandler_)(int) = nullptr;
 };
 
-class AutostartOnBoth : public testing::TestWithParam<SystemKind> {};
+class AutostartOnBoth : public testing::TestWithParam<TestSystem> {};
 
 INSTANTIATE_TEST_SUITE_P(Systems, AutostartOnBoth,
-                         testing::Values(SystemKind::Mac, SystemKind::Linux), [](const auto& info) {
-                           return info.param == SystemKind::Mac ? "Mac" : "Linux";
+                         testing::Values(TestSystem::Mac, TestSystem::Linux), [](const auto& info) {
+                           return info.param == TestSystem::Mac ? "Mac" : "Linux";
                          });
 
 } // namespace
 
 TEST(AutostartPaths, AgentUnderLaunchAgentsAndEntryUnderXdgAutostart) {
   platform::Environment mac;
-  mac.kind = SystemKind::Mac;
   mac.homeDirectory = "/Users/ada";
+  useMacWays(mac);
   EXPECT_EQ(autostartItemPath(mac),
             "/Users/ada/Library/LaunchAgents/org.tessaloom.Tessaloom.plist");
 
   platform::Environment linux;
-  linux.kind = SystemKind::Linux;
   linux.homeDirectory = "/home/ada";
   linux.configDirectory = "/home/ada/cfg";
   EXPECT_EQ(autostartItemPath(linux), "/home/ada/cfg/autostart/org.tessaloom.Tessaloom.desktop");
@@ -104,7 +102,7 @@ TEST(AutostartText, PropertyListIsWhatFoundationWrites) {
 }
 
 TEST(AutostartText, MacAgentNamesTheExecutableInsideTheBundle) {
-  Machine machine(SystemKind::Mac, "R&D <x>.app");
+  Machine machine(TestSystem::Mac, "R&D <x>.app");
   ASSERT_TRUE(hlvnSetAutostart(machine.env, true));
   std::string program = machine.env.executablePath.string();
   std::string escaped = plistEscaped(program);
@@ -134,7 +132,7 @@ TEST(AutostartText, ExecArgumentsAreQuotedAsDesktopEntriesRequire) {
 }
 
 TEST(AutostartText, LinuxEntryStartsThisInstallationWithBallOnly) {
-  Machine machine(SystemKind::Linux, "Tessa loom");
+  Machine machine(TestSystem::Linux, "Tessa loom");
   ASSERT_TRUE(hlvnSetAutostart(machine.env, true));
   EXPECT_EQ(readFile(autostartItemPath(machine.env)), "[Desktop Entry]\n"
                                                       "Type=Application\n"

@@ -4,6 +4,7 @@
 // talk to.
 
 #include "platform/platform.h"
+#include "support/Fakes.h"
 
 #include <chrono>
 #include <deque>
@@ -99,7 +100,7 @@ public:
     origin = p;
     ++moves;
   }
-  void orderFrontRegardless() override {}
+  void raise() override {}
   void setFloating(bool) override {}
 };
 
@@ -114,23 +115,6 @@ public:
   platform::Point pointerLocation() override { return pointer; }
   void setChangeCallback(std::function<void()> callback) override { changed = std::move(callback); }
   std::function<void()> changed;
-};
-
-class FakeDefaults : public platform::Defaults {
-public:
-  std::map<std::string, std::string> values;
-  int writes = 0;
-
-  std::optional<std::string> stringForKey(const std::string& key) override {
-    auto it = values.find(key);
-    if (it == values.end())
-      return std::nullopt;
-    return it->second;
-  }
-  void setString(const std::string& key, const std::string& value) override {
-    values[key] = value;
-    ++writes;
-  }
 };
 
 // Holds posted work until the test runs it, in order.

@@ -1,6 +1,7 @@
 #include "bridge/DataHandler.h"
 #include "system/DataFolder.h"
 
+#include "support/MacEnvironment.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 
@@ -191,7 +192,7 @@ TEST(DataChannel, CopiesAreReachedOnlyByTheNamesListedAndRestoringKeepsTheDataFi
   platform::Environment env;
   env.homeDirectory = "/home/t";
   EXPECT_EQ(dataFolderPath(env), fs::path("/home/t/.local/share/Dovrelist"));
-  env.kind = platform::SystemKind::Mac;
+  useMacWays(env);
   EXPECT_EQ(dataFolderPath(env),
             fs::path("/home/t/Library/Application Support/org.tessaloom.Tessaloom/Dovrelist"));
 }

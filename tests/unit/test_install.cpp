@@ -21,7 +21,6 @@
 #endif
 
 namespace fs = std::filesystem;
-using platform::SystemKind;
 using roots::Machine;
 using roots::snapshot;
 
@@ -43,18 +42,18 @@ bool isExecutable(const fs::path& path) {
   return (fs::status(path).permissions() & fs::perms::owner_exec) != fs::perms::none;
 }
 
-class InstallOnBoth : public testing::TestWithParam<SystemKind> {};
+class InstallOnBoth : public testing::TestWithParam<TestSystem> {};
 
 INSTANTIATE_TEST_SUITE_P(Systems, InstallOnBoth,
-                         testing::Values(SystemKind::Mac, SystemKind::Linux), [](const auto& info) {
-                           return info.param == SystemKind::Mac ? "Mac" : "Linux";
+                         testing::Values(TestSystem::Mac, TestSystem::Linux), [](const auto& info) {
+                           return info.param == TestSystem::Mac ? "Mac" : "Linux";
                          });
 
 } // namespace
 
 TEST(InstallPlace, InstalledMeansUnderTheApplicationsFolder) {
   platform::Environment mac;
-  mac.kind = SystemKind::Mac; // no folder given: /Applications
+  useMacWays(mac); // its Applications folder: /Applications
   for (const char* path : {"/Applications/X.app", "/Applications/Tools/X.app", "/Applications"}) {
     mac.bundlePath = path;
     EXPECT_TRUE(isInstalledInApplications(mac)) << path;
@@ -69,7 +68,6 @@ TEST(InstallPlace, InstalledMeansUnderTheApplicationsFolder) {
   }
 
   platform::Environment linux;
-  linux.kind = SystemKind::Linux;
   linux.homeDirectory = "/home/ada";
   EXPECT_EQ(applicationsFolder(linux), "/home/ada/Applications");
   linux.bundlePath = "/home/ada/Applications/Tessaloom";
@@ -234,7 +232,7 @@ TEST_P(InstallOnBoth, RefusesDestinationsThatCannotHoldTheApp) {
 }
 
 TEST(InstallLinux, WritesALauncherEntryForTheCopy) {
-  Machine machine(SystemKind::Linux, "Tessa loom");
+  Machine machine(TestSystem::Linux, "Tessa loom");
   ASSERT_TRUE(hlvnInstallToApplications(machine.env).ok);
   fs::path copy = machine.env.homeDirectory / "Applications" / "Tessa loom";
   EXPECT_EQ(launcherEntryPath(machine.env),
@@ -251,7 +249,7 @@ TEST(InstallLinux, WritesALauncherEntryForTheCopy) {
 }
 
 TEST(InstallLinux, AnExecutableOutsideTheAppFolderIsRefused) {
-  Machine machine(SystemKind::Linux);
+  Machine machine(TestSystem::Linux);
   platform::Environment env = machine.env;
   env.executablePath = machine.dir.path() / "elsewhere" / "tessaloom";
   roots::writeExecutable(env.executablePath, "#!/bin/sh\n");
@@ -312,7 +310,7 @@ std::string inSmallVolume(const fs::path& folder, const std::function<std::strin
 } // namespace
 
 TEST(InstallLinux, AFullDiskIsReportedInTheSystemsWords) {
-  Machine machine(SystemKind::Linux);
+  Machine machine(TestSystem::Linux);
   const fs::path apps = machine.env.applicationsDirectory;
   fs::create_directories(apps);
   // Four times what the volume holds, written in more than one piece.

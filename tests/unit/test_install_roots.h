@@ -5,6 +5,7 @@
 // as macOS or as Linux has them.
 
 #include "platform/platform.h"
+#include "support/MacEnvironment.h"
 #include "support/TempDir.h"
 
 #include <filesystem>
@@ -26,21 +27,22 @@ struct Machine {
   TempDir dir;
   platform::Environment env;
 
-  explicit Machine(platform::SystemKind kind, const std::string& appName = "") {
-    env.kind = kind;
+  explicit Machine(TestSystem system, const std::string& appName = "") {
     env.homeDirectory = dir.path() / "home";
     fs::create_directories(env.homeDirectory);
-    if (kind == platform::SystemKind::Mac) {
+    if (system == TestSystem::Mac) {
       env.bundlePath =
           env.homeDirectory / "Downloads" / (appName.empty() ? "Tessaloom.app" : appName);
       env.executablePath = env.bundlePath / "Contents" / "MacOS" / "Tessaloom";
       env.applicationsDirectory = dir.path() / "Applications";
+      useMacWays(env);
       writeFile(ensureParent(env.bundlePath / "Contents" / "Info.plist"), "<plist/>");
       writeFile(ensureParent(env.bundlePath / "Contents" / "Resources" / "index.html"), "<p>");
     } else {
       env.bundlePath = dir.path() / "build" / (appName.empty() ? "Tessaloom" : appName);
       env.executablePath = env.bundlePath / "tessaloom";
       env.applicationsDirectory = env.homeDirectory / "Applications";
+      env.kind = "linux";
       env.configDirectory = env.homeDirectory / ".config";
       env.dataDirectory = env.homeDirectory / ".local" / "share";
       writeFile(ensureParent(env.bundlePath / "resources" / "index.html"), "<p>");

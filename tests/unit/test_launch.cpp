@@ -16,25 +16,9 @@
 
 namespace fs = std::filesystem;
 using nlohmann::json;
-using platform::SystemKind;
 using roots::Machine;
 
 namespace {
-
-class FakeWebView : public platform::WebView {
-public:
-  std::string url = "halvane://local/index.html";
-  std::vector<std::string> scripts;
-
-  void loadRequest(const std::string&, double) override {}
-  void reload() override {}
-  void evaluateJavaScript(const std::string& script) override { scripts.push_back(script); }
-  std::string currentURL() override { return url; }
-  void readTitle(std::function<void(std::string)> done) override { done(""); }
-  void setDelegate(platform::WebViewDelegate*) override {}
-  void setAllowsBackForwardNavigationGestures(bool) override {}
-  void setZoom(double) override {}
-};
 
 platform::ScriptMessage appMessage(std::optional<json> body) {
   platform::ScriptMessage message;
@@ -139,7 +123,7 @@ TEST(LaunchCommandParsing, OnlyTrueOrANumberEqualToOneMeansOn) {
 }
 
 TEST(LaunchCommands, StatusHasExactlyTheFourEntriesAndChangesNothing) {
-  Machine mac(SystemKind::Mac);
+  Machine mac(TestSystem::Mac);
   auto before = roots::snapshot(mac.dir.path());
   json status = runLaunchCommand({"status", "1", true}, mac.env);
   EXPECT_EQ(status, (json{{"kind", "mac"},
@@ -154,7 +138,7 @@ TEST(LaunchCommands, StatusHasExactlyTheFourEntriesAndChangesNothing) {
   EXPECT_EQ(status["autostart"], true);
   EXPECT_EQ(status["installed"], true);
 
-  Machine linux(SystemKind::Linux);
+  Machine linux(TestSystem::Linux);
   status = runLaunchCommand({"status", "1", false}, linux.env);
   EXPECT_EQ(status, (json{{"kind", "linux"},
                           {"installed", false},
@@ -165,7 +149,7 @@ TEST(LaunchCommands, StatusHasExactlyTheFourEntriesAndChangesNothing) {
 TEST(LaunchCommands, StatusSeesTheCopyInALinkedApplicationsFolder) {
   // ~/Applications is a link to a folder elsewhere; the copy installed there
   // learns its own path with links resolved, as the Linux app does.
-  Machine machine(SystemKind::Linux);
+  Machine machine(TestSystem::Linux);
   const fs::path real = machine.dir.path() / "disk2" / "Apps";
   fs::create_directories(real);
   fs::create_directory_symlink(real, machine.env.applicationsDirectory);
@@ -187,7 +171,7 @@ TEST(LaunchCommands, StatusSeesTheCopyInALinkedApplicationsFolder) {
 }
 
 TEST(LaunchCommands, AutostartReportsTheStateItReached) {
-  Machine machine(SystemKind::Mac);
+  Machine machine(TestSystem::Mac);
   EXPECT_EQ(runLaunchCommand({"autostart", "1", true}, machine.env),
             (json{{"ok", true}, {"autostart", true}}));
   EXPECT_TRUE(hlvnAutostartEnabled(machine.env));
@@ -208,7 +192,7 @@ TEST(LaunchCommands, AutostartReportsTheStateItReached) {
 
 TEST(LaunchCommands, ATranslocatedCopyRefusesAutostartWithAReasonAndWritesNothing) {
   // Where macOS runs a quarantined app opened from Downloads.
-  Machine machine(SystemKind::Mac, "AppTranslocation/5D2C1F/d/Tessaloom.app");
+  Machine machine(TestSystem::Mac, "AppTranslocation/5D2C1F/d/Tessaloom.app");
   auto before = roots::snapshot(machine.dir.path());
   json refused = runLaunchCommand({"autostart", "1", true}, machine.env);
   EXPECT_EQ(refused["ok"], false);
@@ -222,7 +206,7 @@ TEST(LaunchCommands, ATranslocatedCopyRefusesAutostartWithAReasonAndWritesNothin
             (json{{"ok", true}, {"autostart", false}}));
 
   // Only macOS translocates: the same folder name on Linux is an ordinary folder.
-  Machine linux(SystemKind::Linux, "AppTranslocation");
+  Machine linux(TestSystem::Linux, "AppTranslocation");
   EXPECT_EQ(runLaunchCommand({"autostart", "1", true}, linux.env),
             (json{{"ok", true}, {"autostart", true}}));
 }
@@ -230,7 +214,7 @@ TEST(LaunchCommands, ATranslocatedCopyRefusesAutostartWithAReasonAndWritesNothin
 TEST(LaunchCommands, WhereTheSystemHoldsLoginItemsBackItsWordDecidesWithTheFile) {
   // macOS 13 and later: the user can switch the agent off in Login Items and
   // the file stays.
-  Machine machine(SystemKind::Mac);
+  Machine machine(TestSystem::Mac);
   const fs::path item = autostartItemPath(machine.env);
   auto approval = platform::LoginItemApproval::NotEnabled;
   std::vector<fs::path> asked;
@@ -278,7 +262,7 @@ TEST(LaunchCommands, WhereTheSystemHoldsLoginItemsBackItsWordDecidesWithTheFile)
 }
 
 TEST(LaunchCommands, InstallAndUnknownReplies) {
-  Machine machine(SystemKind::Linux);
+  Machine machine(TestSystem::Linux);
   EXPECT_EQ(runLaunchCommand({"install", "1", false}, machine.env),
             (json{{"ok", true}, {"installed", true}}));
 
@@ -316,7 +300,7 @@ TEST(LaunchReply, TheTokenGoesInVerbatimAndTheJsonStaysScriptSafe) {
   EXPECT_EQ(back, reply);
 
   // A path that is not UTF-8 cannot fail the reply.
-  Machine machine(SystemKind::Linux);
+  Machine machine(TestSystem::Linux);
   machine.env.bundlePath = "/home/x/\xff\xfe/Tessaloom";
   std::string status =
       launchReplyScript("2", runLaunchCommand({"status", "2", false}, machine.env));
@@ -327,9 +311,9 @@ TEST(LaunchReply, TheTokenGoesInVerbatimAndTheJsonStaysScriptSafe) {
 
 class LaunchHandlerTest : public testing::Test {
 protected:
-  Machine machine{SystemKind::Mac};
+  Machine machine{TestSystem::Mac};
   fakes::FakeMainQueue queue;
-  std::shared_ptr<FakeWebView> view = std::make_shared<FakeWebView>();
+  std::shared_ptr<fakes::RecordingWebView> view = std::make_shared<fakes::RecordingWebView>();
   std::shared_ptr<LaunchHandler> handler = std::make_shared<LaunchHandler>(queue, machine.env);
 
   void SetUp() override { handler->webView = view; }
@@ -391,7 +375,7 @@ TEST_F(LaunchHandlerTest, AReplyIsDroppedWhenThePageHasGoneByThen) {
   // reference never kept it alive.
   view->url = "halvane://local/index.html";
   handler->didReceiveScriptMessage(appMessage(json(commandText("status", "2"))));
-  std::weak_ptr<FakeWebView> watch = view;
+  std::weak_ptr<fakes::RecordingWebView> watch = view;
   view.reset();
   EXPECT_TRUE(watch.expired());
   queue.runAll();

@@ -1,5 +1,6 @@
 #include "app/OnlyCopy.h"
 
+#include "support/Fakes.h"
 #include "support/ScriptedDialogs.h"
 #include "system/Install.h"
 #include "system/Leftovers.h"
@@ -21,31 +22,6 @@ using roots::Machine;
 
 namespace {
 
-// Only what settling other copies asks of the application.
-class StartingApplication final : public platform::Application {
-public:
-  StartingApplication(std::vector<std::string> arguments, bool firstCopy)
-      : arguments_(std::move(arguments)), firstCopy_(firstCopy) {}
-  std::vector<std::string> arguments() override { return arguments_; }
-  void setDelegate(platform::ApplicationDelegate*) override {}
-  bool registerFirstCopy(std::chrono::milliseconds) override { return firstCopy_; }
-  // The hand-over to the registered copy.
-  int run() override {
-    ++runs;
-    return 7;
-  }
-  void setActivationPolicyRegular() override {}
-  void activateIgnoringOtherApps() override {}
-  void terminate() override {}
-  void setMainMenu(const platform::MenuBar&) override {}
-  void setIconFile(const fs::path&) override {}
-  int runs = 0;
-
-private:
-  std::vector<std::string> arguments_;
-  bool firstCopy_;
-};
-
 struct Start {
   std::optional<int> status;
   std::string said;
@@ -64,7 +40,10 @@ Start start(const platform::Environment& env, InstanceLock& lock, bool ballOnly,
   std::vector<std::string> arguments{"Tessaloom"};
   if (ballOnly)
     arguments.push_back("--ball-only");
-  StartingApplication app(arguments, firstCopy);
+  fakes::TestApplication app(arguments);
+  app.firstCopy = firstCopy;
+  // The hand-over to the registered copy.
+  app.loop = [] { return 7; };
   std::ostringstream err;
   fakes::ScriptedDialogs dialogs;
   Reopening reopening{loop, [] { ++shownForOthers; }, 300ms, nullptr};
@@ -80,7 +59,7 @@ Start start(const platform::Environment& env, InstanceLock& lock, bool ballOnly,
 } // namespace
 
 TEST(OnlyCopy, OneCopyRunsAndClearsWhatKilledCopiesLeft) {
-  Machine machine(platform::SystemKind::Linux);
+  Machine machine(TestSystem::Linux);
   const platform::Environment& env = machine.env;
   const fs::path settings = env.configDirectory / "Tessaloom";
   const fs::path autostart = env.configDirectory / "autostart";
@@ -174,7 +153,7 @@ TEST(OnlyCopy, OneCopyRunsAndClearsWhatKilledCopiesLeft) {
 }
 
 TEST(OnlyCopy, TheSocketGoesWhereItsPathFits) {
-  Machine machine(platform::SystemKind::Linux);
+  Machine machine(TestSystem::Linux);
   platform::Environment env = machine.env;
   const fs::path beside = env.dataDirectory / "Tessaloom" / "reopen" / "reopen.sock";
   EXPECT_EQ(onlyCopySocketPath(env), std::optional<fs::path>(beside));
@@ -202,7 +181,7 @@ TEST(OnlyCopy, TheSocketGoesWhereItsPathFits) {
 }
 
 TEST(OnlyCopy, ALockThatCannotBeTakenKeepsEveryStartOffTheData) {
-  Machine machine(platform::SystemKind::Linux);
+  Machine machine(TestSystem::Linux);
   const platform::Environment& env = machine.env;
   const fs::path lockFile = env.dataDirectory / "Tessaloom" / "instance.lock";
   const fs::path settings = env.configDirectory / "Tessaloom";

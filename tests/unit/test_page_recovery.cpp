@@ -15,23 +15,6 @@ namespace {
 using namespace std::chrono_literals;
 using platform::AlertButton;
 
-class RecordingWebView : public platform::WebView {
-public:
-  // Where the page was when its process ended.
-  std::string url;
-  std::vector<std::string> loads;
-  int reloads = 0;
-
-  void loadRequest(const std::string& u, double) override { loads.push_back(u); }
-  void reload() override { ++reloads; }
-  void evaluateJavaScript(const std::string&) override {}
-  std::string currentURL() override { return "about:blank"; }
-  void readTitle(std::function<void(std::string)> done) override { done(""); }
-  void setDelegate(platform::WebViewDelegate*) override {}
-  void setAllowsBackForwardNavigationGestures(bool) override {}
-  void setZoom(double) override {}
-};
-
 } // namespace
 
 TEST(PageRecovery, LoadsTheAppsOwnPageAgainAndAnyOtherAsTheStartPage) {
@@ -48,8 +31,8 @@ TEST(PageRecovery, ReloadsAtMostThreeTimesInSixtySecondsThenAsks) {
   std::chrono::steady_clock::time_point now{};
   fakes::ScriptedDialogs dialogs;
   int quits = 0;
-  auto shared = std::make_shared<RecordingWebView>();
-  RecordingWebView& view = *shared;
+  auto shared = std::make_shared<fakes::RecordingWebView>();
+  fakes::RecordingWebView& view = *shared;
   view.url = "halvane://local/index.html#today";
   fakes::FakeMainQueue queue;
   auto line = std::make_shared<PanelLine>(queue);
@@ -117,7 +100,7 @@ TEST(PageRecovery, ReloadsAtMostThreeTimesInSixtySecondsThenAsks) {
 
 TEST(PageRecovery, TheQuestionWaitsForAPanelThatIsUpWhileReloadsDoNot) {
   fakes::ScriptedDialogs dialogs;
-  auto view = std::make_shared<RecordingWebView>();
+  auto view = std::make_shared<fakes::RecordingWebView>();
   fakes::FakeMainQueue queue;
   auto line = std::make_shared<PanelLine>(queue);
   auto recovery = std::make_shared<PageRecovery>(dialogs, line, [] {});

@@ -95,7 +95,7 @@ class CountingMonitor : public platform::FolderMonitor {};
 struct SyncRig {
   TempDir dir;
   fs::path chosen = dir.path() / "Dropbox";
-  fakes::FakeDefaults defaults;
+  fakes::MemoryDefaults defaults;
   fakes::ScriptedDialogs dialogs;
   fakes::RecordingWorkspace workspace;
   LockedQueue queue;
@@ -397,7 +397,7 @@ TEST(SyncChannel, AReadThatHangsIsGivenUpAfterTheTimeoutAndItsLateResultTouchesN
 }
 
 TEST(SyncComputer, ACopiedProfileGetsANewIdAndTheNameIsTrimmedAndBounded) {
-  fakes::FakeDefaults defaults;
+  fakes::MemoryDefaults defaults;
   const std::string first = computerId(defaults, "machine-one");
   EXPECT_TRUE(isComputerId(first)) << first;
   EXPECT_EQ(computerId(defaults, "machine-one"), first);

@@ -1,4 +1,4 @@
-#include "ball/BallPanel.h"
+#include "ball/BallPlacement.h"
 
 #include "platform/GeometryText.h"
 
@@ -54,24 +54,12 @@ Rect ballContentRect(Point origin) {
 
 platform::PanelSettings ballPanelSettings() {
   platform::PanelSettings s;
-  s.nonactivating = true;
-  s.opaque = false;
-  s.clearBackground = true;
+  s.floatsAboveOtherWindows = true;
+  s.onEveryDesktop = true;
+  s.doesNotActivateApp = true;
+  s.takesKeyboardForMenu = true;
+  s.transparent = true;
   s.hasShadow = true;
-  s.level = 3; // floating: above all normal windows
-  // Once the app is a regular app its floating panel no longer shows over
-  // other apps' full-screen spaces without the last bit.
-  s.collectionBehavior = platform::COLLECTION_CAN_JOIN_ALL_SPACES |
-                         platform::COLLECTION_STATIONARY |
-                         platform::COLLECTION_FULL_SCREEN_AUXILIARY |
-                         platform::COLLECTION_CAN_JOIN_ALL_APPLICATIONS; // 0x40111
-  s.movableByWindowBackground = false; // the view moves the panel itself
-  s.acceptsMouseMovedEvents = true;
-  s.ignoresMouseEvents = false;
-  s.hidesOnDeactivate = false;
-  s.becomesKeyOnlyIfNeeded = true;
-  s.canBecomeKey = true;
-  s.canBecomeMain = false;
   return s;
 }
 

@@ -1,4 +1,4 @@
-#include "ball/BallPanel.h"
+#include "ball/BallPlacement.h"
 #include "platform/GeometryText.h"
 
 #include "test_ball_fakes.h"
@@ -63,7 +63,7 @@ TEST(BallPlacement, UnreachableOrUnreadablePositionFallsBack) {
 }
 
 TEST(BallPlacement, LaunchReadsButNeverWritesThePosition) {
-  fakes::FakeDefaults defaults;
+  fakes::MemoryDefaults defaults;
   fakes::FakeScreens screens;
   screens.main = LAPTOP;
   screens.frames = {LAPTOP};
@@ -78,7 +78,7 @@ TEST(BallPlacement, LaunchReadsButNeverWritesThePosition) {
 }
 
 TEST(BallPlacement, DragEndStoresTheOriginForTheNextLaunch) {
-  fakes::FakeDefaults defaults;
+  fakes::MemoryDefaults defaults;
   fakes::FakePanel panel;
   panel.origin = {812.25, -20};
   storeBallPosition(panel, defaults);
@@ -97,7 +97,7 @@ TEST(BallPlacement, ADroppedBallStaysOnItsScreenAndComesBackWithIt) {
   // Two screens side by side; the left one has a menu bar at its top.
   const Rect left{{0, 0}, {1440, 875}};
   const Rect right{{1440, 0}, {1920, 1080}};
-  fakes::FakeDefaults defaults;
+  fakes::MemoryDefaults defaults;
   fakes::FakePanel panel;
   fakes::FakeScreens screens;
   screens.main = left;
