@@ -3,6 +3,7 @@
 #include "identity/identity.h"
 #include "system/Autostart.h"
 #include "system/Install.h"
+#include "system/OwnAddress.h"
 #include "system/UserTexts.h"
 
 #include <cstdint>
@@ -140,17 +141,12 @@ std::string launchReplyScript(std::string_view token, const json& reply) {
   return script;
 }
 
-bool isAppPageURL(std::string_view url) {
-  return url.size() > APP_SCHEME.size() && url.starts_with(APP_SCHEME) &&
-         url[APP_SCHEME.size()] == ':';
-}
-
 LaunchHandler::LaunchHandler(platform::MainQueue& queue, const platform::Environment& env)
     : ChannelHandler(queue), env_(env) {}
 
 bool showsAppPage(const std::weak_ptr<platform::WebView>& view) {
   std::shared_ptr<platform::WebView> shown = view.lock();
-  return shown && isAppPageURL(shown->currentURL());
+  return shown && isOwnAddress(shown->currentURL());
 }
 
 void replyInAppPage(const std::weak_ptr<platform::WebView>& view, const std::string& script) {

@@ -2,6 +2,7 @@
 
 #include "system/AtomicFile.h"
 #include "system/Leftovers.h"
+#include "system/OwnAddress.h"
 #include "system/SaveDestination.h"
 #include "system/UserTexts.h"
 #include "web/Navigation.h"
