@@ -4,9 +4,12 @@
 
 #include <string>
 
-// Every text a user reads from the native side: the menus, the alerts, the
-// line a second start prints and the messages the page is given to show. The
-// wording is kept here and nowhere else; the page's own texts are its files'.
+// The native side's own Chinese texts: the menus, the alerts, the line a
+// second start prints and the messages the page is given to show for
+// autostart and install. The wording is kept here and nowhere else. Not here:
+// the page's own texts (its files'), the system's descriptions of errors, and
+// the English answers of the command channel and the scheme ("unknown cmd",
+// "Resource not found"), which only the page and the engine read.
 
 // The main window's menus.
 inline const std::string OPEN_APP_TEXT = "打开" + std::string(APP_TITLE);
