@@ -4,6 +4,7 @@
 #include "system/AtomicFile.h"
 #include "system/DesktopEntry.h"
 #include "system/ExecutableFile.h"
+#include "system/Paths.h"
 #include "system/PropertyList.h"
 
 #include <vector>
@@ -44,8 +45,7 @@ std::optional<std::string> autostartItemText(const platform::Environment& env) {
 }
 
 bool autostartItemExists(const platform::Environment& env) {
-  std::error_code ec;
-  return fs::exists(fs::symlink_status(autostartItemPath(env), ec));
+  return itemExists(autostartItemPath(env));
 }
 
 bool hlvnAutostartEnabled(const platform::Environment& env) {
