@@ -1,11 +1,13 @@
 #include "system/Install.h"
 
 #include "identity/identity.h"
+#include "platform/Descriptor.h"
 #include "system/AtomicFile.h"
 #include "system/Autostart.h"
 #include "system/DesktopEntry.h"
 #include "system/ExecutableFile.h"
 #include "system/Leftovers.h"
+#include "system/Paths.h"
 #include "system/UserTexts.h"
 
 #include <cerrno>
@@ -15,6 +17,7 @@
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -24,25 +27,14 @@ namespace {
 using platform::Failure;
 using platform::Result;
 
-bool itemExists(const fs::path& path) {
-  std::error_code ec;
-  return fs::exists(fs::symlink_status(path, ec));
-}
-
-// True when path is base or lies beneath it; both already canonical.
-bool isWithin(const fs::path& path, const fs::path& base) {
-  fs::path relative = path.lexically_relative(base);
-  return !relative.empty() && *relative.begin() != "..";
-}
-
-Result<void> copyBytes(int in, int out) {
+Result<void> copyBytes(int in, const fs::path& from, int out) {
   std::vector<char> buffer(std::size_t(1) << 18);
   for (;;) {
     ssize_t got = ::read(in, buffer.data(), buffer.size());
     if (got < 0 && errno == EINTR)
       continue;
     if (got < 0)
-      return Failure::of(errno);
+      return Failure::of(errno).at("read", from);
     if (got == 0)
       return {};
     if (Result<void> written = writeAll(out, {buffer.data(), std::size_t(got)}); !written)
@@ -51,22 +43,27 @@ Result<void> copyBytes(int in, int out) {
 }
 
 // The regular file open as in, copied into a new file at to.
-Result<void> copyOpenFile(int in, const fs::path& to) {
+Result<void> copyOpenFile(int in, const fs::path& from, const fs::path& to) {
   struct stat info {};
   if (::fstat(in, &info) != 0)
-    return Failure::of(errno);
+    return Failure::of(errno).at("read", from);
   if (!S_ISREG(info.st_mode))
-    return Failure::of(std::errc::not_supported);
-  int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
-  if (out < 0)
-    return Failure::of(errno);
-  Result<void> copied = copyBytes(in, out);
+    return Failure::of(std::errc::not_supported).at("read", from);
+  platform::Descriptor out(
+      ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600));
+  if (!out.valid())
+    return Failure::of(errno).at("create", to);
+  Result<void> copied = copyBytes(in, from, out.get());
   if (copied)
-    copied = platform::posixResult(::fchmod(out, info.st_mode & 07777));
+    copied = platform::posixResult(::fchmod(out.get(), info.st_mode & 07777));
   // On disk before the swap's renames make the copy the installed app.
   if (copied)
-    copied = flushToDisk(out);
-  return closeAfter(out, copied);
+    copied = flushToDisk(out.get());
+  // Some file systems report a full disk only at the close.
+  copied = platform::closeAfter(out, std::move(copied));
+  if (!copied && copied.failure().step.empty())
+    return Failure(copied.failure()).at("write", to);
+  return copied;
 }
 
 // One regular file, its bytes and permission bits. A failing read or write
@@ -74,12 +71,10 @@ Result<void> copyOpenFile(int in, const fs::path& to) {
 // library's copy turns a write that fails midway into "Input/output error".
 Result<void> copyRegularFile(const fs::path& from, const fs::path& to) {
   // Without O_NONBLOCK a FIFO swapped in for the file would hold the open.
-  int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (in < 0)
-    return Failure::of(errno);
-  Result<void> copied = copyOpenFile(in, to);
-  ::close(in);
-  return copied;
+  platform::Descriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (!in.valid())
+    return Failure::of(errno).at("open", from);
+  return copyOpenFile(in.get(), from, to);
 }
 
 // A folder tree as it is: folders with their permission bits, links as
@@ -202,7 +197,7 @@ Result<std::optional<InstallPlan>> planInstall(const platform::Environment& env)
   fs::path canonicalFolder = fs::weakly_canonical(plan.folder, ec);
   if (ec)
     return Failure::of(ec);
-  if (isWithin(canonicalFolder, plan.source))
+  if (isWithin(canonicalFolder, plan.source, FolderItself::Counts))
     return Failure::of(std::errc::invalid_argument);
   return std::optional<InstallPlan>(std::move(plan));
 }
@@ -355,7 +350,7 @@ bool isInstalledInApplications(const platform::Environment& env) {
   const fs::path realApp = fs::weakly_canonical(env.bundlePath, ec);
   if (ec)
     return false;
-  return isWithin(realApp, realFolder);
+  return isWithin(realApp, realFolder, FolderItself::Counts);
 }
 
 fs::path launcherEntryPath(const platform::Environment& env) {
