@@ -103,12 +103,14 @@ json runLaunchCommand(const LaunchCommand& command, const platform::Environment&
     return reply;
   }
   if (command.cmd == "autostart") {
-    AutostartChange change = changeAutostart(env, command.on);
-    bool ok = change == AutostartChange::Done;
+    platform::Result<AutostartChange> change = changeAutostart(env, command.on);
+    bool ok = change && *change == AutostartChange::Done;
     json reply{{"ok", ok}, {"autostart", command.on && ok}};
-    if (change == AutostartChange::Translocated)
+    // A failed step is told as "ok" false alone, as the page has always been
+    // told; only the two refusals the user can act on carry words.
+    if (change && *change == AutostartChange::Translocated)
       reply["error"] = TRANSLOCATED_AUTOSTART_ERROR;
-    else if (change == AutostartChange::NotAllowed)
+    else if (change && *change == AutostartChange::NotAllowed)
       reply["error"] = AUTOSTART_NOT_ALLOWED_ERROR;
     return reply;
   }
