@@ -84,7 +84,7 @@ Result<void> copyTree(const fs::path& from, const fs::path& to) {
   std::error_code ec;
   const fs::file_status status = fs::symlink_status(from, ec);
   if (ec)
-    return Failure::of(ec);
+    return Failure::of(ec).at("read", from);
   switch (status.type()) {
   case fs::file_type::symlink:
     fs::copy_symlink(from, to, ec);
@@ -94,11 +94,11 @@ Result<void> copyTree(const fs::path& from, const fs::path& to) {
   case fs::file_type::directory:
     break;
   default:
-    return Failure::of(std::errc::not_supported);
+    return Failure::of(std::errc::not_supported).at("copy", from);
   }
   // Writable while it fills, its own bits once full.
   if (::mkdir(to.c_str(), 0700) != 0)
-    return Failure::of(errno);
+    return Failure::of(errno).at("create the folder", to);
   for (fs::directory_iterator it(from, ec), end; !ec && it != end; it.increment(ec)) {
     if (Result<void> copied = copyTree(it->path(), to / it->path().filename()); !copied)
       return copied;
@@ -165,7 +165,7 @@ Result<std::optional<InstallPlan>> planInstall(const platform::Environment& env)
   const fs::path app = appFolder(env);
   const std::string name = appFolderName(env);
   if (name.empty())
-    return Failure::of(std::errc::invalid_argument);
+    return Failure::refused(std::errc::invalid_argument, INSTALL_NO_APP_FOLDER_REASON);
 
   InstallPlan plan;
   plan.folder = applicationsFolder(env);
@@ -176,17 +176,17 @@ Result<std::optional<InstallPlan>> planInstall(const platform::Environment& env)
   plan.executableInApp = env.executablePath.lexically_normal().lexically_relative(app);
   if (plan.executableInApp.empty() || *plan.executableInApp.begin() == ".." ||
       plan.executableInApp == ".")
-    return Failure::of(std::errc::invalid_argument);
+    return Failure::refused(std::errc::invalid_argument, INSTALL_PROGRAM_OUTSIDE_APP_REASON);
   if (env.kind == platform::SystemKind::Linux) {
     plan.entryText = desktopEntryText({(plan.destination / plan.executableInApp).string()}, false);
     if (!plan.entryText)
-      return Failure::of(std::errc::illegal_byte_sequence);
+      return Failure::refused(std::errc::illegal_byte_sequence, INSTALL_PATH_NOT_IN_ENTRY_REASON);
   }
 
   std::error_code ec;
   plan.source = fs::canonical(env.bundlePath, ec);
   if (ec)
-    return Failure::of(ec);
+    return Failure::of(ec).at("find", env.bundlePath);
 
   // The destination may be the running app itself under another spelling: a
   // linked folder, another letter case on a case-insensitive volume.
@@ -196,9 +196,9 @@ Result<std::optional<InstallPlan>> planInstall(const platform::Environment& env)
   // A copy into the app's own tree would copy itself without end.
   fs::path canonicalFolder = fs::weakly_canonical(plan.folder, ec);
   if (ec)
-    return Failure::of(ec);
+    return Failure::of(ec).at("find", plan.folder);
   if (isWithin(canonicalFolder, plan.source, FolderItself::Counts))
-    return Failure::of(std::errc::invalid_argument);
+    return Failure::refused(std::errc::invalid_argument, INSTALL_INTO_ITSELF_REASON);
   return std::optional<InstallPlan>(std::move(plan));
 }
 
@@ -210,13 +210,14 @@ Result<void> fillStage(const platform::Environment& env, const InstallPlan& plan
   if (!plan.entryText)
     return {};
   if (!isExecutableFile(staged.fresh / plan.executableInApp))
-    return Failure::of(std::errc::no_such_file_or_directory);
+    return Failure::refused(std::errc::no_such_file_or_directory,
+                            INSTALL_COPY_HAS_NO_PROGRAM_REASON);
   const fs::path entry = launcherEntryPath(env);
   staged.entryExisted = itemExists(entry);
   std::error_code ec;
   fs::create_directories(entry.parent_path(), ec);
   if (ec)
-    return Failure::of(ec);
+    return Failure::of(ec).at("create the folder", entry.parent_path());
   return writeFileAtomically(entry, *plan.entryText);
 }
 
@@ -227,7 +228,7 @@ Result<StagedInstall> stageInstall(const platform::Environment& env, const Insta
   std::error_code ec;
   fs::create_directories(plan.folder, ec);
   if (ec)
-    return Failure::of(ec);
+    return Failure::of(ec).at("create the folder", plan.folder);
 
   Result<fs::path> stage =
       makeTemporaryFolder(plan.folder, installStagePrefix(plan.destination.filename().string()));
@@ -262,7 +263,7 @@ Result<void> swapInstall(const platform::Environment& env, const InstallPlan& pl
     if (ec) {
       forgetEntry();
       removeStage(staged.stage);
-      return Failure::of(ec);
+      return Failure::of(ec).at("move aside", plan.destination);
     }
   }
   fs::rename(staged.fresh, plan.destination, ec);
@@ -273,7 +274,7 @@ Result<void> swapInstall(const platform::Environment& env, const InstallPlan& pl
     forgetEntry();
     if (!restored) // else the previous copy is still in the stage: keep it there
       removeStage(staged.stage);
-    return Failure::of(ec);
+    return Failure::of(ec).at("move into place", plan.destination);
   }
   // Now only the previous copy is left in the stage; a leftover does not
   // undo the install.
