@@ -13,8 +13,8 @@ char asciiLower(char c) {
 } // namespace
 
 bool isOwnScheme(std::string_view scheme) {
-  return std::ranges::equal(scheme, APP_SCHEME,
-                            [](char a, char b) { return asciiLower(a) == asciiLower(b); });
+  return std::equal(scheme.begin(), scheme.end(), APP_SCHEME.begin(), APP_SCHEME.end(),
+                    [](char a, char b) { return asciiLower(a) == asciiLower(b); });
 }
 
 bool isOwnAddress(std::string_view url) {
