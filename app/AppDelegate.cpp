@@ -22,6 +22,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
@@ -31,6 +32,14 @@ template <class T> T& require(const T* object) {
   if (!object)
     std::abort();
   return *const_cast<T*>(object);
+}
+
+// What the scheme serves, for the web view and for the downloads of its
+// addresses alike; the function keeps the handler alive.
+platform::SchemeHandlerFunction servedBy(std::shared_ptr<SchemeHandler> scheme) {
+  return [scheme = std::move(scheme)](const platform::SchemeRequest& request) {
+    return scheme->start(request);
+  };
 }
 
 } // namespace
@@ -75,11 +84,8 @@ AppDelegate::AppDelegate(platform::Platform& platform)
   dataHandler =
       std::make_shared<DataHandler>(platform.mainQueue(), platform.workspace(),
                                     dataFolderPath(platform.environment()), std::move(sync));
-  std::shared_ptr<SchemeHandler> scheme = schemeHandler;
-  downloads = std::make_shared<Downloads>(
-      dialogs, platform.workspace(), platform.environment(),
-      [scheme](const platform::SchemeRequest& request) { return scheme->start(request); },
-      panelLine);
+  downloads = std::make_shared<Downloads>(dialogs, platform.workspace(), platform.environment(),
+                                          servedBy(schemeHandler), panelLine);
   pageRecovery = std::make_shared<PageRecovery>(dialogs, panelLine,
                                                 [application] { application->terminate(); });
 }
@@ -102,7 +108,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     app.activate();
     require(window.get()).show();
   }
-  require(webView.get()).loadRequest(HOME_URL, 60.0);
+  require(webView.get()).loadRequest(HOME_URL, PAGE_LOAD_TIMEOUT_SECONDS);
 }
 
 bool AppDelegate::applicationShouldHandleReopen(bool) {
@@ -171,10 +177,7 @@ void AppDelegate::buildMenu() {
 void AppDelegate::buildWebView() {
   platform::WebViewConfiguration configuration;
   configuration.schemeName = std::string(APP_SCHEME);
-  std::shared_ptr<SchemeHandler> scheme = schemeHandler;
-  configuration.schemeHandler = [scheme](const platform::SchemeRequest& request) {
-    return scheme->start(request);
-  };
+  configuration.schemeHandler = servedBy(schemeHandler);
   configuration.allowFileAccessFromFileURLs = true;
   // The channels' gate first: the save script looks for its channel when it
   // installs itself.

@@ -1,5 +1,7 @@
 #include "bridge/Channels.h"
 
+#include "system/OwnAddress.h"
+
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -30,7 +32,7 @@ std::string gateScript(std::string_view function) {
 bool senderAllowed(const ChannelEntry& channel, const platform::ScriptMessage& message) {
   switch (channel.senders) {
   case ChannelSenders::AppTopFrame:
-    return message.fromMainFrame && message.senderScheme == APP_SCHEME;
+    return message.fromMainFrame && isOwnScheme(message.senderScheme);
   }
   return false;
 }

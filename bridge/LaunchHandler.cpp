@@ -3,6 +3,7 @@
 #include "identity/identity.h"
 #include "system/Autostart.h"
 #include "system/Install.h"
+#include "system/OwnAddress.h"
 #include "system/UserTexts.h"
 
 #include <cstdint>
@@ -102,12 +103,14 @@ json runLaunchCommand(const LaunchCommand& command, const platform::Environment&
     return reply;
   }
   if (command.cmd == "autostart") {
-    AutostartChange change = changeAutostart(env, command.on);
-    bool ok = change == AutostartChange::Done;
+    platform::Result<AutostartChange> change = changeAutostart(env, command.on);
+    bool ok = change && *change == AutostartChange::Done;
     json reply{{"ok", ok}, {"autostart", command.on && ok}};
-    if (change == AutostartChange::Translocated)
+    // A failed step is told as "ok" false alone, as the page has always been
+    // told; only the two refusals the user can act on carry words.
+    if (change && *change == AutostartChange::Translocated)
       reply["error"] = TRANSLOCATED_AUTOSTART_ERROR;
-    else if (change == AutostartChange::NotAllowed)
+    else if (change && *change == AutostartChange::NotAllowed)
       reply["error"] = AUTOSTART_NOT_ALLOWED_ERROR;
     return reply;
   }
@@ -140,17 +143,12 @@ std::string launchReplyScript(std::string_view token, const json& reply) {
   return script;
 }
 
-bool isAppPageURL(std::string_view url) {
-  return url.size() > APP_SCHEME.size() && url.starts_with(APP_SCHEME) &&
-         url[APP_SCHEME.size()] == ':';
-}
-
 LaunchHandler::LaunchHandler(platform::MainQueue& queue, const platform::Environment& env)
     : ChannelHandler(queue), env_(env) {}
 
 bool showsAppPage(const std::weak_ptr<platform::WebView>& view) {
   std::shared_ptr<platform::WebView> shown = view.lock();
-  return shown && isAppPageURL(shown->currentURL());
+  return shown && isOwnAddress(shown->currentURL());
 }
 
 void replyInAppPage(const std::weak_ptr<platform::WebView>& view, const std::string& script) {

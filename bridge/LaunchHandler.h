@@ -47,9 +47,6 @@ std::string scriptSafeJson(const nlohmann::json& value);
 // window.__hlvnApply && window.__hlvnApply(<token>, <reply>);
 std::string launchReplyScript(std::string_view token, const nlohmann::json& reply);
 
-// A document of the app's own origin.
-bool isAppPageURL(std::string_view url);
-
 // Whether the view's main frame shows one of the app's own pages now: only
 // they may command the system or reach the teacher's data, and a channel's
 // gate cannot see what the main frame shows when the message is handled.

@@ -17,6 +17,12 @@ set(DATA_FOLDER_NAME "Tessaloom")
 # The app bundle's name on macOS (Tessaloom.app), which the Finder and System
 # Settings show for it.
 set(BUNDLE_NAME "Tessaloom")
+# The product's name as the program's own files carry it: the icon beside the
+# executable on Linux and the marker of a temporary folder; lower-cased, the
+# names of the temporaries it writes beside a user's files. Never change it:
+# a temporary that a killed start left behind is found by these names.
+set(PRODUCT_NAME "Tessaloom")
+string(TOLOWER "${PRODUCT_NAME}" PRODUCT_FILE_WORD)
 # The private scheme the page is served through: the origin the page's
 # stored data belongs to.
 set(APP_SCHEME "halvane")

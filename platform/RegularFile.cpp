@@ -1,5 +1,7 @@
 #include "platform/RegularFile.h"
 
+#include "platform/Descriptor.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <new>
@@ -7,25 +9,6 @@
 #include <unistd.h>
 
 namespace platform {
-
-namespace {
-
-class Descriptor {
-public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0)
-      ::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-
-private:
-  int fd_;
-};
-
-} // namespace
 
 FileIdentity identityOf(const struct stat& info) {
   return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cerrno>
+#include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <utility>
 #include <variant>
@@ -17,15 +19,37 @@ namespace platform {
 // language, as failure alerts and messages show it. Defined by the backend.
 std::string describeError(int errorNumber);
 
-// Why a step failed: the errno value, and the system's words for it.
+// Why a step failed: the errno value and the words for it, and where it
+// happened, so that a caller far from the step can still tell what failed.
 struct Failure {
   int code = 0;
+  // The system's description of the code, or the app's own words for a
+  // step it refused itself.
   std::string detail;
+  // What was being done ("open", "rename", ...) and to which path; empty
+  // where the step that failed did not say.
+  std::string step;
+  std::filesystem::path path;
+
+  Failure() = default;
+  Failure(int errorNumber, std::string words) : code(errorNumber), detail(std::move(words)) {}
 
   static Failure of(int errorNumber) { return {errorNumber, describeError(errorNumber)}; }
   // The filesystem library reports errno values in either category.
   static Failure of(std::error_code error) { return of(error.value()); }
   static Failure of(std::errc error) { return of(static_cast<int>(error)); }
+  // A step the app refuses itself: the code callers may branch on, and why
+  // in the user's words.
+  static Failure refused(std::errc error, std::string reason) {
+    return {static_cast<int>(error), std::move(reason)};
+  }
+
+  // The same failure, told where it happened.
+  Failure at(std::string_view doing, std::filesystem::path on) && {
+    step = doing;
+    path = std::move(on);
+    return std::move(*this);
+  }
 };
 
 // A value, or the Failure that stands in its place. Dropping one is a

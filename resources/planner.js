@@ -338,11 +338,9 @@ export function makePlan(data, today) {
   const status = new Map();
   const late = [];
   for (const a of listed) {
-    // As gradingWindow, from dates worked out once.
-    const first = Math.max(0, cal.offset(a.collected));
-    const onDue = onReturnDay || sameDay(a);
-    const last = cal.offset(a.due) - (onDue ? 0 : 1);
-    const w = { start: first === 0 ? today : a.collected, end: onDue ? a.due : cal.date(last), open: last >= first };
+    const w = gradingWindow(a, today, onReturnDay);
+    const first = cal.offset(w.start);
+    const last = cal.offset(w.end);
     const p = pace(a);
     const m = p.minutes;
     const remaining = remainingOf(a);

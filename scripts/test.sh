@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Checks that includes go down the layers, then builds and runs every test:
-# unit, system and black-box tests (and the macOS checks, which skip
-# themselves without the SDK), the unit and system tests again in a build with
-# AddressSanitizer and UBSan, the web app's tests, and each fuzz target for
-# FUZZ_SECONDS (default 30). The benchmarks are not built: bench/run.sh.
+# unit, system (the page's accessibility check among them) and black-box
+# tests, and the macOS type-check and cross build (which skip themselves
+# without the SDK); the unit and system tests again in a build with
+# AddressSanitizer and UBSan; the web app's tests; and each fuzz target for
+# FUZZ_SECONDS (default 30). TESSALOOM_BACKEND=OFF (or a tree without the GTK
+# backend) leaves out the app and what drives it: the system and black-box
+# tests. The benchmarks are not built: bench/run.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # Fast and needs nothing installed: fail before the long build.
@@ -14,7 +17,7 @@ npm ci --no-audit --no-fund
 jobs=$(nproc)
 export GSETTINGS_BACKEND=memory
 
-backend=ON
+backend=${TESSALOOM_BACKEND:-ON}
 # The app and the tests that drive it need the platform backend.
 ls platform/gtk/*.cpp >/dev/null 2>&1 || backend=OFF
 

@@ -1,5 +1,6 @@
 #include "system/AtomicFile.h"
 
+#include "platform/Descriptor.h"
 #include "platform/platform.h"
 #include "system/Leftovers.h"
 
@@ -7,6 +8,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -100,12 +102,6 @@ Result<void> writeAll(int fd, std::string_view bytes) {
   return {};
 }
 
-Result<void> closeAfter(int fd, Result<void> written) {
-  // Some file systems report a full disk only when the file is closed.
-  Result<void> closed = platform::posixResult(::close(fd));
-  return written ? closed : written;
-}
-
 Result<void> writeFileAtomically(const fs::path& requested, std::string_view bytes,
                                  LinkHandling links, std::string_view temporaryPrefix) {
   const fs::path target = links == LinkHandling::ReplaceLink ? requested : resolveLinks(requested);
@@ -120,12 +116,15 @@ Result<void> writeFileAtomically(const fs::path& requested, std::string_view byt
   Result<TemporaryFile> temporary =
       makeTemporaryFile(folder, temporaryPrefix.empty() ? SAVE_TEMPORARY_PREFIX : temporaryPrefix);
   if (!temporary)
-    return temporary.failure();
+    return Failure(temporary.failure()).at("create a temporary file in", folder);
 
-  // It is made 0600.
-  Result<void> written = closeAfter(temporary->fd, fill(temporary->fd, *mode, bytes));
-  if (written)
-    written = platform::posixResult(::rename(temporary->path.c_str(), target.c_str()));
+  // It is made 0600. Some file systems report a full disk only at the close.
+  Result<void> written =
+      platform::closeAfter(temporary->fd, fill(temporary->fd.get(), *mode, bytes));
+  if (!written)
+    written = Failure(written.failure()).at("write", temporary->path);
+  else if (::rename(temporary->path.c_str(), target.c_str()) != 0)
+    written = Failure::of(errno).at("rename", target);
   if (!written)
     ::unlink(temporary->path.c_str());
   return written;
@@ -143,12 +142,14 @@ Result<void> moveFileAtomically(const fs::path& ready, const fs::path& requested
     return mode.failure();
   // Whoever wrote it may not have flushed it: it must be on disk before it
   // replaces anything.
-  int fd = ::open(ready.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-  if (fd < 0)
-    return Failure::of(errno);
-  Result<void> whole = settle(fd, *mode);
-  ::close(fd);
-  if (!whole)
+  // Read-only, its bytes flushed by settle: nothing is left for a close to
+  // report.
+  platform::Descriptor fd(::open(ready.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+  if (!fd.valid())
+    return Failure::of(errno).at("open", ready);
+  if (Result<void> whole = settle(fd.get(), *mode); !whole)
     return whole;
-  return platform::posixResult(::rename(ready.c_str(), target.c_str()));
+  if (::rename(ready.c_str(), target.c_str()) != 0)
+    return Failure::of(errno).at("rename", target);
+  return {};
 }

@@ -38,10 +38,6 @@ platform::Result<void> flushToDisk(int fd);
 // Writes every byte to fd, going on after interruptions and short writes.
 platform::Result<void> writeAll(int fd, std::string_view bytes);
 
-// Closes fd after writing to it, and gives the first failure of the two:
-// the writing's, else the close's.
-platform::Result<void> closeAfter(int fd, platform::Result<void> written);
-
 // Puts the whole file ready, made in replacementFolder(path), in place of path
 // in one step, by the rules of writeFileAtomically: an existing file keeps its
 // permission bits, a link's target is replaced, and on failure the previous

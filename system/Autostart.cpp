@@ -4,6 +4,7 @@
 #include "system/AtomicFile.h"
 #include "system/DesktopEntry.h"
 #include "system/ExecutableFile.h"
+#include "system/Paths.h"
 #include "system/PropertyList.h"
 
 #include <vector>
@@ -44,8 +45,7 @@ std::optional<std::string> autostartItemText(const platform::Environment& env) {
 }
 
 bool autostartItemExists(const platform::Environment& env) {
-  std::error_code ec;
-  return fs::exists(fs::symlink_status(autostartItemPath(env), ec));
+  return itemExists(autostartItemPath(env));
 }
 
 bool hlvnAutostartEnabled(const platform::Environment& env) {
@@ -65,36 +65,42 @@ bool isTranslocated(const platform::Environment& env) {
   return false;
 }
 
-AutostartChange changeAutostart(const platform::Environment& env, bool on) {
+platform::Result<AutostartChange> changeAutostart(const platform::Environment& env, bool on) {
+  using platform::Failure;
   if (on && isTranslocated(env))
     return AutostartChange::Translocated;
   const fs::path item = autostartItemPath(env);
   std::error_code ec;
   fs::create_directories(item.parent_path(), ec);
   if (ec)
-    return AutostartChange::Failed;
+    return Failure::of(ec).at("create the folder", item.parent_path());
 
   if (!on) {
     fs::file_status st = fs::symlink_status(item, ec);
     if (st.type() == fs::file_type::not_found)
       return AutostartChange::Done;
     if (st.type() == fs::file_type::none)
-      return AutostartChange::Failed;
+      return Failure::of(ec).at("look at", item);
     // Exactly the item that is there: a link itself, not what
     // it points to.
     fs::remove_all(item, ec);
-    return ec ? AutostartChange::Failed : AutostartChange::Done;
+    if (ec)
+      return Failure::of(ec).at("remove", item);
+    return AutostartChange::Done;
   }
 
   std::optional<std::string> text = autostartItemText(env);
-  // The system's reason is not told: the page only learns that it failed.
-  if (!text || !writeFileAtomically(item, *text))
-    return AutostartChange::Failed;
+  // No program a login could start, or a path the item's format cannot carry.
+  if (!text)
+    return Failure::of(std::errc::invalid_argument).at("name the program", env.executablePath);
+  if (platform::Result<void> written = writeFileAtomically(item, *text); !written)
+    return written.failure();
   // The item stays: the user may allow it later, and then it must name this
   // installation.
   return hlvnAutostartEnabled(env) ? AutostartChange::Done : AutostartChange::NotAllowed;
 }
 
 bool hlvnSetAutostart(const platform::Environment& env, bool on) {
-  return changeAutostart(env, on) == AutostartChange::Done;
+  platform::Result<AutostartChange> change = changeAutostart(env, on);
+  return change && *change == AutostartChange::Done;
 }

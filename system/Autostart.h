@@ -46,8 +46,6 @@ bool isTranslocated(const platform::Environment& env);
 
 enum class AutostartChange {
   Done,
-  // A step failed.
-  Failed,
   // On: refused, nothing written, as the copy is translocated.
   Translocated,
   // On: the item is written and kept, but the system will not start it.
@@ -56,9 +54,10 @@ enum class AutostartChange {
 
 // Creates the item's folder (in both directions), then writes the item in
 // full (atomically) or removes whatever is at its path. A failed step leaves
-// the previous item as it was. Turning on is Done only when the system will
-// then start it.
-AutostartChange changeAutostart(const platform::Environment& env, bool on);
+// the previous item as it was, and is the Failure: the step, its path and
+// the system's words. Turning on is Done only when the system will then
+// start it.
+platform::Result<AutostartChange> changeAutostart(const platform::Environment& env, bool on);
 
 // True when changeAutostart is Done; why not is not told.
 bool hlvnSetAutostart(const platform::Environment& env, bool on);

@@ -102,7 +102,7 @@ std::optional<std::string> desktopExecValue(const std::vector<std::string>& argu
 }
 
 std::filesystem::path appIconPath(const std::filesystem::path& executable) {
-  return executable.parent_path() / "Tessaloom.png";
+  return executable.parent_path() / (std::string(PRODUCT_NAME) + ".png");
 }
 
 std::optional<std::string> desktopEntryText(const std::vector<std::string>& arguments,

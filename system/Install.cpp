@@ -1,11 +1,13 @@
 #include "system/Install.h"
 
 #include "identity/identity.h"
+#include "platform/Descriptor.h"
 #include "system/AtomicFile.h"
 #include "system/Autostart.h"
 #include "system/DesktopEntry.h"
 #include "system/ExecutableFile.h"
 #include "system/Leftovers.h"
+#include "system/Paths.h"
 #include "system/UserTexts.h"
 
 #include <cerrno>
@@ -15,6 +17,7 @@
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -24,25 +27,14 @@ namespace {
 using platform::Failure;
 using platform::Result;
 
-bool itemExists(const fs::path& path) {
-  std::error_code ec;
-  return fs::exists(fs::symlink_status(path, ec));
-}
-
-// True when path is base or lies beneath it; both already canonical.
-bool isWithin(const fs::path& path, const fs::path& base) {
-  fs::path relative = path.lexically_relative(base);
-  return !relative.empty() && *relative.begin() != "..";
-}
-
-Result<void> copyBytes(int in, int out) {
+Result<void> copyBytes(int in, const fs::path& from, int out) {
   std::vector<char> buffer(std::size_t(1) << 18);
   for (;;) {
     ssize_t got = ::read(in, buffer.data(), buffer.size());
     if (got < 0 && errno == EINTR)
       continue;
     if (got < 0)
-      return Failure::of(errno);
+      return Failure::of(errno).at("read", from);
     if (got == 0)
       return {};
     if (Result<void> written = writeAll(out, {buffer.data(), std::size_t(got)}); !written)
@@ -51,22 +43,27 @@ Result<void> copyBytes(int in, int out) {
 }
 
 // The regular file open as in, copied into a new file at to.
-Result<void> copyOpenFile(int in, const fs::path& to) {
+Result<void> copyOpenFile(int in, const fs::path& from, const fs::path& to) {
   struct stat info {};
   if (::fstat(in, &info) != 0)
-    return Failure::of(errno);
+    return Failure::of(errno).at("read", from);
   if (!S_ISREG(info.st_mode))
-    return Failure::of(std::errc::not_supported);
-  int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
-  if (out < 0)
-    return Failure::of(errno);
-  Result<void> copied = copyBytes(in, out);
+    return Failure::of(std::errc::not_supported).at("read", from);
+  platform::Descriptor out(
+      ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600));
+  if (!out.valid())
+    return Failure::of(errno).at("create", to);
+  Result<void> copied = copyBytes(in, from, out.get());
   if (copied)
-    copied = platform::posixResult(::fchmod(out, info.st_mode & 07777));
+    copied = platform::posixResult(::fchmod(out.get(), info.st_mode & 07777));
   // On disk before the swap's renames make the copy the installed app.
   if (copied)
-    copied = flushToDisk(out);
-  return closeAfter(out, copied);
+    copied = flushToDisk(out.get());
+  // Some file systems report a full disk only at the close.
+  copied = platform::closeAfter(out, std::move(copied));
+  if (!copied && copied.failure().step.empty())
+    return Failure(copied.failure()).at("write", to);
+  return copied;
 }
 
 // One regular file, its bytes and permission bits. A failing read or write
@@ -74,12 +71,10 @@ Result<void> copyOpenFile(int in, const fs::path& to) {
 // library's copy turns a write that fails midway into "Input/output error".
 Result<void> copyRegularFile(const fs::path& from, const fs::path& to) {
   // Without O_NONBLOCK a FIFO swapped in for the file would hold the open.
-  int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (in < 0)
-    return Failure::of(errno);
-  Result<void> copied = copyOpenFile(in, to);
-  ::close(in);
-  return copied;
+  platform::Descriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (!in.valid())
+    return Failure::of(errno).at("open", from);
+  return copyOpenFile(in.get(), from, to);
 }
 
 // A folder tree as it is: folders with their permission bits, links as
@@ -89,7 +84,7 @@ Result<void> copyTree(const fs::path& from, const fs::path& to) {
   std::error_code ec;
   const fs::file_status status = fs::symlink_status(from, ec);
   if (ec)
-    return Failure::of(ec);
+    return Failure::of(ec).at("read", from);
   switch (status.type()) {
   case fs::file_type::symlink:
     fs::copy_symlink(from, to, ec);
@@ -99,11 +94,11 @@ Result<void> copyTree(const fs::path& from, const fs::path& to) {
   case fs::file_type::directory:
     break;
   default:
-    return Failure::of(std::errc::not_supported);
+    return Failure::of(std::errc::not_supported).at("copy", from);
   }
   // Writable while it fills, its own bits once full.
   if (::mkdir(to.c_str(), 0700) != 0)
-    return Failure::of(errno);
+    return Failure::of(errno).at("create the folder", to);
   for (fs::directory_iterator it(from, ec), end; !ec && it != end; it.increment(ec)) {
     if (Result<void> copied = copyTree(it->path(), to / it->path().filename()); !copied)
       return copied;
@@ -170,7 +165,7 @@ Result<std::optional<InstallPlan>> planInstall(const platform::Environment& env)
   const fs::path app = appFolder(env);
   const std::string name = appFolderName(env);
   if (name.empty())
-    return Failure::of(std::errc::invalid_argument);
+    return Failure::refused(std::errc::invalid_argument, INSTALL_NO_APP_FOLDER_REASON);
 
   InstallPlan plan;
   plan.folder = applicationsFolder(env);
@@ -181,17 +176,17 @@ Result<std::optional<InstallPlan>> planInstall(const platform::Environment& env)
   plan.executableInApp = env.executablePath.lexically_normal().lexically_relative(app);
   if (plan.executableInApp.empty() || *plan.executableInApp.begin() == ".." ||
       plan.executableInApp == ".")
-    return Failure::of(std::errc::invalid_argument);
+    return Failure::refused(std::errc::invalid_argument, INSTALL_PROGRAM_OUTSIDE_APP_REASON);
   if (env.listsAppsByLauncherEntry) {
     plan.entryText = desktopEntryText({(plan.destination / plan.executableInApp).string()}, false);
     if (!plan.entryText)
-      return Failure::of(std::errc::illegal_byte_sequence);
+      return Failure::refused(std::errc::illegal_byte_sequence, INSTALL_PATH_NOT_IN_ENTRY_REASON);
   }
 
   std::error_code ec;
   plan.source = fs::canonical(env.bundlePath, ec);
   if (ec)
-    return Failure::of(ec);
+    return Failure::of(ec).at("find", env.bundlePath);
 
   // The destination may be the running app itself under another spelling: a
   // linked folder, another letter case on a case-insensitive volume.
@@ -201,9 +196,9 @@ Result<std::optional<InstallPlan>> planInstall(const platform::Environment& env)
   // A copy into the app's own tree would copy itself without end.
   fs::path canonicalFolder = fs::weakly_canonical(plan.folder, ec);
   if (ec)
-    return Failure::of(ec);
-  if (isWithin(canonicalFolder, plan.source))
-    return Failure::of(std::errc::invalid_argument);
+    return Failure::of(ec).at("find", plan.folder);
+  if (isWithin(canonicalFolder, plan.source, FolderItself::Counts))
+    return Failure::refused(std::errc::invalid_argument, INSTALL_INTO_ITSELF_REASON);
   return std::optional<InstallPlan>(std::move(plan));
 }
 
@@ -215,13 +210,14 @@ Result<void> fillStage(const platform::Environment& env, const InstallPlan& plan
   if (!plan.entryText)
     return {};
   if (!isExecutableFile(staged.fresh / plan.executableInApp))
-    return Failure::of(std::errc::no_such_file_or_directory);
+    return Failure::refused(std::errc::no_such_file_or_directory,
+                            INSTALL_COPY_HAS_NO_PROGRAM_REASON);
   const fs::path entry = launcherEntryPath(env);
   staged.entryExisted = itemExists(entry);
   std::error_code ec;
   fs::create_directories(entry.parent_path(), ec);
   if (ec)
-    return Failure::of(ec);
+    return Failure::of(ec).at("create the folder", entry.parent_path());
   return writeFileAtomically(entry, *plan.entryText);
 }
 
@@ -232,7 +228,7 @@ Result<StagedInstall> stageInstall(const platform::Environment& env, const Insta
   std::error_code ec;
   fs::create_directories(plan.folder, ec);
   if (ec)
-    return Failure::of(ec);
+    return Failure::of(ec).at("create the folder", plan.folder);
 
   Result<fs::path> stage =
       makeTemporaryFolder(plan.folder, installStagePrefix(plan.destination.filename().string()));
@@ -267,7 +263,7 @@ Result<void> swapInstall(const platform::Environment& env, const InstallPlan& pl
     if (ec) {
       forgetEntry();
       removeStage(staged.stage);
-      return Failure::of(ec);
+      return Failure::of(ec).at("move aside", plan.destination);
     }
   }
   fs::rename(staged.fresh, plan.destination, ec);
@@ -278,7 +274,7 @@ Result<void> swapInstall(const platform::Environment& env, const InstallPlan& pl
     forgetEntry();
     if (!restored) // else the previous copy is still in the stage: keep it there
       removeStage(staged.stage);
-    return Failure::of(ec);
+    return Failure::of(ec).at("move into place", plan.destination);
   }
   // Now only the previous copy is left in the stage; a leftover does not
   // undo the install.
@@ -353,7 +349,7 @@ bool isInstalledInApplications(const platform::Environment& env) {
   const fs::path realApp = fs::weakly_canonical(env.bundlePath, ec);
   if (ec)
     return false;
-  return isWithin(realApp, realFolder);
+  return isWithin(realApp, realFolder, FolderItself::Counts);
 }
 
 fs::path launcherEntryPath(const platform::Environment& env) {

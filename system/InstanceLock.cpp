@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -31,13 +32,11 @@ Obstacle obstacleOf(const struct stat& st) {
 
 } // namespace
 
-InstanceLock::~InstanceLock() {
-  if (fd_ >= 0)
-    ::close(fd_);
-}
+// The lock goes with its descriptor.
+InstanceLock::~InstanceLock() = default;
 
 InstanceLock::Attempt InstanceLock::acquire(const std::filesystem::path& file) {
-  if (fd_ >= 0)
+  if (fd_.valid())
     return {Outcome::Held, Obstacle::None, {}};
   std::error_code ignored;
   std::filesystem::create_directories(file.parent_path(), ignored);
@@ -46,39 +45,32 @@ InstanceLock::Attempt InstanceLock::acquire(const std::filesystem::path& file) {
   // a file at that path must not stall the start. No link is followed: a
   // dangling one would have the open make its target, wherever it points.
   constexpr int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW;
-  int fd = ::open(file.c_str(), O_RDWR | O_CREAT | flags, 0600);
+  platform::Descriptor fd(::open(file.c_str(), O_RDWR | O_CREAT | flags, 0600));
   const int refused = errno;
   // flock needs no write access: a read-only file, or one on a read-only
   // volume, is locked just as well through a read-only open.
-  if (fd < 0)
-    fd = ::open(file.c_str(), O_RDONLY | flags);
-  if (fd < 0) {
+  if (!fd.valid())
+    fd = platform::Descriptor(::open(file.c_str(), O_RDONLY | flags));
+  if (!fd.valid()) {
     struct stat st {};
     if (::lstat(file.c_str(), &st) == 0 && obstacleOf(st) != Obstacle::None)
       return unavailable(obstacleOf(st));
     return unavailable(Obstacle::SystemError, refused);
   }
   struct stat st {};
-  if (::fstat(fd, &st) != 0) {
-    const int failed = errno;
-    ::close(fd);
-    return unavailable(Obstacle::SystemError, failed);
-  }
-  if (obstacleOf(st) != Obstacle::None) {
-    ::close(fd);
+  if (::fstat(fd.get(), &st) != 0)
+    return unavailable(Obstacle::SystemError, errno);
+  if (obstacleOf(st) != Obstacle::None)
     return unavailable(obstacleOf(st));
-  }
   int result;
   do
-    result = ::flock(fd, LOCK_EX | LOCK_NB);
+    result = ::flock(fd.get(), LOCK_EX | LOCK_NB);
   while (result != 0 && errno == EINTR);
   if (result != 0) {
-    const int failed = errno;
-    ::close(fd);
-    if (failed == EWOULDBLOCK)
+    if (errno == EWOULDBLOCK)
       return {Outcome::HeldElsewhere, Obstacle::None, {}};
-    return unavailable(Obstacle::SystemError, failed);
+    return unavailable(Obstacle::SystemError, errno);
   }
-  fd_ = fd;
+  fd_ = std::move(fd);
   return {Outcome::Held, Obstacle::None, {}};
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Descriptor.h"
 #include "platform/Result.h"
 
 #include <filesystem>
@@ -50,8 +51,8 @@ public:
   // through a read-only open. What stands there is never removed or
   // replaced: two starting processes could then lock two different files.
   Attempt acquire(const std::filesystem::path& file);
-  bool held() const { return fd_ >= 0; }
+  bool held() const { return fd_.valid(); }
 
 private:
-  int fd_ = -1;
+  platform::Descriptor fd_;
 };

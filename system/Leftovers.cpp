@@ -99,11 +99,11 @@ std::string installStagePrefix(std::string_view appFolderName) {
 Result<TemporaryFile> makeTemporaryFile(const fs::path& folder, std::string_view prefix) {
   std::string pattern =
       (folder / (std::string(prefix) + "XXXXXX" + std::string(TEMPORARY_MARK))).string();
-  int fd = ::mkstemps(pattern.data(), static_cast<int>(TEMPORARY_MARK.size()));
-  if (fd < 0)
+  platform::Descriptor fd(::mkstemps(pattern.data(), static_cast<int>(TEMPORARY_MARK.size())));
+  if (!fd.valid())
     return Failure::of(errno);
-  ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-  return TemporaryFile{fd, fs::path(pattern)};
+  ::fcntl(fd.get(), F_SETFD, FD_CLOEXEC);
+  return TemporaryFile{std::move(fd), fs::path(pattern)};
 }
 
 Result<fs::path> makeTemporaryFolder(const fs::path& folder, std::string_view prefix) {
@@ -111,10 +111,12 @@ Result<fs::path> makeTemporaryFolder(const fs::path& folder, std::string_view pr
   if (::mkdtemp(pattern.data()) == nullptr)
     return Failure::of(errno);
   const fs::path made(pattern);
-  int fd = ::open(markerOf(made).c_str(),
-                  O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600);
-  Result<void> marked = fd < 0 ? Result<void>(Failure::of(errno))
-                               : closeAfter(fd, writeAll(fd, TEMPORARY_MARKER_TEXT));
+  platform::Descriptor fd(::open(markerOf(made).c_str(),
+                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY,
+                                 0600));
+  Result<void> marked = !fd.valid()
+                            ? Result<void>(Failure::of(errno))
+                            : platform::closeAfter(fd, writeAll(fd.get(), TEMPORARY_MARKER_TEXT));
   if (!marked) {
     std::error_code ignored;
     fs::remove_all(made, ignored);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "identity/identity.h"
+#include "platform/Descriptor.h"
 #include "platform/RegularFile.h"
 #include "platform/Result.h"
 
@@ -24,7 +26,7 @@
 // than a fixed word (a computer's id, say).
 
 // A file written whole before it is renamed over a user's file.
-inline constexpr std::string_view SAVE_TEMPORARY_PREFIX = ".tessaloom-";
+inline const std::string SAVE_TEMPORARY_PREFIX = "." + std::string(PRODUCT_FILE_WORD) + "-";
 // A folder the engine writes a download into.
 inline constexpr std::string_view DOWNLOAD_FOLDER_PREFIX = ".download-";
 // The folder an install copies the app into beside its destination:
@@ -32,14 +34,15 @@ inline constexpr std::string_view DOWNLOAD_FOLDER_PREFIX = ".download-";
 std::string installStagePrefix(std::string_view appFolderName);
 
 // What ends a temporary file's name and its folder's marker's name.
-inline constexpr std::string_view TEMPORARY_MARK = ".tessaloom-tmp";
+inline const std::string TEMPORARY_MARK = "." + std::string(PRODUCT_FILE_WORD) + "-tmp";
 // What a temporary folder's marker holds.
-inline constexpr std::string_view TEMPORARY_MARKER_TEXT = "Made by Tessaloom for a moment.\n";
+inline const std::string TEMPORARY_MARKER_TEXT =
+    "Made by " + std::string(PRODUCT_NAME) + " for a moment.\n";
 
 // A new file of the prefix's name in folder, only this user's, open for
-// writing as fd (close-on-exec); the caller closes it.
+// writing as fd (close-on-exec).
 struct TemporaryFile {
-  int fd = -1;
+  platform::Descriptor fd;
   std::filesystem::path path;
 };
 platform::Result<TemporaryFile> makeTemporaryFile(const std::filesystem::path& folder,

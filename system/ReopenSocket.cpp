@@ -1,5 +1,7 @@
 #include "system/ReopenSocket.h"
 
+#include "platform/Descriptor.h"
+
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -37,11 +39,7 @@ constexpr int SEND_FLAGS = 0;
 // Closed with the last holder: a request waiting on the main queue keeps its
 // connection, and one the queue drops unrun closes it.
 struct Connection {
-  explicit Connection(int fd) : fd(fd) {}
-  ~Connection() { ::close(fd); }
-  Connection(const Connection&) = delete;
-  Connection& operator=(const Connection&) = delete;
-  int fd;
+  platform::Descriptor socket;
 };
 
 // Close-on-exec: the engine's helper programs must not keep the socket. No
@@ -158,28 +156,29 @@ struct ReopenListener::Shared {
   // still waiting then show nothing.
   std::atomic<bool> gone{false};
   std::function<void()> reopen;
-  int fd;
+  // Closed by the thread that waits on it, once the listener is gone.
+  platform::Descriptor socket;
 };
 
 namespace {
 
 void answer(const std::shared_ptr<ReopenListener::Shared>& shared,
             const std::shared_ptr<Connection>& client) {
-  if (shared->gone || askerGone(client->fd))
+  if (shared->gone || askerGone(client->socket.get()))
     return;
   if (shared->reopen)
     shared->reopen();
-  (void)sendAll(client->fd, ANSWER);
+  (void)sendAll(client->socket.get(), ANSWER);
 }
 
 void takeRequests(std::shared_ptr<ReopenListener::Shared> shared) {
   for (;;) {
-    const int fd = ::accept(shared->fd, nullptr, nullptr);
+    const int fd = ::accept(shared->socket.get(), nullptr, nullptr);
     if (fd < 0) {
       const int failed = errno;
       std::lock_guard<std::mutex> hold(shared->mutex);
       if (!shared->queue) {
-        ::close(shared->fd);
+        (void)shared->socket.close();
         return;
       }
       if (failed != EINTR && failed != ECONNABORTED)
@@ -188,14 +187,14 @@ void takeRequests(std::shared_ptr<ReopenListener::Shared> shared) {
       continue;
     }
     prepareSocket(fd);
-    auto client = std::make_shared<Connection>(fd);
+    auto client = std::make_shared<Connection>(Connection{platform::Descriptor(fd)});
     const std::optional<std::string> request =
         readLine(fd, std::chrono::steady_clock::now() + std::chrono::milliseconds(REQUEST_WAIT_MS));
     if (request != std::string(REQUEST))
       continue;
     std::lock_guard<std::mutex> hold(shared->mutex);
     if (!shared->queue) {
-      ::close(shared->fd);
+      (void)shared->socket.close();
       return;
     }
     shared->queue->post([shared, client] { answer(shared, client); });
@@ -235,12 +234,13 @@ ReopenListener::listen(const fs::path& socket, const InstanceLock& lock, platfor
     return platform::Failure::of(ENAMETOOLONG);
   if (platform::Result<void> made = makePrivateFolder(socket.parent_path()); !made)
     return made.failure();
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-  if (fd < 0)
+  platform::Descriptor listening(::socket(AF_UNIX, SOCK_STREAM, 0));
+  if (!listening.valid())
     return platform::Failure::of(errno);
+  const int fd = listening.get();
   prepareSocket(fd);
-  auto fail = [fd, &making](int error) {
-    ::close(fd);
+  // The socket closes with `listening`.
+  auto fail = [&making](int error) {
     ::unlink(making.c_str());
     return platform::Failure::of(error);
   };
@@ -256,7 +256,7 @@ ReopenListener::listen(const fs::path& socket, const InstanceLock& lock, platfor
   auto shared = std::make_shared<Shared>();
   shared->queue = &queue;
   shared->reopen = std::move(reopen);
-  shared->fd = fd;
+  shared->socket = std::move(listening);
   // Never joined: it waits in accept for the life of the process, and the
   // process's end ends it.
   std::thread(takeRequests, shared).detach();
@@ -269,7 +269,7 @@ ReopenListener::~ReopenListener() {
   shared_->gone = true;
   // Wakes the thread in accept where the system does (Linux); it then
   // closes the socket. Elsewhere the thread waits on until the process ends.
-  ::shutdown(shared_->fd, SHUT_RDWR);
+  ::shutdown(shared_->socket.get(), SHUT_RDWR);
   ::unlink(socket_.c_str());
 }
 
@@ -278,10 +278,10 @@ ReopenAnswer askToReopen(const fs::path& socket, std::chrono::milliseconds wait)
   sockaddr_un address;
   if (!addressOf(socket, address) || !privateFolder(socket.parent_path()))
     return ReopenAnswer::NoAnswer;
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-  if (fd < 0)
+  Connection connection{platform::Descriptor(::socket(AF_UNIX, SOCK_STREAM, 0))};
+  if (!connection.socket.valid())
     return ReopenAnswer::NoAnswer;
-  Connection connection(fd);
+  const int fd = connection.socket.get();
   prepareSocket(fd);
   // A copy whose queue of connections is full must not hold the start up.
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);

@@ -4,9 +4,12 @@
 
 #include <string>
 
-// Every text a user reads from the native side: the menus, the alerts, the
-// line a second start prints and the messages the page is given to show. The
-// wording is kept here and nowhere else; the page's own texts are its files'.
+// The native side's own Chinese texts: the menus, the alerts, the line a
+// second start prints and the messages the page is given to show for
+// autostart and install. The wording is kept here and nowhere else. Not here:
+// the page's own texts (its files'), the system's descriptions of errors, and
+// the English answers of the command channel and the scheme ("unknown cmd",
+// "Resource not found"), which only the page and the engine read.
 
 // The main window's menus.
 inline const std::string OPEN_APP_TEXT = "打开" + std::string(APP_TITLE);
@@ -61,6 +64,12 @@ inline std::string previousInTrashMessage(const std::string& reason) {
   return "无法保存下载的文件（" + reason + "）。原来的文件在废纸篓中。";
 }
 
+// The informative text of the failure alert for a download of one of the
+// app's own addresses that the app could not read from its files (missing,
+// too large, or not inside its folder).
+inline const std::string OWN_FILE_UNREADABLE_TEXT =
+    "无法读取 App 自带的这个文件：它可能已缺失、过大，或不在 App 的文件夹里。";
+
 // The page's process ended too often in a row; the buttons are RELOAD_TEXT
 // and QUIT_APP_TEXT.
 inline const std::string PAGE_STOPPED_TITLE = "页面意外停止";
@@ -104,14 +113,31 @@ inline const std::string AUTOSTART_NOT_ALLOWED_ERROR =
     "开机自启已设置，但 macOS 还没有允许它：请在「系统设置 › 通用 › 登录项」中打开「" +
     std::string(BUNDLE_NAME) + "」。";
 
+// Why an install failed, for the page: installFailureMessage around the
+// reason, the system's description of the failing step or one of the app's
+// own refusals below.
+
+// The app's path names no folder to copy (it is "/", say).
+inline const std::string INSTALL_NO_APP_FOLDER_REASON = "App 的位置没有指明可以复制的文件夹";
+// The program runs from outside the app's folder: a copy of the folder would
+// not hold it.
+inline const std::string INSTALL_PROGRAM_OUTSIDE_APP_REASON =
+    "App 的程序文件不在 App 的文件夹里，复制出的 App 无法启动";
+// The Applications folder lies inside the app's own folder.
+inline const std::string INSTALL_INTO_ITSELF_REASON =
+    "「应用程序」文件夹在 App 自己的文件夹里面，App 不能复制进它自己";
+// Linux: the copy's path cannot be written into its launcher entry.
+inline const std::string INSTALL_PATH_NOT_IN_ENTRY_REASON = "复制出的 App 的路径无法写进启动器条目";
+// Linux: the finished copy holds no program to start.
+inline const std::string INSTALL_COPY_HAS_NO_PROGRAM_REASON = "复制出的 App 里找不到它的程序文件";
+
 // Why macOS refused to replace the copy in Applications: from macOS 13 the
 // system's App Management protects apps there from other apps.
 inline const std::string APP_MANAGEMENT_REFUSED_REASON =
     "macOS 不允许替换「应用程序」里的 App：请在「系统设置 › 隐私与安全性 › App 管理」中允许 " +
     std::string(BUNDLE_NAME) + "，再试一次";
 
-// Why an install failed, for the page, around the system's description of the
-// failing step.
+// The frame of every install failure's message.
 inline std::string installFailureMessage(const std::string& reason) {
   return "复制到应用程序文件夹失败（" + reason +
          "）。可以手动把 App 拖进「应用程序」再点一次开机自启。";

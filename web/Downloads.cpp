@@ -2,6 +2,7 @@
 
 #include "system/AtomicFile.h"
 #include "system/Leftovers.h"
+#include "system/OwnAddress.h"
 #include "system/SaveDestination.h"
 #include "system/UserTexts.h"
 #include "web/Navigation.h"
@@ -211,8 +212,10 @@ void Downloads::writeOwnAddress(const std::string& url, const std::string& sugge
   platform::SchemeResponse response;
   if (fetch_)
     response = fetch_(request);
+  // The scheme's words are for the engine, in English; the user is told in
+  // the alert's own language.
   if (!response.ok) {
-    showFailureAlert(dialogs_, response.errorDescription);
+    showFailureAlert(dialogs_, OWN_FILE_UNREADABLE_TEXT);
     return;
   }
   platform::Result<void> written = writeFileAtomically(*path, response.data);

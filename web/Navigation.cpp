@@ -1,6 +1,7 @@
 #include "web/Navigation.h"
 
 #include "identity/identity.h"
+#include "system/OwnAddress.h"
 
 #include <array>
 #include <filesystem>
@@ -43,11 +44,6 @@ platform::ResponsePolicy responsePolicy(const platform::NavigationResponse& resp
                                     : platform::ResponsePolicy::Download;
 }
 
-bool isOwnAddress(std::string_view url) {
-  std::optional<std::string> scheme = urlScheme(url);
-  return scheme && *scheme == APP_SCHEME;
-}
-
 bool mayOpenExternally(std::string_view url) {
   std::optional<std::string> scheme = urlScheme(url);
   if (!scheme)
@@ -72,7 +68,7 @@ platform::NavigationActionPolicy decideNavigationAction(platform::Workspace& wor
     return NavigationActionPolicy::Cancel;
   bool web = *scheme == "http" || *scheme == "https";
   bool anywhere =
-      *scheme == APP_SCHEME || *scheme == "about" || *scheme == "blob" || *scheme == "data";
+      isOwnScheme(*scheme) || *scheme == "about" || *scheme == "blob" || *scheme == "data";
   bool main = action.frame == platform::NavigationFrame::Main;
   if (action.shouldPerformDownload && (anywhere || web))
     return NavigationActionPolicy::Download;

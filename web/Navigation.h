@@ -17,8 +17,9 @@
 // side), so it is dropped there and the app saves it (Downloads).
 platform::ResponsePolicy responsePolicy(const platform::NavigationResponse& response);
 
-// Whether the address is one of the app's own scheme.
-bool isOwnAddress(std::string_view url);
+// How long a load of one of the app's own pages may take: the start page at
+// launch, and the page loaded again once its process has ended.
+inline constexpr double PAGE_LOAD_TIMEOUT_SECONDS = 60.0;
 
 // Only web and mail addresses leave the application. Anything else a page
 // could ask the system to open (file:, the app's own scheme, data:,

@@ -1,18 +1,12 @@
 #include "web/PageRecovery.h"
 
 #include "identity/identity.h"
+#include "system/OwnAddress.h"
 #include "system/UserTexts.h"
 #include "web/Navigation.h"
 
 #include <optional>
 #include <utility>
-
-namespace {
-
-// As long as the start page is given.
-constexpr double LOAD_TIMEOUT_SECONDS = 60.0;
-
-} // namespace
 
 std::string addressAfterPageProcessEnd(const std::string& currentURL) {
   return isOwnAddress(currentURL) ? currentURL : std::string(HOME_URL);
@@ -60,5 +54,5 @@ void PageRecovery::ask(const std::weak_ptr<platform::WebView>& weakView,
 }
 
 void PageRecovery::reload(platform::WebView& view, const std::string& shownURL) {
-  view.loadRequest(addressAfterPageProcessEnd(shownURL), LOAD_TIMEOUT_SECONDS);
+  view.loadRequest(addressAfterPageProcessEnd(shownURL), PAGE_LOAD_TIMEOUT_SECONDS);
 }

@@ -3,6 +3,7 @@
 #include "identity/identity.h"
 #include "platform/RegularFile.h"
 #include "platform/Utf8.h"
+#include "system/Paths.h"
 
 #include <climits>
 #include <sys/stat.h>
@@ -87,12 +88,6 @@ std::string pathExtension(const std::string& name) {
   return name.substr(dot + 1);
 }
 
-// True when path lies beneath base; both canonical.
-bool isWithin(const fs::path& path, const fs::path& base) {
-  fs::path relative = path.lexically_relative(base);
-  return !relative.empty() && *relative.begin() != ".." && relative != ".";
-}
-
 bool pathExists(const fs::path& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0;
@@ -164,7 +159,7 @@ platform::Result<std::string> SchemeHandler::readWholeFile(const fs::path& folde
   auto inside = [&](const platform::FileIdentity& opened) {
     std::error_code failed;
     const fs::path real = fs::canonical(path, failed);
-    if (failed || !isWithin(real, realFolder))
+    if (failed || !isWithin(real, realFolder, FolderItself::DoesNotCount))
       return false;
     std::optional<platform::FileIdentity> named = platform::fileIdentity(real);
     return named && *named == opened;

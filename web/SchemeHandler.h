@@ -37,9 +37,9 @@ public:
   explicit SchemeHandler(std::optional<std::filesystem::path> resourceFolder,
                          Reader reader = readWholeFile);
 
+  // Answers the request whole, at once: nothing is ever left in flight to
+  // stop.
   platform::SchemeResponse start(const platform::SchemeRequest& request) const;
-  // Nothing is ever in flight: every request is answered inside start().
-  void stop() const {}
 
   static std::string mime(std::string_view extension);
   // The file name a URL asks for, or nothing when it names no file at all.

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace platform::gtk {
 namespace {
@@ -71,8 +72,9 @@ std::string suggestedFilename(WebKitURIResponse* response) {
   return filenameFromURL(webkit_uri_response_get_uri(response));
 }
 
-GtkDownloads::GtkDownloads(WebKitWebContext* context, WebViewDelegate* const& delegate)
-    : context_(context), delegate_(delegate) {
+GtkDownloads::GtkDownloads(WebKitWebContext* context,
+                           std::shared_ptr<WebViewDelegate* const> delegate)
+    : context_(context), delegate_(std::move(delegate)) {
   g_signal_connect(context, "download-started", G_CALLBACK(&GtkDownloads::onStarted), this);
 }
 
@@ -85,7 +87,7 @@ GtkDownloads::~GtkDownloads() {
 void GtkDownloads::onStarted(WebKitWebContext*, WebKitDownload* download, gpointer data) {
   auto* self = static_cast<GtkDownloads*>(data);
   // Nobody to ask where it goes.
-  if (!self->delegate_) {
+  if (!self->delegate()) {
     webkit_download_cancel(download);
     return;
   }
@@ -96,7 +98,7 @@ void GtkDownloads::onStarted(WebKitWebContext*, WebKitDownload* download, gpoint
   // The name a download attribute gave is not exposed, so the address
   // names it.
   reported.suggestedFilename = filenameFromURL(reported.url.c_str());
-  if (self->delegate_->decidePolicyForDownload(reported) == DownloadPolicy::Cancel) {
+  if (self->delegate()->decidePolicyForDownload(reported) == DownloadPolicy::Cancel) {
     // Stopped before it reports anything.
     webkit_download_cancel(download);
     return;
@@ -111,13 +113,13 @@ void GtkDownloads::onStarted(WebKitWebContext*, WebKitDownload* download, gpoint
 gboolean GtkDownloads::onDecideDestination(WebKitDownload* download, gchar* suggested,
                                            gpointer data) {
   auto* self = static_cast<GtkDownloads*>(data);
-  if (!self->delegate_) {
+  if (!self->delegate()) {
     webkit_download_cancel(download);
     return TRUE;
   }
   std::string name = suggested ? suggested : "";
-  self->delegate_->downloadDecideDestination(name, [held = GObjectRef<WebKitDownload>(download)](
-                                                       std::optional<std::filesystem::path> path) {
+  self->delegate()->downloadDecideDestination(name, [held = GObjectRef<WebKitDownload>(download)](
+                                                        std::optional<std::filesystem::path> path) {
     if (path) {
       if (GCharPtr uri{g_filename_to_uri(path->c_str(), nullptr, nullptr)}) {
         webkit_download_set_destination(held.get(), uri.get());
@@ -135,21 +137,21 @@ void GtkDownloads::onFailed(WebKitDownload* download, GError* error, gpointer da
   auto* self = static_cast<GtkDownloads*>(data);
   // "finished" follows a failure too; it must not report one as done.
   g_object_set_data(G_OBJECT(download), FAILED_KEY, GINT_TO_POINTER(1));
-  if (!self->delegate_)
+  if (!self->delegate())
     return;
   DownloadError e;
   e.localizedDescription = error && error->message ? error->message : "";
   e.cancelled = error && g_error_matches(error, WEBKIT_DOWNLOAD_ERROR,
                                          WEBKIT_DOWNLOAD_ERROR_CANCELLED_BY_USER);
   e.destination = destinationOf(download);
-  self->delegate_->downloadDidFail(e);
+  self->delegate()->downloadDidFail(e);
 }
 
 void GtkDownloads::onFinished(WebKitDownload* download, gpointer data) {
   auto* self = static_cast<GtkDownloads*>(data);
-  if (!g_object_get_data(G_OBJECT(download), FAILED_KEY) && self->delegate_)
+  if (!g_object_get_data(G_OBJECT(download), FAILED_KEY) && self->delegate())
     if (std::optional<std::filesystem::path> destination = destinationOf(download))
-      self->delegate_->downloadDidFinish(*destination, announcedLength(download));
+      self->delegate()->downloadDidFinish(*destination, announcedLength(download));
   // Held no longer: nothing more comes from it.
   g_signal_handlers_disconnect_by_data(download, self);
   std::erase_if(self->running_, [download](const GObjectRef<WebKitDownload>& held) {

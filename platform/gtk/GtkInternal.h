@@ -108,6 +108,9 @@ std::shared_ptr<WebView> makeWebView(const WebViewConfiguration& configuration,
 
 // The GtkWidget of a web view made by makeWebView, for packing into a window.
 GtkWidget* webViewWidget(WebView& view);
+// The web view a widget of webViewWidget shows; null once that web view is
+// gone, however long the widget is held.
+WebView* webViewOfWidget(GtkWidget* widget);
 
 // Runs a standard editing action (undo, copy, ...) on the web view; nothing
 // for any other action.

@@ -107,8 +107,13 @@ Environment makeEnvironment() {
   if (std::filesystem::is_directory(resources, ec))
     env.resourceDirectory = resources;
   env.applicationsDirectory = env.homeDirectory / "Applications";
-  env.configDirectory = g_get_user_config_dir();
-  env.dataDirectory = g_get_user_data_dir();
+  // GLib hands a relative $XDG_CONFIG_HOME on as it is; such a folder names
+  // nothing fixed, and the base directory rules say to use the default then.
+  auto absoluteOr = [](std::filesystem::path given, std::filesystem::path fallback) {
+    return given.is_absolute() ? given : fallback;
+  };
+  env.configDirectory = absoluteOr(g_get_user_config_dir(), env.homeDirectory / ".config");
+  env.dataDirectory = absoluteOr(g_get_user_data_dir(), env.homeDirectory / ".local" / "share");
   // Not g_get_user_runtime_dir: unset, it falls back to the cache folder,
   // which nothing promises to be this user's alone.
   if (const char* runtime = std::getenv("XDG_RUNTIME_DIR");
@@ -124,8 +129,10 @@ class GtkPlatform final : public Platform {
 public:
   GtkPlatform(int argc, char** argv, const Identity& identity)
       : app_(makeApplication(argc, argv, identity)), environment_(makeEnvironment()),
-        folders_(xdgStoreFolders(identity.folderName, g_get_user_config_dir(),
-                                 g_get_user_data_dir(), g_get_user_cache_dir())),
+        // From the folders the environment tells the rest of the app, so the
+        // one-copy lock and the leftovers' sweep find the same stores.
+        folders_(xdgStoreFolders(identity.folderName, environment_.configDirectory,
+                                 environment_.dataDirectory, g_get_user_cache_dir())),
         defaults_(makeDefaults(folders_.settingsFile)), screens_(makeScreens()),
         dialogs_(makeDialogs()), workspace_(makeWorkspace()) {}
   Application& application() override { return *app_; }

@@ -176,7 +176,16 @@ std::string schemeOf(const char* uri) {
 }
 
 struct ChannelBinding {
-  const GObjectPtr<WebKitWebView>* view;
+  ChannelBinding(WebKitWebView* shown, const MessageChannel& channel)
+      : handler(channel.handler), limits(channel.limits) {
+    g_weak_ref_init(&view, shown);
+  }
+  ~ChannelBinding() { g_weak_ref_clear(&view); }
+  ChannelBinding(const ChannelBinding&) = delete;
+  ChannelBinding& operator=(const ChannelBinding&) = delete;
+
+  // Weak: the view holds the content manager, which holds the binding.
+  GWeakRef view;
   std::function<void(const ScriptMessage&)> handler;
   BodyLimits limits;
 };
@@ -193,7 +202,8 @@ void onScriptMessage(WebKitUserContentManager*, WebKitJavascriptResult* result, 
   // hears only from where that world's scripts are (the gate puts them in
   // the top frame of the app's pages alone); other channels are best effort.
   message.fromMainFrame = true;
-  message.senderScheme = schemeOf(webkit_web_view_get_uri(binding->view->get()));
+  GObjectPtr<WebKitWebView> view(static_cast<WebKitWebView*>(g_weak_ref_get(&binding->view)));
+  message.senderScheme = view ? schemeOf(webkit_web_view_get_uri(view.get())) : "";
   if (binding->handler)
     binding->handler(message);
 }
@@ -201,8 +211,8 @@ void onScriptMessage(WebKitUserContentManager*, WebKitJavascriptResult* result, 
 } // namespace
 
 gulong addMessageChannel(WebKitUserContentManager* content, const MessageChannel& channel,
-                         const GObjectPtr<WebKitWebView>& view) {
-  auto* binding = new ChannelBinding{&view, channel.handler, channel.limits};
+                         WebKitWebView* view) {
+  auto* binding = new ChannelBinding(view, channel);
   std::string signal = "script-message-received::" + channel.name;
   if (channel.world.empty())
     webkit_user_content_manager_register_script_message_handler(content, channel.name.c_str());

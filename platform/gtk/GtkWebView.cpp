@@ -1,12 +1,16 @@
 #include "platform/gtk/GtkWebKit.h"
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace platform::gtk {
 namespace {
+
+// The WebView a widget belongs to, on the widget, while that WebView lives.
+constexpr const char* WEB_VIEW_KEY = "tessaloom-web-view";
 
 class GtkWebViewImpl final : public WebView {
 public:
@@ -25,12 +29,15 @@ public:
     content_.reset(webkit_user_content_manager_new());
     for (const UserScript& script : config.userScripts)
       addUserScript(content_.get(), script);
-    for (const MessageChannel& channel : config.channels)
-      channelSignals_.push_back(addMessageChannel(content_.get(), channel, view_));
 
     GtkWidget* widget = GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context_.get(),
                                                 "user-content-manager", content_.get(), nullptr));
     view_.reset(WEBKIT_WEB_VIEW(g_object_ref_sink(widget)));
+    g_object_set_data(G_OBJECT(view_.get()), WEB_VIEW_KEY, static_cast<WebView*>(this));
+    // Once the view is there, so each channel reads its sender from it;
+    // before anything loads, so the page finds them.
+    for (const MessageChannel& channel : config.channels)
+      channelSignals_.push_back(addMessageChannel(content_.get(), channel, view_.get()));
     WebKitSettings* settings = webkit_web_view_get_settings(view_.get());
     webkit_settings_set_allow_file_access_from_file_urls(settings,
                                                          config.allowFileAccessFromFileURLs);
@@ -46,6 +53,7 @@ public:
   }
 
   ~GtkWebViewImpl() override {
+    g_object_set_data(G_OBJECT(view_.get()), WEB_VIEW_KEY, nullptr);
     g_signal_handlers_disconnect_by_data(view_.get(), this);
     downloads_.reset();
     for (gulong id : channelSignals_)
@@ -69,11 +77,14 @@ public:
   }
   void readTitle(std::function<void(std::string)> done) override {
     // get_title lags the page at load end; the document itself does not.
-    auto* pending = new std::function<void(std::string)>(std::move(done));
+    using Done = std::function<void(std::string)>;
+    auto pending = std::make_unique<Done>(std::move(done));
+    // The engine calls back exactly once, even when the view goes first: the
+    // callback takes the function back there.
     webkit_web_view_evaluate_javascript(
         view_.get(), "document.title", -1, nullptr, nullptr, nullptr,
         [](GObject* source, GAsyncResult* result, gpointer data) {
-          auto* callback = static_cast<std::function<void(std::string)>*>(data);
+          std::unique_ptr<Done> callback(static_cast<Done*>(data));
           std::string title;
           GObjectPtr<JSCValue> value(
               webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, nullptr));
@@ -82,11 +93,10 @@ public:
             title = text ? text.get() : "";
           }
           (*callback)(title);
-          delete callback;
         },
-        pending);
+        pending.release());
   }
-  void setDelegate(WebViewDelegate* delegate) override { delegate_ = delegate; }
+  void setDelegate(WebViewDelegate* delegate) override { *delegate_ = delegate; }
   void setAllowsBackForwardNavigationGestures(bool allow) override {
     webkit_settings_set_enable_back_forward_navigation_gestures(
         webkit_web_view_get_settings(view_.get()), allow);
@@ -102,10 +112,12 @@ public:
   WebKitWebView* webView() { return view_.get(); }
 
 private:
+  WebViewDelegate* delegate() const { return *delegate_; }
+
   static gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
                                  WebKitPolicyDecisionType type, gpointer data) {
     auto* self = static_cast<GtkWebViewImpl*>(data);
-    if (!self->delegate_)
+    if (!self->delegate())
       return FALSE;
     if (type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION)
       return decideNavigationAction(self, WEBKIT_NAVIGATION_POLICY_DECISION(decision));
@@ -127,7 +139,7 @@ private:
     reported.canShowMIMEType =
         webkit_response_policy_decision_is_mime_type_supported(responseDecision);
     reported.suggestedFilename = suggestedFilename(response);
-    switch (self->delegate_->decidePolicyForNavigationResponse(reported)) {
+    switch (self->delegate()->decidePolicyForNavigationResponse(reported)) {
     case ResponsePolicy::Allow:
       webkit_policy_decision_use(decision);
       break;
@@ -154,7 +166,7 @@ private:
     reported.url = uri ? uri : "";
     reported.frame = NavigationFrame::Unknown;
     applyNavigationPolicy(WEBKIT_POLICY_DECISION(decision),
-                          self->delegate_->decidePolicyForNavigationAction(reported));
+                          self->delegate()->decidePolicyForNavigationAction(reported));
     return TRUE;
   }
 
@@ -174,12 +186,12 @@ private:
 
   static gboolean onFileChooser(WebKitWebView*, WebKitFileChooserRequest* request, gpointer data) {
     auto* self = static_cast<GtkWebViewImpl*>(data);
-    if (!self->delegate_)
+    if (!self->delegate())
       return FALSE;
     OpenPanelParameters parameters;
     parameters.allowsMultipleSelection = webkit_file_chooser_request_get_select_multiple(request);
     parameters.allowsDirectories = false;
-    self->delegate_->runOpenPanel(
+    self->delegate()->runOpenPanel(
         parameters, [held = GObjectRef<WebKitFileChooserRequest>(request)](
                         std::optional<std::vector<std::filesystem::path>> files) {
           if (files && !files->empty()) {
@@ -197,20 +209,20 @@ private:
 
   static GtkWidget* onCreate(WebKitWebView*, WebKitNavigationAction* action, gpointer data) {
     auto* self = static_cast<GtkWebViewImpl*>(data);
-    if (self->delegate_) {
+    if (self->delegate()) {
       std::optional<std::string> url;
       WebKitURIRequest* request = webkit_navigation_action_get_request(action);
       if (const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr)
         url = std::string(uri);
-      self->delegate_->createWebView(url);
+      self->delegate()->createWebView(url);
     }
     return nullptr;
   }
 
   static void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
     auto* self = static_cast<GtkWebViewImpl*>(data);
-    if (event == WEBKIT_LOAD_FINISHED && self->delegate_)
-      self->delegate_->didFinishNavigation();
+    if (event == WEBKIT_LOAD_FINISHED && self->delegate())
+      self->delegate()->didFinishNavigation();
   }
 
   // A main-frame load that fails before any response was never asked about
@@ -220,7 +232,7 @@ private:
   static gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, const char* uri, GError* error,
                                gpointer data) {
     auto* self = static_cast<GtkWebViewImpl*>(data);
-    if (!self->delegate_ || !uri ||
+    if (!self->delegate() || !uri ||
         g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED) ||
         g_error_matches(error, WEBKIT_POLICY_ERROR,
                         WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE))
@@ -232,13 +244,13 @@ private:
     NavigationAction reported;
     reported.url = uri;
     reported.frame = NavigationFrame::Main;
-    return self->delegate_->decidePolicyForNavigationAction(reported);
+    return self->delegate()->decidePolicyForNavigationAction(reported);
   }
 
   static void onWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason,
                                      gpointer data) {
     auto* self = static_cast<GtkWebViewImpl*>(data);
-    if (!self->delegate_)
+    if (!self->delegate())
       return;
     PageProcessEnd end = PageProcessEnd::Unknown;
     switch (reason) {
@@ -252,14 +264,15 @@ private:
       end = PageProcessEnd::EndedThroughAPI;
       break;
     }
-    self->delegate_->webContentProcessDidTerminate(end);
+    self->delegate()->webContentProcessDidTerminate(end);
   }
 
   // Declared in this order so that they go view first, context last.
   GObjectPtr<WebKitWebContext> context_;
   GObjectPtr<WebKitUserContentManager> content_;
   GObjectPtr<WebKitWebView> view_;
-  WebViewDelegate* delegate_ = nullptr;
+  // Shared with the downloads, which ask it too.
+  std::shared_ptr<WebViewDelegate*> delegate_ = std::make_shared<WebViewDelegate*>(nullptr);
   std::vector<gulong> channelSignals_;
   std::unique_ptr<GtkDownloads> downloads_;
 };
@@ -273,6 +286,10 @@ std::shared_ptr<WebView> makeWebView(const WebViewConfiguration& configuration,
 
 GtkWidget* webViewWidget(WebView& view) {
   return static_cast<GtkWebViewImpl&>(view).widget();
+}
+
+WebView* webViewOfWidget(GtkWidget* widget) {
+  return static_cast<WebView*>(g_object_get_data(G_OBJECT(widget), WEB_VIEW_KEY));
 }
 
 void runEditingCommand(WebView& view, StandardAction action) {

@@ -69,12 +69,11 @@ public:
     gtk_window_move(window_.get(), x, y);
   }
   void setContentView(WebView& view) override {
-    if (content_)
-      gtk_container_remove(GTK_CONTAINER(box_), webViewWidget(*content_));
-    content_ = &view;
-    GtkWidget* widget = webViewWidget(view);
-    gtk_box_pack_end(GTK_BOX(box_), widget, TRUE, TRUE, 0);
-    gtk_widget_show(widget);
+    if (content_ && gtk_widget_get_parent(content_.get()) == box_)
+      gtk_container_remove(GTK_CONTAINER(box_), content_.get());
+    content_ = GObjectRef<GtkWidget>(webViewWidget(view));
+    gtk_box_pack_end(GTK_BOX(box_), content_.get(), TRUE, TRUE, 0);
+    gtk_widget_show(content_.get());
   }
   void show() override { request(true); }
   void hide() override { request(false); }
@@ -125,7 +124,9 @@ public:
     gtk_widget_hide(GTK_WIDGET(window_.get()));
     app_.lastWindowMayHaveClosed();
   }
-  WebView* contentWebView() override { return content_; }
+  WebView* contentWebView() override {
+    return content_ ? webViewOfWidget(content_.get()) : nullptr;
+  }
   GtkWindow* gtkWindow() override { return window_.get(); }
 
 private:
@@ -141,7 +142,7 @@ private:
   // The web view's size once it is on screen; before that, the size it is
   // going to get.
   Size contentSize() {
-    GtkWidget* view = content_ ? webViewWidget(*content_) : nullptr;
+    GtkWidget* view = content_.get();
     if (view && gtk_widget_get_mapped(view))
       return {double(gtk_widget_get_allocated_width(view)),
               double(gtk_widget_get_allocated_height(view))};
@@ -219,7 +220,9 @@ private:
   GtkWidget* box_ = nullptr;
   GtkWidget* menuBar_ = nullptr;
   GObjectPtr<GtkAccelGroup> accelerators_;
-  WebView* content_ = nullptr;
+  // The web view's widget, held: the web view itself is not the window's
+  // and may go first, and is asked for through the widget each time.
+  GObjectRef<GtkWidget> content_;
   Size contentSize_;
   Size minContentSize_{0, 0};
   std::function<void()> willClose_;

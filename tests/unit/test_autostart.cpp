@@ -181,6 +181,15 @@ TEST_P(AutostartOnBoth, APlainFileWhereTheFolderGoesFailsBothWays) {
   EXPECT_FALSE(hlvnSetAutostart(machine.env, false));
   EXPECT_EQ(readFile(folder), "not a folder");
   EXPECT_FALSE(hlvnAutostartEnabled(machine.env));
+  // The cause goes with the failure: the step, the folder, the system's word.
+  for (bool on : {true, false}) {
+    platform::Result<AutostartChange> change = changeAutostart(machine.env, on);
+    ASSERT_FALSE(change);
+    EXPECT_EQ(change.failure().step, "create the folder");
+    EXPECT_EQ(change.failure().path, folder);
+    EXPECT_NE(change.failure().code, 0);
+    EXPECT_EQ(change.failure().detail, platform::describeError(change.failure().code));
+  }
 }
 
 TEST_P(AutostartOnBoth, AnyItemAtThePathIsOnAndOffRemovesExactlyIt) {

@@ -217,9 +217,12 @@ TEST_P(InstallOnBoth, ADestinationThatIsTheRunningAppIsAlreadyThere) {
 TEST_P(InstallOnBoth, RefusesDestinationsThatCannotHoldTheApp) {
   Machine machine(GetParam());
   platform::Environment env = machine.env;
+  // Each refusal says which it is.
   for (fs::path bundle : {fs::path("/"), fs::path(""), fs::path("."), fs::path("..")}) {
     env.bundlePath = bundle;
-    expectFailureMessage(hlvnInstallToApplications(env));
+    EXPECT_EQ(hlvnInstallToApplications(env).error,
+              installFailureMessage(INSTALL_NO_APP_FOLDER_REASON))
+        << bundle;
   }
   EXPECT_FALSE(fs::exists(env.applicationsDirectory));
 
@@ -227,7 +230,8 @@ TEST_P(InstallOnBoth, RefusesDestinationsThatCannotHoldTheApp) {
   env = machine.env;
   env.applicationsDirectory = env.bundlePath / "Applications";
   auto before = snapshot(machine.dir.path());
-  expectFailureMessage(hlvnInstallToApplications(env));
+  EXPECT_EQ(hlvnInstallToApplications(env).error,
+            installFailureMessage(INSTALL_INTO_ITSELF_REASON));
   EXPECT_EQ(snapshot(machine.dir.path()), before);
 }
 
@@ -253,7 +257,8 @@ TEST(InstallLinux, AnExecutableOutsideTheAppFolderIsRefused) {
   platform::Environment env = machine.env;
   env.executablePath = machine.dir.path() / "elsewhere" / "tessaloom";
   roots::writeExecutable(env.executablePath, "#!/bin/sh\n");
-  expectFailureMessage(hlvnInstallToApplications(env));
+  EXPECT_EQ(hlvnInstallToApplications(env).error,
+            installFailureMessage(INSTALL_PROGRAM_OUTSIDE_APP_REASON));
   EXPECT_FALSE(fs::exists(env.applicationsDirectory));
   EXPECT_FALSE(fs::exists(launcherEntryPath(env)));
 }

@@ -4,6 +4,8 @@
 #include "system/Install.h"
 #include "test_ball_fakes.h"
 #include "test_install_roots.h"
+#include "web/Navigation.h"
+#include "web/PageRecovery.h"
 
 #include <gtest/gtest.h>
 
@@ -339,11 +341,9 @@ TEST_F(LaunchHandlerTest, OnlyTheAppsOwnMainFrameIsHeard) {
   subframe.fromMainFrame = false;
   auto otherScheme = appMessage(body);
   otherScheme.senderScheme = "https";
-  auto caseVariant = appMessage(body);
-  caseVariant.senderScheme = "Halvane";
   // The channel's gate drops these before the handler hears them.
   platform::MessageChannel channel = registeredChannel(handler);
-  for (const auto& message : {subframe, otherScheme, caseVariant})
+  for (const auto& message : {subframe, otherScheme})
     channel.handler(message);
 
   // The sender claims the app's origin, but the main frame shows another page.
@@ -379,4 +379,43 @@ TEST_F(LaunchHandlerTest, AReplyIsDroppedWhenThePageHasGoneByThen) {
   view.reset();
   EXPECT_TRUE(watch.expired());
   queue.runAll();
+}
+
+// The gate, the handler and the window's navigation answer alike: a scheme
+// in another letter case is still the app's own, anything else after or
+// before it is not.
+TEST(OwnAddress, TheGateTheHandlerAndTheNavigationAgree) {
+  struct Case {
+    const char* url;
+    bool own;
+  };
+  for (const Case& c : {Case{"halvane://local/index.html", true},
+                        {"HALVANE://local/a.html", true},
+                        {"Halvane://local/", true},
+                        {"halvane:opaque", true},
+                        {"halvanex://local/", false},
+                        {"halvan://local/", false},
+                        {"halvane", false},
+                        {"", false},
+                        {" halvane://local/", false},
+                        {"blob:halvane://local/1", false},
+                        {"x:halvane://", false},
+                        {"https://example.com/", false}}) {
+    auto view = std::make_shared<FakeWebView>();
+    view->url = c.url;
+    EXPECT_EQ(showsAppPage(view), c.own) << c.url;
+    EXPECT_EQ(responsePolicy({c.url, false, "x"}) == platform::ResponsePolicy::Ignore, c.own)
+        << c.url;
+    EXPECT_EQ(addressAfterPageProcessEnd(c.url) == c.url, c.own) << c.url;
+  }
+  for (const char* scheme : {"halvane", "HALVANE", "Halvane"}) {
+    platform::ScriptMessage message = appMessage(json("x"));
+    message.senderScheme = scheme;
+    EXPECT_TRUE(senderAllowed(LAUNCH_CHANNEL, message)) << scheme;
+  }
+  for (const char* scheme : {"halvanex", "halvan", "", "https", "halvane:"}) {
+    platform::ScriptMessage message = appMessage(json("x"));
+    message.senderScheme = scheme;
+    EXPECT_FALSE(senderAllowed(LAUNCH_CHANNEL, message)) << scheme;
+  }
 }

@@ -24,7 +24,7 @@ fs::path killedWrite(const fs::path& folder, std::string_view prefix) {
   EXPECT_TRUE(made);
   if (!made)
     return {};
-  ::close(made->fd);
+  EXPECT_TRUE(made->fd.close());
   return made->path;
 }
 

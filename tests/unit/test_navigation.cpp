@@ -1,6 +1,7 @@
 #include "system/UserTexts.h"
 #include "web/Downloads.h"
 #include "web/Navigation.h"
+#include "web/SchemeHandler.h"
 
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
@@ -67,6 +68,22 @@ TEST_F(AskingTheUser, AnAppAddressTheViewCannotShowIsSavedByTheAppAnyOtherByTheE
   EXPECT_EQ(readFile(dir.path() / "mine.zip"), std::string("PK\x03\x04\0zip", 8));
   EXPECT_EQ(readFile(dir.path() / "named.zip"), std::string("PK\x03\x04\0zip", 8));
   EXPECT_TRUE(dialogs.alerts.empty());
+}
+
+TEST_F(AskingTheUser, AnAppAddressTheSchemeCannotServeIsToldInTheAlertsLanguage) {
+  // A resource folder without the page: every address of the app fails.
+  TempDir resources;
+  auto scheme = std::make_shared<SchemeHandler>(resources.path());
+  auto downloads = std::make_shared<Downloads>(
+      dialogs, workspace, env,
+      [scheme](const platform::SchemeRequest& request) { return scheme->start(request); }, line);
+  dialogs.saveAnswers = {dir.path() / "gone.zip"};
+  EXPECT_EQ(downloads->decideDownload({"halvane://local/gone.zip", "gone.zip"}),
+            platform::DownloadPolicy::Cancel);
+  queue.runAll();
+  EXPECT_EQ(dialogs.alerts,
+            (std::vector<fakes::Alert>{{FAILURE_ALERT_TEXT, OWN_FILE_UNREADABLE_TEXT}}));
+  EXPECT_FALSE(fs::exists(dir.path() / "gone.zip"));
 }
 
 TEST(Navigation, OnlyWebAndMailAddressesLeaveTheApplication) {

@@ -144,7 +144,7 @@ TEST(SaveHandler, ASaveClearsWhatKilledWritesLeftButNotADownloadInProgress) {
   // What a killed save and a killed download left there.
   platform::Result<TemporaryFile> save = makeTemporaryFile(rig.downloads(), SAVE_TEMPORARY_PREFIX);
   ASSERT_TRUE(save);
-  ::close(save->fd);
+  ASSERT_TRUE(save->fd.close());
   ASSERT_TRUE(makeTemporaryFolder(rig.downloads(), DOWNLOAD_FOLDER_PREFIX));
 
   rig.dialogs.saveAnswers.push_back(rig.downloads() / "report.json");

@@ -35,8 +35,13 @@ test('commands go out as JSON text and replies are matched by token', async () =
   win.__hlvnApply(Number(m1.cb), { kind: 'mac', installed: false, autostart: true, appPath: '/Users/t/Dovrelist.app' });
   assert.deepEqual(await settled(auto), { ok: true, autostart: true });
   assert.equal((await settled(status)).appPath, '/Users/t/Dovrelist.app');
-  // A repeated reply for a settled token is ignored.
+  // A repeated reply for a settled token is ignored: it settles no later
+  // request, which waits for its own token.
+  const later = native.request('status');
+  assert.equal(JSON.parse(sent.launch[2]).cb, '3');
   win.__hlvnApply(1, { kind: 'other' });
+  win.__hlvnApply(3, { kind: 'linux' });
+  assert.deepEqual(await settled(later), { kind: 'linux' });
 });
 
 test('the count is posted as a whole number, on change or when forced', () => {
