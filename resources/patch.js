@@ -16,14 +16,14 @@ const CONTROLS = new Set(['INPUT', 'SELECT', 'TEXTAREA', 'BUTTON', 'DIALOG', 'DE
 // data, the day, the assignment). Returns `el`.
 export function part(el, key, ...deps) {
   el.dataset.part = key;
-  el.hlvnDeps = deps;
+  el.partDeps = deps;
   return el;
 }
 
 // Marks `el` as drawn again whole: handlers added to it by hand belong
 // with its parts. Returns `el`.
 export function whole(el) {
-  el.hlvnHandled = true;
+  el.hasHandlers = true;
   return el;
 }
 
@@ -38,7 +38,7 @@ function sameKind(a, b) {
   return a.nodeType === b.nodeType && a.nodeName === b.nodeName;
 }
 
-const handled = (el) => el.hlvnHandled === true;
+const handled = (el) => el.hasHandlers === true;
 
 function replaces(old, next) {
   return CONTROLS.has(next.nodeName) || handled(old) || handled(next);
@@ -56,7 +56,7 @@ function merged(old, next) {
     return old;
   }
   if (next.dataset.part !== undefined)
-    return old.dataset.part === next.dataset.part && sameDeps(old.hlvnDeps, next.hlvnDeps) && old.outerHTML === next.outerHTML ? old : next;
+    return old.dataset.part === next.dataset.part && sameDeps(old.partDeps, next.partDeps) && old.outerHTML === next.outerHTML ? old : next;
   if (replaces(old, next)) return next;
   overlay(old, next);
   return old;

@@ -12,7 +12,7 @@ export function h(tag, attrs, ...children) {
     if (k.startsWith('on')) {
       el.addEventListener(k.slice(2), v);
       // Its handler belongs to this drawing: a later one replaces it.
-      el.hlvnHandled = true;
+      el.hasHandlers = true;
     }
     else if (k === 'class') el.className = v;
     else if (k === 'style' && typeof v === 'object') Object.assign(el.style, v);

@@ -401,7 +401,7 @@ TEST(OwnAddress, TheGateTheHandlerAndTheNavigationAgree) {
                         {"blob:halvane://local/1", false},
                         {"x:halvane://", false},
                         {"https://example.com/", false}}) {
-    auto view = std::make_shared<FakeWebView>();
+    auto view = std::make_shared<fakes::RecordingWebView>();
     view->url = c.url;
     EXPECT_EQ(showsAppPage(view), c.own) << c.url;
     EXPECT_EQ(responsePolicy({c.url, false, "x"}) == platform::ResponsePolicy::Ignore, c.own)
