@@ -253,16 +253,12 @@ function availabilityFrom(availability, today) {
   };
 }
 
-export function makePlan(data, today) {
-  const onReturnDay = !!data.settings.gradeOnReturnDay;
-  const pace = paceFinder(data);
-  const listed = data.assignments.filter((a) => remainingOf(a) > 0 || needsCount(a)).sort(byDeadline(classOrderOf(data)));
-  const active = listed.filter((a) => remainingOf(a) > 0);
-  const cal = availabilityFrom(data.availability, today);
-
+// The days of a plan as work is placed on them: `placeFrom` puts an
+// assignment's copies on the first days with room, and `days` lists today
+// and every day that holds work. `usedToday`: minutes already recorded today.
+function dayBook(cal, usedToday) {
   // Days are made when work first looks at them, by their offset from today.
   // The plan lists today and every day that holds work.
-  const usedToday = minutesGradedOn(data, today);
   const made = new Map();
   const dayAt = (i) => {
     let d = made.get(i);
@@ -335,6 +331,24 @@ export function makePlan(data, today) {
     return { left, lastDay };
   };
 
+  const days = () =>
+    [...made]
+      .filter(([i, d]) => i === 0 || d.sessions.length)
+      .sort((x, y) => x[0] - y[0])
+      .map(([, d]) => d);
+  return { placeFrom, days };
+}
+
+export function makePlan(data, today) {
+  const onReturnDay = !!data.settings.gradeOnReturnDay;
+  const pace = paceFinder(data);
+  const listed = data.assignments.filter((a) => remainingOf(a) > 0 || needsCount(a)).sort(byDeadline(classOrderOf(data)));
+  const active = listed.filter((a) => remainingOf(a) > 0);
+  const cal = availabilityFrom(data.availability, today);
+
+  const book = dayBook(cal, minutesGradedOn(data, today));
+  const { placeFrom } = book;
+
   const status = new Map();
   const late = [];
   for (const a of listed) {
@@ -376,10 +390,7 @@ export function makePlan(data, today) {
     info.unplaced = left;
   }
 
-  const days = [...made]
-    .filter(([i, d]) => i === 0 || d.sessions.length)
-    .sort((x, y) => x[0] - y[0])
-    .map(([, d]) => d);
+  const days = book.days();
   const todayCount = days[0].sessions.reduce((s, x) => s + x.count, 0);
   return { today, days, status, late, todayCount };
 }

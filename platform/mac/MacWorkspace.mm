@@ -5,6 +5,7 @@
 #import <AppKit/AppKit.h>
 #import <Foundation/Foundation.h>
 
+#include "platform/Descriptor.h"
 #include "platform/mac/MacBackend.h"
 
 #include <cerrno>
@@ -71,25 +72,26 @@ public:
 // own atomic writes put a file in place), and when the folder itself goes.
 class MacFolderMonitor final : public FolderMonitor {
 public:
-  MacFolderMonitor(int fd, std::function<void()> changed)
+  MacFolderMonitor(Descriptor fd, std::function<void()> changed)
       : alive_(std::make_shared<bool>(true)),
-        source_(dispatch_source_create(DISPATCH_SOURCE_TYPE_VNODE, static_cast<uintptr_t>(fd),
+        source_(dispatch_source_create(DISPATCH_SOURCE_TYPE_VNODE, static_cast<uintptr_t>(fd.get()),
                                        DISPATCH_VNODE_WRITE | DISPATCH_VNODE_DELETE |
                                            DISPATCH_VNODE_RENAME | DISPATCH_VNODE_REVOKE |
                                            DISPATCH_VNODE_EXTEND,
                                        dispatch_get_main_queue())) {
-    if (!source_) {
-      ::close(fd);
+    if (!source_)
       return;
-    }
     std::shared_ptr<bool> alive = alive_;
     __block std::function<void()> call = std::move(changed);
     dispatch_source_set_event_handler(source_, ^{
       if (*alive)
         call();
     });
+    // The source reads the folder until it is cancelled: the descriptor is
+    // the cancel handler's, which closes it then.
+    auto watched = std::make_shared<Descriptor>(std::move(fd));
     dispatch_source_set_cancel_handler(source_, ^{
-      ::close(fd);
+      (void)watched->close();
     });
     dispatch_resume(source_);
   }
@@ -118,10 +120,10 @@ std::unique_ptr<FolderMonitor> makeFolderMonitor(const std::filesystem::path& fo
   if (!changed)
     return nullptr;
   // O_EVTONLY: watching the folder keeps no volume from being ejected.
-  const int fd = ::open(folder.c_str(), O_EVTONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0)
+  Descriptor fd(::open(folder.c_str(), O_EVTONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd.valid())
     return nullptr;
-  auto monitor = std::make_unique<MacFolderMonitor>(fd, std::move(changed));
+  auto monitor = std::make_unique<MacFolderMonitor>(std::move(fd), std::move(changed));
   if (!monitor->watching())
     return nullptr;
   return monitor;
