@@ -6,6 +6,10 @@ add_library(tessaloom_system_support STATIC ${CMAKE_CURRENT_LIST_DIR}/../support
 target_link_libraries(tessaloom_system_support PUBLIC tessaloom_gtk)
 target_include_directories(tessaloom_system_support PUBLIC ${CMAKE_CURRENT_LIST_DIR}/..)
 
+if(NOT TESSALOOM_SYSTEM_TESTS)
+  return()
+endif()
+
 file(GLOB SYSTEM_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*.cpp)
 add_executable(system_tests ${SYSTEM_TEST_SOURCES})
 target_link_libraries(system_tests PRIVATE tessaloom_system_support GTest::gtest)
