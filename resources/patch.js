@@ -1,7 +1,7 @@
 // Drawing a screen again after a change: the new elements are laid over the
-// ones shown, so that what did not change stays in place. The engine then
-// styles and lays out only what did, a year of rows costs what a week
-// does, and focus and scrolling stay where the teacher left them.
+// ones shown, so that what did not change stays in place: the engine
+// builds, styles and paints again mainly what did, and focus and scrolling
+// stay where the teacher left them.
 //
 // Kept as they are: text that reads the same, and plain containers (their
 // attributes brought up to date). Replaced: anything with a handler and
@@ -12,8 +12,8 @@
 const CONTROLS = new Set(['INPUT', 'SELECT', 'TEXTAREA', 'BUTTON', 'DIALOG', 'DETAILS']);
 
 // Marks `el` as a part its next drawing may keep whole: `key` finds it
-// among its siblings, `deps` are the live objects its handlers use (the
-// data, the day, the assignment). Returns `el`.
+// among its siblings, `deps` are the live objects and values its handlers
+// use (the assignment, the day). Returns `el`.
 export function part(el, key, ...deps) {
   el.dataset.part = key;
   el.partDeps = deps;
