@@ -59,6 +59,9 @@ inline void startWithTeacherData(SystemApp& app) {
   app.delegate().reloadPage();
   ASSERT_TRUE(app.waitForLoads(2));
   ASSERT_TRUE(app.waitForScript("document.querySelector('#main h1')"));
+  // The start is over (the file answered, this week's templates were added):
+  // one still under way would redraw the screen for its own reasons.
+  ASSERT_TRUE(app.waitForScript("document.documentElement.dataset.badge !== undefined"));
 }
 
 } // namespace systest
