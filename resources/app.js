@@ -341,8 +341,7 @@ function render() {
   renderBanner();
   const next = VIEWS[ctx.view].render(ctx);
   const overlaid = VIEWS[ctx.view].overlay && drawnView === ctx.view && !moveFocus;
-  if (overlaid) drawInto(main, next);
-  else main.replaceChildren(next);
+  drawInto(main, next, overlaid);
   drawnView = ctx.view;
   if (unsaved) afterDrawn(persist);
   if (moveFocus) {

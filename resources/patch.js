@@ -7,7 +7,8 @@
 // attributes brought up to date). Replaced: anything with a handler and
 // every form control, since the new one's handlers belong to the new
 // drawing. A part (see `part`) is kept whole while it reads the same and
-// its handlers' objects are the same.
+// its handlers' objects are the same; a remembered part (see
+// `rememberedParts`) is not even built again while it is.
 
 const CONTROLS = new Set(['INPUT', 'SELECT', 'TEXTAREA', 'BUTTON', 'DIALOG', 'DETAILS']);
 
@@ -27,11 +28,55 @@ export function whole(el) {
   return el;
 }
 
-// Lays `next` over the children of `into`, which held `prev` (or nothing).
-export function drawInto(into, next) {
+// A list's parts remembered from one drawing to the next. Returns
+// `draw(items, { key, sig, deps, build })`: `sig(item)` is everything the
+// part shows, as a string, `deps(item)` as for `part`; `build(item)` makes
+// the part, and is not called while one with the same sig and deps is shown.
+export function rememberedParts() {
+  let shown = new Map();
+  return (items, { key, sig, deps, build }) => {
+    const now = new Map();
+    const parts = items.map((item) => {
+      const k = key(item);
+      const entry = { sig: sig(item), deps: deps(item), el: null };
+      now.set(k, entry);
+      const make = () => made(entry, k, build(item));
+      const had = shown.get(k);
+      if (!had || !had.el.isConnected || had.sig !== entry.sig || !sameDeps(had.deps, entry.deps)) return make();
+      entry.el = had.el;
+      // Stands for the shown part; drawn whole elsewhere, it is built.
+      const stub = document.createElement(had.el.nodeName);
+      stub.dataset.part = k;
+      stub.dataset.stub = '';
+      stub.keeps = had.el;
+      stub.build = make;
+      return stub;
+    });
+    shown = now;
+    return parts;
+  };
+}
+
+function made(entry, key, el) {
+  part(el, key, ...entry.deps);
+  el.partEntry = entry;
+  entry.el = el;
+  return el;
+}
+
+// Lays `next` over the children of `into`, which held `prev` (or nothing);
+// without `overlay`, `next` replaces them.
+export function drawInto(into, next, overlay = true) {
   const prev = into.firstElementChild;
-  if (prev && into.childNodes.length === 1 && sameKind(prev, next) && !replaces(prev, next)) overlay(prev, next);
-  else into.replaceChildren(next);
+  if (overlay && prev && into.childNodes.length === 1 && sameKind(prev, next) && !replaces(prev, next)) overlayOn(prev, next);
+  else into.replaceChildren(built(next));
+}
+
+// `next` as it is to be shown whole: the parts its stubs stand for built.
+function built(next) {
+  if (next.keeps) return next.build();
+  if (next.nodeType === 1 && next.dataset.part === undefined) for (const s of next.querySelectorAll('[data-stub]')) s.replaceWith(s.build());
+  return next;
 }
 
 function sameKind(a, b) {
@@ -50,19 +95,24 @@ function sameDeps(a, b) {
 
 // The node to show in old's place: old, brought up to date, or next.
 function merged(old, next) {
-  if (!old || !sameKind(old, next)) return next;
+  if (next.keeps) return next.keeps === old ? old : merged(old, next.build());
+  if (!old || !sameKind(old, next)) return built(next);
   if (next.nodeType !== 1) {
     if (old.nodeValue !== next.nodeValue) old.nodeValue = next.nodeValue;
     return old;
   }
-  if (next.dataset.part !== undefined)
-    return old.dataset.part === next.dataset.part && sameDeps(old.partDeps, next.partDeps) && old.outerHTML === next.outerHTML ? old : next;
-  if (replaces(old, next)) return next;
-  overlay(old, next);
+  if (next.dataset.part !== undefined) {
+    if (old.dataset.part !== next.dataset.part || !sameDeps(old.partDeps, next.partDeps) || old.outerHTML !== next.outerHTML) return built(next);
+    // Remembered as the one shown.
+    if (next.partEntry) next.partEntry.el = old;
+    return old;
+  }
+  if (replaces(old, next)) return built(next);
+  overlayOn(old, next);
   return old;
 }
 
-function overlay(old, next) {
+function overlayOn(old, next) {
   for (const { name, value } of [...next.attributes]) if (old.getAttribute(name) !== value) old.setAttribute(name, value);
   for (const { name } of [...old.attributes]) if (!next.hasAttribute(name)) old.removeAttribute(name);
 

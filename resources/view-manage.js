@@ -22,7 +22,7 @@ import {
 } from './model.js';
 import { editAssignment, kindInput, recordDialog } from './dialogs.js';
 import { paceSource, paceText } from './planparts.js';
-import { part } from './patch.js';
+import { rememberedParts } from './patch.js';
 
 // The grading time left at the pace the plan uses.
 function remainingMinutes(plan, a) {
@@ -97,6 +97,56 @@ function deletedSection(ctx, kinds) {
   );
 }
 
+const drawRows = rememberedParts();
+
+// One row of the table.
+function assignmentRow(ctx, a) {
+  const { data, plan } = ctx;
+  const cls = classOf(data, a);
+  const st = plan.status.get(a.id);
+  const name = titleOf(data, a);
+  let state;
+  if (a.returned) state = h('span', { class: 'tag' }, '已归还');
+  else if (!st) state = h('span', { class: 'tag ok' }, '已批完');
+  else if (st.needsCount) state = h('span', { class: 'tag warn' }, '份数待填');
+  else if (st.late) state = h('span', { class: 'tag warn' }, st.overdue ? `逾期 ${st.late} 份` : `差 ${st.late} 份`);
+  else state = h('span', { class: 'tag ok' }, st.lastDay ? `${fmtDate(st.lastDay, 'short')} 批完` : '按时');
+  return h(
+    'tr',
+    null,
+    h('td', { class: 'title-cell' }, dot(cls ? cls.color : '#9a9a9a'), ' ', h('strong', null, a.title), a.kind ? h('span', { class: 'tag' }, a.kind) : null),
+    h('td', { class: 'nowrap' }, cls ? cls.name : h('span', { class: 'muted' }, '未分班')),
+    h('td', { class: 'nowrap' }, fmtDate(a.collected, 'short')),
+    h('td', { class: 'nowrap' }, fmtDate(a.due, 'medium')),
+    h('td', { class: 'progress-cell' }, h('progress', { max: Math.max(1, a.submissions), value: a.graded, 'aria-hidden': 'true' }), ` ${a.graded} / ${a.submissions}`),
+    h('td', { class: 'num', title: st ? paceText(ctx, a, st.pace) : null }, `${st ? st.pace.minutes : a.minutesEach} 分钟`, st && paceSource(a, st.pace) ? h('span', { class: 'muted pace-src' }, ` ${paceSource(a, st.pace)}`) : null),
+    h('td', { class: 'num' }, st && st.needsCount ? '—' : fmtMinutes(remainingMinutes(ctx.plan, a))),
+    h('td', null, state),
+    h(
+      'td',
+      { class: 'row-actions' },
+      remainingOf(a) > 0
+        ? h('button', { type: 'button', class: 'btn small', 'data-key': `rec-${a.id}`, 'aria-label': `记录${name}的进度`, onclick: () => recordDialog(ctx, a.id) }, '记录')
+        : null,
+      a.returned || (remainingOf(a) > 0 && a.due < ctx.today)
+        ? h(
+            'button',
+            {
+              type: 'button',
+              class: 'btn small quiet',
+              'data-key': `ret-${a.id}`,
+              'aria-label': a.returned ? `${name}取消已归还` : `${name}标为已归还`,
+              onclick: () => markReturned(ctx, [a.id], !a.returned),
+            },
+            a.returned ? '取消已归还' : '已归还',
+          )
+        : null,
+      h('button', { type: 'button', class: 'btn small', 'data-key': `edit-${a.id}`, 'aria-label': `编辑${name}`, onclick: () => editAssignment(ctx, a.id) }, '编辑'),
+      h('button', { type: 'button', class: 'btn small quiet', 'data-key': `del-${a.id}`, 'aria-label': `删除${name}`, onclick: () => removeAssignment(ctx, a) }, '删除'),
+    ),
+  );
+}
+
 export function renderAssignments(ctx) {
   const { data, plan } = ctx;
   const showDone = !!ctx.params.showDone;
@@ -107,56 +157,20 @@ export function renderAssignments(ctx) {
   const hiddenDone = data.assignments.filter(isFinished).length;
   const overdue = pastDue(data, ctx.today);
 
-  const piece = inPieces(list, ctx.params.rowsShown || 60, 100, '项', 'rows-more', (n) => {
+  // Each row shown is restyled whenever a dialog opens or closes: a few
+  // screens' worth at a time.
+  const piece = inPieces(list, ctx.params.rowsShown || 30, 60, '项', 'rows-more', (n) => {
     ctx.params.rowsShown = n;
     ctx.render();
   });
-  const rows = piece.items.map((a) => {
-    const cls = classOf(data, a);
-    const st = plan.status.get(a.id);
-    const name = titleOf(data, a);
-    let state;
-    if (a.returned) state = h('span', { class: 'tag' }, '已归还');
-    else if (!st) state = h('span', { class: 'tag ok' }, '已批完');
-    else if (st.needsCount) state = h('span', { class: 'tag warn' }, '份数待填');
-    else if (st.late) state = h('span', { class: 'tag warn' }, st.overdue ? `逾期 ${st.late} 份` : `差 ${st.late} 份`);
-    else state = h('span', { class: 'tag ok' }, st.lastDay ? `${fmtDate(st.lastDay, 'short')} 批完` : '按时');
-    const row = h(
-      'tr',
-      null,
-      h('td', { class: 'title-cell' }, dot(cls ? cls.color : '#9a9a9a'), ' ', h('strong', null, a.title), a.kind ? h('span', { class: 'tag' }, a.kind) : null),
-      h('td', { class: 'nowrap' }, cls ? cls.name : h('span', { class: 'muted' }, '未分班')),
-      h('td', { class: 'nowrap' }, fmtDate(a.collected, 'short')),
-      h('td', { class: 'nowrap' }, fmtDate(a.due, 'medium')),
-      h('td', { class: 'progress-cell' }, h('progress', { max: Math.max(1, a.submissions), value: a.graded, 'aria-hidden': 'true' }), ` ${a.graded} / ${a.submissions}`),
-      h('td', { class: 'num', title: st ? paceText(ctx, a, st.pace) : null }, `${st ? st.pace.minutes : a.minutesEach} 分钟`, st && paceSource(a, st.pace) ? h('span', { class: 'muted pace-src' }, ` ${paceSource(a, st.pace)}`) : null),
-      h('td', { class: 'num' }, st && st.needsCount ? '—' : fmtMinutes(remainingMinutes(ctx.plan, a))),
-      h('td', null, state),
-      h(
-        'td',
-        { class: 'row-actions' },
-        remainingOf(a) > 0
-          ? h('button', { type: 'button', class: 'btn small', 'data-key': `rec-${a.id}`, 'aria-label': `记录${name}的进度`, onclick: () => recordDialog(ctx, a.id) }, '记录')
-          : null,
-        a.returned || (remainingOf(a) > 0 && a.due < ctx.today)
-          ? h(
-              'button',
-              {
-                type: 'button',
-                class: 'btn small quiet',
-                'data-key': `ret-${a.id}`,
-                'aria-label': a.returned ? `${name}取消已归还` : `${name}标为已归还`,
-                onclick: () => markReturned(ctx, [a.id], !a.returned),
-              },
-              a.returned ? '取消已归还' : '已归还',
-            )
-          : null,
-        h('button', { type: 'button', class: 'btn small', 'data-key': `edit-${a.id}`, 'aria-label': `编辑${name}`, onclick: () => editAssignment(ctx, a.id) }, '编辑'),
-        h('button', { type: 'button', class: 'btn small quiet', 'data-key': `del-${a.id}`, 'aria-label': `删除${name}`, onclick: () => removeAssignment(ctx, a) }, '删除'),
-      ),
-    );
-    // Its handlers use the assignment and the day; the rest is what it shows.
-    return part(row, a.id, a, ctx.today);
+  // A row is a function of its assignment, its status, the classes and the day.
+  const shared = JSON.stringify([data.classes, ctx.today]);
+  const rows = drawRows(piece.items, {
+    key: (a) => a.id,
+    sig: (a) => shared + JSON.stringify([a, plan.status.get(a.id)]),
+    // Its handlers use the assignment and the day.
+    deps: (a) => [a, ctx.today],
+    build: (a) => assignmentRow(ctx, a),
   });
 
   const toggle = h('input', {

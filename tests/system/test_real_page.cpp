@@ -121,14 +121,31 @@ location.hash = '#assignments';
 await settle(); await settle();
 before = rows('#main tbody tr').map((el) => ({ el, html: el.outerHTML }));
 seen.rows = before.length;
-document.querySelector('#main [data-key^="rec-"]').click();
-await settle();
-document.getElementById('rp-count').value = '1';
-document.querySelector('dialog[open] button[type=submit]').click();
-await settle();
+const counted = (el) => Number(el.querySelector('.progress-cell').textContent.match(/(\d+) \//)[1]);
+const record = async () => {
+  const button = document.querySelector('#main [data-key^="rec-"]');
+  const row = button.closest('tr').dataset.part;
+  const was = counted(button.closest('tr'));
+  button.click();
+  await settle();
+  document.getElementById('rp-count').value = '1';
+  document.querySelector('dialog[open] button[type=submit]').click();
+  await settle();
+  const now = document.querySelector(`#main tr[data-part="${row}"]`);
+  return !!now && counted(now) === was + 1;
+};
+seen.recorded = await record();
 after = rows('#main tbody tr');
 seen.rowsKept = sameWhereUnchanged(before, after) && after.length === before.length;
 seen.rowsSomeKept = after.filter((el) => before.some((b) => b.el === el)).length;
+// Again, now that the rows are the ones kept, and then drawn whole.
+before = after.map((el) => ({ el, html: el.outerHTML }));
+seen.recordedAgain = await record();
+seen.rowsKeptAgain = sameWhereUnchanged(before, rows('#main tbody tr'));
+document.querySelector('#main [data-key=show-done]').click();
+await settle();
+seen.wholeRows = rows('#main tbody tr').filter((el) => el.cells.length === 9).length;
+seen.allRows = rows('#main tbody tr').length;
 return seen;
 )JS";
 
@@ -150,6 +167,11 @@ TEST(RealPage, AChangeRedrawsOnlyWhatItTouchesAndKeptRowsStillWork) {
   ASSERT_GE(seen["rows"], 10) << seen;
   EXPECT_EQ(seen["rowsKept"], true);
   EXPECT_GE(seen["rowsSomeKept"].get<int>(), seen["rows"].get<int>() - 3) << seen;
+  EXPECT_EQ(seen["recorded"], true);
+  EXPECT_EQ(seen["recordedAgain"], true);
+  EXPECT_EQ(seen["rowsKeptAgain"], true);
+  EXPECT_GT(seen["allRows"].get<int>(), seen["rows"].get<int>()) << seen;
+  EXPECT_EQ(seen["wholeRows"], seen["allRows"]) << seen;
 }
 
 } // namespace
