@@ -4,6 +4,10 @@ import { h, clearError, fmtDate, fmtMinutes, field, inPieces, toast } from './ui
 import { addDays, isISODate, startOfWeek } from './dates.js';
 import { checkMinutes, dateError, removeException, setException } from './model.js';
 import { dateField } from './datefield.js';
+import { rememberedParts } from './patch.js';
+
+const drawSoon = rememberedParts();
+const drawPast = rememberedParts();
 
 export function renderTime(ctx) {
   const { data, today } = ctx;
@@ -80,6 +84,8 @@ export function renderTime(ctx) {
   // The past ones are built only once opened.
   const pastOpen = !!ctx.params.pastOpen;
   const gone = pastOpen ? piece(past, 'pastShown', 30) : null;
+  // A row is its exception; its button acts on that date.
+  const exRows = (draw, items) => draw(items, { key: (e) => e.date, sig: (e) => JSON.stringify(e), deps: () => [ctx], build: exRow });
   const exRow = (e) =>
     h(
       'li',
@@ -123,7 +129,7 @@ export function renderTime(ctx) {
           field('备注', exNote),
           h('button', { type: 'submit', class: 'btn primary', 'data-key': 'ex-add' }, '添加'),
         ),
-        upcoming.length ? [h('ul', { class: 'ex-list' }, soon.items.map(exRow)), soon.more] : h('p', { class: 'muted' }, '没有即将到来的例外。'),
+        upcoming.length ? [h('ul', { class: 'ex-list' }, exRows(drawSoon, soon.items)), soon.more] : h('p', { class: 'muted' }, '没有即将到来的例外。'),
         past.length
           ? h(
               'details',
@@ -136,7 +142,7 @@ export function renderTime(ctx) {
                 },
               },
               h('summary', { 'data-key': 'ex-past' }, `已过去的 ${past.length} 个`),
-              gone ? [h('ul', { class: 'ex-list' }, gone.items.map(exRow)), gone.more] : null,
+              gone ? [h('ul', { class: 'ex-list' }, exRows(drawPast, gone.items)), gone.more] : null,
             )
           : null,
       ),

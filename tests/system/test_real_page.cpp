@@ -82,12 +82,23 @@ const seen = {};
 // Ten hours every day, so that today holds several tasks whatever the weekday.
 location.hash = '#time';
 await settle(); await settle();
+const exRows = () => rows('#main .ex-list li');
+const exButtons = () => exRows().map((el) => el.querySelector('button'));
+const exBefore = exButtons();
 for (let i = 0; i < 7; i++) {
   const input = document.getElementById(`wk-${i}`);
   input.value = '600';
   input.dispatchEvent(new Event('change', { bubbles: true }));
   await settle();
 }
+// The exceptions stayed as they were, and a kept one's 删除 takes its own date.
+seen.exceptions = exBefore.length;
+seen.exceptionsKept = exButtons().every((el, i) => el === exBefore[i]) && exButtons().length === exBefore.length;
+const dates = () => exButtons().map((el) => el.dataset.key);
+const gone = dates().at(-1);
+exButtons().at(-1).click();
+await settle();
+seen.exceptionGone = !dates().includes(gone) && dates().length === exBefore.length - 1;
 location.hash = '#today';
 await settle(); await settle();
 const heading = document.querySelector('#main h1');
@@ -157,6 +168,9 @@ TEST(RealPage, AChangeRedrawsOnlyWhatItTouchesAndKeptRowsStillWork) {
   systest::ScriptResult r = app.evaluate(REDRAW, 60);
   ASSERT_TRUE(r.ok) << r.error;
   const nlohmann::json& seen = r.value;
+  ASSERT_GE(seen["exceptions"], 2) << seen;
+  EXPECT_EQ(seen["exceptionsKept"], true);
+  EXPECT_EQ(seen["exceptionGone"], true);
   ASSERT_GE(seen["tasks"], 2) << seen;
   EXPECT_EQ(seen["headingKept"], true);
   EXPECT_EQ(seen["firstCounted"], true);
