@@ -68,6 +68,9 @@ export class FileWriter {
       // them asks for another write.
       const text = this.text();
       this.dirty = false;
+      // At a year's size making the text and handing it over each take
+      // the page's thread for a while: a click between them is answered.
+      await new Promise((resume) => this.setTimer(resume, 0));
       const reply = await this.send(text);
       ok = !!reply && reply.ok === true;
     } catch {
