@@ -12,6 +12,7 @@ endif()
 
 file(GLOB SYSTEM_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*.cpp)
 add_executable(system_tests ${SYSTEM_TEST_SOURCES})
+target_compile_options(system_tests PRIVATE ${TESSALOOM_TEST_CODE_OPTIONS})
 target_link_libraries(system_tests PRIVATE tessaloom_system_support GTest::gtest)
 target_compile_definitions(system_tests PRIVATE
   TESSALOOM_RESOURCES_DIR="${CMAKE_SOURCE_DIR}/resources"
