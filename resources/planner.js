@@ -37,9 +37,10 @@ export function needsCount(a) {
 const sameDay = (a) => a.collected === a.due;
 
 // First and last day on which an assignment may be graded, from today on.
-export function gradingWindow(a, today, gradeOnReturnDay) {
+// `dayBefore` may answer from what a plan has already worked out.
+export function gradingWindow(a, today, gradeOnReturnDay, dayBefore = (iso) => addDays(iso, -1)) {
   const start = a.collected > today ? a.collected : today;
-  const end = gradeOnReturnDay || sameDay(a) ? a.due : addDays(a.due, -1);
+  const end = gradeOnReturnDay || sameDay(a) ? a.due : dayBefore(a.due);
   return { start, end, open: end >= start };
 }
 
@@ -80,7 +81,11 @@ export function minutesGradedOn(data, date) {
 // enough copies have been timed, then what the timing says, from the most
 // specific records there are (this assignment, its class and 类型, its 类型).
 export function paceFinder(data) {
-  const byId = new Map(data.assignments.map((a) => [a.id, a]));
+  // Only the assignments that timed records name are looked up: indexing a
+  // year's assignments was a quarter of a plan.
+  const byId = new Map();
+  for (const day of Object.values(data.progress)) for (const [id, e] of Object.entries(day)) if (e.tn) byId.set(id, null);
+  for (const a of data.assignments) if (byId.has(a.id)) byId.set(a.id, a);
   const classOrder = classOrderOf(data);
   const own = new Map();
   const classKind = new Map();
@@ -127,6 +132,69 @@ export function paceOf(data, a) {
   return paceFinder(data)(a);
 }
 
+// What the exceptions alone decide, kept from one plan to the next: a year
+// can hold 20 000 of them. The list is only ever changed by replacing it
+// (model.js), as the stamps rely on too, so one list object always holds the
+// same exceptions. Tables are made only when a question needs them.
+const exceptionTables = new WeakMap();
+function tablesOf(exceptions) {
+  let t = exceptionTables.get(exceptions);
+  if (t) return t;
+  let list = exceptions;
+  for (let j = 1; j < list.length; j++)
+    if (list[j].date < list[j - 1].date) {
+      list = [...list].sort((x, y) => (x.date < y.date ? -1 : x.date > y.date ? 1 : 0));
+      break;
+    }
+  let withTime = null;
+  let spans = null;
+  t = {
+    list,
+    // The first exception on or after `iso`; the first of equal dates, as in availableOn.
+    find(iso) {
+      let lo = 0;
+      let hi = list.length;
+      while (lo < hi) {
+        const mid = (lo + hi) >> 1;
+        if (list[mid].date < iso) lo = mid + 1;
+        else hi = mid;
+      }
+      return lo;
+    },
+    // withTime[j]: the first exception from j on with minutes.
+    withTime() {
+      if (!withTime) {
+        withTime = new Int32Array(list.length + 1).fill(list.length);
+        for (let j = list.length - 1; j >= 0; j--) withTime[j] = list[j].minutes > 0 ? j : withTime[j + 1];
+      }
+      return withTime;
+    },
+    // The largest minutes over runs of exceptions, and weekdays counted.
+    spans() {
+      if (spans) return spans;
+      // table[k][j]: the largest minutes of the 2^k exceptions from j on.
+      const table = [Float64Array.from(list, (e) => e.minutes)];
+      for (let k = 1; 1 << k <= list.length; k++) {
+        const prev = table[k - 1];
+        const half = 1 << (k - 1);
+        const row = new Float64Array(list.length - (1 << k) + 1);
+        for (let j = 0; j < row.length; j++) row[j] = Math.max(prev[j], prev[j + half]);
+        table.push(row);
+      }
+      // onWeekday[w][j]: how many of the first j exceptions fall on weekday w.
+      const onWeekday = Array.from({ length: 7 }, () => new Int32Array(list.length + 1));
+      list.forEach((e, j) => {
+        const wd = weekdayIndex(e.date);
+        for (let w = 0; w < 7; w++) onWeekday[w][j + 1] = onWeekday[w][j] + (wd === w ? 1 : 0);
+      });
+      spans = { table, onWeekday };
+      return spans;
+    },
+  };
+  exceptionTables.set(exceptions, t);
+  return t;
+}
+
 // Availability by day, counted from `today`: the weekly minutes with the
 // exceptions laid over them. Exceptions are looked up by halving their list
 // (kept in date order), so asking about a day never reads the whole list and
@@ -136,23 +204,8 @@ function availabilityFrom(availability, today) {
   const base = dayNumber(today);
   const weekly = availability.weekly;
   const firstWeekday = weekdayIndex(today);
-  let list = availability.exceptions;
-  for (let j = 1; j < list.length; j++)
-    if (list[j].date < list[j - 1].date) {
-      list = [...list].sort((x, y) => (x.date < y.date ? -1 : x.date > y.date ? 1 : 0));
-      break;
-    }
-  // The first exception on or after `iso`; the first of equal dates, as in availableOn.
-  const find = (iso) => {
-    let lo = 0;
-    let hi = list.length;
-    while (lo < hi) {
-      const mid = (lo + hi) >> 1;
-      if (list[mid].date < iso) lo = mid + 1;
-      else hi = mid;
-    }
-    return lo;
-  };
+  const tables = tablesOf(availability.exceptions);
+  const { list, find } = tables;
   const weekday = (i) => (((firstWeekday + i) % 7) + 7) % 7;
   // Many assignments share their dates: each is worked out once.
   const dates = new Map();
@@ -179,31 +232,7 @@ function availabilityFrom(availability, today) {
     return m;
   };
   const anyWeekly = weekly.some((m) => m > 0);
-
-  // Made only when a question needs them.
-  let withTime = null; // withTime[j]: the first exception from j on with minutes
-  let spans = null; // largest minutes over runs of exceptions, and weekdays counted
   const largest = new Map();
-  const spanTables = () => {
-    if (spans) return spans;
-    // table[k][j]: the largest minutes of the 2^k exceptions from j on.
-    const table = [Float64Array.from(list, (e) => e.minutes)];
-    for (let k = 1; 1 << k <= list.length; k++) {
-      const prev = table[k - 1];
-      const half = 1 << (k - 1);
-      const row = new Float64Array(list.length - (1 << k) + 1);
-      for (let j = 0; j < row.length; j++) row[j] = Math.max(prev[j], prev[j + half]);
-      table.push(row);
-    }
-    // onWeekday[w][j]: how many of the first j exceptions fall on weekday w.
-    const onWeekday = Array.from({ length: 7 }, () => new Int32Array(list.length + 1));
-    list.forEach((e, j) => {
-      const wd = weekday(offset(e.date));
-      for (let w = 0; w < 7; w++) onWeekday[w][j + 1] = onWeekday[w][j] + (wd === w ? 1 : 0);
-    });
-    spans = { table, onWeekday };
-    return spans;
-  };
 
   // The most minutes any single day from `from` to `to` offers.
   const largestUncached = (from, to) => {
@@ -212,7 +241,7 @@ function availabilityFrom(availability, today) {
       for (let i = from; i <= to; i++) best = Math.max(best, minutes(i));
       return best;
     }
-    const { table, onWeekday } = spanTables();
+    const { table, onWeekday } = tables.spans();
     const lo = find(date(from));
     const hi = find(date(to + 1));
     if (hi > lo) {
@@ -236,11 +265,7 @@ function availabilityFrom(availability, today) {
     // The first day from `i` on that has any time at all.
     nextWithTime(i) {
       if (anyWeekly) return i;
-      if (!withTime) {
-        withTime = new Int32Array(list.length + 1).fill(list.length);
-        for (let j = list.length - 1; j >= 0; j--) withTime[j] = list[j].minutes > 0 ? j : withTime[j + 1];
-      }
-      const k = withTime[find(date(i))];
+      const k = tables.withTime()[find(date(i))];
       return k < list.length ? offset(list[k].date) : Infinity;
     },
     // The same, once per span: many assignments share their window.
@@ -343,7 +368,6 @@ export function makePlan(data, today) {
   const onReturnDay = !!data.settings.gradeOnReturnDay;
   const pace = paceFinder(data);
   const listed = data.assignments.filter((a) => remainingOf(a) > 0 || needsCount(a)).sort(byDeadline(classOrderOf(data)));
-  const active = listed.filter((a) => remainingOf(a) > 0);
   const cal = availabilityFrom(data.availability, today);
 
   const book = dayBook(cal, minutesGradedOn(data, today));
@@ -351,8 +375,10 @@ export function makePlan(data, today) {
 
   const status = new Map();
   const late = [];
+  const dayBefore = (iso) => cal.date(cal.offset(iso) - 1);
+  const lateOnes = [];
   for (const a of listed) {
-    const w = gradingWindow(a, today, onReturnDay);
+    const w = gradingWindow(a, today, onReturnDay, dayBefore);
     const first = cal.offset(w.start);
     const last = cal.offset(w.end);
     const p = pace(a);
@@ -373,22 +399,22 @@ export function makePlan(data, today) {
         else info.reason = 'time';
       }
       late.push(info);
+      lateOnes.push(a);
     }
     status.set(a.id, info);
   }
 
   // Overdue work, in return-date order: what is already late goes after its
   // return date, never in front of work that can still be on time.
-  const byId = new Map(active.map((a) => [a.id, a]));
-  for (const info of late) {
-    const a = byId.get(info.assignmentId);
+  late.forEach((info, k) => {
+    const a = lateOnes[k];
     // After the return date, from today, and not before it was collected.
     const from = Math.max(0, cal.offset(info.window.end) + 1, cal.offset(a.collected));
     const { left, lastDay } = placeFrom(from, OVERDUE_SEARCH_DAYS, a, info.pace.minutes, info.late, true);
     if (lastDay) info.lastDay = lastDay;
     info.overdue = info.late - left;
     info.unplaced = left;
-  }
+  });
 
   const days = book.days();
   const todayCount = days[0].sessions.reduce((s, x) => s + x.count, 0);

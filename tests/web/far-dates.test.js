@@ -4,6 +4,7 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { makePlan } from '../../resources/planner.js';
 import { addDays } from '../../resources/dates.js';
+import { removeException, setException } from '../../resources/model.js';
 import { dataWith, every, sessionsOf } from './fixtures.js';
 
 const MON = '2025-03-03';
@@ -42,4 +43,14 @@ test('a far return date and many exceptions: only the days with work, the same s
   assert.deepEqual(sessionsOf(p2, 'a1'), [{ date: '2900-01-01', count: 6 }]);
   assert.deepEqual(p2.late.map((l) => [l.assignmentId, l.reason, l.late]), [['a2', 'noTime', 2], ['a1', 'time', 2], ['a3', 'tooLong', 2]]);
   assert.equal(p2.days.length, 2);
+
+  // Changed as 可用时间 changes it, the next plan sees the change.
+  setException(sparse, '2950-01-01', 60, '');
+  const p3 = makePlan(sparse, MON);
+  assert.deepEqual(sessionsOf(p3, 'a1'), [{ date: '2900-01-01', count: 6 }, { date: '2950-01-01', count: 2 }]);
+  assert.deepEqual(sessionsOf(p3, 'a3'), [{ date: '2950-01-01', count: 2 }]);
+  removeException(sparse, '2900-01-01');
+  const p4 = makePlan(sparse, MON);
+  assert.deepEqual(sessionsOf(p4, 'a1'), [{ date: '2950-01-01', count: 6 }]);
+  assert.deepEqual(p4.late.map((l) => [l.assignmentId, l.reason, l.late]), [['a2', 'noTime', 2], ['a1', 'time', 2], ['a3', 'time', 2]]);
 });
