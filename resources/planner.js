@@ -17,8 +17,15 @@ const OWN_SAMPLE = 3;
 const SHARED_SAMPLE = 5;
 
 export function availableOn(date, availability) {
-  for (const ex of availability.exceptions) if (ex.date === date) return ex.minutes;
-  return availability.weekly[weekdayIndex(date)] || 0;
+  const ex = exceptionOn(date, availability);
+  return ex ? ex.minutes : availability.weekly[weekdayIndex(date)] || 0;
+}
+
+// The exception for `date`, or null; the first, should the list hold two.
+export function exceptionOn(date, availability) {
+  const { list, find } = tablesOf(availability.exceptions);
+  const j = find(date);
+  return j < list.length && list[j].date === date ? list[j] : null;
 }
 
 // Marked 已归还: handed back, nothing left to plan, its records kept.
@@ -150,7 +157,7 @@ function tablesOf(exceptions) {
   let spans = null;
   t = {
     list,
-    // The first exception on or after `iso`; the first of equal dates, as in availableOn.
+    // The first exception on or after `iso`; the first of equal dates.
     find(iso) {
       let lo = 0;
       let hi = list.length;

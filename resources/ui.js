@@ -34,6 +34,11 @@ function append(el, children) {
 // A text field whose name is its id.
 export const input = (id, attrs) => h('input', { id, name: id, ...attrs });
 
+// Rows of a long table shown at first, and added at a time. Every row shown
+// is restyled and drawn again when a dialog opens or closes (the page
+// behind it becomes inert): at first about a screen's worth.
+export const TABLE_ROWS = { first: 20, more: 60 };
+
 // A long list shown a piece at a time: a year can hold thousands of rows,
 // and laying them all out stalls the page. Returns the first `shown` items
 // and the button that shows the next `step` (null when all are shown);

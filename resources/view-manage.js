@@ -1,6 +1,6 @@
 // Assignments and classes: lists, forms and deletion.
 
-import { h, checkedForm, dot, fmtDate, fmtMinutes, field, confirmDialog, inPieces, input, toast } from './ui.js';
+import { h, checkedForm, dot, fmtDate, fmtMinutes, field, confirmDialog, inPieces, input, TABLE_ROWS, toast } from './ui.js';
 import { addDays, diffDays, startOfWeek } from './dates.js';
 import { remainingOf } from './planner.js';
 import {
@@ -157,9 +157,7 @@ export function renderAssignments(ctx) {
   const hiddenDone = data.assignments.filter(isFinished).length;
   const overdue = pastDue(data, ctx.today);
 
-  // Each row shown is restyled whenever a dialog opens or closes: a few
-  // screens' worth at a time.
-  const piece = inPieces(list, ctx.params.rowsShown || 30, 60, '项', 'rows-more', (n) => {
+  const piece = inPieces(list, ctx.params.rowsShown || TABLE_ROWS.first, TABLE_ROWS.more, '项', 'rows-more', (n) => {
     ctx.params.rowsShown = n;
     ctx.render();
   });

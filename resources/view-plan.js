@@ -1,14 +1,13 @@
 // The whole plan day by day, the report of what will be late, and exports.
 
-import { h, dot, fmtDate, fmtMinutes, download, inPieces } from './ui.js';
+import { h, dot, fmtDate, fmtMinutes, download, inPieces, TABLE_ROWS } from './ui.js';
 import { planCalendar, planCSV } from './exports.js';
-import { classOf } from './model.js';
+import { assignmentsById, classOf } from './model.js';
 import { loadBar, paceText } from './planparts.js';
 import { lateReport } from './late.js';
 
 export function renderPlan(ctx) {
   const { data, plan } = ctx;
-  const byId = new Map(data.assignments.map((a) => [a.id, a]));
   const busy = plan.days.filter((d) => d.sessions.length);
   const scale = Math.max(60, ...plan.days.map((d) => d.available));
   const total = busy.reduce((n, d) => n + d.sessions.reduce((m, s) => m + s.count, 0), 0);
@@ -26,8 +25,9 @@ export function renderPlan(ctx) {
     ctx.params[name] = n;
     ctx.render();
   };
-  const rowPiece = inPieces([...plan.status.values()], ctx.params.planRows || 100, 100, '项', 'plan-rows-more', more('planRows'));
+  const rowPiece = inPieces([...plan.status.values()], ctx.params.planRows || TABLE_ROWS.first, TABLE_ROWS.more, '项', 'plan-rows-more', more('planRows'));
   const dayPiece = inPieces(busy, ctx.params.planDays || 14, 14, '天', 'plan-days-more', more('planDays'));
+  const byId = assignmentsById(data, [...rowPiece.items.map((st) => st.assignmentId), ...dayPiece.items.flatMap((d) => d.sessions.map((s) => s.assignmentId))]);
   const rows = rowPiece.items.map((st) => {
     const a = byId.get(st.assignmentId);
     const cls = classOf(data, a);

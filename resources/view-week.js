@@ -2,8 +2,8 @@
 
 import { h, dot, fmtDate, fmtMinutes } from './ui.js';
 import { addDays, dayRange, startOfWeek } from './dates.js';
-import { dayLoad } from './planner.js';
-import { classOf, isFinished, titleOf } from './model.js';
+import { dayLoad, exceptionOn } from './planner.js';
+import { assignmentsById, classOf, isFinished, titleOf } from './model.js';
 import { lateReport } from './late.js';
 
 export function renderWeek(ctx) {
@@ -12,17 +12,14 @@ export function renderWeek(ctx) {
   const days = dayRange(start, addDays(start, 6));
   const loads = days.map((d) => dayLoad(plan, data, d));
   const scale = Math.max(60, ...loads.map((l) => Math.max(l.available, l.used + l.planned)));
-  const byId = new Map(data.assignments.map((a) => [a.id, a]));
+  const byId = assignmentsById(data, loads.flatMap((l) => l.sessions.map((s) => s.assignmentId)));
   const colorOf = (a) => (classOf(data, a) || { color: '#9a9a9a' }).color;
-  const exceptions = new Map(data.availability.exceptions.map((e) => [e.date, e]));
   const planned = loads.reduce((n, l) => n + l.planned, 0);
   const available = loads.reduce((n, l) => n + (l.past ? 0 : l.available), 0);
   // A title that several classes' items share this week names the class:
   // the dots' colours alone do not tell them apart for every eye.
-  const shown = [
-    ...loads.flatMap((l) => l.sessions.map((s) => byId.get(s.assignmentId))),
-    ...data.assignments.filter((a) => a.due >= days[0] && a.due <= days[6] && !isFinished(a)),
-  ];
+  const dueThisWeek = data.assignments.filter((a) => a.due >= days[0] && a.due <= days[6] && !isFinished(a));
+  const shown = [...byId.values(), ...dueThisWeek];
   const classesOf = new Map();
   for (const a of shown) classesOf.set(a.title, (classesOf.get(a.title) || new Set()).add(a.classId ?? null));
   const classLabel = (a) => {
@@ -34,8 +31,8 @@ export function renderWeek(ctx) {
   const week = (date) => ctx.go('week', { week: date });
 
   const columns = loads.map((l) => {
-    const ex = exceptions.get(l.date);
-    const dueHere = data.assignments.filter((a) => a.due === l.date && !isFinished(a));
+    const ex = exceptionOn(l.date, data.availability);
+    const dueHere = dueThisWeek.filter((a) => a.due === l.date);
     const pct = (m) => `${(m / scale) * 100}%`;
     // Recorded time is shown as recorded, also beyond the day's time.
     // Whole minutes, as every screen writes time: an overrun too small to
