@@ -1,8 +1,10 @@
 // The real page in the app's own web view, with generated data of 10, 600
-// and 5 000 assignments: how long the first view takes, and how long one +1
-// on 今天, opening 记录 on 作业, the record itself and one change of the
-// weekly minutes on 可用时间 take to reach the next frame. The 10-assignment
-// figures are the baseline of the same run.
+// and 5 000 assignments: how long the first view takes, and how long each
+// change and each move of a teacher's day takes to reach the next frame: one
+// +1 on 今天, opening 记录 on 作业 and the record itself, one change of the
+// weekly minutes on 可用时间, going to 本周 and its next week, to 计划, the
+// return-day rule on 设置, and back to 作业. The 10-assignment figures are
+// the baseline of the same run.
 //
 //   tessaloom_page_bench --resources DIR [--runs N]
 //
@@ -20,7 +22,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -75,6 +79,65 @@ const quiet = async () => {
 };
 )JS";
 
+// One timed step of a run: its column, its script (which gives the time),
+// and whether it changes the data, so that the busy time it leaves is shown.
+struct Step {
+  const char* name;
+  std::string body;
+  bool change;
+};
+
+// A click on `what` in `view` (through the side bar, as the teacher goes
+// there), timed to the frame that shows its result.
+std::string clickIn(const std::string& view, const std::string& what) {
+  return "document.querySelector('#nav button[data-view=" + view +
+         "]').click(); await settle(); await settle();"
+         "const b = document.querySelector('" +
+         what +
+         "');"
+         "const t0 = performance.now(); b.click(); await settle();"
+         "return performance.now() - t0;";
+}
+
+// Going to `view` through the side bar.
+std::string goTo(const std::string& view) {
+  return "await settle(); const t0 = performance.now();"
+         "document.querySelector('#nav button[data-view=" +
+         view + "]').click(); await settle(); return performance.now() - t0;";
+}
+
+std::vector<Step> steps(int run) {
+  return {
+      // From the start of the page's load to its first frame with the view.
+      {"first view", "await settle(); return performance.now();", false},
+      {"+1 on 今天", clickIn("today", "[data-key$=\"p1\"]"), true},
+      {"open 记录", clickIn("assignments", "[data-key^=\"rec-\"]"), false},
+      // The teacher types the count once the dialog is there.
+      {"record on 作业",
+       "await settle(); document.getElementById('rp-count').value = '1';"
+       "const ok = document.querySelector('dialog[open] button[type=submit]');"
+       "const t0 = performance.now(); ok.click(); await settle();"
+       "return performance.now() - t0;",
+       true},
+      {"weekly minutes on 可用时间",
+       "document.querySelector('#nav button[data-view=time]').click(); await settle(); await "
+       "settle();"
+       "const input = document.getElementById('wk-0');"
+       "input.value = String(500 + " +
+           std::to_string(run) +
+           ");"
+           "const t0 = performance.now(); input.dispatchEvent(new Event('change', {bubbles: "
+           "true})); await settle();"
+           "return performance.now() - t0;",
+       true},
+      {"to 本周", goTo("week"), false},
+      {"下一周 on 本周", clickIn("week", "[data-key=week-next]"), false},
+      {"to 计划", goTo("plan"), false},
+      {"归还日 on 设置", clickIn("settings", "#on-return"), true},
+      {"to 作业", goTo("assignments"), false},
+  };
+}
+
 double median(std::vector<double> v) {
   if (v.empty())
     return 0;
@@ -82,28 +145,33 @@ double median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
+// Medians by step, and of the busy time after each change.
 struct Figures {
-  double firstView = 0, plusOne = 0, open = 0, record = 0, exception = 0;
-  // The longest the page was busy after each change.
-  double plusOneAfter = 0, recordAfter = 0, exceptionAfter = 0;
+  std::vector<double> time, after;
 };
 
-// Runs `body`, which gives a time, then waits for quiet; `out` and `after`
-// get the time and the longest busy stretch that followed.
-bool step(systest::SystemApp& app, const std::string& body, std::vector<double>& out,
-          std::vector<double>* after = nullptr) {
+// Runs `body`, which gives a time, then waits for quiet; gives the time and
+// the longest busy stretch that followed, or nothing.
+std::optional<std::pair<double, double>> step(systest::SystemApp& app, const std::string& body) {
   systest::ScriptResult r =
       app.evaluate(std::string(SETTLE) + QUIET + "const t = await (async () => {" + body +
                        "})(); return [t, await quiet()];",
                    120);
-  if (!r.ok || !r.value.is_array() || r.value.size() != 2 || !r.value[0].is_number()) {
+  if (!r.ok || !r.value.is_array() || r.value.size() != 2 || !r.value[0].is_number() ||
+      !r.value[1].is_number()) {
     std::fprintf(stderr, "page bench: %s %s\n", r.error.c_str(), r.value.dump().c_str());
-    return false;
+    return std::nullopt;
   }
-  out.push_back(r.value[0].get<double>());
-  if (after)
-    after->push_back(r.value[1].get<double>());
-  return true;
+  return std::make_pair(r.value[0].get<double>(), r.value[1].get<double>());
+}
+
+void printMarks(systest::SystemApp& app, int n, const char* what) {
+  if (!std::getenv("PAGE_BENCH_MARKS"))
+    return;
+  systest::ScriptResult marks =
+      app.evaluate("return performance.getEntriesByType('mark').slice(-12).map((m) => m.name + "
+                   "'=' + Math.round(m.startTime));");
+  std::fprintf(stderr, "%d %s marks: %s\n", n, what, marks.value.dump().c_str());
 }
 
 bool measure(const fs::path& resources, int n, int runs, Figures& f) {
@@ -136,63 +204,27 @@ bool measure(const fs::path& resources, int n, int runs, Figures& f) {
   fs::create_directories(folder);
   std::ofstream(folder / DataFolder::FILE_NAME, std::ios::binary)
       << seeded.value.get<std::string>();
-  std::vector<double> first, plus, open, record, exception, plusAfter, recordAfter, exceptionAfter;
+  const size_t count = steps(0).size();
+  std::vector<std::vector<double>> time(count), after(count);
   for (int i = 0; i < runs; i++) {
     app.delegate().reloadPage();
     if (!app.waitForLoads(size_t(2 + i)) ||
         !app.waitForScript("document.querySelector('#main h1') !== null", 120))
       return false;
-    // From the start of the page's load to its first frame with the view.
-    if (!step(app, "await settle(); return performance.now();", first))
-      return false;
-    if (std::getenv("PAGE_BENCH_MARKS")) {
-      systest::ScriptResult marks =
-          app.evaluate("return performance.getEntriesByType('mark').map((m) => m.name + '=' + "
-                       "Math.round(m.startTime));");
-      std::fprintf(stderr, "%d marks: %s\n", n, marks.value.dump().c_str());
+    const std::vector<Step> run = steps(i);
+    for (size_t k = 0; k < count; k++) {
+      auto got = step(app, run[k].body);
+      if (!got)
+        return false;
+      time[k].push_back(got->first);
+      after[k].push_back(got->second);
+      printMarks(app, n, run[k].name);
     }
-    if (!step(app,
-              "location.hash = '#today'; await settle(); await settle();"
-              "const b = document.querySelector('[data-key$=\"p1\"]');"
-              "const t0 = performance.now(); b.click(); await settle();"
-              "return performance.now() - t0;",
-              plus, &plusAfter))
-      return false;
-    if (!step(app,
-              "location.hash = '#assignments'; await settle(); await settle();"
-              "const t0 = performance.now();"
-              "document.querySelector('[data-key^=\"rec-\"]').click(); await settle();"
-              "return performance.now() - t0;",
-              open))
-      return false;
-    // The teacher types the count once the dialog is there.
-    if (!step(app,
-              "await settle(); document.getElementById('rp-count').value = '1';"
-              "const ok = document.querySelector('dialog[open] button[type=submit]');"
-              "const t0 = performance.now(); ok.click(); await settle();"
-              "return performance.now() - t0;",
-              record, &recordAfter))
-      return false;
-    if (std::getenv("PAGE_BENCH_MARKS")) {
-      systest::ScriptResult marks = app.evaluate(
-          "return performance.getEntriesByType('mark').slice(-12).map((m) => m.name + '=' + "
-          "Math.round(m.startTime));");
-      std::fprintf(stderr, "%d record marks: %s\n", n, marks.value.dump().c_str());
-    }
-    if (!step(app,
-              "location.hash = '#time'; await settle(); await settle();"
-              "const input = document.getElementById('wk-0');"
-              "input.value = String(500 + " +
-                  std::to_string(i) +
-                  ");"
-                  "const t0 = performance.now(); input.dispatchEvent(new Event('change', {bubbles: "
-                  "true})); await settle();"
-                  "return performance.now() - t0;",
-              exception, &exceptionAfter))
-      return false;
   }
-  f = {median(first),     median(plus),      median(open),        median(record),
-       median(exception), median(plusAfter), median(recordAfter), median(exceptionAfter)};
+  for (size_t k = 0; k < count; k++) {
+    f.time.push_back(median(time[k]));
+    f.after.push_back(median(after[k]));
+  }
   return true;
 }
 
@@ -214,10 +246,8 @@ int main(int argc, char** argv) {
   }
   systest::prepareProcess();
   systest::realPlatform();
-  Figures base;
-  std::printf("assignments  first view  +1 on 今天  open 记录  record on 作业  "
-              "weekly minutes on 可用时间  (ms, median of %d; ratio to 10)\n",
-              runs);
+  const std::vector<Step> names = steps(0);
+  std::printf("ms, median of %d; ratio to 10 assignments in brackets\n", runs);
   std::vector<std::pair<int, Figures>> all;
   for (int n : {10, 600, 5000}) {
     Figures f;
@@ -225,19 +255,18 @@ int main(int argc, char** argv) {
       std::printf("%d: the page did not answer\n", n);
       return 1;
     }
-    if (n == 10)
-      base = f;
-    auto r = [](double a, double b) { return b > 0 ? a / b : 0.0; };
-    std::printf("%5d  %8.1f (%.2f)  %8.1f (%.2f)  %8.1f (%.2f)  %8.1f (%.2f)  %8.1f (%.2f)\n", n,
-                f.firstView, r(f.firstView, base.firstView), f.plusOne, r(f.plusOne, base.plusOne),
-                f.open, r(f.open, base.open), f.record, r(f.record, base.record), f.exception,
-                r(f.exception, base.exception));
-    std::fflush(stdout);
     all.emplace_back(n, f);
+    // Each size as soon as it is measured, one step a line.
+    std::printf("\n%d assignments\n", n);
+    for (size_t k = 0; k < names.size(); k++) {
+      const double base = all.front().second.time[k];
+      std::printf("  %-28s %8.1f (%.2f)", names[k].name, f.time[k],
+                  base > 0 ? f.time[k] / base : 0.0);
+      if (names[k].change)
+        std::printf("   then busy %6.1f", f.after[k]);
+      std::printf("\n");
+    }
+    std::fflush(stdout);
   }
-  std::printf("\nthe longest the page was then busy (the save, the data file), ms, median:\n"
-              "assignments  after +1  after the record  after weekly minutes\n");
-  for (const auto& [n, f] : all)
-    std::printf("%5d  %8.1f  %8.1f  %8.1f\n", n, f.plusOneAfter, f.recordAfter, f.exceptionAfter);
   return 0;
 }
