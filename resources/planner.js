@@ -23,9 +23,9 @@ export function availableOn(date, availability) {
 
 // The exception for `date`, or null; the first, should the list hold two.
 export function exceptionOn(date, availability) {
-  const { list, find } = tablesOf(availability.exceptions);
-  const j = find(date);
-  return j < list.length && list[j].date === date ? list[j] : null;
+  const { list, dayIndex } = tablesOf(availability.exceptions);
+  const j = dayIndex(dayOf(date));
+  return j >= 0 ? list[j] : null;
 }
 
 // Marked 已归还: handed back, nothing left to plan, its records kept.
@@ -139,6 +139,23 @@ export function paceOf(data, a) {
   return paceFinder(data)(a);
 }
 
+// Dates and their day numbers, kept from one plan to the next: plan after
+// plan asks about the same days. Bounded, should the page stay open for years.
+const DAYS_KEPT = 20000;
+function memo(of) {
+  const kept = new Map();
+  return (key) => {
+    let value = kept.get(key);
+    if (value === undefined) {
+      if (kept.size >= DAYS_KEPT) kept.clear();
+      kept.set(key, (value = of(key)));
+    }
+    return value;
+  };
+}
+const isoOf = memo(fromDayNumber);
+const dayOf = memo(dayNumber);
+
 // What the exceptions alone decide, kept from one plan to the next: a year
 // can hold 20 000 of them. The list is only ever changed by replacing it
 // (model.js), as the stamps rely on too, so one list object always holds the
@@ -155,19 +172,26 @@ function tablesOf(exceptions) {
     }
   let withTime = null;
   let spans = null;
+  // The first exception on or after `iso`; the first of equal dates.
+  const find = (iso) => {
+    let lo = 0;
+    let hi = list.length;
+    while (lo < hi) {
+      const mid = (lo + hi) >> 1;
+      if (list[mid].date < iso) lo = mid + 1;
+      else hi = mid;
+    }
+    return lo;
+  };
   t = {
     list,
-    // The first exception on or after `iso`; the first of equal dates.
-    find(iso) {
-      let lo = 0;
-      let hi = list.length;
-      while (lo < hi) {
-        const mid = (lo + hi) >> 1;
-        if (list[mid].date < iso) lo = mid + 1;
-        else hi = mid;
-      }
-      return lo;
-    },
+    find,
+    // Where the exception on day number `n` is, or -1.
+    dayIndex: memo((n) => {
+      const iso = isoOf(n);
+      const j = find(iso);
+      return j < list.length && list[j].date === iso ? j : -1;
+    }),
     // withTime[j]: the first exception from j on with minutes.
     withTime() {
       if (!withTime) {
@@ -214,29 +238,11 @@ function availabilityFrom(availability, today) {
   const tables = tablesOf(availability.exceptions);
   const { list, find } = tables;
   const weekday = (i) => (((firstWeekday + i) % 7) + 7) % 7;
-  // Many assignments share their dates: each is worked out once.
-  const dates = new Map();
-  const date = (i) => {
-    let iso = dates.get(i);
-    if (iso === undefined) dates.set(i, (iso = fromDayNumber(base + i)));
-    return iso;
-  };
-  const offsets = new Map();
-  const offset = (iso) => {
-    let i = offsets.get(iso);
-    if (i === undefined) offsets.set(iso, (i = dayNumber(iso) - base));
-    return i;
-  };
-  const perDay = new Map();
+  const date = (i) => isoOf(base + i);
+  const offset = (iso) => dayOf(iso) - base;
   const minutes = (i) => {
-    let m = perDay.get(i);
-    if (m === undefined) {
-      const iso = date(i);
-      const j = find(iso);
-      m = j < list.length && list[j].date === iso ? list[j].minutes : weekly[weekday(i)] || 0;
-      perDay.set(i, m);
-    }
-    return m;
+    const j = tables.dayIndex(base + i);
+    return j >= 0 ? list[j].minutes : weekly[weekday(i)] || 0;
   };
   const anyWeekly = weekly.some((m) => m > 0);
   const largest = new Map();

@@ -401,8 +401,11 @@ async function removeClass(ctx, c) {
 
 export function renderClasses(ctx) {
   const { data } = ctx;
+  // Each class's assignments, in one pass over a year of them.
+  const byClass = new Map(data.classes.map((c) => [c.id, []]));
+  for (const a of data.assignments) byClass.get(a.classId)?.push(a);
   const cards = data.classes.map((c) => {
-    const own = data.assignments.filter((a) => a.classId === c.id);
+    const own = byClass.get(c.id);
     const open = own.filter((a) => !isFinished(a));
     const waiting = open.filter((a) => a.submissions === 0).length;
     const minutes = open.reduce((m, a) => m + remainingMinutes(ctx.plan, a), 0);
