@@ -2,9 +2,9 @@
 // and 5 000 assignments: how long the first view takes, and how long each
 // change and each move of a teacher's day takes to reach the next frame: one
 // +1 on 今天, opening 记录 on 作业 and the record itself, one change of the
-// weekly minutes on 可用时间, going to 本周 and its next week, to 计划, the
-// return-day rule on 设置, and back to 作业. The 10-assignment figures are
-// the baseline of the same run.
+// weekly minutes on 可用时间, going to 本周 and its next week, to 计划 and
+// 班级, the return-day rule on 设置, and back to 作业. The 10-assignment
+// figures are the baseline of the same run.
 //
 //   tessaloom_page_bench --resources DIR [--runs N]
 //
@@ -133,6 +133,7 @@ std::vector<Step> steps(int run) {
       {"to 本周", goTo("week"), false},
       {"下一周 on 本周", clickIn("week", "[data-key=week-next]"), false},
       {"to 计划", goTo("plan"), false},
+      {"to 班级", goTo("classes"), false},
       {"归还日 on 设置", clickIn("settings", "#on-return"), true},
       {"to 作业", goTo("assignments"), false},
   };
@@ -145,9 +146,10 @@ double median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
-// Medians by step, and of the busy time after each change.
+// Medians by step, the fastest and slowest run, and the median busy time
+// after each change.
 struct Figures {
-  std::vector<double> time, after;
+  std::vector<double> time, least, most, after;
 };
 
 // Runs `body`, which gives a time, then waits for quiet; gives the time and
@@ -223,6 +225,8 @@ bool measure(const fs::path& resources, int n, int runs, Figures& f) {
   }
   for (size_t k = 0; k < count; k++) {
     f.time.push_back(median(time[k]));
+    f.least.push_back(*std::min_element(time[k].begin(), time[k].end()));
+    f.most.push_back(*std::max_element(time[k].begin(), time[k].end()));
     f.after.push_back(median(after[k]));
   }
   return true;
@@ -247,7 +251,7 @@ int main(int argc, char** argv) {
   systest::prepareProcess();
   systest::realPlatform();
   const std::vector<Step> names = steps(0);
-  std::printf("ms, median of %d; ratio to 10 assignments in brackets\n", runs);
+  std::printf("ms, median of %d (ratio to 10 assignments), fastest–slowest run\n", runs);
   std::vector<std::pair<int, Figures>> all;
   for (int n : {10, 600, 5000}) {
     Figures f;
@@ -260,8 +264,8 @@ int main(int argc, char** argv) {
     std::printf("\n%d assignments\n", n);
     for (size_t k = 0; k < names.size(); k++) {
       const double base = all.front().second.time[k];
-      std::printf("  %-28s %8.1f (%.2f)", names[k].name, f.time[k],
-                  base > 0 ? f.time[k] / base : 0.0);
+      std::printf("  %-28s %8.1f (%.2f)  %5.0f–%-5.0f", names[k].name, f.time[k],
+                  base > 0 ? f.time[k] / base : 0.0, f.least[k], f.most[k]);
       if (names[k].change)
         std::printf("   then busy %6.1f", f.after[k]);
       std::printf("\n");
