@@ -1,6 +1,6 @@
 // One week at a glance: each day's planned load against its available time.
 
-import { h, dot, fmtDate, fmtMinutes } from './ui.js';
+import { h, dot, fmtDate, fmtMinutes, inPieces } from './ui.js';
 import { addDays, dayRange, startOfWeek } from './dates.js';
 import { dayLoad, exceptionOn } from './planner.js';
 import { assignmentsById, classOf, isFinished, titleOf } from './model.js';
@@ -32,7 +32,20 @@ export function renderWeek(ctx) {
 
   const columns = loads.map((l) => {
     const ex = exceptionOn(l.date, data.availability);
-    const dueHere = dueThisWeek.filter((a) => a.due === l.date);
+    // A day that many assignments are due on lists a few of them, and the
+    // rest on request.
+    const dueKey = `due-${l.date}`;
+    const dueHere = inPieces(
+      dueThisWeek.filter((a) => a.due === l.date),
+      ctx.params[dueKey] || 8,
+      40,
+      '项',
+      `week-${dueKey}`,
+      (n) => {
+        ctx.params[dueKey] = n;
+        ctx.render();
+      },
+    );
     const pct = (m) => `${(m / scale) * 100}%`;
     // Recorded time is shown as recorded, also beyond the day's time.
     // Whole minutes, as every screen writes time: an overrun too small to
@@ -73,7 +86,7 @@ export function renderWeek(ctx) {
             h('span', null, h('span', { class: 'title' }, a.title), classLabel(a), h('span', { class: 'num' }, `${s.count} 份`), s.overdue ? h('span', { class: 'tag warn' }, '逾期') : null),
           );
         }),
-        dueHere.map((a) =>
+        dueHere.items.map((a) =>
           h(
             'li',
             { class: 'due', title: `归还${titleOf(data, a)}` },
@@ -82,6 +95,7 @@ export function renderWeek(ctx) {
           ),
         ),
       ),
+      dueHere.more,
     );
   });
 

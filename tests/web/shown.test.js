@@ -143,6 +143,21 @@ test('本周 names the class of a title several classes share, in the day\'s lis
   assert.ok(texts.includes('周记4 份') && texts.includes('归还：周记'), texts.join(' | '));
 });
 
+test('本周 lists a few of a crowded return day at first, and every one on request', () => {
+  const assignments = Array.from({ length: 11 }, (_, i) => ({ title: `练习${i + 1}`, due: '2025-03-07', submissions: 4, minutesEach: 5 }));
+  const data = dataWith({ weekly: every(0), assignments });
+  const ctx = { data, plan: makePlan(data, WED), today: WED, params: {}, go() {}, commit() {} };
+  ctx.render = () => (ctx.shown = renderWeek(ctx));
+  ctx.render();
+  const due = () => findAll(ctx.shown, byClass('due')).map((li) => li.textContent);
+  const more = () => findAll(ctx.shown, (el) => el.getAttribute('data-key') === 'week-due-2025-03-07')[0];
+  assert.equal(due().length, 8);
+  assert.equal(more().textContent, '再显示 3 项（还有 3 项）');
+  more().click();
+  assert.deepEqual(due(), assignments.map((a) => `归还：${a.title}`));
+  assert.equal(more(), undefined);
+});
+
 test('最近删除 gives the year of a deletion made in another year', () => {
   const data = dataWith({ weekly: every(60), assignments: [{ title: '周记', due: '2027-01-20', submissions: 4, minutesEach: 5 }] });
   data.deleted = [{ id: 'd1', kind: 'assignment', date: '2026-12-20', undo: { assignment: data.assignments.pop(), index: 0 } }];
