@@ -87,23 +87,23 @@ struct Step {
   bool change;
 };
 
-// A click on `what` in `view` (through the side bar, as the teacher goes
-// there), timed to the frame that shows its result.
+// The side bar's button for `view`, clicked as the teacher goes there.
+std::string nav(const std::string& view) {
+  return "document.querySelector('#nav button[data-view=" + view + "]').click();";
+}
+
+// A click on `what` once `view` is shown, timed to the frame that shows its
+// result.
 std::string clickIn(const std::string& view, const std::string& what) {
-  return "document.querySelector('#nav button[data-view=" + view +
-         "]').click(); await settle(); await settle();"
-         "const b = document.querySelector('" +
-         what +
-         "');"
-         "const t0 = performance.now(); b.click(); await settle();"
+  return nav(view) + "await settle(); await settle(); const b = document.querySelector('" + what +
+         "'); const t0 = performance.now(); b.click(); await settle();"
          "return performance.now() - t0;";
 }
 
-// Going to `view` through the side bar.
+// Going to `view`, timed.
 std::string goTo(const std::string& view) {
-  return "await settle(); const t0 = performance.now();"
-         "document.querySelector('#nav button[data-view=" +
-         view + "]').click(); await settle(); return performance.now() - t0;";
+  return "await settle(); const t0 = performance.now();" + nav(view) +
+         "await settle(); return performance.now() - t0;";
 }
 
 std::vector<Step> steps(int run) {
@@ -120,10 +120,9 @@ std::vector<Step> steps(int run) {
        "return performance.now() - t0;",
        true},
       {"weekly minutes on 可用时间",
-       "document.querySelector('#nav button[data-view=time]').click(); await settle(); await "
-       "settle();"
-       "const input = document.getElementById('wk-0');"
-       "input.value = String(500 + " +
+       nav("time") +
+           "await settle(); await settle(); const input = document.getElementById('wk-0');"
+           "input.value = String(500 + " +
            std::to_string(run) +
            ");"
            "const t0 = performance.now(); input.dispatchEvent(new Event('change', {bubbles: "
