@@ -537,15 +537,6 @@ export function pastDue(data, today) {
   return data.assignments.filter((a) => !a.returned && a.due < today && !isFinished(a));
 }
 
-// The assignments with these ids, by id: a year holds thousands, and a
-// screen names a few of them.
-export function assignmentsById(data, ids) {
-  const wanted = new Set(ids);
-  const found = new Map();
-  for (const a of data.assignments) if (wanted.has(a.id)) found.set(a.id, a);
-  return found;
-}
-
 export function classOf(data, a) {
   return data.classes.find((c) => c.id === a.classId) || null;
 }

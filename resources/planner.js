@@ -84,15 +84,24 @@ export function minutesGradedOn(data, date) {
   return sum;
 }
 
+// The assignments with these ids, by id: a year holds thousands, and a plan
+// or a screen names a few of them.
+export function assignmentsById(data, ids) {
+  const wanted = new Set(ids);
+  const found = new Map();
+  for (const a of data.assignments) if (wanted.has(a.id)) found.set(a.id, a);
+  return found;
+}
+
 // The pace the plan uses for each assignment: the teacher's estimate until
 // enough copies have been timed, then what the timing says, from the most
 // specific records there are (this assignment, its class and 类型, its 类型).
 export function paceFinder(data) {
   // Only the assignments that timed records name are looked up: indexing a
   // year's assignments was a quarter of a plan.
-  const byId = new Map();
-  for (const day of Object.values(data.progress)) for (const [id, e] of Object.entries(day)) if (e.tn) byId.set(id, null);
-  for (const a of data.assignments) if (byId.has(a.id)) byId.set(a.id, a);
+  const timed = [];
+  for (const day of Object.values(data.progress)) for (const [id, e] of Object.entries(day)) if (e.tn) timed.push(id);
+  const byId = assignmentsById(data, timed);
   const classOrder = classOrderOf(data);
   const own = new Map();
   const classKind = new Map();

@@ -54,6 +54,12 @@ export function inPieces(items, shown, step, unit, key, more) {
   };
 }
 
+// The `more` of inPieces for a count kept in the view's params.
+export const showMore = (ctx, name) => (n) => {
+  ctx.params[name] = n;
+  ctx.render();
+};
+
 // The page is Chinese whatever the system's language.
 export const LOCALE = 'zh-CN';
 

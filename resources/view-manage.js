@@ -1,6 +1,6 @@
 // Assignments and classes: lists, forms and deletion.
 
-import { h, checkedForm, dot, fmtDate, fmtMinutes, field, confirmDialog, inPieces, input, TABLE_ROWS, toast } from './ui.js';
+import { h, checkedForm, dot, fmtDate, fmtMinutes, field, confirmDialog, inPieces, input, showMore, TABLE_ROWS, toast } from './ui.js';
 import { addDays, diffDays, startOfWeek } from './dates.js';
 import { remainingOf } from './planner.js';
 import {
@@ -157,10 +157,7 @@ export function renderAssignments(ctx) {
   const hiddenDone = data.assignments.filter(isFinished).length;
   const overdue = pastDue(data, ctx.today);
 
-  const piece = inPieces(list, ctx.params.rowsShown || TABLE_ROWS.first, TABLE_ROWS.more, '项', 'rows-more', (n) => {
-    ctx.params.rowsShown = n;
-    ctx.render();
-  });
+  const piece = inPieces(list, ctx.params.rowsShown || TABLE_ROWS.first, TABLE_ROWS.more, '项', 'rows-more', showMore(ctx, 'rowsShown'));
   // A row is a function of its assignment, its status, the classes and the day.
   const shared = JSON.stringify([data.classes, ctx.today]);
   const rows = drawRows(piece.items, {

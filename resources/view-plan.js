@@ -1,8 +1,9 @@
 // The whole plan day by day, the report of what will be late, and exports.
 
-import { h, dot, fmtDate, fmtMinutes, download, inPieces, TABLE_ROWS } from './ui.js';
+import { h, dot, fmtDate, fmtMinutes, download, inPieces, showMore, TABLE_ROWS } from './ui.js';
 import { planCalendar, planCSV } from './exports.js';
-import { assignmentsById, classOf } from './model.js';
+import { assignmentsById } from './planner.js';
+import { classOf } from './model.js';
 import { loadBar, paceText } from './planparts.js';
 import { lateReport } from './late.js';
 
@@ -21,12 +22,8 @@ export function renderPlan(ctx) {
   const exportCSV = () => download(`dovrelist-plan-${ctx.today}.csv`, planCSV(plan, data), 'text/csv');
 
   // A year holds thousands of rows and hundreds of days: shown in pieces.
-  const more = (name) => (n) => {
-    ctx.params[name] = n;
-    ctx.render();
-  };
-  const rowPiece = inPieces([...plan.status.values()], ctx.params.planRows || TABLE_ROWS.first, TABLE_ROWS.more, '项', 'plan-rows-more', more('planRows'));
-  const dayPiece = inPieces(busy, ctx.params.planDays || 14, 14, '天', 'plan-days-more', more('planDays'));
+  const rowPiece = inPieces([...plan.status.values()], ctx.params.planRows || TABLE_ROWS.first, TABLE_ROWS.more, '项', 'plan-rows-more', showMore(ctx, 'planRows'));
+  const dayPiece = inPieces(busy, ctx.params.planDays || 14, 14, '天', 'plan-days-more', showMore(ctx, 'planDays'));
   const byId = assignmentsById(data, [...rowPiece.items.map((st) => st.assignmentId), ...dayPiece.items.flatMap((d) => d.sessions.map((s) => s.assignmentId))]);
   const rows = rowPiece.items.map((st) => {
     const a = byId.get(st.assignmentId);

@@ -1,6 +1,6 @@
 // Time available for grading: per weekday, and exceptions for single dates.
 
-import { h, clearError, fmtDate, fmtMinutes, field, inPieces, toast } from './ui.js';
+import { h, clearError, fmtDate, fmtMinutes, field, inPieces, showMore, toast } from './ui.js';
 import { addDays, isISODate, startOfWeek } from './dates.js';
 import { checkMinutes, dateError, removeException, setException } from './model.js';
 import { dateField } from './datefield.js';
@@ -76,10 +76,7 @@ export function renderTime(ctx) {
   const upcoming = data.availability.exceptions.filter((e) => e.date >= today);
   const past = data.availability.exceptions.filter((e) => e.date < today).reverse();
   const piece = (list, name, first) =>
-    inPieces(list, ctx.params[name] || first, 100, '个', name, (n) => {
-      ctx.params[name] = n;
-      ctx.render();
-    });
+    inPieces(list, ctx.params[name] || first, 100, '个', name, showMore(ctx, name));
   const soon = piece(upcoming, 'exShown', 30);
   // The past ones are built only once opened.
   const pastOpen = !!ctx.params.pastOpen;

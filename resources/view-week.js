@@ -1,9 +1,9 @@
 // One week at a glance: each day's planned load against its available time.
 
-import { h, dot, fmtDate, fmtMinutes, inPieces } from './ui.js';
+import { h, dot, fmtDate, fmtMinutes, inPieces, showMore } from './ui.js';
 import { addDays, dayRange, startOfWeek } from './dates.js';
-import { dayLoad, exceptionOn } from './planner.js';
-import { assignmentsById, classOf, isFinished, titleOf } from './model.js';
+import { assignmentsById, dayLoad, exceptionOn } from './planner.js';
+import { classOf, isFinished, titleOf } from './model.js';
 import { lateReport } from './late.js';
 
 export function renderWeek(ctx) {
@@ -41,10 +41,7 @@ export function renderWeek(ctx) {
       40,
       '项',
       `week-${dueKey}`,
-      (n) => {
-        ctx.params[dueKey] = n;
-        ctx.render();
-      },
+      showMore(ctx, dueKey),
     );
     const pct = (m) => `${(m / scale) * 100}%`;
     // Recorded time is shown as recorded, also beyond the day's time.
