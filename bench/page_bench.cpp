@@ -92,18 +92,25 @@ std::string nav(const std::string& view) {
   return "document.querySelector('#nav button[data-view=" + view + "]').click();";
 }
 
-// A click on `what` once `view` is shown, timed to the frame that shows its
-// result.
-std::string clickIn(const std::string& view, const std::string& what) {
-  return nav(view) + "await settle(); await settle(); const b = document.querySelector('" + what +
-         "'); const t0 = performance.now(); b.click(); await settle();"
-         "return performance.now() - t0;";
+// Goes to `view` and waits for it to be drawn.
+std::string shown(const std::string& view) {
+  return nav(view) + "await settle(); await settle();";
 }
 
-// Going to `view`, timed.
-std::string goTo(const std::string& view) {
-  return "await settle(); const t0 = performance.now();" + nav(view) +
+// `before`, then `act` timed to the frame that shows its result.
+std::string timed(const std::string& before, const std::string& act) {
+  return before + "const t0 = performance.now();" + act +
          "await settle(); return performance.now() - t0;";
+}
+
+// A click on `what` once `view` is shown.
+std::string clickIn(const std::string& view, const std::string& what) {
+  return timed(shown(view) + "const b = document.querySelector('" + what + "');", "b.click();");
+}
+
+// Going to `view`.
+std::string goTo(const std::string& view) {
+  return timed("await settle();", nav(view));
 }
 
 std::vector<Step> steps(int run) {
@@ -114,20 +121,16 @@ std::vector<Step> steps(int run) {
       {"open 记录", clickIn("assignments", "[data-key^=\"rec-\"]"), false},
       // The teacher types the count once the dialog is there.
       {"record on 作业",
-       "await settle(); document.getElementById('rp-count').value = '1';"
-       "const ok = document.querySelector('dialog[open] button[type=submit]');"
-       "const t0 = performance.now(); ok.click(); await settle();"
-       "return performance.now() - t0;",
+       timed("await settle(); document.getElementById('rp-count').value = '1';"
+             "const ok = document.querySelector('dialog[open] button[type=submit]');",
+             "ok.click();"),
        true},
       {"weekly minutes on 可用时间",
-       nav("time") +
-           "await settle(); await settle(); const input = document.getElementById('wk-0');"
-           "input.value = String(500 + " +
-           std::to_string(run) +
-           ");"
-           "const t0 = performance.now(); input.dispatchEvent(new Event('change', {bubbles: "
-           "true})); await settle();"
-           "return performance.now() - t0;",
+       timed(shown("time") +
+                 "const input = document.getElementById('wk-0');"
+                 "input.value = String(500 + " +
+                 std::to_string(run) + ");",
+             "input.dispatchEvent(new Event('change', {bubbles: true}));"),
        true},
       {"to 本周", goTo("week"), false},
       {"下一周 on 本周", clickIn("week", "[data-key=week-next]"), false},
