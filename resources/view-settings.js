@@ -250,8 +250,41 @@ function dataSection(ctx) {
 }
 
 const COPY_REASONS = { daily: '每日', import: '导入前', restore: '恢复前', upgrade: '升级前' };
-// What each copy holds, by name: a copy never changes once made.
+// What each copy holds, by name: a copy never changes once made. What was
+// read is also kept in the engine's storage, so that each copy is read once
+// and not at every opening of 设置: a year keeps some sixty copies of a few
+// MB each, and reading one holds the page up for a quarter of a second.
+// Only what could be read is kept: an unreadable copy is tried again.
+const CONTENTS_KEY = 'dovrelist.copyContents';
 const copyContents = new Map();
+
+const isCount = (n) => Number.isSafeInteger(n) && n >= 0;
+
+function storedContents(storage) {
+  let kept = null;
+  try {
+    kept = JSON.parse(storage.getItem(CONTENTS_KEY));
+  } catch {
+    // Unreadable or switched off: the copies are read again.
+  }
+  const found = new Map();
+  if (!kept || typeof kept !== 'object') return found;
+  for (const [name, v] of Object.entries(kept))
+    if (v && isCount(v.classes) && isCount(v.assignments)) found.set(name, { classes: v.classes, assignments: v.assignments });
+  return found;
+}
+
+// Keeps what is known of the listed copies only, so that thinned-out copies
+// do not pile up.
+function storeContents(storage, list) {
+  const kept = {};
+  for (const c of list) if (copyContents.get(c.name)) kept[c.name] = copyContents.get(c.name);
+  try {
+    storage.setItem(CONTENTS_KEY, JSON.stringify(kept));
+  } catch {
+    // Full or switched off: read again next time.
+  }
+}
 
 // "12月3日", with the year when it is not this year's.
 function dayLabel(iso, today) {
@@ -268,12 +301,16 @@ async function loadCopies(ctx) {
   if (ctx.copies !== state) return;
   if (!r || r.ok !== true || !Array.isArray(r.copies)) state.error = replyError(r, '无法列出副本。');
   else state.list = r.copies.filter((c) => c && typeof c.name === 'string' && typeof c.date === 'string');
+  const list = state.list ?? [];
+  const stored = storedContents(ctx.store.storage);
+  for (const c of list) if (!copyContents.has(c.name) && stored.has(c.name)) copyContents.set(c.name, stored.get(c.name));
   ctx.render();
-  for (const c of state.list ?? []) {
+  for (const c of list) {
     if (copyContents.has(c.name)) continue;
     const read = await ctx.native.data('readCopy', { name: c.name });
     const parsed = read && read.ok === true ? parseBackup(read.text) : { ok: false };
     copyContents.set(c.name, parsed.ok ? { classes: parsed.data.classes.length, assignments: parsed.data.assignments.length } : null);
+    if (parsed.ok) storeContents(ctx.store.storage, list);
     if (ctx.copies !== state) return;
     ctx.render();
   }

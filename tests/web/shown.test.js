@@ -11,7 +11,8 @@ import { renderAssignments, renderClasses } from '../../resources/view-manage.js
 import { paceText } from '../../resources/planparts.js';
 import { planCSV, planCalendar } from '../../resources/exports.js';
 import { installDom, findAll, byClass, byTag } from './dom.js';
-import { dataWith, every, sessionsOf } from './fixtures.js';
+import { Store, backupText } from '../../resources/store.js';
+import { MemoryStorage, dataWith, every, sessionsOf } from './fixtures.js';
 
 installDom();
 const WED = '2025-03-05';
@@ -200,4 +201,42 @@ test('今天 names a deleted assignment whose work was recorded today', () => {
   // Once it is no longer kept, the record still counts, unnamed.
   data.deleted = [];
   assert.deepEqual(done(), ['已删除的作业，今天已批 45 份']);
+});
+
+test('设置 reads each kept copy once, not at every opening, and an unreadable one again', async () => {
+  const data = dataWith({ weekly: every(60), assignments: [{ due: '2025-03-07', submissions: 4, minutesEach: 5 }] });
+  const copies = [
+    { name: 'dovrelist-2025-03-04.json', date: '2025-03-04', time: '', reason: 'daily' },
+    { name: 'dovrelist-2025-03-03.json', date: '2025-03-03', time: '', reason: 'daily' },
+  ];
+  const storage = new MemoryStorage();
+  let reads = [];
+  const native = {
+    hasLaunch: false,
+    data: async (cmd, { name } = {}) => {
+      if (cmd === 'copies') return { ok: true, copies };
+      reads.push(name);
+      return { ok: true, text: name.includes('03-04') ? backupText(data) : '{"version":' };
+    },
+  };
+  // A new start of the page: the module's memory is gone, the storage is not.
+  const opening = async (start) => {
+    reads = [];
+    const { renderSettings } = await import(`../../resources/view-settings.js?start=${start}`);
+    const ctx = { data, today: WED, params: {}, native, store: new Store(storage), writer: {}, copies: null, sync: null, app: {}, render() {} };
+    renderSettings(ctx);
+    for (let i = 0; i < 10; i++) await new Promise((done) => setTimeout(done, 0));
+    const rows = findAll(renderSettings(ctx), byTag('li')).map((li) => li.textContent);
+    return { reads, rows };
+  };
+  const first = await opening(1);
+  assert.deepEqual(first.reads, copies.map((c) => c.name));
+  assert.ok(first.rows.some((r) => r.includes('3月4日') && r.includes('1 个班级、1 项作业')), first.rows.join('\n'));
+  assert.ok(first.rows.some((r) => r.includes('3月3日') && r.includes('已损坏')));
+  const second = await opening(2);
+  assert.deepEqual(second.reads, ['dovrelist-2025-03-03.json'], 'a readable copy was read again');
+  assert.ok(second.rows.some((r) => r.includes('3月4日') && r.includes('1 个班级、1 项作业')));
+  // What the storage says of a copy is not taken on trust.
+  storage.setItem('dovrelist.copyContents', JSON.stringify({ 'dovrelist-2025-03-04.json': { classes: -1, assignments: 'x' } }));
+  assert.deepEqual((await opening(3)).reads, copies.map((c) => c.name));
 });
