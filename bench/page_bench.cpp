@@ -213,7 +213,11 @@ bool measure(const fs::path& resources, int n, int runs, Figures& f) {
   for (int i = 0; i < runs; i++) {
     app.delegate().reloadPage();
     if (!app.waitForLoads(size_t(2 + i)) ||
-        !app.waitForScript("document.querySelector('#main h1') !== null", 120))
+        // The view itself, not the one shown while the data file is read.
+        !app.waitForScript(
+            "(document.querySelector('#main h1')?.textContent ?? '正在打开数据文件…') !== "
+            "'正在打开数据文件…'",
+            120))
       return false;
     const std::vector<Step> run = steps(i);
     for (size_t k = 0; k < count; k++) {

@@ -6,7 +6,7 @@ import { makePlan } from './planner.js';
 import { KEEP_DELETED_DAYS, pruneDeleted, runTemplates } from './model.js';
 import { Store, STORAGE_KEY, SCHEMA_VERSION, backupText, normalize, parseBackup } from './store.js';
 import { Clock, Stamper, isNode, newNode } from './stamps.js';
-import { FileWriter, afterPaint, startData } from './datafile.js';
+import { FileWriter, afterPaint, engineLost, startData } from './datafile.js';
 import { mendMerged } from './merge.js';
 import { SYNC_EVERY_MS, SyncRound } from './sync.js';
 import { createNative, replyError } from './native.js';
@@ -165,7 +165,11 @@ function beginSync() {
     },
   });
   // This computer's file is written once what the folder holds is merged in.
-  syncRound.run().then(() => syncWriter.changed());
+  const writing = syncWriter;
+  syncRound.run().then(() => {
+    writing.open();
+    writing.changed();
+  });
 }
 
 function endSync() {
@@ -301,6 +305,13 @@ function go(view, params = {}) {
   scheduleRender(true);
 }
 
+// While the data file is read at a start the engine's storage had nothing
+// for: the empty planner would say the year is gone, and take changes the
+// file's data then replaces.
+let opening = !!writer && engineLost(loaded);
+const openingView = () =>
+  h('div', { class: 'view' }, h('header', { class: 'view-head' }, h('div', null, h('h1', { tabindex: '-1' }, '正在打开数据文件…'), h('p', { class: 'sub', role: 'status' }, '数据较多时需要几秒钟。'))));
+
 let renderQueued = false;
 let moveFocus = false;
 let drawnView = null;
@@ -339,10 +350,10 @@ function render() {
   count('nav-today', ctx.plan.todayCount, `，今天要批 ${ctx.plan.todayCount} 份`);
 
   renderBanner();
-  const next = VIEWS[ctx.view].render(ctx);
+  const next = opening ? openingView() : VIEWS[ctx.view].render(ctx);
   const overlaid = VIEWS[ctx.view].overlay && drawnView === ctx.view && !moveFocus;
   drawInto(main, next, overlaid);
-  drawnView = ctx.view;
+  drawnView = opening ? null : ctx.view;
   if (unsaved) afterDrawn(persist);
   if (moveFocus) {
     moveFocus = false;
@@ -522,15 +533,15 @@ async function openDataFile() {
   await takeComputerId();
   const r = await startData(loaded, native.data);
   clearTimeout(first);
+  opening = false;
+  writer.open(!!r.blocked);
   if (r.from === 'merged') takeMerged(r.data);
   else if (r.from === 'file') {
     replaceData(r.data);
     store.save(ctx.data);
   } else if (!r.blocked && !r.current) writer.changed();
-  if (r.blocked) {
-    writer.blocked = true;
-    ctx.fileError = 'blocked';
-  }
+  if (r.blocked) ctx.fileError = 'blocked';
+  scheduleRender();
   postCount(true);
   showStartNotices(r.from === 'file');
   renderBanner();

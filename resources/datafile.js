@@ -28,8 +28,11 @@ export function afterPaint(fn) {
 
 // Coalesces the writes: changed() after every change; text() is called at
 // write time, so a write carries every change made before it. A failed
-// write is tried again at the next change. While blocked (a file that could
-// not be read and was not set aside) nothing is written.
+// write is tried again at the next change. Nothing is written before
+// open(), once what the file holds has been read: a change made at the
+// start would otherwise go over a year the page has not taken in yet. While
+// blocked (a file that could not be read and was not set aside) nothing is
+// written.
 export class FileWriter {
   // The timer is called as the writer's own member: the browser's setTimeout
   // throws when called on anything but the window, so it is wrapped.
@@ -38,6 +41,7 @@ export class FileWriter {
     this.dirty = false;
     this.busy = false;
     this.planned = false;
+    this.opened = false;
     this.blocked = false;
     this.lastStart = -Infinity;
     this.waiters = [];
@@ -48,8 +52,15 @@ export class FileWriter {
     this.plan();
   }
 
+  // What changed meanwhile is written now, unless `blocked`.
+  open(blocked = false) {
+    this.opened = true;
+    this.blocked = blocked;
+    this.plan();
+  }
+
   plan() {
-    if (this.planned || this.busy || this.blocked || !this.dirty) return;
+    if (!this.opened || this.planned || this.busy || this.blocked || !this.dirty) return;
     this.planned = true;
     const wait = this.lastStart + WRITE_GAP_MS - this.clock();
     if (wait > 0) this.setTimer(() => this.after(() => this.run()), wait);
@@ -58,7 +69,7 @@ export class FileWriter {
 
   async run() {
     this.planned = false;
-    if (this.busy || this.blocked || !this.dirty) return this.settle(!this.dirty);
+    if (!this.opened || this.busy || this.blocked || !this.dirty) return this.settle(!this.dirty);
     this.busy = true;
     this.lastStart = this.clock();
     let ok = false;
@@ -87,7 +98,7 @@ export class FileWriter {
   // of it failed (false).
   flush() {
     if (!this.dirty && !this.busy) return Promise.resolve(!this.blocked);
-    if (this.blocked) return Promise.resolve(false);
+    if (this.blocked || !this.opened) return Promise.resolve(false);
     const done = new Promise((resolve) => this.waiters.push(resolve));
     if (!this.busy) {
       this.planned = false;
@@ -101,6 +112,10 @@ export class FileWriter {
     for (const resolve of this.waiters.splice(0)) resolve(ok);
   }
 }
+
+// Whether the engine's storage held nothing a start keeps: the file's data
+// is then taken whole.
+export const engineLost = (loaded) => loaded.empty || loaded.notices.some((n) => ['unreadable', 'partial', 'storage'].includes(n.kind));
 
 // Which data to start from: `loaded` is the store's load() of the engine's
 // storage, `data(cmd, members)` the data channel. Resolves with
@@ -127,9 +142,8 @@ export async function startData(loaded, data) {
     const kept = await data('keep', { reason: 'upgrade' });
     if (!kept || kept.ok !== true) return { from: 'engine', asideFile, blocked: (kept && kept.error) || '无法保存升级前的副本。' };
   }
-  const engineLost = loaded.empty || loaded.notices.some((n) => ['unreadable', 'partial', 'storage'].includes(n.kind));
   const [file, engine] = [parsed.data.stamps.last, loaded.data.stamps.last];
-  if (engineLost || (file > engine && !engine)) return { from: 'file', data: parsed.data, asideFile };
+  if (engineLost(loaded) || (file > engine && !engine)) return { from: 'file', data: parsed.data, asideFile };
   if (file === engine) return { from: 'engine', asideFile, current: true };
   // Both stamped: whatever either holds that the other lacks is kept.
   if (file && engine) return { from: 'merged', data: mergeData(loaded.data, parsed.data), asideFile };

@@ -162,7 +162,7 @@ test('stamps follow each field, each deletion and each computer’s share of the
   assert.equal(again.stamps.tally[`p/${TODAY}/a1`], undefined);
 });
 
-test('writes come at most once a second, carry the last change within two seconds and retry on the next change', async () => {
+test('nothing is written before the start has read the file; then writes come at most once a second, carry the last change within two seconds and retry on the next change', async () => {
   let now = 0;
   const timers = [];
   const writes = [];
@@ -190,6 +190,16 @@ test('writes come at most once a second, carry the last change within two second
     }
     now = until;
   };
+  // Nothing goes over the file before the start has read it; what changed
+  // meanwhile is written then.
+  writer.changed();
+  await tick(0);
+  assert.equal(await writer.flush(), false);
+  assert.deepEqual(writes, []);
+  writer.open();
+  await tick(0);
+  assert.deepEqual(writes, [[0, 'v0']]);
+  writes.length = 0;
   // A change every 100 ms for three seconds.
   for (let t = 0; t <= 3000; t += 100) {
     await tick(t);
