@@ -531,7 +531,13 @@ function settleData() {
 async function openDataFile() {
   const first = setTimeout(() => postCount(true), 3000);
   await takeComputerId();
-  const r = await startData(loaded, native.data);
+  let r;
+  try {
+    r = await startData(loaded, native.data);
+  } catch {
+    // Whatever went wrong, the file is left as it is, and the banner says so.
+    r = { from: 'engine', asideFile: false, blocked: '无法读取数据文件。' };
+  }
   clearTimeout(first);
   opening = false;
   writer.open(!!r.blocked);
